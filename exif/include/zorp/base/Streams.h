@@ -1,0 +1,120 @@
+#pragma once
+// Byte streams: the abstract TStream, memory streams (owned and caller-owned memory) and file streams.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace Zorp::Base {
+
+enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  TStream() = default;
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+
+  // Reads up to count bytes; returns how many were read (0 at the end).
+  virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
+  // Writes up to count bytes; returns how many were written.
+  virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
+  // Moves the position; returns the new position. Positions past the end are allowed.
+  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+  virtual std::int64_t Size() const = 0;
+  virtual void SetSize(std::int64_t newSize) = 0;
+
+  std::int64_t Position() const { return const_cast<TStream*>(this)->Seek(0, soCurrent); }
+  void SetPosition(std::int64_t position) { Seek(position, soBeginning); }
+
+  // Reads exactly count bytes or raises EReadError ("Stream read error").
+  void ReadBuffer(void* buffer, std::int64_t count);
+  // Writes exactly count bytes or raises EWriteError ("Stream write error").
+  void WriteBuffer(const void* buffer, std::int64_t count);
+  // Copies count bytes from source (count 0: the whole source from its start); returns the bytes copied.
+  std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+// A stream over a block of memory; Memory() points at its first byte (nullptr when empty).
+class TCustomMemoryStream : public TStream {
+ public:
+  virtual const std::uint8_t* Memory() const = 0;
+  // Writes the whole content to another stream.
+  void SaveToStream(TStream& destination) const;
+};
+
+// A growable stream that owns its memory.
+class TMemoryStream : public TCustomMemoryStream {
+ public:
+  TMemoryStream() = default;
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FData.size()); }
+  void SetSize(std::int64_t newSize) override;
+  const std::uint8_t* Memory() const override { return FData.empty() ? nullptr : FData.data(); }
+  std::uint8_t* Memory() { return FData.empty() ? nullptr : FData.data(); }
+
+  void Clear();
+  // Replaces the content with the whole of source (from its start); position 0 afterwards.
+  void LoadFromStream(TStream& source);
+  void LoadFromFile(const std::string& fileName);
+  void SaveToFile(const std::string& fileName) const;
+  // The content as a byte vector (a copy).
+  std::vector<std::uint8_t> Bytes() const { return FData; }
+
+ private:
+  std::vector<std::uint8_t> FData;
+  std::int64_t FPosition = 0;
+};
+
+// A read-only stream over memory the caller owns and keeps alive. Writes write nothing and report 0;
+// SetSize raises EInvalidOperation.
+class TUserMemoryStream : public TCustomMemoryStream {
+ public:
+  TUserMemoryStream(const void* memory, std::int64_t size);
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() const override { return FSize; }
+  void SetSize(std::int64_t newSize) override;
+  const std::uint8_t* Memory() const override { return FMemory; }
+
+ private:
+  const std::uint8_t* FMemory;
+  std::int64_t FSize;
+  std::int64_t FPosition = 0;
+};
+
+enum TFileMode { fmOpenRead, fmOpenReadWrite, fmCreate };
+
+// A stream over a file, closed when the object dies. Opening failures raise EFOpenError or EFCreateError.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& fileName, TFileMode mode);
+  ~TFileStream() override;
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() const override;
+  void SetSize(std::int64_t newSize) override;
+  const std::string& FileName() const { return FFileName; }
+  // Flushes buffered writes to the operating system and the disk.
+  void Flush();
+
+ private:
+  std::string FFileName;
+  std::FILE* FFile = nullptr;
+};
+
+// Something that saves itself to and loads itself from a stream.
+class IStreamPersist {
+ public:
+  virtual ~IStreamPersist() = default;
+  virtual void LoadFromStream(TStream& stream) = 0;
+  virtual void SaveToStream(TStream& stream) = 0;
+};
+
+}  // namespace Zorp::Base

@@ -1,0 +1,45 @@
+#pragma once
+// The one table of message texts. Texts with %d/%s are printf-style patterns.
+
+namespace Zorp::Exif {
+
+// Platform errors.
+inline constexpr const char* SReadError = "Stream read error";
+inline constexpr const char* SWriteError = "Stream write error";
+inline constexpr const char* SFOpenError = "Cannot open file \"%s\". %s";
+inline constexpr const char* SFCreateError = "Cannot create file \"%s\". %s";
+inline constexpr const char* SRangeError = "Range check error";
+inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
+inline constexpr const char* SInvalidInteger = "''%s'' is not a valid integer value";
+inline constexpr const char* SInvalidFloat = "''%s'' is not a valid floating point value";
+inline constexpr const char* SInvalidDateTime = "''%s'' is not a valid date and time";
+inline constexpr const char* SAssertionFailed = "Assertion failed";
+inline constexpr const char* SCannotAssign = "Cannot assign a %s to a %s";
+inline constexpr const char* SReadOnlyStream = "Stream is read-only";
+
+// The metadata library.
+inline constexpr const char* SInvalidTiffData = "Malformed TIFF data";
+inline constexpr const char* STagCanContainOnlyASCII = "Tag may contain only ASCII string data";
+inline constexpr const char* STagAlreadyExists = "Tag with ID of \"%d\" already exists in section";
+inline constexpr const char* SInvalidMakerNoteFormat = "Invalid MakerNote format";
+inline constexpr const char* SInvalidExifData = "No Exif header found";
+inline constexpr const char* SIllegalEditOfExifData =
+    "Illegal attempt to edit the Exif data in such a way that it would change the file structure";
+inline constexpr const char* SInvalidJPEGHeader = "JPEG header is not valid";
+inline constexpr const char* SJPEGSegmentTooLarge = "JPEG segment data of %lld bytes exceeds the limit of 65533";
+
+// XMP.
+inline constexpr const char* SInvalidXMPPacket = "XMP packet is not valid";
+inline constexpr const char* SSubPropertiesNotSupported = "Property type does not support sub-properties";
+inline constexpr const char* SSubPropertiesMustBeNamed = "Sub-properties must be named";
+inline constexpr const char* SCannotWriteSingleValueToStructureProperty =
+    "Cannot assign a single value to a structure property";
+inline constexpr const char* SPreferredPrefixMustBeSet =
+    "The schema's PreferredPrefix property must be set before a new item can be added";
+
+// The viewer.
+inline constexpr const char* SCouldNotFindPicturesFolder = "Could not find MyDocuments folder location.";
+inline constexpr const char* SInvalidIntegerFormat = "Invalid integer format";
+inline constexpr const char* SInvalidDataFormat = "Invalid data format";
+
+}  // namespace Zorp::Exif

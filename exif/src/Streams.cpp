@@ -1,0 +1,177 @@
+#include "zorp/base/Streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <unistd.h>
+
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/Consts.h"
+
+namespace Zorp::Base {
+
+using namespace Zorp::Exif;
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw EReadError(SReadError);
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count < 0 || (count != 0 && Write(buffer, count) != count)) throw EWriteError(SWriteError);
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20)));
+  std::int64_t left = count;
+  while (left > 0) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size()));
+    source.ReadBuffer(chunk.data(), n);
+    WriteBuffer(chunk.data(), n);
+    left -= n;
+  }
+  return count;
+}
+
+// Shared position arithmetic of the memory streams: the new position, never negative.
+static std::int64_t SeekWithin(std::int64_t position, std::int64_t size, std::int64_t offset,
+                               TSeekOrigin origin) {
+  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position : size;
+  if (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) return position;
+  const std::int64_t target = base + offset;
+  return target < 0 ? position : target;
+}
+
+// Copies up to count bytes from memory of the given size at position; returns the bytes copied.
+static std::int64_t ReadWithin(const std::uint8_t* memory, std::int64_t size, std::int64_t& position,
+                               void* buffer, std::int64_t count) {
+  if (count <= 0 || position >= size) return 0;
+  const std::int64_t n = std::min(count, size - position);
+  std::memcpy(buffer, memory + position, static_cast<std::size_t>(n));
+  position += n;
+  return n;
+}
+
+void TCustomMemoryStream::SaveToStream(TStream& destination) const {
+  destination.WriteBuffer(Memory(), Size());
+}
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  return ReadWithin(FData.data(), Size(), FPosition, buffer, count);
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t end = FPosition + count;
+  if (end > Size()) SetSize(end);
+  std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+  FPosition = end;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  FPosition = SeekWithin(FPosition, Size(), offset, origin);
+  return FPosition;
+}
+
+void TMemoryStream::SetSize(std::int64_t newSize) {
+  if (newSize < 0) newSize = 0;
+  FData.resize(static_cast<std::size_t>(newSize), 0);
+  if (FPosition > newSize) FPosition = newSize;
+}
+
+void TMemoryStream::Clear() {
+  FData.clear();
+  FData.shrink_to_fit();
+  FPosition = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& source) {
+  source.SetPosition(0);
+  const std::int64_t size = source.Size();
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+  source.ReadBuffer(data.data(), size);
+  FData = std::move(data);
+  FPosition = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+  TFileStream file(fileName, fmOpenRead);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+  TFileStream file(fileName, fmCreate);
+  SaveToStream(file);
+}
+
+TUserMemoryStream::TUserMemoryStream(const void* memory, std::int64_t size)
+    : FMemory(static_cast<const std::uint8_t*>(memory)), FSize(memory ? std::max<std::int64_t>(size, 0) : 0) {}
+
+std::int64_t TUserMemoryStream::Read(void* buffer, std::int64_t count) {
+  return ReadWithin(FMemory, FSize, FPosition, buffer, count);
+}
+
+std::int64_t TUserMemoryStream::Write(const void*, std::int64_t) { return 0; }
+
+std::int64_t TUserMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  FPosition = SeekWithin(FPosition, FSize, offset, origin);
+  return FPosition;
+}
+
+void TUserMemoryStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
+  const char* how = mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b";
+  FFile = std::fopen(fileName.c_str(), how);
+  if (!FFile) {
+    const char* reason = std::strerror(errno);
+    if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), reason));
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), reason));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<std::int64_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), FFile));
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<std::int64_t>(std::fwrite(buffer, 1, static_cast<std::size_t>(count), FFile));
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+  if (!(origin == soCurrent && offset == 0)) ::fseeko(FFile, static_cast<off_t>(offset), whence);
+  return static_cast<std::int64_t>(::ftello(FFile));
+}
+
+std::int64_t TFileStream::Size() const {
+  const off_t here = ::ftello(FFile);
+  ::fseeko(FFile, 0, SEEK_END);
+  const off_t size = ::ftello(FFile);
+  ::fseeko(FFile, here, SEEK_SET);
+  return static_cast<std::int64_t>(size);
+}
+
+void TFileStream::SetSize(std::int64_t newSize) {
+  std::fflush(FFile);
+  if (::ftruncate(::fileno(FFile), static_cast<off_t>(newSize)) != 0) throw EWriteError(SWriteError);
+  if (Position() > newSize) Seek(newSize, soBeginning);
+}
+
+void TFileStream::Flush() {
+  if (std::fflush(FFile) != 0 || ::fsync(::fileno(FFile)) != 0) throw EWriteError(SWriteError);
+}
+
+}  // namespace Zorp::Base
