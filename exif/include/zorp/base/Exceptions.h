@@ -19,11 +19,15 @@ class Exception : public std::exception {
   std::string FMessage;
 };
 
-#define ZORP_DECLARE_EXCEPTION(Name, Base)                                       \
-  class Name : public Base {                                                     \
-   public:                                                                       \
-    using Base::Base;                                                            \
-    const char* ClassName() const noexcept override { return #Name; }            \
+// Declares an exception class Name deriving from Base (which may be a qualified name), inheriting
+// its constructors and reporting its own class name.
+#define ZORP_DECLARE_EXCEPTION(Name, Base)                            \
+  class Name : public Base {                                          \
+    using TInherited = Base;                                          \
+                                                                      \
+   public:                                                            \
+    using TInherited::TInherited;                                     \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 
 // Stream errors.

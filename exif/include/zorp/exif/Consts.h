@@ -13,9 +13,12 @@ inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
 inline constexpr const char* SInvalidInteger = "''%s'' is not a valid integer value";
 inline constexpr const char* SInvalidFloat = "''%s'' is not a valid floating point value";
 inline constexpr const char* SInvalidDateTime = "''%s'' is not a valid date and time";
+inline constexpr const char* SDateEncodeError = "Invalid argument to date encode";
+inline constexpr const char* STimeEncodeError = "Invalid argument to time encode";
 inline constexpr const char* SAssertionFailed = "Assertion failed";
 inline constexpr const char* SCannotAssign = "Cannot assign a %s to a %s";
 inline constexpr const char* SReadOnlyStream = "Stream is read-only";
+inline constexpr const char* SJPEGError = "JPEG error: %s";
 
 // The metadata library.
 inline constexpr const char* SInvalidTiffData = "Malformed TIFF data";

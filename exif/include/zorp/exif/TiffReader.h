@@ -32,8 +32,8 @@ class TTiffReader {
  public:
   // Reads the TIFF header at the stream's position ("II"/"MM", then 42) and walks the IFD chain from
   // IFD0. A bad mark or magic number raises EInvalidTiffData "Malformed TIFF data"; a block shorter
-  // than the header raises EReadError. The walk ends on a link outside the data, a link to an IFD
-  // already read, or after a bounded number of IFDs.
+  // than the header raises EReadError. The walk ends on a link of 0 or outside the data, a link to an
+  // IFD already read, an IFD that is not in the data (kept with leBadOffset), or after 32 IFDs.
   explicit TTiffReader(Zorp::Base::TStream& stream);
   // A reader over stream with a known header position and byte order, walking no chain (MakerNotes).
   TTiffReader(Zorp::Base::TStream& stream, std::int64_t baseOffset, TByteOrder byteOrder);
@@ -49,7 +49,8 @@ class TTiffReader {
   TIfdInfo ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjustment = 0);
 
   // Reads a well-formed entry's value into buffer (ElementCount x element size bytes), converted
-  // to host order element by element. Returns false (buffer zeroed) when the bytes are not there.
+  // to host order element by element. Returns false (buffer zeroed) when the bytes are not there or
+  // bufferSize is too small. The stream's position is left as it was.
   bool ReadValue(const TIfdEntryInfo& entry, std::uint8_t* buffer, std::size_t bufferSize);
 
  private:

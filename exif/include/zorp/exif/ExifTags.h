@@ -1,0 +1,183 @@
+#pragma once
+// Exif tags: the TIFF value types with their element sizes, one tag (ID, type, element count and an
+// owned buffer of values in host order) with its text forms and its 12-byte IFD entry, and the
+// text conversions shared by sections and typed values (rationals, Exif date-times, GPS tag names).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zorp/base/DateTime.h"
+#include "zorp/base/Set.h"
+#include "zorp/base/Streams.h"
+#include "zorp/exif/StreamHelper.h"
+#include "zorp/exif/TiffReader.h"
+
+namespace Zorp::Exif {
+
+// The TIFF/Exif value types, with their file type codes as ordinals.
+enum TTiffDataType : std::uint16_t {
+  dtByte = 1,       // unsigned 8-bit
+  dtAscii = 2,      // 8-bit characters ending with a counted NUL
+  dtShort = 3,      // unsigned 16-bit
+  dtLong = 4,       // unsigned 32-bit
+  dtRational = 5,   // unsigned numerator and denominator
+  dtSByte = 6,      // signed 8-bit
+  dtUndefined = 7,  // raw bytes
+  dtSShort = 8,     // signed 16-bit
+  dtSLong = 9,      // signed 32-bit
+  dtSRational = 10, // signed numerator and denominator
+  dtFloat = 11,     // IEEE 754 single
+  dtDouble = 12,    // IEEE 754 double
+  dtIfd = 13        // offset of a sub-IFD, handled as signed 32-bit
+};
+
+using TTiffDataTypes = Zorp::Base::TSet<TTiffDataType, 16>;
+
+// True for the codes 1..13.
+constexpr bool IsValidTiffDataType(std::uint16_t code) { return code >= dtByte && code <= dtIfd; }
+
+// Bytes per element of a type code: the one table of element sizes. 0 for a code outside 1..13.
+constexpr std::uint32_t TiffDataTypeSize(std::uint16_t code) {
+  constexpr std::uint32_t Sizes[13] = {1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  return IsValidTiffDataType(code) ? Sizes[code - 1] : 0;
+}
+
+// All thirteen types.
+TTiffDataTypes AllTiffDataTypes();
+
+using TExifTagID = std::uint16_t;
+
+// A fraction as stored in RATIONAL and SRATIONAL tags; the signedness follows the tag's type.
+// 0/0 is the missing fraction.
+struct TTiffRational {
+  std::uint32_t Numerator = 0;
+  std::uint32_t Denominator = 0;
+
+  bool IsMissing() const { return Numerator == 0 && Denominator == 0; }
+  bool operator==(const TTiffRational&) const = default;
+};
+static_assert(sizeof(TTiffRational) == 8);
+
+enum TExifTagChangeKind : std::uint8_t {
+  tcData = 0,      // bytes changed, size unchanged
+  tcDataSize = 1,  // buffer size changed
+  tcID = 2         // identifier changed
+};
+
+class TExifSection;
+
+// One tag. It lives in at most one section, which owns it; deleting a tag that has a section takes it
+// out of that section first, so freeing a tag is a valid way to remove it.
+class TExifTag {
+ public:
+  // A zero-filled tag; a negative count becomes 0. Sections pass themselves only from their add
+  // operations, which also insert the tag into their list; any other caller passes nullptr.
+  TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount);
+  // A tag from an IFD entry as read by reader. An entry with an invalid type, a negative size or a
+  // value that cannot be read becomes an empty dtUndefined tag with WellFormed() false.
+  static std::unique_ptr<TExifTag> CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
+                                                   TTiffReader& reader);
+  ~TExifTag();
+  TExifTag(const TExifTag&) = delete;
+  TExifTag& operator=(const TExifTag&) = delete;
+
+  // Copies type, count and bytes (and the ID when the tags are in different sections); nullptr
+  // empties the value.
+  void Assign(const TExifTag* source);
+
+  TExifTagID ID() const { return FID; }
+  TTiffDataType DataType() const { return FDataType; }
+  std::int32_t ElementCount() const { return FElementCount; }
+  // The value bytes in host order (nullptr when empty).
+  const std::uint8_t* Data() const { return FData.empty() ? nullptr : FData.data(); }
+  std::span<const std::uint8_t> Bytes() const { return FData; }
+  std::int64_t DataSize() const { return static_cast<std::int64_t>(FData.size()); }
+  std::uint32_t ElementSize() const { return TiffDataTypeSize(FDataType); }
+  std::int64_t SourceDataOffset() const { return FSourceDataOffset; }
+  std::uint32_t SourceDataSize() const { return FSourceDataSize; }
+  bool WellFormed() const { return FWellFormed; }
+  TExifSection* Section() const { return FSection; }
+
+  // Changing the ID, type or count goes through the section, which may refuse by raising.
+  void SetID(TExifTagID newID);
+  void SetDataType(TTiffDataType newDataType);
+  void SetElementCount(std::int32_t newCount);
+
+  // The text of the whole value, cached until the next change.
+  std::string AsString() const;
+  // Parses text by the tag's type; on any error the tag keeps its value.
+  void SetAsString(std::string_view text);
+  // The text of one element; an index outside the elements raises EListError.
+  std::string ElementAsString(std::int32_t index) const;
+
+  // The padding tag 0xEA1C that reserves room in a file.
+  bool IsPadding() const;
+  // BYTE tags 0x9C9B..0x9C9F of the primary directory hold UTF-16LE text.
+  bool IsWindowsText() const;
+
+  // The one primitive that changes type, count and bytes. newData, when given, holds
+  // newElementCount x element size bytes; without it integer values are converted.
+  void UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, const void* newData);
+  // The same with the new bytes as a span, which must hold the whole new value.
+  void UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, std::span<const std::uint8_t> newData);
+  // Replaces the bytes, keeping type and count; buffer holds DataSize() bytes.
+  void SetRawData(const void* buffer);
+  // The same from a span, which must hold DataSize() bytes.
+  void SetRawData(std::span<const std::uint8_t> bytes);
+
+  // Announces a planned change to the section (the veto point) and a done change to the section.
+  void Changing(TExifTagID newID, TTiffDataType newDataType, std::int32_t newElementCount, bool withNewData);
+  void Changed(TExifTagChangeKind kind);
+
+  // Writes the 12-byte IFD entry; valueOffset is written when the value does not fit 4 bytes.
+  void WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std::uint32_t valueOffset) const;
+  // Writes the value that an entry refers to (nothing when it fits the entry).
+  void WriteReferencedData(Zorp::Base::TStream& stream, TByteOrder byteOrder) const;
+
+ private:
+  friend class TExifSection;
+  TExifTag() = default;
+
+  // Element index as an unsigned 32-bit value read from its own width, zero-extended.
+  std::uint32_t ElementAsUInt32(std::int32_t index) const;
+  std::string ElementText(std::int32_t index) const;
+  std::string ComputeAsString() const;
+  std::vector<std::uint8_t> ParseText(std::string_view text, std::int32_t& count) const;
+
+  mutable std::string FAsStringCache;
+  std::vector<std::uint8_t> FData;
+  TTiffDataType FDataType = dtUndefined;
+  std::int32_t FElementCount = 0;
+  TExifTagID FID = 0;
+  std::int64_t FSourceDataOffset = 0;
+  std::uint32_t FSourceDataSize = 0;
+  bool FWellFormed = true;
+  TExifSection* FSection = nullptr;
+};
+
+// True when every byte of text is below 128.
+bool IsAsciiText(std::string_view text);
+
+// Denominator 0: empty; denominator 1: the numerator unsigned; otherwise "%d/%d" signed.
+std::string RationalToText(const TTiffRational& value);
+// "n/d" or "n" (denominator 1); each part a decimal in 0..4294967295. On failure value becomes 0/0
+// and the result is false. Never raises.
+bool TextToRational(std::string_view text, TTiffRational& value);
+
+// "yyyy:mm:dd hh:nn:ss", or 19 blanks for 0.
+std::string DateTimeToExifText(Zorp::Base::TDateTime value);
+// Parses exactly "yyyy:mm:dd hh:nn:ss" into a valid date and time.
+bool ExifTextToDateTime(std::string_view text, Zorp::Base::TDateTime& value);
+// The millisecond part of value as three digits ("005").
+std::string MillisecondsToSubSecText(Zorp::Base::TDateTime value);
+
+// Names of the GPS tags; empty (false) for an ID without one.
+std::string GetGPSTagName(TExifTagID id);
+bool TryGetGPSTagName(TExifTagID id, std::string& name);
+
+}  // namespace Zorp::Exif

@@ -1,0 +1,406 @@
+// The Exif container: construction, change notification, section access with the lazy MakerNote,
+// clearing, the read path (Exif header test, TIFF reader, JPEG scan) and the thumbnail.
+
+#include "zorp/exif/ExifData.h"
+
+#include <cmath>
+
+#include "zorp/base/Exceptions.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/TiffReader.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace Zorp::Exif {
+
+using Zorp::Base::TStream;
+
+bool HasExifHeader(TStream& stream, bool moveToTiffHeader) {
+  std::uint8_t header[10];
+  const std::int64_t read = stream.Read(header, sizeof header);
+  const bool ok = read == 10 && std::equal(header, header + 6, "Exif\0\0") &&
+                  ((header[6] == 'I' && header[7] == 'I') || (header[6] == 'M' && header[7] == 'M')) &&
+                  ((header[8] == 0x2A && header[9] == 0) || (header[8] == 0 && header[9] == 0x2A));
+  stream.Seek(ok && moveToTiffHeader ? -4 : -read, Zorp::Base::soCurrent);
+  return ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCustomExifData
+
+TCustomExifData::TCustomExifData(bool extendableSections) {
+  for (int kind = skPrimary; kind <= skMakerNote; ++kind) {
+    const auto sectionKind = static_cast<TExifSectionKind>(kind);
+    if (extendableSections)
+      FSections[kind - 1] = std::make_unique<TExtendableExifSection>(this, sectionKind);
+    else
+      FSections[kind - 1] = std::make_unique<TExifSection>(this, sectionKind);
+  }
+  FXMPPacket = std::make_unique<TContainedXMPPacket>(this);
+  ResetMakerNote();
+  FXMPPacket->SetWritePolicy(wpUpdateExistingOnly);
+}
+
+TCustomExifData::~TCustomExifData() {
+  FUpdateCount = 1000;  // nothing may notify from here on
+  FMakerNote.reset();
+  for (auto& section : FSections) section.reset();
+  FXMPPacket.reset();
+}
+
+void TCustomExifData::BeginUpdate() { ++FUpdateCount; }
+
+void TCustomExifData::EndUpdate() {
+  --FUpdateCount;
+  if (FUpdateCount == 0 && FChangedWhileUpdating) {
+    FChangedWhileUpdating = false;
+    Changed(nullptr);
+  }
+}
+
+void TCustomExifData::Changed(TExifSection*) {
+  if (FUpdateCount > 0) {
+    FChangedWhileUpdating = true;
+    return;
+  }
+  FModified = true;
+  if (FOnChange) FOnChange(*this);
+}
+
+void TCustomExifData::SetModified(bool value) {
+  if (value)
+    Changed(nullptr);
+  else
+    FModified = false;
+}
+
+TExifSection& TCustomExifData::Sections(TExifSectionKind kind) {
+  if (kind < skPrimary || kind > skMakerNote) throw Zorp::Base::ERangeError(SRangeError);
+  if (kind == skMakerNote && FMakerNoteType != &TUnrecognizedMakerNote) MakerNote();
+  return *FSections[kind - 1];
+}
+
+TExifSection* TCustomExifData::Section(TExifSectionKind kind) {
+  if (kind < skPrimary || kind > skMakerNote) return nullptr;
+  return kind == skMakerNote ? &Sections(kind) : FSections[kind - 1].get();
+}
+
+const TExifSection& TCustomExifData::PeekSection(TExifSectionKind kind) const {
+  if (kind < skPrimary || kind > skMakerNote) throw Zorp::Base::ERangeError(SRangeError);
+  return *FSections[kind - 1];
+}
+
+TExifMakerNote& TCustomExifData::MakerNote() {
+  if (!FMakerNote) {
+    BeginUpdate();
+    struct TEndUpdate {
+      TCustomExifData* Data;
+      ~TEndUpdate() { Data->EndUpdate(); }
+    } endUpdate{this};
+    TExifSection& section = *FSections[skMakerNote - 1];
+    FMakerNote = FMakerNoteType->Create(section);
+    if (FMakerNoteType == &THeaderlessMakerNote && section.Count() == 0) {
+      FMakerNote.reset();
+      FMakerNoteType = &TUnrecognizedMakerNote;
+      FMakerNote = TUnrecognizedMakerNote.Create(section);
+    }
+  }
+  return *FMakerNote;
+}
+
+void TCustomExifData::ResetMakerNote() {
+  FMakerNoteType = &TUnrecognizedMakerNote;
+  FMakerNote.reset();
+}
+
+bool TCustomExifData::HasMakerNote() const {
+  TTiffDataTypes all;
+  for (int type = dtByte; type <= dtIfd; ++type) all.Include(static_cast<TTiffDataType>(type));
+  return PeekSection(skExif).TagExists(ttMakerNote, all, 1);
+}
+
+std::string TCustomExifData::CameraMake() const { return PeekSection(skPrimary).GetStringValue(ttMake); }
+
+std::string TCustomExifData::CameraModel() const { return PeekSection(skPrimary).GetStringValue(ttModel); }
+
+TOptionalLongInt TCustomExifData::MakerNoteDataOffset() const {
+  return PeekSection(skExif).GetLongIntValue(ttOffsetSchema, 0);
+}
+
+bool TCustomExifData::IsEmpty() const {
+  for (const auto& section : FSections)
+    if (section->Count() > 0) return false;
+  return true;
+}
+
+void TCustomExifData::Clear(bool xmpPacketToo) {
+  BeginUpdate();
+  try {
+    ResetMakerNote();
+    for (auto& section : FSections) section->Clear();
+    if (xmpPacketToo) {
+      FPendingXMPSegment.reset();
+      FXMPPacket->Clear();
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+// The offset a pointer tag holds: exactly one LONG, SLONG or IFD element, taken as signed.
+static bool TryGetPointer(const TExifSection& section, TExifTagID id, std::int64_t& offset) {
+  const TExifTag* tag = section.Find(id);
+  if (!tag || tag->ElementCount() != 1 || tag->DataSize() < 4) return false;
+  if (tag->DataType() != dtLong && tag->DataType() != dtSLong && tag->DataType() != dtIfd) return false;
+  offset = static_cast<std::int32_t>(GetLongWord(tag->Data(), boLittleEndian));
+  return true;
+}
+
+bool TCustomExifData::GetThumbnailOffset(TStream* stream, std::int64_t& offset) const {
+  if (!TryGetPointer(PeekSection(skThumbnail), ttJPEGInterchangeFormat, offset)) return false;
+  if (!stream) return true;
+  const std::int64_t saved = stream->Position();
+  std::uint8_t start[20];
+  bool result = false;
+  if (FTiffHeaderOffset + offset >= 0) {
+    stream->SetPosition(FTiffHeaderOffset + offset);
+    result = stream->Read(start, sizeof start) == 20 && start[0] == 0xFF && start[1] == 0xD8;
+  }
+  stream->SetPosition(saved);
+  return result;
+}
+
+void TCustomExifData::FinishLoad() {
+  FChangedWhileUpdating = false;
+  EndUpdate();
+  FModified = false;
+}
+
+void TCustomExifData::DoLoadFromStream(TStream& stream) {
+  if (!HasExifHeader(stream, true)) throw EInvalidExifData(SInvalidExifData);
+  BeginUpdate();
+  try {
+    TTiffReader reader(stream);
+    FTiffHeaderOffset = reader.BaseOffset();
+    FByteOrder = reader.ByteOrder();
+    const auto& ifds = reader.Ifds();
+    if (!ifds.empty()) {
+      TExifSection& primary = *FSections[skPrimary - 1];
+      TExifSection& exif = *FSections[skExif - 1];
+      primary.LoadFromIfd(reader, ifds[0]);
+      std::int64_t offset = 0;
+      if (TryGetPointer(primary, ttExifIFDPointer, offset)) exif.Load(reader, offset);
+      if (TryGetPointer(primary, ttGPSInfoIFDPointer, offset)) FSections[skGps - 1]->Load(reader, offset);
+      if (TryGetPointer(exif, ttInteroperabilityIFDPointer, offset)) FSections[skInterop - 1]->Load(reader, offset);
+      if (ifds.size() > 1) FSections[skThumbnail - 1]->LoadFromIfd(reader, ifds[1]);
+    }
+    if (const TExifTag* makerNoteTag = FSections[skExif - 1]->Find(ttMakerNote)) {
+      FMakerNoteType = &THeaderlessMakerNote;
+      FMakerNoteType = &RecognizeMakerNote(*makerNoteTag);
+    }
+  } catch (...) {
+    FinishLoad();
+    throw;
+  }
+  FinishLoad();
+}
+
+void TCustomExifData::LoadFromJPEG(TStream& stream) {
+  FSourceMetadata.Clear();
+  FXMPSegmentOffset = 0;
+  FXMPSegmentSize = 0;
+  BeginUpdate();
+  try {
+    Clear(true);
+    for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1})) {
+      Zorp::Base::TMemoryStream& data = segment->Data();
+      if (!FSourceMetadata.Contains(mkExif) && HasExifHeader(data)) {
+        FSourceMetadata.Include(mkExif);
+        DoLoadFromStream(data);
+        FTiffHeaderOffset += segment->DataOffset();
+      } else if (!FSourceMetadata.Contains(mkXMP) && HasXMPSignature(data)) {
+        FSourceMetadata.Include(mkXMP);
+        FXMPSegmentOffset = segment->Offset();
+        FXMPSegmentSize = data.Size();
+        FPendingXMPSegment = segment;
+      }
+    }
+  } catch (...) {
+    FinishLoad();
+    throw;
+  }
+  FinishLoad();
+}
+
+TXMPPacket& TCustomExifData::XMPPacket() {
+  if (FPendingXMPSegment) {
+    const std::shared_ptr<IFoundJPEGSegment> segment = std::move(FPendingXMPSegment);
+    FPendingXMPSegment.reset();
+    Zorp::Base::TMemoryStream& data = segment->Data();
+    data.SetPosition(0);
+    if (!FXMPPacket->TryLoadFromStream(data) && FXMPPacket->OnLoadError()) {
+      data.SetPosition(0);
+      FXMPPacket->OnLoadError()(*FXMPPacket, data);
+    }
+  }
+  return *FXMPPacket;
+}
+
+void TCustomExifData::RemovePaddingTags() {
+  for (int kind = skPrimary; kind <= skMakerNote; ++kind)
+    Sections(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
+}
+
+void TCustomExifData::Assign(const TCustomExifData* source) {
+  if (!source) {
+    Clear(true);
+    return;
+  }
+  BeginUpdate();
+  try {
+    for (int kind = skPrimary; kind <= skMakerNote; ++kind) {
+      const auto sectionKind = static_cast<TExifSectionKind>(kind);
+      // Reading the source's MakerNote section loads it.
+      TExifSection& from = const_cast<TCustomExifData*>(source)->Sections(sectionKind);
+      FSections[kind - 1]->Assign(&from);
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TExifData
+
+TExifData::TExifData() : TCustomExifData(true) {}
+
+TExifData::~TExifData() = default;
+
+Zorp::Base::TJPEGImage& TExifData::Thumbnail() {
+  if (!FThumbnail) {
+    FThumbnail = std::make_unique<Zorp::Base::TJPEGImage>();
+    FThumbnail->SetOnChange([this] { ThumbnailChanged(); });
+  }
+  return *FThumbnail;
+}
+
+void TExifData::SetThumbnail(const Zorp::Base::TJPEGImage* value) {
+  if (!value) {
+    FThumbnail.reset();
+    return;
+  }
+  Thumbnail().Assign(*value);
+}
+
+void TExifData::ThumbnailChanged() {
+  SetModified(true);
+  TExifSection& thumbnail = Sections(skThumbnail);
+  if (FThumbnail && (thumbnail.Find(ttImageWidth) || thumbnail.Find(ttImageLength))) {
+    BeginUpdate();
+    try {
+      thumbnail.SetWordValue(ttImageWidth, 0, static_cast<std::uint16_t>(FThumbnail->Width()));
+      thumbnail.SetWordValue(ttImageLength, 0, static_cast<std::uint16_t>(FThumbnail->Height()));
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
+}
+
+void FitThumbnailSize(int width, int height, int maxWidth, int maxHeight, int& newWidth, int& newHeight) {
+  newWidth = newHeight = 0;
+  if (width <= 0 || height <= 0) return;
+  const double ratio = static_cast<double>(width) / height;
+  // std::lrint rounds half to even in the default rounding mode.
+  if (height < width) {
+    newWidth = maxWidth;
+    newHeight = static_cast<int>(std::lrint(maxWidth / ratio));
+    if (newHeight > maxHeight) {
+      newHeight = maxHeight;
+      newWidth = static_cast<int>(std::lrint(ratio * maxHeight));
+    }
+  } else {
+    newHeight = maxHeight;
+    newWidth = static_cast<int>(std::lrint(ratio * maxHeight));
+    if (newWidth > maxWidth) {
+      newWidth = maxWidth;
+      newHeight = static_cast<int>(std::lrint(maxWidth / ratio));
+    }
+  }
+}
+
+void TExifData::StandardizeThumbnail() {
+  if (!HasThumbnail()) return;
+  const int width = FThumbnail->Width(), height = FThumbnail->Height();
+  if (width <= 160 && height <= 120) return;
+  int newWidth = 0, newHeight = 0;
+  FitThumbnailSize(width, height, 160, 120, newWidth, newHeight);
+  Thumbnail().Assign(FThumbnail->StretchedTo(newWidth, newHeight));
+}
+
+bool TExifData::IsEmpty() const { return TCustomExifData::IsEmpty() && !HasThumbnail(); }
+
+void TExifData::Clear(bool xmpPacketToo) {
+  FThumbnail.reset();
+  TCustomExifData::Clear(xmpPacketToo);
+}
+
+void TExifData::Assign(const TCustomExifData* source) {
+  if (!source) {
+    TCustomExifData::Assign(source);
+    return;
+  }
+  BeginUpdate();
+  try {
+    TCustomExifData::Assign(source);
+    if (const auto* exifSource = dynamic_cast<const TExifData*>(source)) {
+      SetThumbnail(exifSource->HasThumbnail() ? exifSource->FThumbnail.get() : nullptr);
+    } else if (Sections(skThumbnail).Count() == 0) {
+      FThumbnail.reset();
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TExifData::LoadFromStream(TStream& stream) {
+  Clear(false);
+  DoLoadFromStream(stream);
+}
+
+void TExifData::LoadFromJPEG(const std::string& fileName) {
+  Zorp::Base::TFileStream file(fileName, Zorp::Base::fmOpenRead);
+  LoadFromJPEG(file);
+}
+
+void TExifData::DoLoadFromStream(TStream& stream) {
+  TCustomExifData::DoLoadFromStream(stream);
+  // The thumbnail is cut out of the block with the JPEG length routine. Loading it changes no tag
+  // and notifies nobody; a thumbnail that cannot be read is left out rather than failing the load.
+  std::int64_t offset = 0;
+  if (!GetThumbnailOffset(&stream, offset)) return;
+  const std::int64_t saved = stream.Position();
+  try {
+    stream.SetPosition(FTiffHeaderOffset + offset);
+    const std::int64_t length = MeasureJPEGData(stream);
+    auto image = std::make_unique<Zorp::Base::TJPEGImage>();
+    image->LoadFromStream(stream, length);
+    image->SetModified(false);
+    image->SetOnChange([this] { ThumbnailChanged(); });
+    FThumbnail = std::move(image);
+  } catch (const Zorp::Base::Exception&) {
+    FThumbnail.reset();
+  }
+  stream.SetPosition(saved);
+  SetModified(false);
+}
+
+}  // namespace Zorp::Exif

@@ -1,0 +1,567 @@
+#include "zorp/exif/ExifTags.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/base/TextEncoding.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/ExifSections.h"
+#include "zorp/exif/TagIDs.h"
+
+namespace Zorp::Exif {
+
+using Zorp::Base::Format;
+
+namespace Detail {
+
+// The types whose values convert into each other when a tag changes type without new bytes.
+inline bool IsIntegerType(TTiffDataType type) {
+  return type == dtByte || type == dtShort || type == dtLong || type == dtSByte || type == dtSShort;
+}
+
+inline std::int32_t ClampCount(std::int32_t count) { return count < 0 ? 0 : count; }
+
+inline std::uint64_t ValueSize(std::int32_t count, std::uint16_t type) {
+  return static_cast<std::uint64_t>(ClampCount(count)) * TiffDataTypeSize(type);
+}
+
+inline std::uint32_t SourceSize(std::size_t size) {
+  return size > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                          : static_cast<std::uint32_t>(size);
+}
+
+// The text of a fraction in the signedness of its tag's type.
+std::string FractionText(const TTiffRational& value, bool isSigned) {
+  if (value.Denominator == 0) return {};
+  if (!isSigned) {
+    if (value.Denominator == 1) return std::to_string(value.Numerator);
+    return Format("%u/%u", value.Numerator, value.Denominator);
+  }
+  const auto numerator = static_cast<std::int32_t>(value.Numerator);
+  if (value.Denominator == 1) return std::to_string(numerator);
+  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+[[noreturn]] void RaiseRangeError() { throw Zorp::Base::ERangeError(SRangeError); }
+
+std::int32_t CountFromSize(std::size_t size) {
+  if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) RaiseRangeError();
+  return static_cast<std::int32_t>(size);
+}
+
+}  // namespace Detail
+
+TTiffDataTypes AllTiffDataTypes() {
+  TTiffDataTypes result;
+  for (std::uint16_t code = dtByte; code <= dtIfd; ++code) result.Include(static_cast<TTiffDataType>(code));
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Life
+
+TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount)
+    : FDataType(dataType), FElementCount(Detail::ClampCount(elementCount)), FID(id), FSection(section) {
+  FData.assign(Detail::ValueSize(FElementCount, FDataType), 0);
+  FSourceDataSize = Detail::SourceSize(FData.size());
+}
+
+std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
+                                                    TTiffReader& reader) {
+  std::unique_ptr<TExifTag> tag(new TExifTag());
+  tag->FID = entry.ID;
+  tag->FSourceDataOffset = entry.DataOffset;
+
+  const std::int64_t size = static_cast<std::int64_t>(entry.ElementCount) * TiffDataTypeSize(entry.DataType);
+  // A value larger than the whole stream cannot be there; refusing it early also bounds the buffer.
+  bool wellFormed = IsValidTiffDataType(entry.DataType) && size >= 0 &&
+                    size <= std::numeric_limits<std::int32_t>::max() && size <= reader.Stream().Size();
+  if (wellFormed) {
+    tag->FDataType = static_cast<TTiffDataType>(entry.DataType);
+    tag->FElementCount = entry.ElementCount;
+    if (entry.ElementCount > 0) {
+      tag->FData.resize(static_cast<std::size_t>(size));
+      wellFormed = reader.ReadValue(entry, tag->FData.data(), tag->FData.size());
+    }
+  }
+  if (!wellFormed) {
+    tag->FDataType = dtUndefined;
+    tag->FElementCount = 0;
+    tag->FData.clear();
+  }
+  tag->FWellFormed = wellFormed;
+  tag->FSourceDataSize = Detail::SourceSize(tag->FData.size());
+  tag->FSection = section;
+  return tag;
+}
+
+TExifTag::~TExifTag() {
+  TExifSection* section = FSection;
+  if (section == nullptr) return;
+  const std::int32_t index = section->IndexOf(this);
+  FSection = nullptr;
+  if (index < 0) return;
+  // The section releases its owning pointer before anything that can raise; a change handler that
+  // raises cannot be reported from a destructor, the tag is gone from the section either way.
+  try {
+    section->DeleteTag(index, false);
+  } catch (...) {
+  }
+}
+
+void TExifTag::Assign(const TExifTag* source) {
+  if (source == nullptr) {
+    UpdateData(FDataType, 0, nullptr);
+    return;
+  }
+  if (FSection == nullptr || FSection != source->FSection) SetID(source->FID);
+  // A source without bytes still counts as new data (an empty value), not as a conversion.
+  static const std::uint8_t NoBytes = 0;
+  UpdateData(source->FDataType, source->FElementCount, source->FData.empty() ? &NoBytes : source->FData.data());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Changing
+
+void TExifTag::SetID(TExifTagID newID) {
+  if (newID == FID) return;
+  Changing(newID, FDataType, FElementCount, false);
+  FID = newID;
+  Changed(tcID);
+}
+
+void TExifTag::SetDataType(TTiffDataType newDataType) {
+  if (newDataType != FDataType) UpdateData(newDataType, FElementCount, nullptr);
+}
+
+void TExifTag::SetElementCount(std::int32_t newCount) {
+  if (newCount != FElementCount) UpdateData(FDataType, newCount, nullptr);
+}
+
+void TExifTag::Changing(TExifTagID newID, TTiffDataType newDataType, std::int32_t newElementCount, bool withNewData) {
+  if (FSection != nullptr) FSection->TagChanging(*this, newID, newDataType, newElementCount, withNewData);
+}
+
+void TExifTag::Changed(TExifTagChangeKind kind) {
+  if (kind != tcID) FAsStringCache.clear();
+  if (FSection != nullptr) FSection->TagChanged(*this, kind);
+}
+
+void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, const void* newData) {
+  newElementCount = Detail::ClampCount(newElementCount);
+  if (newData == nullptr && newDataType == FDataType && newElementCount == FElementCount) return;
+  const std::size_t oldSize = FData.size();
+  const std::uint64_t newSize = Detail::ValueSize(newElementCount, newDataType);
+  if (newSize > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
+
+  Changing(FID, newDataType, newElementCount, newData != nullptr);
+
+  // The new buffer is built aside so that a failure leaves the tag as it was.
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(newSize), 0);
+  const std::uint32_t oldElementSize = TiffDataTypeSize(FDataType);
+  const std::uint32_t newElementSize = TiffDataTypeSize(newDataType);
+  if (newData != nullptr) {
+    if (!buffer.empty()) std::memcpy(buffer.data(), newData, buffer.size());
+  } else if (oldElementSize != newElementSize) {
+    // Integers keep their values across widths (truncated to the low bytes when narrower); any
+    // other change between element sizes leaves zeros.
+    if (newSize != oldSize && Detail::IsIntegerType(FDataType) && Detail::IsIntegerType(newDataType) &&
+        FElementCount > 0 && newElementCount > 0) {
+      const std::int32_t kept = std::min(FElementCount, newElementCount);
+      for (std::int32_t i = 0; i < kept; ++i) {
+        const std::uint32_t value = ElementAsUInt32(i);
+        std::memcpy(buffer.data() + static_cast<std::size_t>(i) * newElementSize, &value, newElementSize);
+      }
+    }
+  } else if (!FData.empty() && !buffer.empty()) {
+    std::memcpy(buffer.data(), FData.data(), std::min(oldSize, buffer.size()));
+  }
+
+  FData.swap(buffer);
+  FDataType = newDataType;
+  FElementCount = newElementCount;
+  Changed(FData.size() != oldSize ? tcDataSize : tcData);
+}
+
+void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount,
+                          std::span<const std::uint8_t> newData) {
+  if (newData.size() < Detail::ValueSize(newElementCount, newDataType))
+    throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  static const std::uint8_t NoBytes = 0;
+  UpdateData(newDataType, newElementCount, newData.empty() ? &NoBytes : newData.data());
+}
+
+void TExifTag::SetRawData(const void* buffer) {
+  if (buffer == nullptr && !FData.empty()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  Changing(FID, FDataType, FElementCount, true);
+  if (!FData.empty()) std::memcpy(FData.data(), buffer, FData.size());
+  Changed(tcData);
+}
+
+void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < FData.size()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  static const std::uint8_t NoBytes = 0;
+  SetRawData(bytes.empty() ? static_cast<const void*>(&NoBytes) : bytes.data());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Text forms
+
+std::uint32_t TExifTag::ElementAsUInt32(std::int32_t index) const {
+  const std::uint32_t size = ElementSize();
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return 0;
+  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  switch (size) {
+    case 1:
+      return element[0];
+    case 2: {
+      std::uint16_t value;
+      std::memcpy(&value, element, 2);
+      return value;
+    }
+    default: {
+      std::uint32_t value;
+      std::memcpy(&value, element, 4);
+      return value;
+    }
+  }
+}
+
+std::string TExifTag::ElementText(std::int32_t index) const {
+  const std::uint32_t size = ElementSize();
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return {};
+  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  switch (FDataType) {
+    case dtAscii:
+      return Zorp::Base::DecodeTagText(element, 1);
+    case dtByte:
+    case dtUndefined:
+    case dtShort:
+    case dtLong:
+      return std::to_string(ElementAsUInt32(index));
+    case dtSByte:
+      return std::to_string(static_cast<std::int8_t>(element[0]));
+    case dtSShort:
+      return std::to_string(static_cast<std::int16_t>(ElementAsUInt32(index)));
+    case dtSLong:
+    case dtIfd:
+      return std::to_string(static_cast<std::int32_t>(ElementAsUInt32(index)));
+    case dtRational:
+    case dtSRational: {
+      TTiffRational value;
+      std::memcpy(&value, element, sizeof value);
+      return Detail::FractionText(value, FDataType == dtSRational);
+    }
+    case dtFloat: {
+      float value;
+      std::memcpy(&value, element, sizeof value);
+      return Zorp::Base::FloatToStrG(static_cast<double>(value), 15, Zorp::Base::FormatSettings());
+    }
+    case dtDouble: {
+      double value;
+      std::memcpy(&value, element, sizeof value);
+      return Zorp::Base::FloatToStrG(value, 15, Zorp::Base::FormatSettings());
+    }
+  }
+  return {};
+}
+
+std::string TExifTag::ComputeAsString() const {
+  if (FElementCount <= 0 || FData.empty()) return {};
+  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), FData.size() - 1);
+  if (FDataType == dtUndefined) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(FData.size() * 2);
+    for (std::uint8_t byte : FData) {
+      text += Digits[byte >> 4];
+      text += Digits[byte & 0x0F];
+    }
+    return text;
+  }
+  if (IsWindowsText()) {
+    const std::size_t codeUnits = FData.size() / 2;
+    return codeUnits > 1 ? Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits - 1) : std::string();
+  }
+  if (FElementCount == 1) return ElementText(0);
+  std::vector<std::string> items;
+  items.reserve(static_cast<std::size_t>(FElementCount));
+  for (std::int32_t i = 0; i < FElementCount; ++i) items.push_back(ElementText(i));
+  return Zorp::Base::JoinCommaText(items);
+}
+
+std::string TExifTag::AsString() const {
+  if (FAsStringCache.empty()) FAsStringCache = ComputeAsString();
+  return FAsStringCache;
+}
+
+std::string TExifTag::ElementAsString(std::int32_t index) const {
+  if (index < 0 || index >= FElementCount) throw Zorp::Base::EListError(Format(SListIndexError, index));
+  return ElementText(index);
+}
+
+std::vector<std::uint8_t> TExifTag::ParseText(std::string_view text, std::int32_t& count) const {
+  using namespace Zorp::Base;
+  const std::vector<std::string> items = SplitCommaText(text);
+  count = Detail::CountFromSize(items.size());
+  const std::uint32_t size = ElementSize();
+  std::vector<std::uint8_t> bytes(items.size() * size, 0);
+  auto put = [&](std::size_t index, const auto& value) {
+    static_assert(std::is_trivially_copyable_v<std::decay_t<decltype(value)>>);
+    if (sizeof value == size) std::memcpy(bytes.data() + index * size, &value, sizeof value);
+  };
+  auto ranged = [](std::int64_t value, std::int64_t low, std::int64_t high) {
+    if (value < low || value > high) Detail::RaiseRangeError();
+    return value;
+  };
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string& item = items[i];
+    switch (FDataType) {
+      case dtByte:
+        put(i, static_cast<std::uint8_t>(ranged(StrToInt(item), 0, 255)));
+        break;
+      case dtSByte:
+        put(i, static_cast<std::int8_t>(ranged(StrToInt(item), -128, 127)));
+        break;
+      case dtShort:
+        put(i, static_cast<std::uint16_t>(ranged(StrToInt(item), 0, 65535)));
+        break;
+      case dtSShort:
+        put(i, static_cast<std::int16_t>(ranged(StrToInt(item), -32768, 32767)));
+        break;
+      case dtLong:
+        put(i, static_cast<std::uint32_t>(ranged(StrToInt64(item), 0, 4294967295LL)));
+        break;
+      case dtSLong:
+      case dtIfd:
+        put(i, StrToInt(item));
+        break;
+      case dtRational:
+      case dtSRational: {
+        TTiffRational value;
+        TextToRational(item, value);
+        put(i, value);
+        break;
+      }
+      case dtFloat: {
+        const double value = StrToFloat(item, FormatSettings());
+        // A finite value beyond the single range has no single form.
+        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) Detail::RaiseRangeError();
+        put(i, static_cast<float>(value));
+        break;
+      }
+      case dtDouble:
+        put(i, StrToFloat(item, FormatSettings()));
+        break;
+      case dtAscii:
+      case dtUndefined:
+        break;  // handled by SetAsString itself
+    }
+  }
+  return bytes;
+}
+
+void TExifTag::SetAsString(std::string_view text) {
+  if (text.empty()) {
+    UpdateData(FDataType, 0, nullptr);
+    FAsStringCache.clear();
+    return;
+  }
+  if (FDataType == dtAscii) {
+    if (FSection != nullptr && FSection->Owner() != nullptr && FSection->Owner()->EnforceASCII() &&
+        !IsAsciiText(text))
+      throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    UpdateData(dtAscii, Detail::CountFromSize(bytes.size()), bytes.data());
+  } else if (FDataType == dtUndefined) {
+    // Two hex digits per byte; decoding stops at the first pair that is not hexadecimal and the
+    // bytes after it stay zero.
+    std::vector<std::uint8_t> bytes(text.size() / 2, 0);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const int high = Detail::HexDigit(text[2 * i]), low = Detail::HexDigit(text[2 * i + 1]);
+      if (high < 0 || low < 0) break;
+      bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    UpdateData(dtUndefined, Detail::CountFromSize(bytes.size()), std::span<const std::uint8_t>(bytes));
+  } else if (IsWindowsText()) {
+    std::vector<std::uint8_t> bytes = Zorp::Base::Utf8ToUtf16LE(text);
+    bytes.push_back(0);
+    bytes.push_back(0);
+    UpdateData(dtByte, Detail::CountFromSize(bytes.size()), bytes.data());
+  } else {
+    std::int32_t count = 0;
+    const std::vector<std::uint8_t> bytes = ParseText(text, count);
+    UpdateData(FDataType, count, std::span<const std::uint8_t>(bytes));
+  }
+  FAsStringCache = std::string(text);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Tests and writing
+
+bool TExifTag::IsPadding() const {
+  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FData.size() >= 2 &&
+         FData[0] == 0x1C && FData[1] == 0xEA;
+}
+
+bool TExifTag::IsWindowsText() const {
+  return FDataType == dtByte && FSection != nullptr && FSection->Kind() == skPrimary &&
+         FID >= ttXPTitle && FID <= ttXPSubject;
+}
+
+void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std::uint32_t valueOffset) const {
+  std::uint8_t entry[12] = {};
+  PutWord(entry, byteOrder, FID);
+  PutWord(entry + 2, byteOrder, static_cast<std::uint16_t>(FDataType));
+  PutLongWord(entry + 4, byteOrder, static_cast<std::uint32_t>(FElementCount));
+  std::uint8_t* field = entry + 8;
+  if (FData.size() > 4) {
+    PutLongWord(field, byteOrder, valueOffset);
+  } else {
+    // The value itself, left-aligned; the rest of the field stays zero.
+    switch (ElementSize()) {
+      case 1:
+        if (!FData.empty()) std::memcpy(field, FData.data(), FData.size());
+        break;
+      case 2:
+        for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+          PutWord(field + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
+        break;
+      case 4:
+        if (FData.size() == 4) PutLongWord(field, byteOrder, ElementAsUInt32(0));
+        break;
+      default:
+        break;
+    }
+  }
+  stream.WriteBuffer(entry, sizeof entry);
+}
+
+void TExifTag::WriteReferencedData(Zorp::Base::TStream& stream, TByteOrder byteOrder) const {
+  if (FData.size() <= 4) return;
+  std::vector<std::uint8_t> bytes(FData.size(), 0);
+  const std::uint32_t size = ElementSize();
+  if (FDataType == dtDouble) {
+    for (std::size_t i = 0; i + 8 <= FData.size(); i += 8) {
+      std::uint64_t value;
+      std::memcpy(&value, FData.data() + i, 8);
+      PutInt64(bytes.data() + i, byteOrder, value);
+    }
+  } else if (size == 1) {
+    bytes = FData;
+  } else if (size == 2) {
+    for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+      PutWord(bytes.data() + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
+  } else {
+    // 4- and 8-byte types as consecutive 32-bit words: a fraction writes its numerator, then its denominator.
+    for (std::size_t i = 0; i + 4 <= FData.size(); i += 4) {
+      std::uint32_t value;
+      std::memcpy(&value, FData.data() + i, 4);
+      PutLongWord(bytes.data() + i, byteOrder, value);
+    }
+  }
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Unit routines
+
+bool IsAsciiText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
+}
+
+std::string RationalToText(const TTiffRational& value) {
+  if (value.Denominator == 0) return {};
+  if (value.Denominator == 1) return std::to_string(value.Numerator);
+  return Format("%d/%d", static_cast<std::int32_t>(value.Numerator), static_cast<std::int32_t>(value.Denominator));
+}
+
+bool TextToRational(std::string_view text, TTiffRational& value) {
+  value = {};
+  auto parsePart = [](std::string_view part, std::uint32_t& result) {
+    std::int64_t number;
+    if (!Zorp::Base::TryStrToInt64(part, number) || number < 0 || number > 4294967295LL) return false;
+    result = static_cast<std::uint32_t>(number);
+    return true;
+  };
+  TTiffRational parsed{0, 1};
+  const std::size_t slash = text.find('/');
+  const bool ok = slash == std::string_view::npos
+                      ? parsePart(text, parsed.Numerator)
+                      : parsePart(text.substr(0, slash), parsed.Numerator) &&
+                            parsePart(text.substr(slash + 1), parsed.Denominator);
+  if (ok) value = parsed;
+  return ok;
+}
+
+std::string DateTimeToExifText(Zorp::Base::TDateTime value) {
+  if (value == 0 || !std::isfinite(value)) return std::string(19, ' ');
+  const Zorp::Base::TDateTimeParts parts = Zorp::Base::DecodeDateTime(value);
+  return Format("%.4d:%.2d:%.2d %.2d:%.2d:%.2d", parts.Year, parts.Month, parts.Day, parts.Hour, parts.Minute,
+                parts.Second);
+}
+
+bool ExifTextToDateTime(std::string_view text, Zorp::Base::TDateTime& value) {
+  if (text.size() != 19 || text[4] != ':' || text[7] != ':') return false;
+  int parts[6];
+  static constexpr std::size_t Starts[6] = {0, 5, 8, 11, 14, 17};
+  for (int i = 0; i < 6; ++i) {
+    const std::size_t length = i == 0 ? 4 : 2;
+    if (!Zorp::Base::TryStrToInt(text.substr(Starts[i], length), parts[i])) return false;
+  }
+  Zorp::Base::TDateTime result;
+  if (!Zorp::Base::TryEncodeDateTime(parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], 0, result))
+    return false;
+  value = result;
+  return true;
+}
+
+std::string MillisecondsToSubSecText(Zorp::Base::TDateTime value) {
+  if (!std::isfinite(value)) return "000";
+  return Format("%.3d", Zorp::Base::DecodeDateTime(value).Millisecond);
+}
+
+bool TryGetGPSTagName(TExifTagID id, std::string& name) {
+  static constexpr struct {
+    TExifTagID ID;
+    const char* Name;
+  } Names[] = {
+      {0, "GPSVersionID"},      {2, "GPSLatitude"},         {4, "GPSLongitude"},     {5, "GPSAltitudeRef"},
+      {6, "GPSAltitude"},       {7, "GPSTimeStamp"},        {8, "GPSSatellites"},    {9, "GPSStatus"},
+      {10, "GPSMeasureMode"},   {11, "GPSDOP"},             {12, "GPSSpeedRef"},     {13, "GPSSpeed"},
+      {14, "GPSTrackRef"},      {15, "GPSTrack"},           {16, "GPSImgDirectionRef"}, {17, "GPSImgDirection"},
+      {18, "GPSMapDatum"},      {20, "GPSDestLatitude"},    {22, "GPSDestLongitude"}, {23, "GPSDestBearingRef"},
+      {24, "GPSDestBearing"},   {26, "GPSDestDistance"},    {30, "GPSDifferential"},
+  };
+  for (const auto& entry : Names) {
+    if (entry.ID == id) {
+      name = entry.Name;
+      return true;
+    }
+  }
+  name.clear();
+  return false;
+}
+
+std::string GetGPSTagName(TExifTagID id) {
+  std::string name;
+  TryGetGPSTagName(id, name);
+  return name;
+}
+
+}  // namespace Zorp::Exif

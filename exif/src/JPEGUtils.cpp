@@ -1,0 +1,300 @@
+#include "zorp/exif/JPEGUtils.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/Consts.h"
+
+namespace Zorp::Exif {
+
+using Zorp::Base::EReadError;
+using Zorp::Base::TCustomMemoryStream;
+using Zorp::Base::TStream;
+
+namespace {
+
+// Codes 0x00 (a stuffed zero in scan data), TEM and RST0..RST7, SOI, EOI stand alone; every other
+// marker is followed by a 16-bit length field.
+bool HasLengthField(std::uint8_t marker) { return !(marker <= 0x01 || (marker >= 0xD0 && marker <= 0xD9)); }
+
+std::uint8_t ReadByte(TStream& stream) {
+  std::uint8_t value;
+  stream.ReadBuffer(&value, 1);
+  return value;
+}
+
+// Bytes left from the position to the end; 0 when the position lies past the end.
+std::int64_t BytesLeft(TStream& stream) { return std::max<std::int64_t>(stream.Size() - stream.Position(), 0); }
+
+void RaiseTooLarge(std::int64_t count) {
+  throw EJPEGSegmentTooLarge(Zorp::Base::Format(SJPEGSegmentTooLarge, static_cast<long long>(count)));
+}
+
+void WriteSegmentHeader(TStream& stream, std::uint8_t marker, std::int64_t count) {
+  const auto length = static_cast<std::uint16_t>(count + 2);
+  const std::uint8_t header[4] = {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                                  static_cast<std::uint8_t>(length)};
+  stream.WriteBuffer(header, 4);
+}
+
+// Finds the end-of-image pair 0xFF 0xD9 in scan data fed in pieces. Byte 0 is never a candidate;
+// a 0xFF followed by anything else than 0xD9 is passed over together with that byte, so 0xFF 0xFF
+// 0xD9 is not taken for an end marker.
+class TEndOfImageSearch {
+ public:
+  // Feeds the next bytes; true when the pair is complete, with Found() the index of its 0xFF.
+  bool Feed(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+      const std::int64_t index = FIndex++;
+      if (index == 0) continue;
+      if (FPendingFill) {
+        FPendingFill = false;
+        if (byte == 0xD9) {
+          FFound = index - 1;
+          return true;
+        }
+      } else if (byte == 0xFF) {
+        FPendingFill = true;
+      }
+    }
+    return false;
+  }
+  std::int64_t Found() const { return FFound; }
+
+ private:
+  std::int64_t FIndex = 0;
+  std::int64_t FFound = -1;
+  bool FPendingFill = false;
+};
+
+}  // namespace
+
+// ---- Segments -------------------------------------------------------------------------------
+
+TUserJPEGSegment::TUserJPEGSegment(std::uint8_t marker, Zorp::Base::IStreamPersist* source) : FMarker(marker) {
+  if (source) {
+    source->SaveToStream(FData);
+    FData.SetPosition(0);
+  }
+}
+
+bool TUserJPEGSegment::IsAdobeApp13() {
+  static constexpr char kPhotoshop3[] = "Photoshop 3.0";             // compared with its zero byte: 14
+  static constexpr char kPhotoshop25[] = "Adobe_Photoshop2.5:";      // compared without one: 19
+  FAdobeHeaderSize = 0;
+  if (FMarker != jmApp13 || FData.Size() < 20) return false;
+  const std::uint8_t* data = FData.Memory();
+  if (std::memcmp(data, kPhotoshop3, sizeof kPhotoshop3) == 0) {
+    FAdobeHeaderSize = sizeof kPhotoshop3;
+    return true;
+  }
+  if (std::memcmp(data, kPhotoshop25, sizeof kPhotoshop25 - 1) == 0) {
+    FAdobeHeaderSize = sizeof kPhotoshop25 - 1;
+    return true;
+  }
+  return false;
+}
+
+std::unique_ptr<TAdobeApp13Enumerator> TUserJPEGSegment::GetEnumerator() {
+  // Without a signature the start lies behind any data, so the enumeration is empty.
+  const std::int64_t start = IsAdobeApp13() ? FAdobeHeaderSize : std::numeric_limits<std::int32_t>::max();
+  return std::make_unique<TAdobeApp13Enumerator>(&FData, start);
+}
+
+TFoundJPEGSegment::TFoundJPEGSegment(std::uint8_t marker, std::int32_t dataSize, TStream& stream)
+    : TUserJPEGSegment(marker) {
+  if (!HasLengthField(marker)) {
+    FOffset = stream.Position() - 2;
+    return;
+  }
+  FOffset = stream.Position() - 4;
+  if (dataSize <= 0) return;
+  // Never allocate more than the stream can still deliver.
+  if (dataSize > BytesLeft(stream)) throw EReadError(SReadError);
+  FData.SetSize(dataSize);
+  stream.ReadBuffer(FData.Memory(), dataSize);
+}
+
+std::int32_t TFoundJPEGSegment::TotalSize() const {
+  if (!HasLengthField(FMarker)) return 2;
+  return static_cast<std::int32_t>(FData.Size()) + 4;
+}
+
+// ---- The scanner ----------------------------------------------------------------------------
+
+TJPEGHeaderParser::TJPEGHeaderParser(TStream& stream, const TJPEGMarkerSet& markersToFind)
+    : FMarkersToFind(markersToFind), FStream(&stream), FStreamOwnership(ssBorrowed) {
+  ReadStartMarker();
+}
+
+TJPEGHeaderParser::TJPEGHeaderParser(std::unique_ptr<TStream> stream, const TJPEGMarkerSet& markersToFind)
+    : FMarkersToFind(markersToFind), FOwnedStream(std::move(stream)), FStream(FOwnedStream.get()),
+      FStreamOwnership(ssOwned) {
+  if (!FStream) throw EReadError(SReadError);  // nothing to read from
+  ReadStartMarker();
+}
+
+void TJPEGHeaderParser::ReadStartMarker() {
+  FStartPosition = FStream->Position();
+  std::uint8_t header[2];
+  FStream->ReadBuffer(header, 2);
+  if (header[0] != 0xFF || header[1] != jmStartOfImage) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
+  FNextPosition = FStartPosition + 2;
+}
+
+bool TJPEGHeaderParser::Finish() {
+  if (FStreamOwnership == ssOwned) {
+    FOwnedStream.reset();
+    FStream = nullptr;
+  }
+  return false;
+}
+
+bool TJPEGHeaderParser::MoveNext() {
+  FCurrent.reset();
+  if (!FStream || FLastMarker == jmEndOfImage) return false;
+  TStream& stream = *FStream;
+  stream.SetPosition(FNextPosition);
+  // Every turn of this loop consumes at least two bytes and moves only forward, so it ends on a
+  // non-marker byte, an end marker, or a read error at the end of the stream.
+  while (ReadByte(stream) == 0xFF) {
+    std::uint8_t code;
+    do code = ReadByte(stream);
+    while (code == 0xFF);
+    FLastMarker = code;
+    std::uint16_t length = 0;
+    if (HasLengthField(code)) {
+      std::uint8_t field[2];
+      stream.ReadBuffer(field, 2);
+      // 16-bit arithmetic: a field of 0 or 1 gives 65534 or 65535 bytes.
+      length = static_cast<std::uint16_t>((field[0] << 8 | field[1]) - 2);
+    }
+    if (FMarkersToFind.Contains(code)) {
+      FCurrent = std::make_shared<TFoundJPEGSegment>(code, length, stream);
+      FNextPosition = stream.Position();
+      return true;
+    }
+    if (code == jmEndOfImage) break;
+    stream.Seek(length, Zorp::Base::soCurrent);
+  }
+  if (FLastMarker == jmStartOfScan && FMarkersToFind.Contains(jmEndOfImage) && FindEndOfImage()) return true;
+  return Finish();
+}
+
+bool TJPEGHeaderParser::FindEndOfImage() {
+  TStream& stream = *FStream;
+  FNextPosition = stream.Position();
+  const std::int64_t remaining = std::max<std::int64_t>(stream.Size() - FNextPosition, 0);
+  TEndOfImageSearch search;
+  bool found = false;
+  if (const auto* memoryStream = dynamic_cast<const TCustomMemoryStream*>(&stream)) {
+    // In place: the stream's memory from the position on.
+    if (remaining > 0) found = search.Feed({memoryStream->Memory() + FNextPosition, static_cast<std::size_t>(remaining)});
+  } else {
+    // Through a bounded buffer, so a large file is never loaded whole.
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(remaining, 1 << 16)));
+    for (std::int64_t left = remaining; left > 0 && !found;) {
+      const std::int64_t chunk = std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()));
+      stream.ReadBuffer(buffer.data(), chunk);
+      found = search.Feed({buffer.data(), static_cast<std::size_t>(chunk)});
+      left -= chunk;
+    }
+  }
+  if (!found) {
+    stream.Seek(0, Zorp::Base::soEnd);
+    return false;
+  }
+  stream.SetPosition(FNextPosition + search.Found() + 2);
+  FCurrent = std::make_shared<TFoundJPEGSegment>(jmEndOfImage, 0, stream);
+  FLastMarker = jmEndOfImage;
+  return true;
+}
+
+std::shared_ptr<IJPEGSegmentEnumerator> ScanJPEGSegments(TStream& stream, const TJPEGMarkerSet& markersToFind) {
+  return std::make_shared<TJPEGHeaderParser>(stream, markersToFind);
+}
+
+std::shared_ptr<IJPEGSegmentEnumerator> ScanJPEGSegments(std::unique_ptr<TStream> stream,
+                                                         const TJPEGMarkerSet& markersToFind) {
+  return std::make_shared<TJPEGHeaderParser>(std::move(stream), markersToFind);
+}
+
+// ---- Stream-level helpers -------------------------------------------------------------------
+
+bool HasJPEGStartMarker(TStream& stream) {
+  const std::int64_t start = stream.Position();
+  std::uint8_t header[2];
+  const std::int64_t read = stream.Read(header, 2);
+  stream.SetPosition(start);
+  return read == 2 && header[0] == 0xFF && header[1] == jmStartOfImage;
+}
+
+std::int64_t MeasureJPEGData(TStream& stream) {
+  const std::int64_t start = stream.Position();
+  std::int64_t result = stream.Size() - start;
+  try {
+    auto scanner = ScanJPEGSegments(stream, {jmEndOfImage});
+    while (scanner->MoveNext()) result = stream.Position() - start;
+  } catch (...) {
+    stream.SetPosition(start);
+    throw;
+  }
+  stream.SetPosition(start);
+  return result;
+}
+
+void WriteJPEGSegment(TStream& stream, std::uint8_t marker, const void* buffer, std::int64_t count) {
+  if (count < 0 || count > MaxJPEGSegmentDataSize) RaiseTooLarge(count);
+  WriteSegmentHeader(stream, marker, count);
+  if (count != 0 && buffer) stream.WriteBuffer(buffer, count);
+}
+
+void WriteJPEGSegment(TStream& stream, std::uint8_t marker, TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  if (count < 0 || count > MaxJPEGSegmentDataSize) RaiseTooLarge(count);
+  if (count > BytesLeft(source)) throw EReadError(SReadError);
+  if (const auto* memorySource = dynamic_cast<const TCustomMemoryStream*>(&source)) {
+    const std::int64_t position = source.Position();
+    WriteSegmentHeader(stream, marker, count);
+    if (count != 0) stream.WriteBuffer(memorySource->Memory() + position, count);
+    source.Seek(count, Zorp::Base::soCurrent);
+    return;
+  }
+  // Read first, so that a short source leaves the destination untouched.
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count));
+  source.ReadBuffer(buffer.data(), count);
+  WriteSegmentHeader(stream, marker, count);
+  if (count != 0) stream.WriteBuffer(buffer.data(), count);
+}
+
+void WriteJPEGSegment(TStream& stream, IJPEGSegment& segment) {
+  WriteJPEGSegment(stream, segment.Marker(), segment.Data(), 0);
+}
+
+// ---- Start-of-frame data --------------------------------------------------------------------
+
+std::uint16_t SOFImageHeight(std::span<const std::uint8_t> data) {
+  if (data.size() < 5) return 0;
+  return static_cast<std::uint16_t>(data[1] << 8 | data[2]);
+}
+
+std::uint16_t SOFImageWidth(std::span<const std::uint8_t> data) {
+  if (data.size() < 5) return 0;
+  return static_cast<std::uint16_t>(data[3] << 8 | data[4]);
+}
+
+static std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data) {
+  if (!data.Memory() || data.Size() <= 0) return {};
+  return {data.Memory(), static_cast<std::size_t>(data.Size())};
+}
+
+std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(MemoryOf(data)); }
+std::uint16_t SOFImageWidth(const TCustomMemoryStream& data) { return SOFImageWidth(MemoryOf(data)); }
+
+}  // namespace Zorp::Exif

@@ -1,0 +1,300 @@
+// Reading an XMP packet: the signature test, parsing the RDF/XML with libxml2 and building the
+// schemas, properties and sub-properties from the rdf:Description elements.
+//
+// The XML comes from untrusted files. The parser runs without network access, without loading
+// external entities or DTDs and with libxml2's bounded entity expansion; the input size is capped
+// and the tree is read without expanding entity references, so hostile packets fail or load quickly.
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "XMPDetail.h"
+#include "zorp/base/TextEncoding.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace Zorp::Exif {
+
+namespace {
+
+constexpr std::string_view XmlNamespaceURI = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view XmlnsNamespaceURI = "http://www.w3.org/2000/xmlns/";
+
+struct TXmlDocDeleter {
+  void operator()(xmlDoc* document) const noexcept { xmlFreeDoc(document); }
+};
+using TXmlDocument = std::unique_ptr<xmlDoc, TXmlDocDeleter>;
+
+struct TXmlCharsDeleter {
+  void operator()(xmlChar* text) const noexcept { xmlFree(text); }
+};
+
+std::string_view Text(const xmlChar* text) {
+  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+// Attributes are handed around as nodes (as libxml2 itself does); these accessors read the fields
+// through the right structure.
+bool IsAttribute(const xmlNode* node) { return node->type == XML_ATTRIBUTE_NODE; }
+const xmlNode* AsNode(const xmlAttr* attribute) { return reinterpret_cast<const xmlNode*>(attribute); }
+const xmlAttr* AsAttribute(const xmlNode* node) { return reinterpret_cast<const xmlAttr*>(node); }
+
+const xmlNs* NamespaceOf(const xmlNode* node) { return IsAttribute(node) ? AsAttribute(node)->ns : node->ns; }
+const xmlNode* FirstChild(const xmlNode* node) {
+  return IsAttribute(node) ? AsAttribute(node)->children : node->children;
+}
+std::string_view LocalName(const xmlNode* node) { return Text(node->name); }
+std::string_view NamespaceURI(const xmlNode* node) {
+  const xmlNs* ns = NamespaceOf(node);
+  return ns ? Text(ns->href) : std::string_view();
+}
+std::string_view Prefix(const xmlNode* node) {
+  const xmlNs* ns = NamespaceOf(node);
+  return ns ? Text(ns->prefix) : std::string_view();
+}
+std::string QualifiedName(const xmlNode* node) {
+  const std::string_view prefix = Prefix(node);
+  std::string name(LocalName(node));
+  return prefix.empty() ? name : std::string(prefix) + ":" + name;
+}
+
+bool IsNamespaceDeclaration(const xmlAttr* attribute) {
+  return Prefix(AsNode(attribute)) == "xmlns" || NamespaceURI(AsNode(attribute)) == XmlnsNamespaceURI;
+}
+
+bool IsXmlLang(const xmlAttr* attribute) {
+  return Text(attribute->name) == "lang" && NamespaceURI(AsNode(attribute)) == XmlNamespaceURI;
+}
+
+// The attribute's value from its text children; entity references are not expanded.
+std::string AttributeText(const xmlAttr* attribute) {
+  std::string value;
+  for (const xmlNode* child = attribute->children; child; child = child->next)
+    if (child->type == XML_TEXT_NODE) value += Text(child->content);
+  return value;
+}
+
+// The element's attribute by namespace URI (empty: no namespace) and local name.
+const xmlAttr* FindAttribute(const xmlNode* element, std::string_view uri, std::string_view localName) {
+  for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
+    if (Text(attribute->name) == localName && NamespaceURI(AsNode(attribute)) == uri) return attribute;
+  return nullptr;
+}
+
+std::string AttributeValue(const xmlNode* element, std::string_view uri, std::string_view localName) {
+  const xmlAttr* attribute = FindAttribute(element, uri, localName);
+  return attribute ? AttributeText(attribute) : std::string();
+}
+
+// Whether an empty element's attributes make it the abbreviated form of a structure. xml:lang only
+// names the element (an empty language alternative item), so it does not count.
+bool HasFieldAttributes(const xmlNode* element) {
+  for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
+    if (!IsNamespaceDeclaration(attribute) && !IsXmlLang(attribute)) return true;
+  return false;
+}
+
+bool IsWhitespace(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+}
+
+// The first child that is an element or a text node. Whitespace-only text that stands between
+// elements (layout) is not content.
+const xmlNode* FirstContentChild(const xmlNode* node) {
+  for (const xmlNode* child = FirstChild(node); child; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE) return child;
+    if (child->type != XML_TEXT_NODE) continue;
+    if (!IsWhitespace(Text(child->content))) return child;
+    bool elementFollows = false;
+    for (const xmlNode* next = child->next; next && !elementFollows; next = next->next)
+      elementFollows = next->type == XML_ELEMENT_NODE;
+    if (!elementFollows) return child;
+  }
+  return nullptr;
+}
+
+// The top-level element named RDF, or the rdf:RDF child of an xmpmeta/xapmeta wrapper.
+const xmlNode* FindRDFElement(const xmlDoc* document) {
+  for (const xmlNode* node = document->children; node; node = node->next) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    const std::string_view name = LocalName(node);
+    if (name == "RDF") return node;
+    if (name == "xmpmeta" || name == "xapmeta") {
+      for (const xmlNode* child = node->children; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE && QualifiedName(child) == "rdf:RDF") return child;
+      return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+TXmlDocument ParseDocument(const std::string& buffer) {
+  static const bool initialised = [] {
+    xmlInitParser();
+    return true;
+  }();
+  (void)initialised;
+  if (buffer.empty() || buffer.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+  // No network, no entity substitution, no DTD loading and no huge-document mode: external entities
+  // are never read and expansion stays within libxml2's limits. Blank layout text is dropped, CDATA
+  // reads as text, and nothing is printed.
+  const int options = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA | XML_PARSE_NOERROR |
+                      XML_PARSE_NOWARNING;
+  return TXmlDocument(xmlReadMemory(buffer.data(), static_cast<int>(buffer.size()), nullptr, nullptr, options));
+}
+
+std::string SerializeDocument(xmlDoc* document) {
+  xmlChar* memory = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemoryEnc(document, &memory, &size, "UTF-8", 0);
+  std::unique_ptr<xmlChar, TXmlCharsDeleter> owner(memory);
+  if (memory == nullptr || size <= 0) return std::string();
+  return std::string(reinterpret_cast<const char*>(memory), static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
+  const xmlNode* node = &source;
+  const bool element = node->type == XML_ELEMENT_NODE;
+  const std::string& rdf = XMPNamespaceURI(xnRDF);
+
+  // The shape, and the node C whose children hold the content.
+  const xmlNode* content = nullptr;
+  bool resourceForm = false;
+  if (element && AttributeValue(node, rdf, "parseType") == "Resource") {
+    FKind = pkStructure;
+    content = node;
+    resourceForm = true;
+  } else {
+    content = FirstContentChild(node);
+    if (content && content->type == XML_ELEMENT_NODE) {
+      const std::string name = QualifiedName(content);
+      if (name == "rdf:Alt")
+        FKind = pkLangAlternative;
+      else if (name == "rdf:Bag")
+        FKind = pkBag;
+      else if (name == "rdf:Seq")
+        FKind = pkSequence;
+      else if (name == "rdf:Description")
+        FKind = pkStructure;
+    }
+  }
+  if (FKind == pkSimple) {
+    if (content) {
+      if (content->type == XML_TEXT_NODE) FValue = Text(content->content);
+    } else if (element && HasFieldAttributes(node)) {
+      FKind = pkStructure;  // a structure whose fields are the element's attributes
+      content = node;
+    }
+  }
+
+  // Name and namespace: items are named by language or not at all.
+  if (FParentProperty && FParentProperty->FKind == pkLangAlternative) {
+    FName = element ? AttributeValue(node, XmlNamespaceURI, "lang") : std::string();
+  } else if (FParentProperty && (FParentProperty->FKind == pkBag || FParentProperty->FKind == pkSequence)) {
+    FName.clear();
+  } else {
+    FName = LocalName(node);
+    if (FNamespaceInfo->UpdatePrefixAndURI(std::string(Prefix(node)), std::string(NamespaceURI(node))))
+      FInheritsNamespace = false;
+  }
+
+  if (!SupportsSubProperties() || content == nullptr || depth >= Detail::MaxXMPDepth) return;
+  const auto addSubProperty = [this, depth](const xmlNode* child) {
+    auto item = std::make_unique<TXMPProperty>(FSchema, this);
+    item->LoadFromNode(*child, depth + 1);
+    FSubProperties.push_back(std::move(item));
+  };
+  // Fields need a namespace: a field without one could not be written back as prefix:name.
+  if (FKind == pkStructure && !resourceForm && content->type == XML_ELEMENT_NODE) {
+    for (const xmlAttr* attribute = content->properties; attribute; attribute = attribute->next)
+      if (!IsNamespaceDeclaration(attribute) && !NamespaceURI(AsNode(attribute)).empty())
+        addSubProperty(AsNode(attribute));
+  }
+  for (const xmlNode* child = FirstChild(content); child; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE) continue;
+    if (FKind == pkStructure) {
+      if (!NamespaceURI(child).empty()) addSubProperty(child);
+    } else if (QualifiedName(child) == "rdf:li" &&
+               (FKind != pkLangAlternative || FindAttribute(child, XmlNamespaceURI, "lang") != nullptr)) {
+      addSubProperty(child);
+    }
+  }
+}
+
+TXMPProperty& TXMPSchema::LoadProperty(const _xmlNode& node) {
+  struct TLoadingScope {
+    bool& Flag;
+    explicit TLoadingScope(bool& flag) : Flag(flag) { Flag = true; }
+    ~TLoadingScope() { Flag = false; }
+  } scope(FLoadingProperty);
+  if (FProperties.empty()) FNamespaceInfo->SetPreferredPrefix(std::string(Prefix(&node)));
+  auto property = std::make_unique<TXMPProperty>(*this, nullptr);
+  property->LoadFromNode(node, 0);
+  FProperties.push_back(std::move(property));
+  return *FProperties.back();
+}
+
+bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
+  const std::int64_t start = stream.Position();
+  char signature[XMPSignature.size()];
+  const std::int64_t signatureRead = stream.Read(signature, static_cast<std::int64_t>(sizeof signature));
+  FWriteSegmentHeader = signatureRead == static_cast<std::int64_t>(sizeof signature) &&
+                        std::string_view(signature, sizeof signature) == XMPSignature;
+  if (!FWriteSegmentHeader) stream.SetPosition(start);
+
+  const std::int64_t remaining = stream.Size() - stream.Position();
+  if (remaining <= 0 || remaining > Detail::MaxXMPInputSize) return false;
+  std::string buffer(static_cast<std::size_t>(remaining), '\0');
+  std::int64_t count = 0;
+  while (count < remaining) {
+    const std::int64_t n = stream.Read(buffer.data() + count, remaining - count);
+    if (n <= 0) break;
+    count += n;
+  }
+  buffer.resize(static_cast<std::size_t>(count));
+  // A packet padded with zero bytes still parses.
+  std::replace(buffer.begin(), buffer.end(), '\0', ' ');
+
+  const TXmlDocument document = ParseDocument(buffer);
+  if (!document) return false;
+  const xmlNode* rdfElement = FindRDFElement(document.get());
+  if (rdfElement == nullptr) return false;
+
+  ClearWithoutNotification();
+  // A packet that comes with its xpacket wrapper is kept as read, to be written back unchanged.
+  FRawXML = buffer.compare(0, 10, "<?xpacket ") == 0 ? std::move(buffer) : SerializeDocument(document.get());
+  try {
+    const std::string& rdf = XMPNamespaceURI(xnRDF);
+    for (const xmlNode* description = rdfElement->children; description; description = description->next) {
+      if (description->type != XML_ELEMENT_NODE || NamespaceURI(description) != rdf ||
+          !Zorp::Base::SameText(QualifiedName(description), "rdf:Description"))
+        continue;
+      if (FAboutAttributeValue.empty()) {
+        FAboutAttributeValue = AttributeValue(description, rdf, "about");
+        if (FAboutAttributeValue.empty()) FAboutAttributeValue = AttributeValue(description, "", "about");
+      }
+      for (const xmlAttr* attribute = description->properties; attribute; attribute = attribute->next) {
+        if (IsNamespaceDeclaration(attribute)) continue;
+        const std::string_view uri = NamespaceURI(AsNode(attribute));
+        if (!uri.empty() && uri != rdf) FindOrAddSchema(std::string(uri)).LoadProperty(*AsNode(attribute));
+      }
+      for (const xmlNode* child = description->children; child; child = child->next) {
+        const std::string_view uri = NamespaceURI(child);
+        if (child->type == XML_ELEMENT_NODE && !uri.empty()) FindOrAddSchema(std::string(uri)).LoadProperty(*child);
+      }
+    }
+  } catch (...) {
+    FRawXML.clear();  // the cache must never claim to be a model that was only half read
+    throw;
+  }
+  Changed(false);
+  return true;
+}
+
+}  // namespace Zorp::Exif

@@ -1,0 +1,121 @@
+// Writing an XMP packet: the fixed header and trailer, one rdf:Description block per schema and
+// the properties below it, as UTF-8 text with TAB indentation and LF line ends.
+
+#include <string>
+
+#include "XMPDetail.h"
+#include "zorp/base/TextEncoding.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace Zorp::Exif {
+
+namespace {
+
+constexpr std::string_view PacketHeader =
+    "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" ZorpExifVersion=\"1.1.2\">\n";
+constexpr std::string_view PacketTrailer = "\t</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?> ";
+
+// Model text is UTF-8; bytes that are not (set by a caller) go out as Windows-1252 characters, so
+// the packet is always valid UTF-8.
+std::string Utf8(const std::string& text) {
+  return Zorp::Base::IsValidUtf8(text) ? text : Zorp::Base::Windows1252ToUtf8(text);
+}
+
+// Values are the only text that is escaped.
+std::string EscapeValue(const std::string& value) {
+  std::string result;
+  result.reserve(value.size());
+  for (char c : Utf8(value)) {
+    switch (c) {
+      case '&': result += "&amp;"; break;
+      case '<': result += "&lt;"; break;
+      case '>': result += "&gt;"; break;
+      case '"': result += "&quot;"; break;
+      case '\'': result += "&apos;"; break;
+      default: result += c;
+    }
+  }
+  return result;
+}
+
+const char* ContainerElement(TXMPPropertyKind kind) {
+  switch (kind) {
+    case pkStructure: return "rdf:Description";
+    case pkLangAlternative: return "rdf:Alt";
+    case pkBag: return "rdf:Bag";
+    case pkSequence: return "rdf:Seq";
+    case pkSimple: break;
+  }
+  throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+}
+
+void WriteProperties(const IXMPPropertyContainer& container, int level, std::string& out) {
+  const std::string indent(static_cast<std::size_t>(level), '\t');
+  for (const TXMPProperty& property : container) {
+    const TXMPProperty* parent = property.ParentProperty();
+    const bool item = parent != nullptr && parent->Kind() != pkStructure;
+    const TXMPNamespaceInfo& ns = property.NamespaceInfo();
+    std::string declaration;
+    if (!item && !property.InheritsNamespace())
+      declaration = " xmlns:" + Utf8(ns.PreferredPrefix()) + "=\"" + Utf8(ns.URI()) + "\"";
+    const std::string name = Utf8(ns.PreferredPrefix()) + ":" + Utf8(property.Name());
+
+    if (item) {
+      out += indent + "<rdf:li";
+      if (parent->Kind() == pkLangAlternative) out += " xml:lang=\"" + Utf8(property.Name()) + "\"";
+      out += '>';
+    }
+    if (property.Kind() != pkSimple) {
+      if (item)
+        out += '\n';
+      else
+        out += indent + "<" + name + declaration + ">\n";
+      const char* element = ContainerElement(property.Kind());
+      out += indent + "\t<" + element + ">\n";
+      WriteProperties(property, level + 2, out);
+      out += indent + "\t</" + element + ">\n";
+      out += indent + "</" + (item ? std::string("rdf:li") : name) + ">\n";
+    } else {
+      const std::string value = EscapeValue(property.Value());
+      if (item)
+        out += value + "</rdf:li>\n";
+      else
+        out += indent + "<" + name + declaration + ">" + value + "</" + name + ">\n";
+    }
+  }
+}
+
+}  // namespace
+
+namespace Detail {
+
+std::string SerializeXMPPacket(const TXMPPacket& packet) {
+  std::string out(PacketHeader);
+  out += "\t<rdf:RDF xmlns:rdf=\"" + XMPNamespaceURI(xnRDF) + "\">\n";
+  for (const TXMPSchema& schema : packet) {
+    const TXMPNamespaceInfo& ns = schema.NamespaceInfo();
+    out += "\t\t<rdf:Description rdf:about=\"" + Utf8(packet.AboutAttributeValue()) + "\" xmlns:" +
+           Utf8(ns.PreferredPrefix()) + "=\"" + Utf8(ns.URI()) + "\">\n";
+    WriteProperties(schema, 3, out);
+    out += "\t\t</rdf:Description>\n";
+  }
+  out += PacketTrailer;
+  return out;
+}
+
+}  // namespace Detail
+
+void TXMPPacket::SaveToStream(Zorp::Base::TStream& stream) {
+  if (FWriteSegmentHeader) stream.WriteBuffer(XMPSignature.data(), static_cast<std::int64_t>(XMPSignature.size()));
+  if (!FRawXML.empty()) {
+    stream.WriteBuffer(FRawXML.data(), static_cast<std::int64_t>(FRawXML.size()));
+    if (FRawXML.back() != ' ') stream.WriteBuffer(" ", 1);
+    return;
+  }
+  const std::string text = Detail::SerializeXMPPacket(*this);
+  stream.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
+}
+
+}  // namespace Zorp::Exif

@@ -1,0 +1,316 @@
+#include "zorp/base/Streams.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ByteBuilder.h"
+#include "zorp/base/Exceptions.h"
+#include "zorp/exif/StreamHelper.h"
+
+using namespace Zorp::Base;
+using namespace Zorp::Exif;
+using Bytes = std::vector<std::uint8_t>;
+
+#define EXPECT_THROW_MSG(statement, ExceptionType, text)          \
+  EXPECT_THROW(                                                   \
+      try { statement; } catch (const ExceptionType& e) {         \
+        EXPECT_EQ(std::string(e.what()), std::string(text));      \
+        throw;                                                    \
+      },                                                          \
+      ExceptionType)
+
+namespace {
+
+Bytes ReadAll(TStream& stream) {
+  Bytes bytes(static_cast<std::size_t>(stream.Size()));
+  stream.SetPosition(0);
+  stream.ReadBuffer(bytes.data(), stream.Size());
+  return bytes;
+}
+
+// A path in the temporary folder, removed with the object.
+class TTempPath {
+ public:
+  TTempPath() {
+    static int counter = 0;
+    FPath = (std::filesystem::temp_directory_path() /
+             ("streams-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".bin"))
+                .string();
+  }
+  ~TTempPath() { std::filesystem::remove(FPath); }
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::string FPath;
+};
+
+}  // namespace
+
+// ---- TMemoryStream ------------------------------------------------------------------------------
+
+TEST(AMemoryStream, GrowsOnWriteAndZeroFillsAGapLeftBySeekingPastTheEnd) {
+  TMemoryStream stream;
+  EXPECT_EQ(stream.Memory(), nullptr);
+  stream.WriteBuffer("ab", 2);
+  EXPECT_EQ(stream.Seek(3, soCurrent), 5);
+  stream.WriteBuffer("c", 1);
+  EXPECT_EQ(stream.Bytes(), (Bytes{'a', 'b', 0, 0, 0, 'c'}));
+  EXPECT_EQ(stream.Position(), 6);
+}
+
+TEST(AMemoryStream, ReadsWhatIsLeftAndRaisesOnAShortReadBuffer) {
+  TMemoryStream stream;
+  stream.WriteBuffer("abcd", 4);
+  stream.SetPosition(2);
+  char buffer[4] = {};
+  EXPECT_EQ(stream.Read(buffer, 4), 2);
+  EXPECT_EQ(std::string(buffer, 2), "cd");
+  EXPECT_EQ(stream.Read(buffer, 4), 0);
+  stream.SetPosition(3);
+  EXPECT_THROW_MSG(stream.ReadBuffer(buffer, 2), EReadError, "Stream read error");
+  stream.SetPosition(10);
+  EXPECT_EQ(stream.Read(buffer, 1), 0);
+}
+
+TEST(AMemoryStream, KeepsItsPositionOnASeekBeforeTheStart) {
+  TMemoryStream stream;
+  stream.WriteBuffer("abcd", 4);
+  stream.SetPosition(1);
+  EXPECT_EQ(stream.Seek(-2, soCurrent), 1);
+  EXPECT_EQ(stream.Seek(-1, soEnd), 3);
+}
+
+TEST(AMemoryStream, PullsThePositionBackWhenShrunk) {
+  TMemoryStream stream;
+  stream.WriteBuffer("abcd", 4);
+  stream.SetSize(2);
+  EXPECT_EQ(stream.Position(), 2);
+  EXPECT_EQ(stream.Bytes(), (Bytes{'a', 'b'}));
+  stream.Clear();
+  EXPECT_EQ(stream.Size(), 0);
+  EXPECT_EQ(stream.Position(), 0);
+}
+
+TEST(AMemoryStream, LoadsTheWholeSourceWhateverItsPosition) {
+  TMemoryStream source, copy;
+  source.WriteBuffer("xyz", 3);
+  copy.LoadFromStream(source);
+  EXPECT_EQ(copy.Bytes(), (Bytes{'x', 'y', 'z'}));
+  EXPECT_EQ(copy.Position(), 0);
+}
+
+TEST(AMemoryStream, CopiesTheWholeSourceForCountZeroOrCountBytesFromItsPosition) {
+  TMemoryStream source, target;
+  source.WriteBuffer("hello", 5);
+  EXPECT_EQ(target.CopyFrom(source, 0), 5);
+  source.SetPosition(1);
+  EXPECT_EQ(target.CopyFrom(source, 3), 3);
+  EXPECT_EQ(ReadAll(target), (Bytes{'h', 'e', 'l', 'l', 'o', 'e', 'l', 'l'}));
+  source.SetPosition(4);
+  EXPECT_THROW(target.CopyFrom(source, 2), EReadError);
+  EXPECT_THROW(target.CopyFrom(source, -1), EReadError);
+}
+
+TEST(AMemoryStream, SavesToAndLoadsFromAFile) {
+  TTempPath path;
+  TMemoryStream stream;
+  stream.WriteBuffer("\x01\x02\x03", 3);
+  stream.SaveToFile(path.Path());
+  TMemoryStream loaded;
+  loaded.LoadFromFile(path.Path());
+  EXPECT_EQ(loaded.Bytes(), (Bytes{1, 2, 3}));
+}
+
+// ---- TUserMemoryStream --------------------------------------------------------------------------
+
+TEST(AUserMemoryStream, ReadsTheCallersMemory) {
+  const std::uint8_t memory[] = {1, 2, 3, 4};
+  TUserMemoryStream stream(memory, 4);
+  EXPECT_EQ(stream.Memory(), memory);
+  stream.SetPosition(1);
+  std::uint8_t buffer[4] = {};
+  EXPECT_EQ(stream.Read(buffer, 4), 3);
+  EXPECT_EQ(buffer[0], 2);
+  EXPECT_EQ(buffer[2], 4);
+  EXPECT_THROW(stream.ReadBuffer(buffer, 1), EReadError);
+}
+
+TEST(AUserMemoryStream, WritesNothingAndCannotBeResized) {
+  std::uint8_t memory[] = {1, 2, 3};
+  TUserMemoryStream stream(memory, 3);
+  EXPECT_EQ(stream.Write("xy", 2), 0);
+  EXPECT_EQ(memory[0], 1);
+  EXPECT_EQ(stream.Size(), 3);
+  EXPECT_EQ(stream.Position(), 0);
+  EXPECT_THROW_MSG(stream.WriteBuffer("x", 1), EWriteError, "Stream write error");
+  EXPECT_THROW_MSG(stream.SetSize(1), EInvalidOperation, "Stream is read-only");
+}
+
+TEST(AUserMemoryStream, IsEmptyOverNoMemory) {
+  TUserMemoryStream stream(nullptr, 10);
+  EXPECT_EQ(stream.Size(), 0);
+  std::uint8_t byte;
+  EXPECT_EQ(stream.Read(&byte, 1), 0);
+}
+
+// ---- TFileStream --------------------------------------------------------------------------------
+
+TEST(AFileStream, WritesSeeksAndReadsBack) {
+  TTempPath path;
+  {
+    TFileStream file(path.Path(), fmCreate);
+    file.WriteBuffer("abcdef", 6);
+    EXPECT_EQ(file.Size(), 6);
+    EXPECT_EQ(file.Seek(-2, soEnd), 4);
+    char two[2];
+    file.ReadBuffer(two, 2);
+    EXPECT_EQ(std::string(two, 2), "ef");
+    EXPECT_THROW(file.ReadBuffer(two, 1), EReadError);
+    file.SetPosition(1);
+    file.WriteBuffer("XY", 2);
+    file.Flush();
+  }
+  TFileStream file(path.Path(), fmOpenRead);
+  EXPECT_EQ(ReadAll(file), (Bytes{'a', 'X', 'Y', 'd', 'e', 'f'}));
+  EXPECT_EQ(file.FileName(), path.Path());
+  EXPECT_THROW(file.WriteBuffer("z", 1), EWriteError);
+}
+
+TEST(AFileStream, TruncatesAndExtendsWithSetSize) {
+  TTempPath path;
+  TFileStream file(path.Path(), fmCreate);
+  file.WriteBuffer("abcdef", 6);
+  file.SetSize(3);
+  EXPECT_EQ(file.Size(), 3);
+  EXPECT_EQ(file.Position(), 3);
+  file.SetSize(5);
+  EXPECT_EQ(ReadAll(file), (Bytes{'a', 'b', 'c', 0, 0}));
+}
+
+TEST(AFileStream, AllowsPositionsPastTheEndWhereReadsFindNothing) {
+  TTempPath path;
+  TFileStream file(path.Path(), fmCreate);
+  file.WriteBuffer("ab", 2);
+  EXPECT_EQ(file.Seek(100, soBeginning), 100);
+  std::uint8_t byte;
+  EXPECT_EQ(file.Read(&byte, 1), 0);
+  EXPECT_EQ(file.Size(), 2);
+}
+
+TEST(AFileStream, ReportsFilesThatCannotBeOpenedOrCreated) {
+  const std::string missing = "/nonexistent-folder-for-tests/photo.jpg";
+  EXPECT_THROW_MSG(TFileStream(missing, fmOpenRead), EFOpenError,
+                   "Cannot open file \"" + missing + "\". No such file or directory");
+  EXPECT_THROW(TFileStream(missing, fmCreate), EFCreateError);
+  EXPECT_THROW(TFileStream(missing, fmOpenRead), EFileStreamError);
+}
+
+// ---- Byte-order primitives ----------------------------------------------------------------------
+
+class AStreamPrimitive : public ::testing::TestWithParam<TByteOrder> {
+ protected:
+  // The bytes in the test's byte order, given big-endian.
+  Bytes Ordered(Bytes bigEndian) const {
+    if (GetParam() == boLittleEndian) std::reverse(bigEndian.begin(), bigEndian.end());
+    return bigEndian;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, AStreamPrimitive, ::testing::Values(boLittleEndian, boBigEndian),
+                         [](const auto& info) { return info.param == boBigEndian ? "Motorola" : "Intel"; });
+
+TEST_P(AStreamPrimitive, WritesIntegersInTheByteOrder) {
+  TMemoryStream stream;
+  WriteWord(stream, GetParam(), 0x1234);
+  EXPECT_EQ(stream.Bytes(), Ordered({0x12, 0x34}));
+  stream.Clear();
+  WriteLongWord(stream, GetParam(), 0x12345678);
+  EXPECT_EQ(stream.Bytes(), Ordered({0x12, 0x34, 0x56, 0x78}));
+  stream.Clear();
+  WriteSmallInt(stream, GetParam(), -2);
+  EXPECT_EQ(stream.Bytes(), Ordered({0xFF, 0xFE}));
+  stream.Clear();
+  WriteLongInt(stream, GetParam(), -2);
+  EXPECT_EQ(stream.Bytes(), Ordered({0xFF, 0xFF, 0xFF, 0xFE}));
+  stream.Clear();
+  WriteDouble(stream, GetParam(), 1.5);
+  EXPECT_EQ(stream.Bytes(), Ordered({0x3F, 0xF8, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_P(AStreamPrimitive, ReadsWhatWasWritten) {
+  TMemoryStream stream;
+  WriteWord(stream, GetParam(), 0xBEEF);
+  WriteSmallInt(stream, GetParam(), -12345);
+  WriteLongWord(stream, GetParam(), 0xDEADBEEF);
+  WriteLongInt(stream, GetParam(), -123456789);
+  WriteDouble(stream, GetParam(), -0.1);
+  stream.SetPosition(0);
+  EXPECT_EQ(ReadWord(stream, GetParam()), 0xBEEF);
+  EXPECT_EQ(ReadSmallInt(stream, GetParam()), -12345);
+  EXPECT_EQ(ReadLongWord(stream, GetParam()), 0xDEADBEEFu);
+  EXPECT_EQ(ReadLongInt(stream, GetParam()), -123456789);
+  EXPECT_EQ(ReadDouble(stream, GetParam()), -0.1);
+  EXPECT_EQ(stream.Position(), stream.Size());
+}
+
+TEST_P(AStreamPrimitive, ReportsShortReads) {
+  const std::uint8_t three[] = {1, 2, 3};
+  const std::uint8_t seven[] = {1, 2, 3, 4, 5, 6, 7};
+  const std::uint8_t one[] = {1};
+  std::uint16_t word;
+  std::int16_t smallInt;
+  std::uint32_t longWord;
+  std::int32_t longInt;
+  double real;
+  {
+    TUserMemoryStream s(one, 1);
+    EXPECT_FALSE(TryReadWord(s, GetParam(), word));
+  }
+  {
+    TUserMemoryStream s(one, 1);
+    EXPECT_FALSE(TryReadSmallInt(s, GetParam(), smallInt));
+  }
+  {
+    TUserMemoryStream s(three, 3);
+    EXPECT_FALSE(TryReadLongWord(s, GetParam(), longWord));
+  }
+  {
+    TUserMemoryStream s(three, 3);
+    EXPECT_FALSE(TryReadLongInt(s, GetParam(), longInt));
+  }
+  {
+    TUserMemoryStream s(seven, 7);
+    EXPECT_FALSE(TryReadDouble(s, GetParam(), real));
+  }
+  TUserMemoryStream s1(one, 1), s2(one, 1), s3(three, 3), s4(three, 3), s7(seven, 7);
+  EXPECT_THROW_MSG(ReadWord(s1, GetParam()), EReadError, "Stream read error");
+  EXPECT_THROW(ReadSmallInt(s2, GetParam()), EReadError);
+  EXPECT_THROW(ReadLongWord(s3, GetParam()), EReadError);
+  EXPECT_THROW(ReadLongInt(s4, GetParam()), EReadError);
+  EXPECT_THROW(ReadDouble(s7, GetParam()), EReadError);
+}
+
+TEST_P(AStreamPrimitive, ConvertsRawBytes) {
+  std::uint8_t bytes[8];
+  PutWord(bytes, GetParam(), 0xA1B2);
+  EXPECT_EQ(GetWord(bytes, GetParam()), 0xA1B2);
+  EXPECT_EQ(bytes[0], GetParam() == boBigEndian ? 0xA1 : 0xB2);
+  PutLongWord(bytes, GetParam(), 0x01020304);
+  EXPECT_EQ(GetLongWord(bytes, GetParam()), 0x01020304u);
+  PutInt64(bytes, GetParam(), 0x0102030405060708ull);
+  EXPECT_EQ(GetInt64(bytes, GetParam()), 0x0102030405060708ull);
+  EXPECT_EQ(Bytes(bytes, bytes + 8), Ordered({1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(AReadOnlyStream, FailsTypedWrites) {
+  const std::uint8_t memory[4] = {};
+  TUserMemoryStream stream(memory, 4);
+  EXPECT_THROW(WriteWord(stream, boBigEndian, 1), EWriteError);
+  EXPECT_THROW(WriteDouble(stream, boLittleEndian, 1.0), EWriteError);
+}

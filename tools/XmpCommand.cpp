@@ -1,0 +1,53 @@
+// `quorvane-cli xmp`: loads each file with LoadFromJPEG, reads its XMP packet and prints the model
+// one line per simple value, or the packet text written for the model.
+
+#include <ostream>
+
+#include "Commands.h"
+#include "zorp/base/Streams.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace Quorvane::Cli {
+
+using namespace Zorp::Exif;
+
+int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  for (const std::string& file : files) {
+    out << "file: " << file << '\n';
+    try {
+      TExifData data;
+      data.SetEnsureEnumsInRange(false);
+      // The handler is set before loading, so that the packet's first read reports a failure here.
+      bool failed = false;
+      data.XMPPacket().SetOnLoadError([&failed](TXMPPacket&, Zorp::Base::TStream&) { failed = true; });
+      data.LoadFromJPEG(file);
+      if (!data.SourceMetadata().Contains(mkXMP)) {
+        out << "xmp: none\n";
+        continue;
+      }
+      TXMPPacket& packet = data.XMPPacket();
+      if (failed) throw EInvalidXMPPacket(SInvalidXMPPacket);
+      if (regenerate) {
+        packet.Changed(true);  // drop the cached text, as after a change
+        packet.SetWriteSegmentHeader(false);
+        Zorp::Base::TMemoryStream text;
+        packet.SaveToStream(text);
+        out.write(reinterpret_cast<const char*>(text.Memory()), text.Size());
+        out << '\n';
+      } else {
+        out << "about: " << packet.AboutAttributeValue() << '\n';
+        for (const std::string& line : ListXMPValues(packet)) out << line << '\n';
+      }
+    } catch (const std::exception& e) {
+      status = 1;
+      out << "error: " << e.what() << '\n';
+      err << file << ": " << e.what() << '\n';
+    }
+  }
+  return status;
+}
+
+}  // namespace Quorvane::Cli

@@ -1,0 +1,34 @@
+// quorvane-cli: inspect and edit JPEG metadata from the command line.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "Commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"quorvane-cli: JPEG metadata from the command line"};
+  app.require_subcommand(1);
+
+  std::vector<std::string> files;
+  bool json = false;
+  CLI::App* tags = app.add_subcommand("tags", "List the Exif tags of each file, directory by directory");
+  tags->add_flag("--json", json, "One JSON document instead of text");
+  tags->add_option("FILE", files, "JPEG files")->required();
+
+  bool regenerate = false;
+  CLI::App* xmp = app.add_subcommand("xmp", "List the XMP values of each file");
+  xmp->add_flag("--regenerate", regenerate, "Print the packet text written for the model instead");
+  xmp->add_option("FILE", files, "JPEG files")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : 2;
+  }
+
+  std::ios::sync_with_stdio(false);
+  if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr);
+  if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
+  return 2;
+}
