@@ -1,8 +1,6 @@
 // Sections: ordering, the fixed and extendable edit policies, typed access, enumeration while
 // deleting, loading from an IFD, and the notifications that reach the owning container.
 
-#include "zorp/exif/ExifSections.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "zorp/base/DateTime.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/ExifSections.h"
 #include "zorp/exif/TagIDs.h"
 
 using namespace Zorp::Exif;
@@ -158,7 +157,8 @@ TEST_F(AnExifSection, MovesARenamedTagToItsPlace) {
   FPrimary.Find(300)->SetID(50);
   EXPECT_EQ(IDs(FPrimary), (std::vector<TExifTagID>{50, 200, 250}));
 
-  EXPECT_THROW_MSG(FPrimary.Find(50)->SetID(250), ETagAlreadyExists, "Tag with ID of \"250\" already exists in section");
+  EXPECT_THROW_MSG(FPrimary.Find(50)->SetID(250), ETagAlreadyExists,
+                   "Tag with ID of \"250\" already exists in section");
   EXPECT_EQ(IDs(FPrimary), (std::vector<TExifTagID>{50, 200, 250}));
 }
 
@@ -218,7 +218,8 @@ TEST_F(AnExifSection, RemovesOneOrManyTagsInEitherSectionClass) {
 
 TEST_F(AnExifSection, RemovesOnePaddingTagPerCall) {
   const std::vector<std::uint8_t> padding = {0x1C, 0xEA, 0, 0, 0, 0};
-  LoadInto(FPrimary, {{ttPadding, dtUndefined, 6, padding}, {0x0100, dtShort, 1, {1, 0}}, {ttPadding, dtUndefined, 6, padding}});
+  LoadInto(FPrimary,
+           {{ttPadding, dtUndefined, 6, padding}, {0x0100, dtShort, 1, {1, 0}}, {ttPadding, dtUndefined, 6, padding}});
   EXPECT_EQ(IDs(FPrimary), (std::vector<TExifTagID>{0x0100, ttPadding, ttPadding}));  // duplicates from a file stay
   EXPECT_TRUE(FPrimary.RemovePaddingTag());
   EXPECT_EQ(FPrimary.Count(), 2);
@@ -240,8 +241,7 @@ TEST_F(AnExifSection, WithAFixedLayoutLetsValuesChangeOnlyWithinTheirRoom) {
   EXPECT_EQ(make->SourceDataSize(), 20u);
 
   make->SetAsString("Canon EOS 5");  // 12 bytes fit the 20 it had
-  EXPECT_THROW_MSG(make->SetAsString("Canon EOS 5D Mark II and more"), EIllegalEditOfExifData,
-                   SIllegalEditOfExifData);
+  EXPECT_THROW_MSG(make->SetAsString("Canon EOS 5D Mark II and more"), EIllegalEditOfExifData, SIllegalEditOfExifData);
   EXPECT_EQ(make->AsString(), "Canon EOS 5");
   EXPECT_EQ(make->ElementCount(), 12);
 

@@ -1,7 +1,5 @@
 // Tags on their own: type and count conversions, text forms, IFD entries, and the unit routines.
 
-#include "zorp/exif/ExifTags.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,19 +10,20 @@
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/ExifTags.h"
 
 using namespace Zorp::Exif;
 using Zorp::Base::TMemoryStream;
 using Zorp::Testing::ByteBuilder;
 
-#define EXPECT_THROW_MSG(statement, ExceptionType, message)               \
-  do {                                                                    \
-    try {                                                                 \
-      statement;                                                          \
-      ADD_FAILURE() << "expected " #ExceptionType " from " #statement;    \
-    } catch (const ExceptionType& error) {                                \
-      EXPECT_EQ(std::string(error.what()), std::string(message));         \
-    }                                                                     \
+#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
+  do {                                                                 \
+    try {                                                              \
+      statement;                                                       \
+      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
+    } catch (const ExceptionType& error) {                             \
+      EXPECT_EQ(std::string(error.what()), std::string(message));      \
+    }                                                                  \
   } while (0)
 
 namespace {

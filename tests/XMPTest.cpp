@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -93,18 +92,30 @@ TEST(AnXMPNamespaceTable, HoldsTheWellKnownPrefixesAndURIs) {
     const char* Prefix;
     std::size_t Length;
   };
-  const Row rows[] = {{xnRDF, "rdf", 43},          {xnCameraRaw, "crs", 44},
-                      {xnColorant, "xmpG", 29},    {xnDimensions, "stDim", 45},
-                      {xnDublinCore, "dc", 32},    {xnFont, "stFnt", 39},
-                      {xnExif, "exif", 29},        {xnExifAux, "aux", 33},
-                      {xnIPTCCore, "Iptc4xmpCore", 43}, {xnJob, "stJob", 38},
-                      {xnMicrosoftPhoto, "MicrosoftPhoto", 33}, {xnPDF, "pdf", 28},
-                      {xnPhotoshop, "photoshop", 34}, {xnResourceEvent, "stEvt", 48},
-                      {xnResourceRef, "stRef", 46}, {xnThumbnail, "xmpGImg", 34},
-                      {xnTIFF, "tiff", 29},        {xnVersion, "stVer", 42},
-                      {xnXMPBasic, "xmp", 28},     {xnXMPBasicJobTicket, "xmpBJ", 31},
-                      {xnXMPDynamicMedia, "xmpDM", 41}, {xnXMPMediaManagement, "xmpMM", 31},
-                      {xnXMPPagedText, "xmpTPg", 33}, {xnXMPRights, "xmpRights", 35}};
+  const Row rows[] = {{xnRDF, "rdf", 43},
+                      {xnCameraRaw, "crs", 44},
+                      {xnColorant, "xmpG", 29},
+                      {xnDimensions, "stDim", 45},
+                      {xnDublinCore, "dc", 32},
+                      {xnFont, "stFnt", 39},
+                      {xnExif, "exif", 29},
+                      {xnExifAux, "aux", 33},
+                      {xnIPTCCore, "Iptc4xmpCore", 43},
+                      {xnJob, "stJob", 38},
+                      {xnMicrosoftPhoto, "MicrosoftPhoto", 33},
+                      {xnPDF, "pdf", 28},
+                      {xnPhotoshop, "photoshop", 34},
+                      {xnResourceEvent, "stEvt", 48},
+                      {xnResourceRef, "stRef", 46},
+                      {xnThumbnail, "xmpGImg", 34},
+                      {xnTIFF, "tiff", 29},
+                      {xnVersion, "stVer", 42},
+                      {xnXMPBasic, "xmp", 28},
+                      {xnXMPBasicJobTicket, "xmpBJ", 31},
+                      {xnXMPDynamicMedia, "xmpDM", 41},
+                      {xnXMPMediaManagement, "xmpMM", 31},
+                      {xnXMPPagedText, "xmpTPg", 33},
+                      {xnXMPRights, "xmpRights", 35}};
   ASSERT_EQ(std::size(rows), 24u);
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     EXPECT_EQ(rows[i].Kind, static_cast<TXMPNamespaceKind>(i + 1));
@@ -398,25 +409,35 @@ TEST(AnXMPReader, FindsTheRDFElementByItsRules) {
 
 TEST(AnXMPReader, ReadsAttributeAndElementPropertiesOfEveryShape) {
   TXMPPacket packet;
-  ASSERT_TRUE(Load(packet, Wrapped(
-      "<rdf:Description rdf:about=\"first\" xml:lang=\"en\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\""
-      " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" exif:ExposureTime=\"1/60\">"
-      "<exif:Flash exif:Fired=\"True\" exif:Mode=\"2\"/>"
-      "<exif:ISOSpeedRatings><rdf:Seq><rdf:li>100</rdf:li><rdf:li>200</rdf:li></rdf:Seq></exif:ISOSpeedRatings>"
-      "<dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li><rdf:li>c</rdf:li></rdf:Bag></dc:subject>"
-      "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li><rdf:li>no language</rdf:li>"
-      "<rdf:li xml:lang=\"de\"></rdf:li></rdf:Alt></dc:title>"
-      "</rdf:Description>"
-      "<rdf:Description rdf:about=\"second\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\">"
-      "<exif:Gps rdf:parseType=\"Resource\"><exif:Lat>1</exif:Lat></exif:Gps>"
-      "<exif:Lens><rdf:Description exif:Make=\"L\"><exif:Model>M</exif:Model></rdf:Description></exif:Lens>"
-      "</rdf:Description>")));
+  ASSERT_TRUE(Load(
+      packet,
+      Wrapped("<rdf:Description rdf:about=\"first\" xml:lang=\"en\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\""
+              " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" exif:ExposureTime=\"1/60\">"
+              "<exif:Flash exif:Fired=\"True\" exif:Mode=\"2\"/>"
+              "<exif:ISOSpeedRatings><rdf:Seq><rdf:li>100</rdf:li><rdf:li>200</rdf:li></rdf:Seq></exif:ISOSpeedRatings>"
+              "<dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li><rdf:li>c</rdf:li></rdf:Bag></dc:subject>"
+              "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li><rdf:li>no language</rdf:li>"
+              "<rdf:li xml:lang=\"de\"></rdf:li></rdf:Alt></dc:title>"
+              "</rdf:Description>"
+              "<rdf:Description rdf:about=\"second\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\">"
+              "<exif:Gps rdf:parseType=\"Resource\"><exif:Lat>1</exif:Lat></exif:Gps>"
+              "<exif:Lens><rdf:Description exif:Make=\"L\"><exif:Model>M</exif:Model></rdf:Description></exif:Lens>"
+              "</rdf:Description>")));
   EXPECT_EQ(packet.AboutAttributeValue(), "first");
-  const std::vector<std::string> expected{
-      "exif:ExposureTime = 1/60", "exif:Flash/exif:Fired = True", "exif:Flash/exif:Mode = 2",
-      "exif:ISOSpeedRatings[1] = 100", "exif:ISOSpeedRatings[2] = 200", "exif:Gps/exif:Lat = 1",
-      "exif:Lens/exif:Make = L", "exif:Lens/exif:Model = M", "dc:subject[1] = a", "dc:subject[2] = b",
-      "dc:subject[3] = c", "dc:title[x-default] = T", "dc:title[de] = ", "xml:lang = en"};
+  const std::vector<std::string> expected{"exif:ExposureTime = 1/60",
+                                          "exif:Flash/exif:Fired = True",
+                                          "exif:Flash/exif:Mode = 2",
+                                          "exif:ISOSpeedRatings[1] = 100",
+                                          "exif:ISOSpeedRatings[2] = 200",
+                                          "exif:Gps/exif:Lat = 1",
+                                          "exif:Lens/exif:Make = L",
+                                          "exif:Lens/exif:Model = M",
+                                          "dc:subject[1] = a",
+                                          "dc:subject[2] = b",
+                                          "dc:subject[3] = c",
+                                          "dc:title[x-default] = T",
+                                          "dc:title[de] = ",
+                                          "xml:lang = en"};
   EXPECT_EQ(ListXMPValues(packet), expected);
   TXMPSchema* exif;
   ASSERT_TRUE(packet.FindSchema(xnExif, exif));
@@ -443,6 +464,17 @@ TEST(AnXMPReader, GivesAPropertyWithAnotherPrefixItsOwnNamespaceDeclaration) {
   // Renaming the schema's prefix carries the inheriting property along, not the other one.
   schema->NamespaceInfo().SetPreferredPrefix("e");
   EXPECT_EQ(ListXMPValues(packet), (std::vector<std::string>{"e:A = 1", "exif:B = 2"}));
+}
+
+TEST(AnXMPReader, KeepsADefaultNamespaceAndSkipsFieldsWithoutAnyNamespace) {
+  TXMPPacket packet;
+  ASSERT_TRUE(Load(packet, Wrapped("<rdf:Description><Foo xmlns=\"urn:d\"><rdf:Description><Sub>x</Sub><None "
+                                   "xmlns=\"\">n</None></rdf:Description></Foo></rdf:Description>")));
+  const std::vector<std::string> expected{"Foo/Sub = x"};
+  EXPECT_EQ(ListXMPValues(packet), expected);
+  EXPECT_NE(Regenerated(packet).find("<rdf:Description rdf:about=\"\" xmlns=\"urn:d\">\n\t\t\t<Foo>\n"),
+            std::string::npos);
+  EXPECT_EQ(ValuesAfterRoundTrip(packet), expected);
 }
 
 TEST(AnXMPReader, TellsTheSignatureWithoutMovingTheStream) {
@@ -563,8 +595,9 @@ TEST_F(AHostileXMPPacket, NeverReadsALocalFile) {
   const auto secret = std::filesystem::temp_directory_path() / "quorvane-xmp-secret.txt";
   std::ofstream(secret) << "SECRET-7f3a";
   const std::string uri = "file://" + secret.string();
-  const std::string body = Wrapped("<rdf:Description xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
-                                   "<dc:b>&ext;</dc:b></rdf:Description>");
+  const std::string body = Wrapped(
+      "<rdf:Description xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+      "<dc:b>&ext;</dc:b></rdf:Description>");
   const std::string inputs[] = {
       "<!DOCTYPE x:xmpmeta [<!ENTITY ext SYSTEM \"" + uri + "\">]>" + body,
       "<!DOCTYPE x:xmpmeta [<!ENTITY % p SYSTEM \"" + uri + "\"> %p;]>" + body,
@@ -584,8 +617,8 @@ TEST_F(AHostileXMPPacket, SurvivesDeepNestingAndOversizedInput) {
   std::string nested;
   for (int i = 0; i < 100000; ++i) nested += "<dc:s><rdf:Bag><rdf:li>";
   TXMPPacket packet;
-  EXPECT_FALSE(LoadQuickly(packet, Wrapped("<rdf:Description xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" +
-                                           nested + "</rdf:Description>")));
+  EXPECT_FALSE(LoadQuickly(packet, Wrapped("<rdf:Description xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + nested +
+                                           "</rdf:Description>")));
   // Nesting within the parser's limits loads and writes back.
   std::string deep, close;
   for (int i = 0; i < 60; ++i) {
@@ -610,14 +643,15 @@ TEST(AnXMPPacketOfARealPhoto, LoadsOrFailsAsDocumentedAndSurvivesARoundTrip) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     if (entry.path().extension() != ".jpg") continue;
     std::ifstream file(entry.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string bytes(static_cast<std::size_t>(entry.file_size()), '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     // The first APP1 segment whose data starts with the XMP signature.
     for (std::size_t at = bytes.find(XMPSignature); at != std::string::npos; at = bytes.find(XMPSignature, at + 1)) {
       if (at < 4 || static_cast<unsigned char>(bytes[at - 4]) != 0xFF ||
           static_cast<unsigned char>(bytes[at - 3]) != 0xE1)
         continue;
-      const std::size_t length = static_cast<unsigned char>(bytes[at - 2]) * 256u +
-                                 static_cast<unsigned char>(bytes[at - 1]);
+      const std::size_t length =
+          static_cast<unsigned char>(bytes[at - 2]) * 256u + static_cast<unsigned char>(bytes[at - 1]);
       if (length < 2 || length - 2 > bytes.size() - at) continue;
       SCOPED_TRACE(entry.path().filename().string());
       TUserMemoryStream stream(bytes.data() + at, static_cast<std::int64_t>(length - 2));

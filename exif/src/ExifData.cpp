@@ -93,11 +93,19 @@ const TExifSection& TCustomExifData::PeekSection(TExifSectionKind kind) const {
 
 TExifMakerNote& TCustomExifData::MakerNote() {
   if (!FMakerNote) {
+    // Reading the private directory on first use is not a change of the data: the flags and any
+    // notification pending from an enclosing update are as they were before.
+    const bool wasModified = FModified, wasPending = FChangedWhileUpdating;
     BeginUpdate();
-    struct TEndUpdate {
+    struct TRestore {
       TCustomExifData* Data;
-      ~TEndUpdate() { Data->EndUpdate(); }
-    } endUpdate{this};
+      bool Modified, Pending;
+      ~TRestore() {
+        Data->FChangedWhileUpdating = Pending;
+        Data->EndUpdate();
+        Data->FModified = Modified;
+      }
+    } restore{this, wasModified, wasPending};
     TExifSection& section = *FSections[skMakerNote - 1];
     FMakerNote = FMakerNoteType->Create(section);
     if (FMakerNoteType == &THeaderlessMakerNote && section.Count() == 0) {
@@ -105,6 +113,7 @@ TExifMakerNote& TCustomExifData::MakerNote() {
       FMakerNoteType = &TUnrecognizedMakerNote;
       FMakerNote = TUnrecognizedMakerNote.Create(section);
     }
+    section.SetModified(false);
   }
   return *FMakerNote;
 }

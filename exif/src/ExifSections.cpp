@@ -124,8 +124,8 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
 // Lookup
 
 bool TExifSection::FindIndex(TExifTagID id, std::int32_t& index) const {
-  const auto found =
-      std::lower_bound(FTags.begin(), FTags.end(), id, [](const auto& tag, TExifTagID value) { return tag->ID() < value; });
+  const auto found = std::lower_bound(FTags.begin(), FTags.end(), id,
+                                      [](const auto& tag, TExifTagID value) { return tag->ID() < value; });
   index = static_cast<std::int32_t>(found - FTags.begin());
   return found != FTags.end() && (*found)->ID() == id;
 }
@@ -180,8 +180,7 @@ void TExifSection::Remove(std::span<const TExifTagID> ids) {
   Detail::WithinUpdate(FOwner, [this, ids] {
     for (std::int32_t i = Count() - 1; i >= 0; --i) {
       if (i >= Count()) continue;
-      if (std::find(ids.begin(), ids.end(), FTags[static_cast<std::size_t>(i)]->ID()) != ids.end())
-        DeleteTag(i, true);
+      if (std::find(ids.begin(), ids.end(), FTags[static_cast<std::size_t>(i)]->ID()) != ids.end()) DeleteTag(i, true);
     }
   });
 }
@@ -217,8 +216,8 @@ void TExifSection::FreeTag(TExifTag* tag) {
 // ---------------------------------------------------------------------------------------------------
 // Notifications
 
-void TExifSection::TagChanging(TExifTag& tag, TExifTagID newID, TTiffDataType newDataType,
-                               std::int32_t newElementCount, bool /*withNewData*/) {
+void TExifSection::TagChanging(TExifTag& tag, TExifTagID newID, TTiffDataType newDataType, std::int32_t newElementCount,
+                               bool /*withNewData*/) {
   if (newID != tag.ID()) {
     if (!IsExtendable()) throw EIllegalEditOfExifData(SIllegalEditOfExifData);
     std::int32_t index;
@@ -244,8 +243,8 @@ void TExifSection::Reposition(std::int32_t index) {
   std::unique_ptr<TExifTag> tag = std::move(FTags[static_cast<std::size_t>(index)]);
   FTags.erase(FTags.begin() + index);
   const TExifTagID id = tag->ID();
-  const auto place =
-      std::upper_bound(FTags.begin(), FTags.end(), id, [](TExifTagID value, const auto& other) { return value < other->ID(); });
+  const auto place = std::upper_bound(FTags.begin(), FTags.end(), id,
+                                      [](TExifTagID value, const auto& other) { return value < other->ID(); });
   FTags.insert(place, std::move(tag));
 }
 

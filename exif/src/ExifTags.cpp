@@ -382,8 +382,7 @@ void TExifTag::SetAsString(std::string_view text) {
     return;
   }
   if (FDataType == dtAscii) {
-    if (FSection != nullptr && FSection->Owner() != nullptr && FSection->Owner()->EnforceASCII() &&
-        !IsAsciiText(text))
+    if (FSection != nullptr && FSection->Owner() != nullptr && FSection->Owner()->EnforceASCII() && !IsAsciiText(text))
       throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     bytes.push_back(0);
@@ -415,13 +414,13 @@ void TExifTag::SetAsString(std::string_view text) {
 // Tests and writing
 
 bool TExifTag::IsPadding() const {
-  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FData.size() >= 2 &&
-         FData[0] == 0x1C && FData[1] == 0xEA;
+  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FData.size() >= 2 && FData[0] == 0x1C &&
+         FData[1] == 0xEA;
 }
 
 bool TExifTag::IsWindowsText() const {
-  return FDataType == dtByte && FSection != nullptr && FSection->Kind() == skPrimary &&
-         FID >= ttXPTitle && FID <= ttXPSubject;
+  return FDataType == dtByte && FSection != nullptr && FSection->Kind() == skPrimary && FID >= ttXPTitle &&
+         FID <= ttXPSubject;
 }
 
 void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std::uint32_t valueOffset) const {
@@ -501,10 +500,9 @@ bool TextToRational(std::string_view text, TTiffRational& value) {
   };
   TTiffRational parsed{0, 1};
   const std::size_t slash = text.find('/');
-  const bool ok = slash == std::string_view::npos
-                      ? parsePart(text, parsed.Numerator)
-                      : parsePart(text.substr(0, slash), parsed.Numerator) &&
-                            parsePart(text.substr(slash + 1), parsed.Denominator);
+  const bool ok = slash == std::string_view::npos ? parsePart(text, parsed.Numerator)
+                                                  : parsePart(text.substr(0, slash), parsed.Numerator) &&
+                                                        parsePart(text.substr(slash + 1), parsed.Denominator);
   if (ok) value = parsed;
   return ok;
 }
@@ -541,12 +539,12 @@ bool TryGetGPSTagName(TExifTagID id, std::string& name) {
     TExifTagID ID;
     const char* Name;
   } Names[] = {
-      {0, "GPSVersionID"},      {2, "GPSLatitude"},         {4, "GPSLongitude"},     {5, "GPSAltitudeRef"},
-      {6, "GPSAltitude"},       {7, "GPSTimeStamp"},        {8, "GPSSatellites"},    {9, "GPSStatus"},
-      {10, "GPSMeasureMode"},   {11, "GPSDOP"},             {12, "GPSSpeedRef"},     {13, "GPSSpeed"},
-      {14, "GPSTrackRef"},      {15, "GPSTrack"},           {16, "GPSImgDirectionRef"}, {17, "GPSImgDirection"},
-      {18, "GPSMapDatum"},      {20, "GPSDestLatitude"},    {22, "GPSDestLongitude"}, {23, "GPSDestBearingRef"},
-      {24, "GPSDestBearing"},   {26, "GPSDestDistance"},    {30, "GPSDifferential"},
+      {0, "GPSVersionID"},    {2, "GPSLatitude"},      {4, "GPSLongitude"},        {5, "GPSAltitudeRef"},
+      {6, "GPSAltitude"},     {7, "GPSTimeStamp"},     {8, "GPSSatellites"},       {9, "GPSStatus"},
+      {10, "GPSMeasureMode"}, {11, "GPSDOP"},          {12, "GPSSpeedRef"},        {13, "GPSSpeed"},
+      {14, "GPSTrackRef"},    {15, "GPSTrack"},        {16, "GPSImgDirectionRef"}, {17, "GPSImgDirection"},
+      {18, "GPSMapDatum"},    {20, "GPSDestLatitude"}, {22, "GPSDestLongitude"},   {23, "GPSDestBearingRef"},
+      {24, "GPSDestBearing"}, {26, "GPSDestDistance"}, {30, "GPSDifferential"},
   };
   for (const auto& entry : Names) {
     if (entry.ID == id) {

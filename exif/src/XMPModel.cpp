@@ -74,9 +74,8 @@ const TWellKnownTable& Table() {
       t.URIs[kind] = WellKnownNamespaces[kind].URI;
     }
     for (int i = 0; i < XMPWellKnownNamespaceCount; ++i) t.SortedKinds[i] = static_cast<TXMPNamespaceKind>(i + 1);
-    std::sort(t.SortedKinds.begin(), t.SortedKinds.end(), [&t](TXMPNamespaceKind a, TXMPNamespaceKind b) {
-      return CompareText(t.URIs[a], t.URIs[b]) < 0;
-    });
+    std::sort(t.SortedKinds.begin(), t.SortedKinds.end(),
+              [&t](TXMPNamespaceKind a, TXMPNamespaceKind b) { return CompareText(t.URIs[a], t.URIs[b]) < 0; });
     t.SortedIndexOfKind[xnCustom] = -1;
     for (int i = 0; i < XMPWellKnownNamespaceCount; ++i) t.SortedIndexOfKind[t.SortedKinds[i]] = i;
     return t;
@@ -103,8 +102,9 @@ const std::string& XMPNamespaceURI(TXMPNamespaceKind kind) {
 
 bool TryFindXMPNamespace(std::string_view uri, TXMPNamespaceKind& kind) {
   const TWellKnownTable& t = Table();
-  const auto it = std::lower_bound(t.SortedKinds.begin(), t.SortedKinds.end(), uri,
-                                   [&t](TXMPNamespaceKind k, std::string_view u) { return CompareText(t.URIs[k], u) < 0; });
+  const auto it =
+      std::lower_bound(t.SortedKinds.begin(), t.SortedKinds.end(), uri,
+                       [&t](TXMPNamespaceKind k, std::string_view u) { return CompareText(t.URIs[k], u) < 0; });
   if (it != t.SortedKinds.end() && CompareText(t.URIs[*it], uri) == 0) {
     kind = *it;
     return true;
@@ -147,9 +147,7 @@ void TXMPNamespaceInfo::SetPreferredPrefix(const std::string& prefix) {
   DoChange();
 }
 
-const std::string& TXMPNamespaceInfo::URI() const {
-  return FKind == xnCustom ? FURI : Table().URIs[FKind];
-}
+const std::string& TXMPNamespaceInfo::URI() const { return FKind == xnCustom ? FURI : Table().URIs[FKind]; }
 
 bool TXMPNamespaceInfo::UpdatePrefixAndURI(const std::string& prefix, const std::string& uri) {
   if (uri == URI() && prefix == PreferredPrefix()) return false;
@@ -482,9 +480,9 @@ void TXMPPacket::DoLoadError(Zorp::Base::TStream& stream) {
 }
 
 std::size_t TXMPPacket::LowerBound(std::string_view uri) const {
-  const auto it = std::lower_bound(FSchemas.begin(), FSchemas.end(), uri, [](const TSchemaEntry& entry, std::string_view u) {
-    return CompareText(entry.URI, u) < 0;
-  });
+  const auto it =
+      std::lower_bound(FSchemas.begin(), FSchemas.end(), uri,
+                       [](const TSchemaEntry& entry, std::string_view u) { return CompareText(entry.URI, u) < 0; });
   return static_cast<std::size_t>(it - FSchemas.begin());
 }
 
@@ -673,7 +671,10 @@ void ListValues(const IXMPPropertyContainer& container, const std::string& path,
     else if (parent != nullptr && (parent->Kind() == pkBag || parent->Kind() == pkSequence))
       itemPath = path + "[" + std::to_string(index) + "]";
     else
-      itemPath = (path.empty() ? "" : path + "/") + property.NamespaceInfo().PreferredPrefix() + ":" + property.Name();
+      itemPath =
+          (path.empty() ? "" : path + "/") +
+          (property.NamespaceInfo().PreferredPrefix().empty() ? "" : property.NamespaceInfo().PreferredPrefix() + ":") +
+          property.Name();
     if (property.Kind() == pkSimple)
       lines.push_back(itemPath + " = " + ShownValue(property.Value()));
     else

@@ -142,8 +142,8 @@ TXmlDocument ParseDocument(const std::string& buffer) {
   // No network, no entity substitution, no DTD loading and no huge-document mode: external entities
   // are never read and expansion stays within libxml2's limits. Blank layout text is dropped, CDATA
   // reads as text, and nothing is printed.
-  const int options = XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA | XML_PARSE_NOERROR |
-                      XML_PARSE_NOWARNING;
+  const int options =
+      XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
   return TXmlDocument(xmlReadMemory(buffer.data(), static_cast<int>(buffer.size()), nullptr, nullptr, options));
 }
 

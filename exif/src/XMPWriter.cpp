@@ -29,24 +29,52 @@ std::string EscapeValue(const std::string& value) {
   result.reserve(value.size());
   for (char c : Utf8(value)) {
     switch (c) {
-      case '&': result += "&amp;"; break;
-      case '<': result += "&lt;"; break;
-      case '>': result += "&gt;"; break;
-      case '"': result += "&quot;"; break;
-      case '\'': result += "&apos;"; break;
-      default: result += c;
+      case '&':
+        result += "&amp;";
+        break;
+      case '<':
+        result += "&lt;";
+        break;
+      case '>':
+        result += "&gt;";
+        break;
+      case '"':
+        result += "&quot;";
+        break;
+      case '\'':
+        result += "&apos;";
+        break;
+      default:
+        result += c;
     }
   }
   return result;
 }
 
+// A namespace declaration and a qualified name. A record without a prefix (read from a default
+// namespace declaration) is written as the default namespace, so the text stays well-formed.
+std::string Declaration(const TXMPNamespaceInfo& ns) {
+  const std::string& prefix = ns.PreferredPrefix();
+  return (prefix.empty() ? " xmlns" : " xmlns:" + Utf8(prefix)) + "=\"" + Utf8(ns.URI()) + "\"";
+}
+
+std::string QualifiedName(const TXMPNamespaceInfo& ns, const std::string& name) {
+  const std::string& prefix = ns.PreferredPrefix();
+  return prefix.empty() ? Utf8(name) : Utf8(prefix) + ":" + Utf8(name);
+}
+
 const char* ContainerElement(TXMPPropertyKind kind) {
   switch (kind) {
-    case pkStructure: return "rdf:Description";
-    case pkLangAlternative: return "rdf:Alt";
-    case pkBag: return "rdf:Bag";
-    case pkSequence: return "rdf:Seq";
-    case pkSimple: break;
+    case pkStructure:
+      return "rdf:Description";
+    case pkLangAlternative:
+      return "rdf:Alt";
+    case pkBag:
+      return "rdf:Bag";
+    case pkSequence:
+      return "rdf:Seq";
+    case pkSimple:
+      break;
   }
   throw Zorp::Base::EAssertionFailed(SAssertionFailed);
 }
@@ -57,10 +85,8 @@ void WriteProperties(const IXMPPropertyContainer& container, int level, std::str
     const TXMPProperty* parent = property.ParentProperty();
     const bool item = parent != nullptr && parent->Kind() != pkStructure;
     const TXMPNamespaceInfo& ns = property.NamespaceInfo();
-    std::string declaration;
-    if (!item && !property.InheritsNamespace())
-      declaration = " xmlns:" + Utf8(ns.PreferredPrefix()) + "=\"" + Utf8(ns.URI()) + "\"";
-    const std::string name = Utf8(ns.PreferredPrefix()) + ":" + Utf8(property.Name());
+    const std::string declaration = item || property.InheritsNamespace() ? std::string() : Declaration(ns);
+    const std::string name = QualifiedName(ns, property.Name());
 
     if (item) {
       out += indent + "<rdf:li";
@@ -96,8 +122,7 @@ std::string SerializeXMPPacket(const TXMPPacket& packet) {
   out += "\t<rdf:RDF xmlns:rdf=\"" + XMPNamespaceURI(xnRDF) + "\">\n";
   for (const TXMPSchema& schema : packet) {
     const TXMPNamespaceInfo& ns = schema.NamespaceInfo();
-    out += "\t\t<rdf:Description rdf:about=\"" + Utf8(packet.AboutAttributeValue()) + "\" xmlns:" +
-           Utf8(ns.PreferredPrefix()) + "=\"" + Utf8(ns.URI()) + "\">\n";
+    out += "\t\t<rdf:Description rdf:about=\"" + Utf8(packet.AboutAttributeValue()) + "\"" + Declaration(ns) + ">\n";
     WriteProperties(schema, 3, out);
     out += "\t\t</rdf:Description>\n";
   }

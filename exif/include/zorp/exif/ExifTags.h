@@ -21,19 +21,19 @@ namespace Zorp::Exif {
 
 // The TIFF/Exif value types, with their file type codes as ordinals.
 enum TTiffDataType : std::uint16_t {
-  dtByte = 1,       // unsigned 8-bit
-  dtAscii = 2,      // 8-bit characters ending with a counted NUL
-  dtShort = 3,      // unsigned 16-bit
-  dtLong = 4,       // unsigned 32-bit
-  dtRational = 5,   // unsigned numerator and denominator
-  dtSByte = 6,      // signed 8-bit
-  dtUndefined = 7,  // raw bytes
-  dtSShort = 8,     // signed 16-bit
-  dtSLong = 9,      // signed 32-bit
-  dtSRational = 10, // signed numerator and denominator
-  dtFloat = 11,     // IEEE 754 single
-  dtDouble = 12,    // IEEE 754 double
-  dtIfd = 13        // offset of a sub-IFD, handled as signed 32-bit
+  dtByte = 1,        // unsigned 8-bit
+  dtAscii = 2,       // 8-bit characters ending with a counted NUL
+  dtShort = 3,       // unsigned 16-bit
+  dtLong = 4,        // unsigned 32-bit
+  dtRational = 5,    // unsigned numerator and denominator
+  dtSByte = 6,       // signed 8-bit
+  dtUndefined = 7,   // raw bytes
+  dtSShort = 8,      // signed 16-bit
+  dtSLong = 9,       // signed 32-bit
+  dtSRational = 10,  // signed numerator and denominator
+  dtFloat = 11,      // IEEE 754 single
+  dtDouble = 12,     // IEEE 754 double
+  dtIfd = 13         // offset of a sub-IFD, handled as signed 32-bit
 };
 
 using TTiffDataTypes = Zorp::Base::TSet<TTiffDataType, 16>;

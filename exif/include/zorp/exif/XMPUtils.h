@@ -23,7 +23,7 @@ class TXMPSchema;
 class TXMPProperty;
 class IXMPPropertyContainer;
 
-ZORP_DECLARE_EXCEPTION(EInvalidXMPPacket, Zorp::Base::Exception);              // "XMP packet is not valid"
+ZORP_DECLARE_EXCEPTION(EInvalidXMPPacket, Zorp::Base::Exception);             // "XMP packet is not valid"
 ZORP_DECLARE_EXCEPTION(EInvalidXMPOperation, Zorp::Base::EInvalidOperation);  // misuse of the tree
 
 // ---------------------------------------------------------------------------------------------------
@@ -135,8 +135,7 @@ class IXMPPropertyEnumerator {
 // Index-based iteration for range-for over a container's properties.
 class TXMPPropertyIterator {
  public:
-  TXMPPropertyIterator(const IXMPPropertyContainer* container, int index)
-      : FContainer(container), FIndex(index) {}
+  TXMPPropertyIterator(const IXMPPropertyContainer* container, int index) : FContainer(container), FIndex(index) {}
   TXMPProperty& operator*() const;
   TXMPPropertyIterator& operator++() {
     ++FIndex;

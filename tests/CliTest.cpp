@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Commands.h"
+#include "ExifBuilder.h"
+#include "zorp/base/JPEGImage.h"
+#include "zorp/exif/TagIDs.h"
+
+namespace {
+
+using namespace Zorp::Exif;
+using Zorp::Testing::ByteBuilder;
+using Zorp::Testing::ExifBuilder;
+
+class TheCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = std::filesystem::temp_directory_path() /
+             ("quorvane-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(Folder);
+  }
+  void TearDown() override { std::filesystem::remove_all(Folder); }
+
+  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    const auto path = (Folder / name).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+  }
+
+  // A photo with a primary and Exif directory, a Canon MakerNote, a thumbnail and an XMP packet.
+  std::string Photo() {
+    ExifBuilder block(boBigEndian);
+    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
+    ByteBuilder note(boLittleEndian);
+    note.U16(1).U16(1).U16(3).U32(1).U32(7).U32(0);
+    block.Exif.Rational(ttExposureTime, 1, 60).Undefined(ttMakerNote, note.Data());
+    block.Thumbnail.Short(ttCompression, {6});
+    std::vector<std::uint8_t> rgb(8 * 4 * 3, 128);
+    Zorp::Base::TJPEGImage thumbnail;
+    thumbnail.AssignRGB(rgb.data(), 8, 4);
+    block.ThumbnailJPEG = thumbnail.Bytes();
+    ThumbnailSize = thumbnail.Bytes().size();
+    const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3'/>"
+                            "</rdf:RDF></x:xmpmeta>";
+    XMPSize = xmp.size();
+    return Write("photo.jpg", ExifBuilder::Jpeg({block.Build(), std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));
+  }
+
+  std::filesystem::path Folder;
+  std::size_t ThumbnailSize = 0, XMPSize = 0;
+};
+
+TEST_F(TheCli, ListsTagsAsText) {
+  const std::string photo = Photo();
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunTags({photo}, false, out, err), 0);
+  const std::string expected = "file: " + photo +
+                               "\n"
+                               "byte-order: MM\n"
+                               "section primary tags=3 errors=-\n"
+                               "  0x010f ASCII 6 Canon\n"
+                               "  0x0112 SHORT 1 1\n"
+                               "  0x8769 LONG 1 56\n"
+                               "section exif tags=2 errors=-\n"
+                               "  0x829a RATIONAL 1 1/60\n"
+                               "  0x927c UNDEFINED 18 010001000300010000000700000000000000\n"
+                               "section interop tags=0 errors=-\n"
+                               "section gps tags=0 errors=-\n"
+                               "section thumbnail tags=3 errors=-\n"
+                               "  0x0103 SHORT 1 6\n"
+                               "  0x0201 LONG 1 154\n"
+                               "  0x0202 LONG 1 " +
+                               std::to_string(ThumbnailSize) +
+                               "\n"
+                               "section makernote tags=1 errors=-\n"
+                               "  0x0001 SHORT 1 7\n"
+                               "makernote: TCanonMakerNote II\n"
+                               "thumbnail: " +
+                               std::to_string(ThumbnailSize) +
+                               " 8x4\n"
+                               "xmp: " +
+                               std::to_string(XMPSize) + "\n";
+  EXPECT_EQ(out.str(), expected);
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(TheCli, ListsTagsAsJsonWithTheDocumentedKeys) {
+  const std::string photo = Photo();
+  const std::string missing = (Folder / "missing.jpg").string();
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunTags({photo, missing}, true, out, err), 1);
+  const auto documents = nlohmann::json::parse(out.str());
+  ASSERT_EQ(documents.size(), 2u);
+  const auto& first = documents[0];
+  EXPECT_EQ(first["file"], photo);
+  EXPECT_EQ(first["byteOrder"], "MM");
+  EXPECT_EQ(first["error"], nullptr);
+  const auto& make = first["sections"]["primary"]["tags"][0];
+  EXPECT_EQ(make, (nlohmann::json{{"id", 271}, {"type", "ASCII"}, {"count", 6}, {"text", "Canon"}, {"wellFormed", true}}));
+  EXPECT_EQ(first["sections"]["primary"]["loadErrors"], nlohmann::json::array());
+  EXPECT_EQ(first["sections"]["makernote"]["tags"].size(), 1u);
+  EXPECT_EQ(first["makerNote"], (nlohmann::json{{"class", "TCanonMakerNote"}, {"byteOrder", "II"}}));
+  EXPECT_EQ(first["thumbnail"], (nlohmann::json{{"bytes", ThumbnailSize}, {"width", 8}, {"height", 4}}));
+  EXPECT_EQ(first["xmp"], (nlohmann::json{{"bytes", XMPSize}}));
+  // The keys stand in the documented order.
+  EXPECT_EQ(out.str().find("\"file\""), out.str().find('"'));
+  const auto& second = documents[1];
+  EXPECT_EQ(second["file"], missing);
+  EXPECT_TRUE(second["error"].is_string());
+  EXPECT_EQ(second["makerNote"], nullptr);
+  EXPECT_NE(err.str().find(missing), std::string::npos);
+}
+
+TEST_F(TheCli, MarksMalformedTagsAndEscapesControlCharacters) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttImageDescription, "two\nlines").Raw(0x0200, 0, 1, {});
+  const std::string photo = Write("bad.jpg", ExifBuilder::Jpeg({block.Build()}));
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunTags({photo}, false, out, err), 0);
+  EXPECT_NE(out.str().find("  0x010e ASCII 10 two\\nlines\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  0x0200 UNDEFINED 0  (malformed)\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("section primary tags=2 errors=bad-tag-header\n"), std::string::npos);
+  EXPECT_NE(out.str().find("makernote: none\nthumbnail: none\nxmp: none\n"), std::string::npos);
+}
+
+TEST_F(TheCli, CutsLongTextsAt200Characters) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttImageDescription, std::string(250, 'x'));
+  const std::string photo = Write("long.jpg", ExifBuilder::Jpeg({block.Build()}));
+  std::ostringstream out, err;
+  Quorvane::Cli::RunTags({photo}, false, out, err);
+  EXPECT_NE(out.str().find("  0x010e ASCII 251 " + std::string(200, 'x') + "...\n"), std::string::npos);
+}
+
+TEST_F(TheCli, ListsXMPValuesAndReportsAFileWithout) {
+  const std::string photo = Photo();
+  ExifBuilder plain;
+  plain.Primary.Ascii(ttMake, "X");
+  const std::string without = Write("plain.jpg", ExifBuilder::Jpeg({plain.Build()}));
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunXmp({photo, without}, false, out, err), 0);
+  EXPECT_EQ(out.str(), "file: " + photo + "\nabout: \nxmp:Rating = 3\nfile: " + without + "\nxmp: none\n");
+}
+
+TEST_F(TheCli, ReportsAnXMPPacketThatFailsToParse) {
+  const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta><unclosed";
+  const std::string photo = Write("broken.jpg", ExifBuilder::Jpeg({std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunXmp({photo}, false, out, err), 1);
+  EXPECT_EQ(out.str(), "file: " + photo + "\nerror: XMP packet is not valid\n");
+}
+
+TEST_F(TheCli, ExitsWithTwoOnAUsageError) {
+  const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " frobnicate >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " tags >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " tags " + Photo() + " >/dev/null").c_str())), 0);
+}
+
+}  // namespace

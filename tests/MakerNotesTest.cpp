@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include "ExifBuilder.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/TagIDs.h"
+
+namespace {
+
+using namespace Zorp::Exif;
+using Zorp::Base::TMemoryStream;
+using Zorp::Testing::ByteBuilder;
+using Zorp::Testing::ExifBuilder;
+
+// A private directory: entry count, 12-byte entries (ID, type, count, 4-byte value field), no link.
+struct PrivateEntry {
+  std::uint16_t ID, Type;
+  std::uint32_t Count, Value;
+};
+
+ByteBuilder& PrivateIfd(ByteBuilder& out, std::initializer_list<PrivateEntry> entries) {
+  out.U16(static_cast<std::uint16_t>(entries.size()));
+  for (const auto& e : entries) out.U16(e.ID).U16(e.Type).U32(e.Count).U32(e.Value);
+  return out.U32(0);
+}
+
+// A short value inline: in the entry's first two bytes, in the directory's byte order.
+std::uint32_t InlineShort(TByteOrder order, std::uint16_t value) {
+  return order == boBigEndian ? std::uint32_t{value} << 16 : value;
+}
+
+std::unique_ptr<TExifData> Load(ExifBuilder& block) {
+  const auto jpeg = ExifBuilder::Jpeg({block.Build()});
+  TMemoryStream stream;
+  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  stream.SetPosition(0);
+  auto data = std::make_unique<TExifData>();
+  data->LoadFromJPEG(stream);
+  return data;
+}
+
+// A camera whose Exif block has the given make, model, byte order and MakerNote bytes.
+std::unique_ptr<TExifData> Camera(const std::string& make, const std::string& model, TByteOrder order,
+                                  const std::vector<std::uint8_t>& makerNote) {
+  ExifBuilder block(order);
+  if (!make.empty()) block.Primary.Ascii(ttMake, make);
+  if (!model.empty()) block.Primary.Ascii(ttModel, model);
+  block.Exif.Undefined(ttMakerNote, makerNote);
+  return Load(block);
+}
+
+TEST(AMakerNote, OfNikonType3IsReadInItsEmbeddedByteOrderFromByte18) {
+  ByteBuilder note(boBigEndian);
+  note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("MM").U16(42).U32(8);
+  // Entry 1: a short inline; entry 2: 6 bytes at offset 0x28 from the embedded header (byte 0x32).
+  PrivateIfd(note, {{0x0001, 3, 1, InlineShort(boBigEndian, 0x1234)}, {0x0002, 2, 6, 0x28}});
+  note.Fill(0x32 - note.Size()).Text(std::string_view("HELLO\0", 6));
+  auto data = Camera("NIKON CORPORATION", "D300", boLittleEndian, note.Data());
+
+  EXPECT_EQ(&data->MakerNoteType(), &TNikonType3MakerNote);
+  const TExifSection& tags = data->Sections(skMakerNote);
+  EXPECT_EQ(data->MakerNote().ByteOrder(), boBigEndian);
+  EXPECT_EQ(data->MakerNote().DataOffsetsType(), obEmbeddedHeader);
+  EXPECT_EQ(tags.GetWordValue(0x0001, 0), 0x1234);
+  EXPECT_EQ(tags.GetStringValue(0x0002), "HELLO");
+  EXPECT_TRUE(tags.LoadErrors().Empty());
+}
+
+TEST(AMakerNote, OfSonyIsBigEndianOnlyForTheDSLRA100) {
+  for (const auto& [model, order] : {std::pair{"DSLR-A100", boBigEndian}, std::pair{"DSLR-A200", boLittleEndian}}) {
+    ByteBuilder note(order);
+    note.Text(std::string_view("SONY DSC \0\0\0", 12));
+    PrivateIfd(note, {{0x0102, 3, 1, InlineShort(order, 7)}, {0x0104, 3, 1, InlineShort(order, 8)},
+                      {0x0105, 3, 1, InlineShort(order, 9)}});
+    auto data = Camera("SONY", model, boLittleEndian, note.Data());
+    EXPECT_EQ(&data->MakerNoteType(), &TSonyMakerNote);
+    EXPECT_EQ(data->MakerNote().ByteOrder(), order) << model;
+    EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x0105, 0), 9) << model;
+  }
+}
+
+TEST(AMakerNote, OfPanasonicNeedsUndefinedData) {
+  ByteBuilder note(boLittleEndian);
+  note.Text(std::string_view("Panasonic\0\0\0", 12));
+  PrivateIfd(note, {{0x0001, 3, 1, 5}, {0x0002, 3, 1, 6}, {0x0003, 3, 1, 7}});
+  EXPECT_EQ(&Camera("Panasonic", "DMC", boBigEndian, note.Data())->MakerNoteType(), &TPanasonicMakerNote);
+
+  ExifBuilder block;
+  block.Primary.Ascii(ttMake, "Panasonic");
+  block.Exif.Raw(ttMakerNote, dtAscii, static_cast<std::uint32_t>(note.Size()), note.Data());
+  EXPECT_EQ(&Load(block)->MakerNoteType(), &THeaderlessMakerNote);
+}
+
+TEST(AMakerNote, OfCanonIsLittleEndianInsideABigEndianBlock) {
+  ByteBuilder note(boLittleEndian);
+  PrivateIfd(note, {{0x0001, 3, 1, 11}, {0x0002, 3, 1, 12}, {0x0003, 3, 1, 13}});
+  auto data = Camera("Canon", "EOS", boBigEndian, note.Data());
+  EXPECT_EQ(&data->MakerNoteType(), &TCanonMakerNote);
+  EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x0003, 0), 13);
+  EXPECT_EQ(data->MakerNote().ByteOrder(), boLittleEndian);
+}
+
+TEST(AMakerNote, IsChosenByTheExactCameraMake) {
+  ByteBuilder note(boLittleEndian);
+  PrivateIfd(note, {{0x0001, 3, 1, 1}, {0x0002, 3, 1, 2}, {0x0003, 3, 1, 3}});
+  EXPECT_EQ(&Camera("NIKON CORPORATION", "", boLittleEndian, note.Data())->MakerNoteType(), &TNikonType2MakerNote);
+  EXPECT_EQ(&Camera("Nikon Corporation", "", boLittleEndian, note.Data())->MakerNoteType(), &THeaderlessMakerNote);
+  EXPECT_EQ(&Camera("Canon", "", boLittleEndian, note.Data())->MakerNoteType(), &TCanonMakerNote);
+
+  // The make is the text without the last byte: "Canon" + two NULs is not "Canon".
+  ExifBuilder block;
+  block.Primary.Raw(ttMake, dtAscii, 7, {'C', 'a', 'n', 'o', 'n', 0, 0});
+  block.Exif.Undefined(ttMakerNote, note.Data());
+  EXPECT_NE(&Load(block)->MakerNoteType(), &TCanonMakerNote);
+  ExifBuilder padded;
+  padded.Primary.Raw(ttMake, dtAscii, 7, {'N', 'I', 'K', 'O', 'N', 0, 0});
+  padded.Exif.Undefined(ttMakerNote, note.Data());
+  EXPECT_EQ(&Load(padded)->MakerNoteType(), &TNikonType2MakerNote);
+}
+
+TEST(AMakerNote, OfNikonType1SkipsItsEightByteSignature) {
+  ByteBuilder note(boLittleEndian);
+  note.Text(std::string_view("Nikon\0\1\0", 8));
+  PrivateIfd(note, {{0x0003, 3, 1, 4}, {0x0004, 3, 1, 5}, {0x0005, 3, 1, 6}});
+  auto data = Camera("NIKON", "E990", boLittleEndian, note.Data());
+  EXPECT_EQ(&data->MakerNoteType(), &TNikonType1MakerNote);
+  EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x0004, 0), 5);
+}
+
+TEST(AMakerNote, WithoutHeaderIsRetriedInTheOtherByteOrder) {
+  // Written big-endian inside a little-endian block: the first read finds a huge entry count.
+  ByteBuilder note(boBigEndian);
+  PrivateIfd(note, {{0x0001, 3, 1, InlineShort(boBigEndian, 21)}, {0x0002, 3, 1, InlineShort(boBigEndian, 22)}});
+  auto data = Camera("Acme", "", boLittleEndian, note.Data());
+  EXPECT_EQ(&data->MakerNoteType(), &THeaderlessMakerNote);
+  EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x0002, 0), 22);
+  EXPECT_EQ(data->MakerNote().ByteOrder(), boBigEndian);
+}
+
+TEST(AMakerNote, ThatIsGarbageInBothOrdersEndsEmptyWithABadOffset) {
+  // Two entries of an invalid type: malformed in either byte order.
+  ByteBuilder note(boLittleEndian);
+  note.U16(2).U16(1).U16(0x0909).U32(1).U32(0).U16(2).U16(0x0909).U32(1).U32(0).U32(0);
+  auto data = Camera("Acme", "", boLittleEndian, note.Data());
+  const TExifSection& section = data->Sections(skMakerNote);
+  EXPECT_EQ(section.Count(), 0);
+  EXPECT_EQ(section.LoadErrors(), TExifSectionLoadErrors{leBadOffset});
+  EXPECT_EQ(&data->MakerNoteType(), &TUnrecognizedMakerNote);
+}
+
+TEST(AMakerNote, ReadsReferencedValuesFurtherOnByTheOffsetSchema) {
+  // A Canon note (offsets from the main TIFF header) whose string lies at byte 60 of the note; with
+  // the schema at 100 its entry says 100 bytes less.
+  for (const bool withSchema : {false, true}) {
+    auto block = [&](const std::vector<std::uint8_t>& note) {
+      ExifBuilder b;
+      b.Primary.Ascii(ttMake, "Canon");
+      b.Exif.Undefined(ttMakerNote, note);
+      if (withSchema) b.Exif.Raw(ttOffsetSchema, dtSLong, 1, {}, {100});
+      return b;
+    };
+    ExifBuilder layout = block(std::vector<std::uint8_t>(80, 0));
+    layout.Build();
+    const std::uint32_t noteAt = layout.ValueOffsets.at({1, ttMakerNote});
+    ByteBuilder note(boLittleEndian);
+    PrivateIfd(note, {{0x0001, 3, 1, 1}, {0x0002, 3, 1, 2}, {0x0006, 2, 6, noteAt + 60 - (withSchema ? 100 : 0)}});
+    note.Fill(60 - note.Size()).Text(std::string_view("EOS-1\0", 6)).Fill(14);
+    ExifBuilder real = block(note.Data());
+    auto data = Load(real);
+    ASSERT_EQ(real.ValueOffsets.at({1, ttMakerNote}), noteAt);
+    EXPECT_EQ(data->Sections(skMakerNote).GetStringValue(0x0006), "EOS-1") << withSchema;
+    EXPECT_EQ(data->MakerNote().DataOffsetsType(), obMainHeader);
+  }
+}
+
+TEST(AMakerNote, ThatNoLongerFitsItsClassRaisesOnEveryAccess) {
+  ByteBuilder note(boLittleEndian);
+  PrivateIfd(note, {{0x0001, 3, 1, 1}, {0x0002, 3, 1, 2}, {0x0003, 3, 1, 3}});
+  auto data = Camera("Canon", "", boLittleEndian, note.Data());
+  data->Sections(skPrimary).SetStringValue(ttMake, "Nikon");
+  try {
+    data->MakerNote();
+    ADD_FAILURE() << "no exception";
+  } catch (const EInvalidMakerNoteFormat& e) {
+    EXPECT_EQ(e.Message(), "Invalid MakerNote format");
+  }
+  EXPECT_THROW(data->Sections(skMakerNote), EInvalidMakerNoteFormat);
+}
+
+TEST(TheMakerNoteRegistry, KeepsItsOrderAndTriesFromTheLast) {
+  const auto list = MakerNoteClassList();
+  ASSERT_EQ(list.size(), 6u);
+  EXPECT_STREQ(list[0]->Name, "TNikonType2MakerNote");
+  EXPECT_STREQ(list[1]->Name, "TCanonMakerNote");
+  EXPECT_STREQ(list[2]->Name, "TSonyMakerNote");
+  EXPECT_STREQ(list[3]->Name, "TNikonType1MakerNote");
+  EXPECT_STREQ(list[4]->Name, "TNikonType3MakerNote");
+  EXPECT_STREQ(list[5]->Name, "TPanasonicMakerNote");
+  // A Nikon type 3 signature wins over a Canon make: the later-registered class is tried first.
+  ByteBuilder note(boLittleEndian);
+  note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("II").U16(42).U32(8);
+  PrivateIfd(note, {{0x0001, 3, 1, 1}});
+  EXPECT_EQ(&Camera("Canon", "", boLittleEndian, note.Data())->MakerNoteType(), &TNikonType3MakerNote);
+}
+
+}  // namespace
