@@ -151,6 +151,17 @@ TEST_F(TheCli, ListsXMPValuesAndReportsAFileWithout) {
   EXPECT_EQ(out.str(), "file: " + photo + "\nabout: \nxmp:Rating = 3\nfile: " + without + "\nxmp: none\n");
 }
 
+TEST_F(TheCli, RegeneratesTheXMPPacketWithoutItsSignature) {
+  const std::string photo = Photo();
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunXmp({photo}, true, out, err), 0);
+  const std::string text = out.str();
+  EXPECT_EQ(text.rfind("file: " + photo + "\n<?xpacket begin=", 0), 0u) << text;
+  EXPECT_EQ(text.find(std::string("http://ns.adobe.com/xap/1.0/\0", 29)), std::string::npos);
+  EXPECT_NE(text.find("<xmp:Rating>3</xmp:Rating>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<?xpacket end=\"w\"?> \n"), std::string::npos) << text;
+}
+
 TEST_F(TheCli, ReportsAnXMPPacketThatFailsToParse) {
   const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta><unclosed";
   const std::string photo = Write("broken.jpg", ExifBuilder::Jpeg({std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));

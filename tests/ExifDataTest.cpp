@@ -195,6 +195,31 @@ TEST(AnExifContainerLoad, RemembersTheXMPSegmentAndParsesItOnFirstRead) {
   EXPECT_TRUE(packet.FindSchema(xnTIFF, schema));
 }
 
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public Zorp::Base::TMemoryStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    const std::int64_t read = TMemoryStream::Read(buffer, count);
+    BytesRead += read;
+    return read;
+  }
+  std::int64_t BytesRead = 0;
+};
+
+TEST(AnExifContainerLoad, NeverReadsTheCompressedImageData) {
+  ExifBuilder block = TypicalBlock(boLittleEndian);
+  auto jpeg = ExifBuilder::Jpeg({block.Build()});
+  const std::size_t scanAt = jpeg.size() - 7;  // the scan data and EOI of the tiny frame
+  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(scanAt), 20u << 20, 0x42);  // 20 MB of scan data
+  TCountingStream stream;
+  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  stream.SetPosition(0);
+  TExifData data;
+  data.LoadFromJPEG(stream);
+  EXPECT_EQ(data.CameraMake(), "Canon");
+  EXPECT_LT(stream.BytesRead, 4096);
+}
+
 TEST(AnExifContainerUpdate, CoalescesNotificationsUntilTheOutermostEnd) {
   TExifData data;
   int changes = 0;

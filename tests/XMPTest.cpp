@@ -532,12 +532,16 @@ TEST(AnXMPWriter, LaysOutSimpleStructuredAndArrayProperties) {
                                Trailer);
 }
 
-TEST(AnXMPWriter, EscapesValuesOnlyAndWritesTheWholeText) {
+TEST(AnXMPWriter, EscapesValuesAndAttributesAndWritesTheWholeText) {
   TXMPPacket packet;
-  packet.SetAboutAttributeValue("a\"b");
+  packet.SetAboutAttributeValue("a\"b&");
   packet.UpdateProperty(xnDublinCore, "format", "&<>\"'");
   const std::string text = Saved(packet);
-  EXPECT_NE(text.find("rdf:about=\"a\"b\""), std::string::npos);
+  // An about value with a quote stays well-formed, so the packet reads back.
+  EXPECT_NE(text.find("rdf:about=\"a&quot;b&amp;\""), std::string::npos);
+  TXMPPacket reread;
+  ASSERT_TRUE(Load(reread, text));
+  EXPECT_EQ(reread.AboutAttributeValue(), "a\"b&");
   EXPECT_NE(text.find("<dc:format>&amp;&lt;&gt;&quot;&apos;</dc:format>"), std::string::npos);
 
   // More than one APP1 segment holds: saving never cuts it.

@@ -23,7 +23,7 @@ std::string Utf8(const std::string& text) {
   return Zorp::Base::IsValidUtf8(text) ? text : Zorp::Base::Windows1252ToUtf8(text);
 }
 
-// Values are the only text that is escaped.
+// Escapes text for element content and quoted attributes: values, the about value and language names.
 std::string EscapeValue(const std::string& value) {
   std::string result;
   result.reserve(value.size());
@@ -90,7 +90,7 @@ void WriteProperties(const IXMPPropertyContainer& container, int level, std::str
 
     if (item) {
       out += indent + "<rdf:li";
-      if (parent->Kind() == pkLangAlternative) out += " xml:lang=\"" + Utf8(property.Name()) + "\"";
+      if (parent->Kind() == pkLangAlternative) out += " xml:lang=\"" + EscapeValue(property.Name()) + "\"";
       out += '>';
     }
     if (property.Kind() != pkSimple) {
@@ -122,7 +122,7 @@ std::string SerializeXMPPacket(const TXMPPacket& packet) {
   out += "\t<rdf:RDF xmlns:rdf=\"" + XMPNamespaceURI(xnRDF) + "\">\n";
   for (const TXMPSchema& schema : packet) {
     const TXMPNamespaceInfo& ns = schema.NamespaceInfo();
-    out += "\t\t<rdf:Description rdf:about=\"" + Utf8(packet.AboutAttributeValue()) + "\"" + Declaration(ns) + ">\n";
+    out += "\t\t<rdf:Description rdf:about=\"" + EscapeValue(packet.AboutAttributeValue()) + "\"" + Declaration(ns) + ">\n";
     WriteProperties(schema, 3, out);
     out += "\t\t</rdf:Description>\n";
   }
