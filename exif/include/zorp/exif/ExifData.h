@@ -78,10 +78,12 @@ class TCustomExifData : public TExifSectionOwner {
   void SetByteOrder(TByteOrder value) { FByteOrder = value; }
   std::int64_t TiffHeaderOffset() const { return FTiffHeaderOffset; }
 
+  // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
   // Text of tags 0x010F and 0x0110 of the primary directory; the MakerNote offset schema 0xEA1D.
   std::string CameraMake() const;
   std::string CameraModel() const;
   TOptionalLongInt MakerNoteDataOffset() const;
+  // ---- end of named properties ----
 
   virtual bool IsEmpty() const;
   virtual void Clear(bool xmpPacketToo = true);
@@ -155,6 +157,8 @@ class TExifData : public TCustomExifData {
 
   // Clears, then reads one Exif block at the stream's position.
   void LoadFromStream(Zorp::Base::TStream& stream);
+  // ---- Saving (ExifWriter.cpp) ----
+  // ---- end of saving ----
   using TCustomExifData::LoadFromJPEG;
   // Opens the file read-only and reads it; the file is closed in every case.
   void LoadFromJPEG(const std::string& fileName);
