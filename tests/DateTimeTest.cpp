@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -11,15 +13,7 @@ using namespace Zorp::Base;
 
 namespace {
 
-template <typename F>
-std::string ConvertErrorOf(F call) {
-  try {
-    call();
-  } catch (const EConvertError& error) {
-    return error.Message();
-  }
-  return "(no error)";
-}
+using Zorp::Testing::ConvertErrorOf;
 
 TFormatSettings GermanSettings() {
   TFormatSettings settings;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <cstring>
 #include <vector>
 
@@ -15,16 +17,6 @@
 using namespace Zorp::Exif;
 using Zorp::Base::TMemoryStream;
 using Zorp::Testing::ByteBuilder;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
-  do {                                                                 \
-    try {                                                              \
-      statement;                                                       \
-      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
-    } catch (const ExceptionType& error) {                             \
-      EXPECT_EQ(std::string(error.what()), std::string(message));      \
-    }                                                                  \
-  } while (0)
 
 namespace {
 

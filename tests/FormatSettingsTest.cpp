@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -13,16 +15,7 @@ using namespace Zorp::Base;
 
 namespace {
 
-// The message of the EConvertError that the call raises, or "(no error)".
-template <typename F>
-std::string ConvertErrorOf(F call) {
-  try {
-    call();
-  } catch (const EConvertError& error) {
-    return error.Message();
-  }
-  return "(no error)";
-}
+using Zorp::Testing::ConvertErrorOf;
 
 TFormatSettings CommaSettings() {
   TFormatSettings settings = TFormatSettings::Invariant();

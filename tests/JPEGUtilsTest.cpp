@@ -1,6 +1,8 @@
 #include "zorp/exif/JPEGUtils.h"
 
 #include <gtest/gtest.h>
+
+#include "TestHelpers.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,14 +20,6 @@ using Zorp::Base::TMemoryStream;
 using Zorp::Base::TStream;
 using Zorp::Testing::ByteBuilder;
 using Bytes = std::vector<std::uint8_t>;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, text)          \
-  EXPECT_THROW(                                                   \
-      try { statement; } catch (const ExceptionType& e) {         \
-        EXPECT_EQ(std::string(e.what()), std::string(text));      \
-        throw;                                                    \
-      },                                                          \
-      ExceptionType)
 
 namespace {
 

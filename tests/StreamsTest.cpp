@@ -1,6 +1,8 @@
 #include "zorp/base/Streams.h"
 
 #include <gtest/gtest.h>
+
+#include "TestHelpers.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,14 +18,6 @@
 using namespace Zorp::Base;
 using namespace Zorp::Exif;
 using Bytes = std::vector<std::uint8_t>;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, text)          \
-  EXPECT_THROW(                                                   \
-      try { statement; } catch (const ExceptionType& e) {         \
-        EXPECT_EQ(std::string(e.what()), std::string(text));      \
-        throw;                                                    \
-      },                                                          \
-      ExceptionType)
 
 namespace {
 

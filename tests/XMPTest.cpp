@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -19,16 +21,6 @@
 using namespace Zorp::Exif;
 using Zorp::Base::TMemoryStream;
 using Zorp::Base::TUserMemoryStream;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
-  do {                                                                 \
-    try {                                                              \
-      statement;                                                       \
-      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
-    } catch (const ExceptionType& error) {                             \
-      EXPECT_EQ(std::string(error.what()), std::string(message));      \
-    }                                                                  \
-  } while (0)
 
 namespace {
 
