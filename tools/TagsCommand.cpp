@@ -68,7 +68,7 @@ const TExifMakerNote* OpenMakerNote(TExifData& data) {
   }
 }
 
-void PrintText(const std::string& file, TExifData& data, std::ostream& out) {
+void PrintText(TExifData& data, std::ostream& out) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
   out << "byte-order: " << ByteOrderName(data.ByteOrder()) << '\n';
   for (const auto& [kind, name] : SectionNames) {
@@ -96,7 +96,6 @@ void PrintText(const std::string& file, TExifData& data, std::ostream& out) {
     out << "xmp: " << data.XMPSegmentSize() << '\n';
   else
     out << "xmp: none\n";
-  (void)file;
 }
 
 Json ToJson(const std::string& file, TExifData& data) {
@@ -146,7 +145,7 @@ int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out,
         document = ToJson(file, data);
         document["error"] = nullptr;
       } else {
-        PrintText(file, data, out);
+        PrintText(data, out);
       }
     } catch (const std::exception& e) {
       status = 1;
