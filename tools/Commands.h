@@ -14,4 +14,17 @@ int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out,
 // `xmp [--regenerate] FILE...`: the XMP model one line per simple value, or the regenerated packet text.
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err);
 
+// Options of `write`.
+struct TWriteOptions {
+  std::string Policy;         // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default
+  bool EnforceASCII = true;   // false: --no-ascii-check
+  bool KeepModificationTime = false;  // --keep-mtime
+};
+
+// `write [OPTIONS] FILE [NAME=VALUE...]`: sets the named properties in the order given and saves the
+// file in place. 0 when saved; 1 (message on err, file untouched) when a value is rejected or the
+// file cannot be read or saved; 2 for an unknown NAME (the known ones listed) or policy.
+int RunWrite(const std::string& file, const std::vector<std::string>& assignments, const TWriteOptions& options,
+             std::ostream& err);
+
 }  // namespace Quorvane::Cli

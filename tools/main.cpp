@@ -20,6 +20,18 @@ int main(int argc, char** argv) {
   xmp->add_flag("--regenerate", regenerate, "Print the packet text written for the model instead");
   xmp->add_option("FILE", files, "JPEG files")->required();
 
+  std::string file;
+  std::vector<std::string> assignments;
+  Quorvane::Cli::TWriteOptions writeOptions;
+  bool noAsciiCheck = false;
+  CLI::App* write = app.add_subcommand("write", "Set named properties and save the file in place");
+  write->add_option("--policy", writeOptions.Policy, "XMP write policy")
+      ->check(CLI::IsMember({"update-existing", "update-or-add", "remove"}));
+  write->add_flag("--no-ascii-check", noAsciiCheck, "Allow non-ASCII text in ASCII tags");
+  write->add_flag("--keep-mtime", writeOptions.KeepModificationTime, "Keep the file's modification time");
+  write->add_option("FILE", file, "JPEG file")->required();
+  write->add_option("NAME=VALUE", assignments, "Properties to set, in order; an empty VALUE deletes");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -30,5 +42,9 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr);
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
+  if (*write) {
+    writeOptions.EnforceASCII = !noAsciiCheck;
+    return Quorvane::Cli::RunWrite(file, assignments, writeOptions, std::cerr);
+  }
   return 2;
 }

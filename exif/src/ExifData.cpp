@@ -30,6 +30,13 @@ bool HasExifHeader(TStream& stream, bool moveToTiffHeader) {
 // TCustomExifData
 
 TCustomExifData::TCustomExifData(bool extendableSections) {
+  FExifVersion = std::make_unique<TExifVersion>(this);
+  FFlashPixVersion = std::make_unique<TFlashPixVersion>(this);
+  FGPSVersion = std::make_unique<TGPSVersion>(this);
+  FGPSLatitude = std::make_unique<TGPSLatitude>(this, ttGPSLatitude);
+  FGPSLongitude = std::make_unique<TGPSLongitude>(this, ttGPSLongitude);
+  FGPSDestLatitude = std::make_unique<TGPSLatitude>(this, ttGPSDestLatitude);
+  FGPSDestLongitude = std::make_unique<TGPSLongitude>(this, ttGPSDestLongitude);
   for (int kind = skPrimary; kind <= skMakerNote; ++kind) {
     const auto sectionKind = static_cast<TExifSectionKind>(kind);
     if (extendableSections)
@@ -37,6 +44,12 @@ TCustomExifData::TCustomExifData(bool extendableSections) {
     else
       FSections[kind - 1] = std::make_unique<TExifSection>(this, sectionKind);
   }
+  FFlash = std::make_unique<TExifFlashInfo>(this);
+  FFocalPlaneResolution = std::make_unique<TFocalPlaneResolution>(this);
+  FInteropVersion = std::make_unique<TInteropVersion>(this);
+  FISOSpeedRatings = std::make_unique<TISOSpeedRatings>(this);
+  FResolution = std::make_unique<TImageResolution>(this);
+  FThumbnailResolution = std::make_unique<TThumbnailResolution>(this);
   FXMPPacket = std::make_unique<TContainedXMPPacket>(this);
   ResetMakerNote();
   FXMPPacket->SetWritePolicy(wpUpdateExistingOnly);
@@ -45,6 +58,19 @@ TCustomExifData::TCustomExifData(bool extendableSections) {
 TCustomExifData::~TCustomExifData() {
   FUpdateCount = 1000;  // nothing may notify from here on
   FMakerNote.reset();
+  FThumbnailResolution.reset();
+  FResolution.reset();
+  FISOSpeedRatings.reset();
+  FInteropVersion.reset();
+  FGPSDestLongitude.reset();
+  FGPSDestLatitude.reset();
+  FGPSLongitude.reset();
+  FGPSLatitude.reset();
+  FGPSVersion.reset();
+  FFocalPlaneResolution.reset();
+  FFlash.reset();
+  FFlashPixVersion.reset();
+  FExifVersion.reset();
   for (auto& section : FSections) section.reset();
   FXMPPacket.reset();
 }
@@ -129,14 +155,6 @@ bool TCustomExifData::HasMakerNote() const {
   return PeekSection(skExif).TagExists(ttMakerNote, all, 1);
 }
 
-std::string TCustomExifData::CameraMake() const { return PeekSection(skPrimary).GetStringValue(ttMake); }
-
-std::string TCustomExifData::CameraModel() const { return PeekSection(skPrimary).GetStringValue(ttModel); }
-
-TOptionalLongInt TCustomExifData::MakerNoteDataOffset() const {
-  return PeekSection(skExif).GetLongIntValue(ttOffsetSchema, 0);
-}
-
 bool TCustomExifData::IsEmpty() const {
   for (const auto& section : FSections)
     if (section->Count() > 0) return false;
@@ -144,19 +162,14 @@ bool TCustomExifData::IsEmpty() const {
 }
 
 void TCustomExifData::Clear(bool xmpPacketToo) {
-  BeginUpdate();
-  try {
+  WithinUpdate([&] {
     ResetMakerNote();
     for (auto& section : FSections) section->Clear();
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FXMPPacket->Clear();
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 // The offset a pointer tag holds: exactly one LONG, SLONG or IFD element, taken as signed.
@@ -268,19 +281,14 @@ void TCustomExifData::Assign(const TCustomExifData* source) {
     Clear(true);
     return;
   }
-  BeginUpdate();
-  try {
+  WithinUpdate([&] {
     for (int kind = skPrimary; kind <= skMakerNote; ++kind) {
       const auto sectionKind = static_cast<TExifSectionKind>(kind);
       // Reading the source's MakerNote section loads it.
       TExifSection& from = const_cast<TCustomExifData*>(source)->Sections(sectionKind);
       FSections[kind - 1]->Assign(&from);
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -310,15 +318,10 @@ void TExifData::ThumbnailChanged() {
   SetModified(true);
   TExifSection& thumbnail = Sections(skThumbnail);
   if (FThumbnail && (thumbnail.Find(ttImageWidth) || thumbnail.Find(ttImageLength))) {
-    BeginUpdate();
-    try {
+    WithinUpdate([&] {
       thumbnail.SetWordValue(ttImageWidth, 0, static_cast<std::uint16_t>(FThumbnail->Width()));
       thumbnail.SetWordValue(ttImageLength, 0, static_cast<std::uint16_t>(FThumbnail->Height()));
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    });
   }
 }
 
@@ -365,19 +368,14 @@ void TExifData::Assign(const TCustomExifData* source) {
     TCustomExifData::Assign(source);
     return;
   }
-  BeginUpdate();
-  try {
+  WithinUpdate([&] {
     TCustomExifData::Assign(source);
     if (const auto* exifSource = dynamic_cast<const TExifData*>(source)) {
       SetThumbnail(exifSource->HasThumbnail() ? exifSource->FThumbnail.get() : nullptr);
     } else if (Sections(skThumbnail).Count() == 0) {
       FThumbnail.reset();
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TExifData::LoadFromStream(TStream& stream) {

@@ -13,6 +13,7 @@
 #include "zorp/base/Streams.h"
 #include "zorp/exif/ExifSections.h"
 #include "zorp/exif/ExifTags.h"
+#include "zorp/exif/ExifValues.h"
 #include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/MakerNotes.h"
 
@@ -51,6 +52,18 @@ class TCustomExifData : public TExifSectionOwner {
   // Change notification: OnChange fires after every change, or once at the end of an update bracket.
   void BeginUpdate() override;
   void EndUpdate() override;
+  // Runs body between BeginUpdate and EndUpdate (also when it raises), so OnChange fires once at most.
+  template <typename F>
+  void WithinUpdate(F&& body) {
+    BeginUpdate();
+    try {
+      body();
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
   bool Updating() const { return FUpdateCount > 0; }
   virtual void Changed(TExifSection* section);
   void SectionChanged(TExifSection* section) override { Changed(section); }
@@ -79,10 +92,229 @@ class TCustomExifData : public TExifSectionOwner {
   std::int64_t TiffHeaderOffset() const { return FTiffHeaderOffset; }
 
   // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
-  // Text of tags 0x010F and 0x0110 of the primary directory; the MakerNote offset schema 0xEA1D.
-  std::string CameraMake() const;
-  std::string CameraModel() const;
+  // Every getter reads the tags as they are now and falls back to a fixed default; every setter
+  // changes the tags (empty values delete them) and then mirrors the value into the XMP packet under
+  // its write policy. Setters that write several tags fire OnChange once.
+
+  // ASCII text of the main directory.
+  std::string CameraMake() const;  // 0x010F, tiff Make
+  void SetCameraMake(const std::string& value);
+  std::string CameraModel() const;  // 0x0110, tiff Model
+  void SetCameraModel(const std::string& value);
+  std::string Copyright() const;  // 0x8298, dc rights
+  void SetCopyright(const std::string& value);
+  // 0x010E, dc description; clearing it keeps the XMP description while the Windows subject is there.
+  std::string ImageDescription() const;
+  void SetImageDescription(const std::string& value);
+  std::string Software() const;  // 0x0131, xmp creatortool and tiff Software
+  void SetSoftware(const std::string& value);
+
+  // Windows text of the main directory (UTF-16LE tags).
+  std::string Keywords() const;  // 0x9C9E, dc subject and MicrosoftPhoto LastKeywordXMP
+  void SetKeywords(const std::string& value);
+  std::string Subject() const;  // 0x9C9F, dc description
+  void SetSubject(const std::string& value);
+  std::string Title() const;  // 0x9C9B, dc title
+  void SetTitle(const std::string& value);
+  // The Windows author 0x9C9D, else the Artist 0x013B. Non-ASCII names go to 0x9C9D only; 0x013B is
+  // rewritten only when it is there.
+  std::string Author() const;
+  void SetAuthor(const std::string& value);
+  // The Windows comment 0x9C9C, else the user comment 0x9286 (UNICODE or ASCII header). Writing sets
+  // 0x9C9C and rewrites an existing user comment with the UNICODE header.
+  std::string Comments() const;
+  void SetComments(const std::string& value);
+
+  // Date-times with their sub-second tags; 0 deletes both.
+  Zorp::Base::TDateTime DateTime() const;  // 0x0132 + 0x9290
+  void SetDateTime(Zorp::Base::TDateTime value);
+  Zorp::Base::TDateTime DateTimeOriginal() const;  // 0x9003 + 0x9291
+  void SetDateTimeOriginal(Zorp::Base::TDateTime value);
+  Zorp::Base::TDateTime DateTimeDigitized() const;  // 0x9004 + 0x9292
+  void SetDateTimeDigitized(Zorp::Base::TDateTime value);
+
+  // Enumerated values of the main, Exif and thumbnail directories.
+  TTiffOrientation Orientation() const;
+  void SetOrientation(TTiffOrientation value);
+  TTiffOrientation ThumbnailOrientation() const;  // never mirrored
+  void SetThumbnailOrientation(TTiffOrientation value);
+  TWindowsStarRating UserRating() const;
+  void SetUserRating(TWindowsStarRating value);  // raises ERangeError above urFiveStars
+  TExifFileSource FileSource() const;
+  void SetFileSource(TExifFileSource value);
+  TExifSceneType SceneType() const;
+  void SetSceneType(TExifSceneType value);
+
+  // ASCII text of the Exif and interoperability directories.
+  std::string ImageUniqueID() const;
+  void SetImageUniqueID(const std::string& value);
+  std::string RelatedSoundFile() const;
+  void SetRelatedSoundFile(const std::string& value);
+  std::string SpectralSensitivity() const;
+  void SetSpectralSensitivity(const std::string& value);
+  std::string SubsecTime() const;
+  void SetSubsecTime(const std::string& value);
+  std::string SubsecTimeOriginal() const;
+  void SetSubsecTimeOriginal(const std::string& value);
+  std::string SubsecTimeDigitized() const;
+  void SetSubsecTimeDigitized(const std::string& value);
+  std::string InteropTypeName() const;
+  void SetInteropTypeName(const std::string& value);
+
+  // The GPS directory. Reference letters read in either case; an unknown letter reads as the first
+  // member, which writes as no tag. Letter setters raise ERangeError for a value outside the type.
+  TGPSAltitudeRef GPSAltitudeRef() const;
+  void SetGPSAltitudeRef(TGPSAltitudeRef value);
+  std::string GPSSatellites() const;
+  void SetGPSSatellites(const std::string& value);
+  TGPSStatus GPSStatus() const;
+  void SetGPSStatus(TGPSStatus value);
+  TGPSMeasureMode GPSMeasureMode() const;
+  void SetGPSMeasureMode(TGPSMeasureMode value);
+  TGPSSpeedRef GPSSpeedRef() const;
+  void SetGPSSpeedRef(TGPSSpeedRef value);
+  TGPSDirectionRef GPSTrackRef() const;
+  void SetGPSTrackRef(TGPSDirectionRef value);
+  TGPSDirectionRef GPSImgDirectionRef() const;
+  void SetGPSImgDirectionRef(TGPSDirectionRef value);
+  std::string GPSMapDatum() const;
+  void SetGPSMapDatum(const std::string& value);
+  TGPSDirectionRef GPSDestBearingRef() const;
+  void SetGPSDestBearingRef(TGPSDirectionRef value);
+  TGPSDistanceRef GPSDestDistanceRef() const;
+  void SetGPSDestDistanceRef(TGPSDistanceRef value);
+  std::string GPSDateStamp() const;  // "yyyy:mm:dd", not mirrored
+  void SetGPSDateStamp(const std::string& value);
+  // The GPS date stamp plus time stamp; without a date stamp the date of DateTime (or of
+  // DateTimeOriginal); without a usable time stamp the date alone.
+  Zorp::Base::TDateTime GPSDateTimeUTC() const;
+  void SetGPSDateTimeUTC(Zorp::Base::TDateTime value);
+  // Hour, minute and second (index 0..2) of tag 0x0007. Setting one outside an update bracket drops
+  // the XMP GPSTimeStamp, which no longer matches.
+  TTiffRational GPSTimeStamp(std::int32_t index) const;
+  void SetGPSTimeStamp(std::int32_t index, const TTiffRational& value);
+
+  // The typed value objects, owned by the container; setting one assigns the value to it.
+  TExifVersion& ExifVersion() { return *FExifVersion; }
+  const TExifVersion& ExifVersion() const { return *FExifVersion; }
+  void SetExifVersion(const TCustomExifVersion* value);
+  TFlashPixVersion& FlashPixVersion() { return *FFlashPixVersion; }
+  const TFlashPixVersion& FlashPixVersion() const { return *FFlashPixVersion; }
+  void SetFlashPixVersion(const TCustomExifVersion* value);
+  TGPSVersion& GPSVersion() { return *FGPSVersion; }
+  const TGPSVersion& GPSVersion() const { return *FGPSVersion; }
+  void SetGPSVersion(const TCustomExifVersion* value);
+  TInteropVersion& InteropVersion() { return *FInteropVersion; }
+  const TInteropVersion& InteropVersion() const { return *FInteropVersion; }
+  void SetInteropVersion(const TCustomExifVersion* value);
+  TExifFlashInfo& Flash() { return *FFlash; }
+  const TExifFlashInfo& Flash() const { return *FFlash; }
+  void SetFlash(const TExifFlashInfo* value);
+  TImageResolution& Resolution() { return *FResolution; }
+  const TImageResolution& Resolution() const { return *FResolution; }
+  void SetResolution(const TCustomExifResolution* value);
+  TFocalPlaneResolution& FocalPlaneResolution() { return *FFocalPlaneResolution; }
+  const TFocalPlaneResolution& FocalPlaneResolution() const { return *FFocalPlaneResolution; }
+  void SetFocalPlaneResolution(const TCustomExifResolution* value);
+  TThumbnailResolution& ThumbnailResolution() { return *FThumbnailResolution; }
+  const TThumbnailResolution& ThumbnailResolution() const { return *FThumbnailResolution; }
+  void SetThumbnailResolution(const TCustomExifResolution* value);
+  TISOSpeedRatings& ISOSpeedRatings() { return *FISOSpeedRatings; }
+  const TISOSpeedRatings& ISOSpeedRatings() const { return *FISOSpeedRatings; }
+  void SetISOSpeedRatings(const TISOSpeedRatings* value);
+  TGPSLatitude& GPSLatitude() { return *FGPSLatitude; }
+  const TGPSLatitude& GPSLatitude() const { return *FGPSLatitude; }
+  void SetGPSLatitude(const TGPSLatitude* value);
+  TGPSLongitude& GPSLongitude() { return *FGPSLongitude; }
+  const TGPSLongitude& GPSLongitude() const { return *FGPSLongitude; }
+  void SetGPSLongitude(const TGPSLongitude* value);
+  TGPSLatitude& GPSDestLatitude() { return *FGPSDestLatitude; }
+  const TGPSLatitude& GPSDestLatitude() const { return *FGPSDestLatitude; }
+  void SetGPSDestLatitude(const TGPSLatitude* value);
+  TGPSLongitude& GPSDestLongitude() { return *FGPSDestLongitude; }
+  const TGPSLongitude& GPSDestLongitude() const { return *FGPSDestLongitude; }
+  void SetGPSDestLongitude(const TGPSLongitude* value);
+
+  // Read-only fractions of the Exif directory (0/0 when absent).
+  TTiffRational ExposureTime() const;
+  TTiffRational FNumber() const;
+  TTiffRational CompressedBitsPerPixel() const;
+  TTiffRational ApertureValue() const;
+  TTiffRational MaxApertureValue() const;
+  TTiffRational SubjectDistance() const;
+  TTiffRational FocalLength() const;
+  TTiffRational ExposureIndex() const;
+  TTiffRational DigitalZoomRatio() const;
+  TTiffRational BrightnessValue() const;    // signed
+  TTiffRational ExposureBiasValue() const;  // signed
+  // 1000 / 2^(APEX shutter speed); 0 without a value.
+  double ShutterSpeedMilliseconds() const;
+  std::uint16_t ColorSpace() const;  // 0 when absent
+  // Enumerated values without a type of their own: -1 when absent or, with EnsureEnumsInRange, out
+  // of range.
+  std::int16_t ExposureProgram() const;
+  std::int16_t MeteringMode() const;
+  std::int16_t LightSource() const;
+  std::int16_t SensingMethod() const;
+  std::int16_t Rendering() const;
+  std::int16_t WhiteBalanceMode() const;
+  std::int16_t SceneCaptureType() const;
+  std::int16_t GainControl() const;
+  std::int16_t SubjectDistanceRange() const;
+  std::int16_t GPSDifferential() const;
+  TSmallPoint SubjectLocation() const;
+  // The word, or MissingWord. Setting a value with any of bits 16..23 set deletes the tag.
+  std::int32_t FocalLengthIn35mmFilm() const;
+  void SetFocalLengthIn35mmFilm(std::int32_t value);
+  // The pixel size: an existing one-element SHORT tag stays SHORT while the value fits, else LONG.
+  TOptionalLongWord ExifImageWidth() const;
+  void SetExifImageWidth(const TOptionalLongWord& value);
+  TOptionalLongWord ExifImageHeight() const;
+  void SetExifImageHeight(const TOptionalLongWord& value);
+  // The MakerNote offset schema 0xEA1D (SLONG), not mirrored.
   TOptionalLongInt MakerNoteDataOffset() const;
+  void SetMakerNoteDataOffset(const TOptionalLongInt& value);
+  // Read-only fractions of the GPS directory.
+  TTiffRational GPSAltitude() const;
+  TTiffRational GPSDOP() const;
+  TTiffRational GPSSpeed() const;
+  TTiffRational GPSTrack() const;
+  TTiffRational GPSImgDirection() const;
+  TTiffRational GPSDestBearing() const;
+  TTiffRational GPSDestDistance() const;
+
+ private:
+  // Shared by the properties of each kind.
+  std::string GetAsciiValue(TExifSectionKind kind, TExifTagID id) const;
+  void SetAsciiValue(TExifSectionKind kind, TExifTagID id, const std::string& value);
+  void SetWindowsValue(TExifTagID id, const std::string& value);
+  void SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID, const char* xmpName,
+                           Zorp::Base::TDateTime value);
+  TTiffOrientation GetOrientationOf(TExifSectionKind kind) const;
+  void SetOrientationOf(TExifSectionKind kind, TTiffOrientation value);
+  void SetEnumByte(TExifTagID id, const char* xmpName, std::uint8_t value);
+  std::int16_t GetRangedWord(TExifSectionKind kind, TExifTagID id, std::int32_t maxValue,
+                             std::int32_t modulus = 256) const;
+  void SetGPSLetter(TExifTagID id, const char* xmpName, const char* const* letters, std::size_t count,
+                    std::uint8_t value);
+  void SetPixelDimension(TExifTagID id, const char* xmpName, const TOptionalLongWord& value);
+
+  // Created in the constructor, freed in the destructor (in the reverse order).
+  std::unique_ptr<TExifVersion> FExifVersion;
+  std::unique_ptr<TFlashPixVersion> FFlashPixVersion;
+  std::unique_ptr<TGPSVersion> FGPSVersion;
+  std::unique_ptr<TGPSLatitude> FGPSLatitude;
+  std::unique_ptr<TGPSLongitude> FGPSLongitude;
+  std::unique_ptr<TGPSLatitude> FGPSDestLatitude;
+  std::unique_ptr<TGPSLongitude> FGPSDestLongitude;
+  std::unique_ptr<TExifFlashInfo> FFlash;
+  std::unique_ptr<TFocalPlaneResolution> FFocalPlaneResolution;
+  std::unique_ptr<TInteropVersion> FInteropVersion;
+  std::unique_ptr<TISOSpeedRatings> FISOSpeedRatings;
+  std::unique_ptr<TImageResolution> FResolution;
+  std::unique_ptr<TThumbnailResolution> FThumbnailResolution;
+
+ public:
   // ---- end of named properties ----
 
   virtual bool IsEmpty() const;
@@ -134,7 +366,7 @@ class TCustomExifData : public TExifSectionOwner {
   std::int64_t FXMPSegmentSize = 0;
 };
 
-class TExifData : public TCustomExifData {
+class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
  public:
   TExifData();
   ~TExifData() override;
@@ -156,8 +388,48 @@ class TExifData : public TCustomExifData {
   void Assign(const TCustomExifData* source) override;
 
   // Clears, then reads one Exif block at the stream's position.
-  void LoadFromStream(Zorp::Base::TStream& stream);
+  void LoadFromStream(Zorp::Base::TStream& stream) override;
   // ---- Saving (ExifWriter.cpp) ----
+  // Writes a complete new Exif block ("Exif" 00 00 and a TIFF structure laid out afresh from the
+  // sections) at the stream's position; the stream is left at the block's end. A MakerNote loaded
+  // from a file keeps its offset, the other directories are placed around it; a thumbnail over
+  // 61440 bytes is scaled down and re-encoded (EAssertionFailed when it still does not fit). The
+  // save adjusts the container: padding tags, pointer tags, the thumbnail tags and the MakerNote
+  // offset schema change to match what was written.
+  void SaveToStream(Zorp::Base::TStream& stream) override;
+  // Rewrites the whole JPEG in inStream (from its position) into outStream: start of image, the
+  // input's APP0 segments, the new Exif segment (none when the container is empty), the XMP segment
+  // (copied unchanged while the packet was never read, else regenerated), then the rest of the
+  // input without its first Exif and first XMP segments, up to and including any bytes after the
+  // end of image. ExifImageWidth/Height take the frame size when either tag exists. Raises
+  // EInvalidJPEGHeader for input without a start-of-image marker and EJPEGSegmentTooLarge when the
+  // Exif or XMP data does not fit one segment, in both cases before writing anything; outStream is
+  // cut to the written length.
+  void SaveToJPEG(Zorp::Base::TStream& inStream, Zorp::Base::TStream& outStream);
+  // Rewrites a JPEG file in place. The output is built in memory (bufferInMemory) or straight into a
+  // temporary file beside the original, read back and checked (VerifySavedJPEG), then renamed over
+  // the original; on any failure the original is left byte for byte as it was and no temporary
+  // file remains.
+  void SaveToJPEG(const std::string& fileName, bool bufferInMemory = true);
+  // Parses a JPEG written by SaveToJPEG again (from the stream's start) and compares it with this
+  // container: it must load, every directory written must read back with the same tags and no load
+  // errors where the container had none, a thumbnail written must be found again, and a MakerNote
+  // that reads cleanly here must read cleanly there. Raises EZorpExifException otherwise.
+  void VerifySavedJPEG(Zorp::Base::TStream& stream);
+
+  // Where a save put a MakerNote that its offset schema sent back to its original place: the schema
+  // then reads 0 while the tag still records its loaded offset, so later saves of this container
+  // must use the place remembered here.
+  struct TMovedMakerNote {
+    const TExifTag* Tag = nullptr;
+    std::int64_t SourceDataOffset = 0;
+    std::int64_t Offset = 0;
+  };
+
+ private:
+  TMovedMakerNote FMovedMakerNote;
+
+ public:
   // ---- end of saving ----
   using TCustomExifData::LoadFromJPEG;
   // Opens the file read-only and reads it; the file is closed in every case.

@@ -1,0 +1,55 @@
+#pragma once
+// Replacing a file without ever leaving it half-written: the new content goes to a temporary file in
+// the same folder, which is flushed to disk, given the original's permission bits and renamed over
+// the original. Until the rename the original is untouched; on any failure, and whenever the object
+// dies without having committed, the temporary file is removed.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zorp/base/Streams.h"
+
+namespace Zorp::Base {
+
+class TSafeFileReplacement {
+ public:
+  // Creates the temporary file beside fileName (a symbolic link is followed, so the file it points
+  // to is the one replaced). Raises EFCreateError when the temporary file cannot be created.
+  explicit TSafeFileReplacement(const std::string& fileName);
+  // Removes the temporary file unless Commit succeeded.
+  ~TSafeFileReplacement();
+  TSafeFileReplacement(const TSafeFileReplacement&) = delete;
+  TSafeFileReplacement& operator=(const TSafeFileReplacement&) = delete;
+
+  // The temporary file, open for reading and writing. Not available after Commit.
+  TStream& Stream();
+  // The file that Commit replaces, and the temporary file.
+  const std::string& FileName() const { return FFileName; }
+  const std::string& TempFileName() const { return FTempFileName; }
+
+  // Flushes the temporary file to disk, gives it the permission bits (and, where allowed, the owner)
+  // of the file it replaces, closes it and renames it over that file; then flushes the folder.
+  // Raises EWriteError or EFCreateError on failure, leaving the original as it was.
+  void Commit();
+  bool Committed() const { return FCommitted; }
+
+ private:
+  void RemoveTemporary() noexcept;
+
+  std::string FFileName;
+  std::string FTempFileName;
+  std::unique_ptr<TFileStream> FStream;
+  bool FCommitted = false;
+};
+
+// Replaces fileName by size bytes of data through a TSafeFileReplacement.
+void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size);
+
+// Fault injection for tests: when set, Commit calls the hook with the temporary file's name after
+// that file has been written and flushed, just before the rename; an exception thrown by the hook
+// aborts the replacement like any other failure. nullptr removes the hook.
+void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> hook);
+
+}  // namespace Zorp::Base

@@ -1,0 +1,124 @@
+// Replacing a file through a temporary file in the same folder and a rename.
+
+#include "zorp/base/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/Consts.h"
+
+namespace Zorp::Base {
+
+namespace {
+
+std::function<void(const std::string&)>& CommitHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
+// The file a name stands for: a symbolic link is replaced at its target, not turned into a file.
+std::string ResolveTarget(const std::string& fileName) {
+  std::error_code error;
+  const std::filesystem::path path(fileName);
+  if (std::filesystem::is_symlink(path, error)) {
+    const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+    if (!error) return target.string();
+  }
+  return fileName;
+}
+
+// Makes the directory entry of a rename durable. Failing here changes nothing for the caller: the
+// file has been replaced already.
+void SyncFolder(const std::string& fileName) {
+  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> hook) {
+  CommitHook() = std::move(hook);
+}
+
+TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileName(ResolveTarget(fileName)) {
+  const std::filesystem::path target(FFileName);
+  // A hidden name that no photo mask matches; the base name is cut so that the name stays legal.
+  std::string base = target.filename().string().substr(0, 200);
+  std::string pattern = (target.parent_path() / ("." + base + ".XXXXXX")).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) throw EFCreateError(Format(Zorp::Exif::SFCreateError, pattern.c_str(), std::strerror(errno)));
+  ::close(fd);
+  FTempFileName = name.data();
+  try {
+    FStream = std::make_unique<TFileStream>(FTempFileName, fmOpenReadWrite);
+  } catch (...) {
+    ::unlink(FTempFileName.c_str());
+    throw;
+  }
+}
+
+TSafeFileReplacement::~TSafeFileReplacement() {
+  if (!FCommitted) RemoveTemporary();
+}
+
+void TSafeFileReplacement::RemoveTemporary() noexcept {
+  FStream.reset();
+  if (!FTempFileName.empty()) ::unlink(FTempFileName.c_str());
+}
+
+TStream& TSafeFileReplacement::Stream() {
+  if (!FStream) throw EInvalidOperation(Zorp::Exif::SWriteError);
+  return *FStream;
+}
+
+void TSafeFileReplacement::Commit() {
+  if (FCommitted) return;
+  if (!FStream) throw EInvalidOperation(Zorp::Exif::SWriteError);
+  FStream->Flush();
+
+  auto fail = [this](int error) {
+    throw EFCreateError(Format(Zorp::Exif::SCannotReplaceFile, FFileName.c_str(), std::strerror(error)));
+  };
+  struct stat original {};
+  mode_t mode;
+  if (::stat(FFileName.c_str(), &original) == 0) {
+    mode = original.st_mode & 07777;
+    // Keeps the owner when the process may do so (as root); otherwise the file becomes the caller's,
+    // as any rewritten file would.
+    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid())
+      (void)::chown(FTempFileName.c_str(), original.st_uid, original.st_gid);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (::chmod(FTempFileName.c_str(), mode) != 0) fail(errno);
+  FStream.reset();  // closed; its content is on disk already
+
+  if (CommitHook()) CommitHook()(FTempFileName);
+  if (std::rename(FTempFileName.c_str(), FFileName.c_str()) != 0) fail(errno);
+  FCommitted = true;
+  SyncFolder(FFileName);
+}
+
+void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size) {
+  TSafeFileReplacement replacement(fileName);
+  replacement.Stream().WriteBuffer(data, size);
+  replacement.Commit();
+}
+
+}  // namespace Zorp::Base

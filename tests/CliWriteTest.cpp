@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Commands.h"
+#include "ExifBuilder.h"
+#include "zorp/base/DateTime.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Zorp::Exif;
+using Bytes = std::vector<std::uint8_t>;
+using Zorp::Testing::ExifBuilder;
+
+class TheWriteCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("quorvane-cli-write-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    ExifBuilder block;
+    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
+    block.Exif.Rational(ttExposureTime, 1, 60).Short(ttExifImageWidth, {24}).Short(ttExifImageHeight, {16});
+    const std::string xmp = std::string(XMPSignature) +
+                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='1'/>"
+                            "</rdf:RDF></x:xmpmeta>";
+    Original = ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())});
+    Path = (Folder / "photo.jpg").string();
+    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Original.data()), Original.size());
+  }
+  void TearDown() override { fs::remove_all(Folder); }
+
+  int Write(const std::vector<std::string>& assignments, const Quorvane::Cli::TWriteOptions& options = {}) {
+    Errors.str("");
+    return Quorvane::Cli::RunWrite(Path, assignments, options, Errors);
+  }
+  Bytes Read() const {
+    std::ifstream file(Path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+  }
+  std::unique_ptr<TExifData> Reload() const {
+    auto data = std::make_unique<TExifData>();
+    data->LoadFromJPEG(Path);
+    return data;
+  }
+  std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) const {
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
+    return property->ReadValue();
+  }
+
+  fs::path Folder;
+  std::string Path;
+  Bytes Original;
+  std::ostringstream Errors;
+};
+
+TEST_F(TheWriteCommand, SetsEachPropertyInTheOrderGiven) {
+  EXPECT_EQ(Write({"CameraMake=Nikon", "CameraMake=Leica", "DateTimeOriginal=2021-05-06T07:08:09.250", "Orientation=6",
+                   "UserRating=4", "ExifImageWidth=640", "ExifVersion=2.31", "Title=Été"}),
+            0)
+      << Errors.str();
+  auto data = Reload();
+  EXPECT_EQ(data->CameraMake(), "Leica");
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), "2021:05:06 07:08:09");
+  EXPECT_EQ(data->Orientation(), toRightTop);
+  EXPECT_EQ(data->UserRating(), urFourStars);
+  EXPECT_EQ(data->ExifVersion().Major(), 2);
+  EXPECT_EQ(data->ExifVersion().Minor(), 3);
+  EXPECT_EQ(data->Title(), "Été");
+  // The saved JPEG's frame (24 x 16) wins over the width given.
+  EXPECT_EQ(data->ExifImageWidth().Value, 24u);
+  EXPECT_EQ(XMPValue(*data, xnXMPBasic, "Rating"), "4");
+}
+
+TEST_F(TheWriteCommand, DeletesWithAnEmptyValue) {
+  EXPECT_EQ(Write({"CameraMake=", "Orientation=", "DateTime="}), 0) << Errors.str();
+  auto data = Reload();
+  EXPECT_FALSE(data->Sections(skPrimary).Find(ttMake));
+  EXPECT_FALSE(data->Sections(skPrimary).Find(ttOrientation));
+}
+
+TEST_F(TheWriteCommand, WithoutAssignmentsSavesTheDataUnchanged) {
+  EXPECT_EQ(Write({}), 0) << Errors.str();
+  TExifData before, after;
+  Zorp::Base::TMemoryStream original;
+  original.WriteBuffer(Original.data(), static_cast<std::int64_t>(Original.size()));
+  original.SetPosition(0);
+  before.LoadFromJPEG(original);
+  after.LoadFromJPEG(Path);
+  for (int kind = skPrimary; kind <= skGps; ++kind) {
+    const auto sectionKind = static_cast<TExifSectionKind>(kind);
+    ASSERT_EQ(before.Sections(sectionKind).Count(), after.Sections(sectionKind).Count());
+    for (int i = 0; i < before.Sections(sectionKind).Count(); ++i)
+      EXPECT_EQ(before.Sections(sectionKind).Tags(i)->AsString(), after.Sections(sectionKind).Tags(i)->AsString());
+  }
+  ASSERT_TRUE(after.PendingXMPSegment());
+  EXPECT_EQ(after.PendingXMPSegment()->Data().Bytes(), before.PendingXMPSegment()->Data().Bytes());
+}
+
+TEST_F(TheWriteCommand, RejectsAnUnknownNameListingTheKnownOnes) {
+  EXPECT_EQ(Write({"CameraMake=X", "Colour=red"}), 2);
+  EXPECT_NE(Errors.str().find("unknown property \"Colour\""), std::string::npos);
+  EXPECT_NE(Errors.str().find("CameraMake, CameraModel"), std::string::npos);
+  EXPECT_NE(Errors.str().find("UserRating"), std::string::npos);
+  EXPECT_EQ(Write({"CameraMake"}), 2);
+  EXPECT_EQ(Read(), Original);
+}
+
+TEST_F(TheWriteCommand, LeavesTheFileUntouchedWhenAValueIsRejected) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Orientation=9", "Range check error"},
+      {"UserRating=many", "''many'' is not a valid integer value"},
+      {"DateTime=2021-02-30T10:00:00", "''2021-02-30T10:00:00'' is not a valid date and time"},
+      {"DateTime=2021:02:03 10:00:00", "is not a valid date and time"},
+      {"CameraModel=Café", "Tag may contain only ASCII string data"},
+      {"ExifImageWidth=4294967296", "Range check error"}};
+  for (const auto& [assignment, message] : cases) {
+    EXPECT_EQ(Write({"CameraMake=Changed", assignment}), 1) << assignment;
+    EXPECT_NE(Errors.str().find(Path + ": "), std::string::npos) << Errors.str();
+    EXPECT_NE(Errors.str().find(message), std::string::npos) << Errors.str();
+    EXPECT_EQ(Read(), Original) << assignment;
+  }
+}
+
+TEST_F(TheWriteCommand, AcceptsNonASCIITextWhenTheCheckIsOff) {
+  Quorvane::Cli::TWriteOptions options;
+  options.EnforceASCII = false;
+  EXPECT_EQ(Write({"CameraModel=Café"}, options), 0) << Errors.str();
+  EXPECT_EQ(Reload()->CameraModel(), "Café");
+}
+
+TEST_F(TheWriteCommand, MirrorsIntoXMPUnderTheChosenPolicy) {
+  EXPECT_EQ(Write({"Software=One"}), 0);
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "CreatorTool"), "(none)");  // update-existing adds nothing
+
+  Quorvane::Cli::TWriteOptions options;
+  options.Policy = "update-or-add";
+  EXPECT_EQ(Write({"UserRating=2"}, options), 0);
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "Rating"), "2");
+  options.Policy = "remove";
+  EXPECT_EQ(Write({"UserRating=5"}, options), 0);
+  auto data = Reload();
+  EXPECT_EQ(data->UserRating(), urFiveStars);
+  EXPECT_EQ(XMPValue(*data, xnXMPBasic, "Rating"), "(none)");
+  options.Policy = "sometimes";
+  EXPECT_EQ(Write({"UserRating=1"}, options), 2);
+}
+
+TEST_F(TheWriteCommand, KeepsTheModificationTimeWhenAsked) {
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), old, 0), 0);
+  Quorvane::Cli::TWriteOptions options;
+  options.KeepModificationTime = true;
+  EXPECT_EQ(Write({"CameraMake=Kept"}, options), 0);
+  struct stat info {};
+  ::stat(Path.c_str(), &info);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(Write({"CameraMake=Now"}), 0);
+  ::stat(Path.c_str(), &info);
+  EXPECT_GT(info.st_mtim.tv_sec, 1000000000);
+}
+
+TEST_F(TheWriteCommand, FailsOnAFileThatIsNotAJPEG) {
+  std::ofstream(Path, std::ios::binary) << "not a photo";
+  EXPECT_EQ(Write({"CameraMake=X"}), 1);
+  EXPECT_NE(Errors.str().find("JPEG header is not valid"), std::string::npos);
+  std::ifstream file(Path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "not a photo");
+}
+
+TEST_F(TheWriteCommand, ReportsUsageErrorsOfTheProgramWithStatus2) {
+  const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " write >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " write --policy often " + Path + " >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " write " + Path + " Nope=1 >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " write --keep-mtime " + Path + " Copyright=Me").c_str())), 0);
+  EXPECT_EQ(Reload()->Copyright(), "Me");
+}
+
+}  // namespace

@@ -1,0 +1,531 @@
+// The container's named properties: which tags each reads and writes, their defaults and range
+// checks, and how each write is mirrored into the XMP packet.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ExifBuilder.h"
+#include "zorp/base/DateTime.h"
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/Streams.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPUtils.h"
+
+using namespace Zorp::Exif;
+using Zorp::Base::EncodeDate;
+using Zorp::Base::EncodeDateTime;
+using Zorp::Testing::ExifBuilder;
+
+#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
+  do {                                                                 \
+    try {                                                              \
+      statement;                                                       \
+      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
+    } catch (const ExceptionType& error) {                             \
+      EXPECT_EQ(std::string(error.what()), std::string(message));      \
+    }                                                                  \
+  } while (0)
+
+namespace {
+
+constexpr const char* None = "<none>";
+
+class TheNamedProperties : public ::testing::Test {
+ protected:
+  // The text of a top-level XMP property, "<none>" when it is not there.
+  std::string Xmp(TXMPNamespaceKind kind, const std::string& name) {
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return None;
+    return property->ReadValue();
+  }
+  // Gives the packet a property, as a loaded packet would have it.
+  void Seed(TXMPNamespaceKind kind, const std::string& name, const std::string& text,
+            TXMPPropertyKind shape = pkSimple) {
+    TXMPPacket& packet = data.XMPPacket();
+    const TXMPWritePolicy policy = packet.WritePolicy();
+    packet.SetWritePolicy(wpUpdateOrAdd);
+    packet.UpdateProperty(kind, name, text, shape);
+    packet.SetWritePolicy(policy);
+  }
+  void AddAll() { data.XMPPacket().SetWritePolicy(wpUpdateOrAdd); }
+  std::vector<std::uint8_t> Bytes(TExifSectionKind kind, TExifTagID id) {
+    const TExifTag* tag = data.Sections(kind).Find(id);
+    return tag ? std::vector<std::uint8_t>(tag->Bytes().begin(), tag->Bytes().end()) : std::vector<std::uint8_t>{};
+  }
+  bool Has(TExifSectionKind kind, TExifTagID id) { return data.Sections(kind).Find(id) != nullptr; }
+  // Counts OnChange calls from now on.
+  int& CountChanges() {
+    data.SetOnChange([this](TCustomExifData&) { ++changes; });
+    return changes;
+  }
+
+  TExifData data;
+  int changes = 0;
+};
+
+std::vector<std::uint8_t> WithHeader(const char (&header)[9], std::vector<std::uint8_t> text) {
+  text.insert(text.begin(), header, header + 8);
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Text
+
+TEST_F(TheNamedProperties, RejectNonASCIITextUnderEnforceASCIIWithoutChangingAnything) {
+  data.SetCameraMake("Canon");
+  Seed(xnTIFF, "Make", "Canon");
+  EXPECT_THROW_MSG(data.SetCameraMake("Ca\xC3\xB1on"), ENotOnlyASCIIError, "Tag may contain only ASCII string data");
+  EXPECT_EQ(data.CameraMake(), "Canon");
+  EXPECT_EQ(Xmp(xnTIFF, "Make"), "Canon");
+  EXPECT_THROW(data.SetGPSMapDatum("W\xC3\x89GS"), ENotOnlyASCIIError);
+  EXPECT_FALSE(Has(skGps, ttGPSMapDatum));
+
+  data.SetEnforceASCII(false);
+  data.SetCameraMake("Ca\xC3\xB1on");
+  EXPECT_EQ(data.CameraMake(), "Ca\xC3\xB1on");
+  EXPECT_EQ(Xmp(xnTIFF, "Make"), "Ca\xC3\xB1on");
+}
+
+TEST_F(TheNamedProperties, MirrorTextOnlyIntoExistingPropertiesByDefault) {
+  data.SetCameraModel("EOS");
+  EXPECT_EQ(data.CameraModel(), "EOS");
+  EXPECT_TRUE(data.XMPPacket().Empty());
+
+  Seed(xnTIFF, "Make", "old");
+  Seed(xnTIFF, "make", "old");
+  data.SetCameraMake("Nikon  ");
+  EXPECT_EQ(data.CameraMake(), "Nikon  ");
+  EXPECT_EQ(Xmp(xnTIFF, "Make"), "Nikon");  // trailing blanks are not mirrored
+  EXPECT_EQ(Xmp(xnTIFF, "make"), "Nikon");
+  EXPECT_EQ(Xmp(xnTIFF, "Model"), None);
+
+  data.SetCameraMake("");
+  EXPECT_FALSE(Has(skPrimary, ttMake));
+  EXPECT_EQ(Xmp(xnTIFF, "Make"), None);
+  EXPECT_EQ(Xmp(xnTIFF, "make"), None);
+}
+
+TEST_F(TheNamedProperties, MirrorEachTextTagUnderItsOwnName) {
+  AddAll();
+  data.SetSoftware("Quorvane");
+  data.SetCopyright("Me");
+  data.SetImageUniqueID("ABC");
+  data.SetGPSMapDatum("WGS-84");
+  data.SetGPSDateStamp("2010:07:04");
+  data.SetSubsecTime("25");
+  data.SetInteropTypeName("R98");
+  const std::vector<std::string> expected = {"dc:rights[x-default] = Me", "exif:ImageUniqueID = ABC",
+                                             "exif:GPSMapDatum = WGS-84", "tiff:Software = Quorvane",
+                                             "xmp:creatortool = Quorvane"};
+  std::vector<std::string> lines = ListXMPValues(data.XMPPacket());
+  std::sort(lines.begin(), lines.end());
+  std::vector<std::string> sorted = expected;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(lines, sorted);
+  EXPECT_EQ(data.GPSDateStamp(), "2010:07:04");
+  EXPECT_EQ(data.SubsecTime(), "25");
+  EXPECT_EQ(data.InteropTypeName(), "R98");
+
+  data.SetKeywords("sea, sun;sand");
+  EXPECT_EQ(data.Keywords(), "sea, sun;sand");
+  EXPECT_EQ(Xmp(xnDublinCore, "subject"), "sea, sun,sand");
+  EXPECT_EQ(Xmp(xnMicrosoftPhoto, "LastKeywordXMP"), "sea, sun,sand");
+  data.SetTitle("T\xC3\xADtulo");  // Windows text takes any text
+  EXPECT_EQ(data.Title(), "T\xC3\xADtulo");
+  EXPECT_EQ(Xmp(xnDublinCore, "title"), "T\xC3\xADtulo");
+}
+
+TEST_F(TheNamedProperties, KeepTheXMPDescriptionWhileTheWindowsSubjectIsThere) {
+  AddAll();
+  data.SetImageDescription("A beach");
+  EXPECT_EQ(Xmp(xnDublinCore, "description"), "A beach");
+  data.SetSubject("Holiday");
+  EXPECT_EQ(Xmp(xnDublinCore, "description"), "Holiday");
+  data.SetImageDescription("");
+  EXPECT_FALSE(Has(skPrimary, ttImageDescription));
+  EXPECT_EQ(Xmp(xnDublinCore, "description"), "Holiday");
+
+  data.SetImageDescription("A beach");
+  data.XMPPacket().SetWritePolicy(wpRemove);
+  data.SetImageDescription("");
+  EXPECT_EQ(Xmp(xnDublinCore, "description"), None);
+
+  data.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+  data.SetSubject("");
+  data.SetImageDescription("A beach");
+  data.SetImageDescription("");
+  EXPECT_EQ(Xmp(xnDublinCore, "description"), None);
+}
+
+TEST_F(TheNamedProperties, ChooseTheAuthorTagsByTheTextAndWhatIsThere) {
+  TExifSection& primary = data.Sections(skPrimary);
+  primary.SetStringValue(ttArtist, "Old name");
+  EXPECT_EQ(data.Author(), "Old name");
+  Seed(xnTIFF, "Artist", "Old name");
+  int& count = CountChanges();
+  data.SetAuthor("Ann Smith");
+  EXPECT_EQ(count, 1);
+  const TExifTag* artist = primary.Find(ttArtist);
+  ASSERT_NE(artist, nullptr);
+  EXPECT_EQ(artist->DataType(), dtAscii);
+  EXPECT_EQ(artist->ElementCount(), 10);
+  EXPECT_EQ(primary.GetStringValue(ttArtist), "Ann Smith");
+  EXPECT_FALSE(Has(skPrimary, ttXPAuthor));
+  EXPECT_EQ(Xmp(xnTIFF, "Artist"), "Ann Smith");
+
+  // With the Windows tag there as well, both take the name; the Windows one is read first.
+  primary.SetWindowsStringValue(ttXPAuthor, "Other");
+  EXPECT_EQ(data.Author(), "Other");
+  count = 0;
+  data.SetAuthor("Bob");
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(primary.GetStringValue(ttArtist), "Bob");
+  EXPECT_EQ(primary.GetWindowsStringValue(ttXPAuthor), "Bob");
+
+  // A non-ASCII name lives in the Windows tag alone.
+  data.SetAuthor("Bj\xC3\xB6rk");
+  EXPECT_FALSE(Has(skPrimary, ttArtist));
+  EXPECT_EQ(data.Author(), "Bj\xC3\xB6rk");
+
+  data.SetAuthor("");
+  EXPECT_FALSE(Has(skPrimary, ttXPAuthor));
+  EXPECT_EQ(Xmp(xnTIFF, "Artist"), None);
+
+  // Neither tag there: only the Windows tag is created; the XMP creator is a sequence.
+  AddAll();
+  data.SetAuthor("Ann, Bob");
+  EXPECT_FALSE(Has(skPrimary, ttArtist));
+  EXPECT_EQ(primary.GetWindowsStringValue(ttXPAuthor), "Ann, Bob");
+  TXMPSchema* dc = nullptr;
+  TXMPProperty* creator = nullptr;
+  ASSERT_TRUE(data.XMPPacket().FindSchema(xnDublinCore, dc));
+  ASSERT_TRUE(dc->FindProperty("creator", creator));
+  EXPECT_EQ(creator->Kind(), pkSequence);
+  EXPECT_EQ(creator->SubPropertyCount(), 2);
+}
+
+TEST_F(TheNamedProperties, ReadCommentsFromTheWindowsTagOrTheUserCommentHeaders) {
+  TExifSection& exif = data.Sections(skExif);
+  const auto ascii = WithHeader("ASCII\0\0\0", {'h', 'e', 'l', 'l', 'o', ' ', ' '});
+  exif.AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(ascii.size()), ascii.data());
+  EXPECT_EQ(data.Comments(), "hello");
+  const auto unicode = WithHeader("UNICODE\0", {'h', 0, 'i', 0, 0, 0});
+  exif.AddOrUpdateTag(ttUserComment, dtByte, static_cast<std::int32_t>(unicode.size()), unicode.data());
+  EXPECT_EQ(data.Comments(), "hi");
+  const auto unknown = WithHeader("\0\0\0\0\0\0\0\0", {'h', 'e', 'y'});
+  exif.AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(unknown.size()), unknown.data());
+  EXPECT_EQ(data.Comments(), "");
+  // Nine elements are too few; a wrong type does not count.
+  exif.AddOrUpdateTag(ttUserComment, dtUndefined, 9, WithHeader("ASCII\0\0\0", {'x'}).data());
+  EXPECT_EQ(data.Comments(), "");
+  exif.AddOrUpdateTag(ttUserComment, dtAscii, static_cast<std::int32_t>(ascii.size()), ascii.data());
+  EXPECT_EQ(data.Comments(), "");
+
+  data.Sections(skPrimary).SetWindowsStringValue(ttXPComment, "windows");
+  EXPECT_EQ(data.Comments(), "windows");
+}
+
+TEST_F(TheNamedProperties, RewriteAnExistingUserCommentAsUnicodeButNeverCreateOne) {
+  data.SetComments("hi");
+  EXPECT_EQ(data.Sections(skPrimary).GetWindowsStringValue(ttXPComment), "hi");
+  EXPECT_FALSE(Has(skExif, ttUserComment));
+
+  const auto ascii = WithHeader("ASCII\0\0\0", {'o', 'l', 'd'});
+  data.Sections(skExif).AddOrUpdateTag(ttUserComment, dtUndefined, 11, ascii.data());
+  Seed(xnExif, "UserComment", "old", pkLangAlternative);
+  data.SetComments("h\xC3\xA9");
+  const TExifTag* comment = data.Sections(skExif).Find(ttUserComment);
+  ASSERT_NE(comment, nullptr);
+  EXPECT_EQ(comment->DataType(), dtByte);
+  EXPECT_EQ(comment->ElementCount(), 2 * 2 + 8);
+  EXPECT_EQ(Bytes(skExif, ttUserComment), WithHeader("UNICODE\0", {'h', 0, 0xE9, 0}));
+  EXPECT_EQ(Xmp(xnExif, "UserComment"), "h\xC3\xA9");
+
+  data.SetComments("");
+  EXPECT_FALSE(Has(skPrimary, ttXPComment));
+  EXPECT_FALSE(Has(skExif, ttUserComment));
+  EXPECT_EQ(Xmp(xnExif, "UserComment"), None);
+}
+
+TEST_F(TheNamedProperties, EmptyAUserCommentThatOutgrowsAFixedLayout) {
+  ExifBuilder block;
+  block.Primary.Raw(ttXPComment, dtByte, 40, std::vector<std::uint8_t>(40, 0x20));
+  block.Exif.Undefined(ttUserComment, WithHeader("ASCII\0\0\0", {'o', 'l', 'd', '!'}));
+  const std::vector<std::uint8_t> jpeg = ExifBuilder::Jpeg({block.Build()});
+  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  TCustomExifData fixed;
+  fixed.LoadFromJPEG(stream);
+  ASSERT_TRUE(fixed.Sections(skExif).Find(ttUserComment));
+
+  fixed.SetComments("hello");  // 18 bytes where 12 were
+  EXPECT_EQ(fixed.Sections(skPrimary).GetWindowsStringValue(ttXPComment), "hello");
+  EXPECT_EQ(fixed.Sections(skExif).Find(ttUserComment)->ElementCount(), 0);
+  fixed.SetComments("ok");  // 12 bytes fit in the old room again
+  EXPECT_EQ(fixed.Sections(skExif).Find(ttUserComment)->ElementCount(), 12);
+  EXPECT_EQ(fixed.Comments(), "ok");
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Date-times
+
+TEST_F(TheNamedProperties, WriteDateTimesWithSubSecondsAndTheirXMPDate) {
+  AddAll();
+  const Zorp::Base::TDateTime moment = EncodeDateTime(2010, 7, 4, 10, 20, 30, 250);
+  data.SetDateTimeOriginal(moment);
+  EXPECT_EQ(data.Sections(skExif).GetStringValue(ttDateTimeOriginal), "2010:07:04 10:20:30");
+  EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
+  EXPECT_EQ(data.DateTimeOriginal(), EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
+  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), "2010-07-04T10:20:30.250Z");
+
+  int& count = CountChanges();
+  data.SetAlwaysWritePreciseTimes(true);
+  data.SetDateTimeOriginal(moment);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(data.SubsecTimeOriginal(), "250");
+  EXPECT_EQ(data.DateTimeOriginal(), moment);
+
+  data.SetDateTime(moment);
+  EXPECT_EQ(data.Sections(skPrimary).GetStringValue(ttDateTime), "2010:07:04 10:20:30");
+  EXPECT_EQ(data.SubsecTime(), "250");
+  EXPECT_EQ(Xmp(xnTIFF, "DateTime"), "2010-07-04T10:20:30.250Z");
+  data.SetDateTimeDigitized(moment);
+  EXPECT_EQ(data.DateTimeDigitized(), moment);
+  EXPECT_EQ(Xmp(xnExif, "DateTimeDigitized"), "2010-07-04T10:20:30.250Z");
+
+  data.SetDateTimeOriginal(0);
+  EXPECT_FALSE(Has(skExif, ttDateTimeOriginal));
+  EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
+  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), None);
+  EXPECT_EQ(data.DateTimeOriginal(), 0);
+}
+
+TEST_F(TheNamedProperties, ReadTheGPSDateTimeWithItsFallbacks) {
+  TExifSection& gps = data.Sections(skGps);
+  gps.SetStringValue(ttGPSDateStamp, "2010:07:04");
+  const TTiffRational time[] = {{10, 1}, {20, 1}, {305, 10}};
+  gps.AddOrUpdateTag(ttGPSTimeStamp, dtRational, 3, time);
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
+
+  // Without a date stamp the date comes from DateTime, else from DateTimeOriginal.
+  gps.Remove(ttGPSDateStamp);
+  data.Sections(skExif).SetStringValue(ttDateTimeOriginal, "2011:01:02 03:04:05");
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDateTime(2011, 1, 2, 10, 20, 30, 0));
+  data.Sections(skPrimary).SetStringValue(ttDateTime, "2012:05:06 07:08:09");
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDateTime(2012, 5, 6, 10, 20, 30, 0));
+
+  // A broken time stamp leaves the date alone; a broken date stamp counts as none.
+  gps.SetStringValue(ttGPSDateStamp, "2010:07:04");
+  gps.SetFractionValue(ttGPSTimeStamp, 1, {20, 0});
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDate(2010, 7, 4));
+  gps.SetFractionValue(ttGPSTimeStamp, 1, {60, 1});
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDate(2010, 7, 4));
+  gps.SetStringValue(ttGPSDateStamp, "2010:02:30");
+  EXPECT_EQ(data.GPSDateTimeUTC(), 0);
+  gps.SetFractionValue(ttGPSTimeStamp, 1, {20, 1});
+  gps.SetStringValue(ttGPSDateStamp, "2010:7:4");
+  EXPECT_EQ(data.GPSDateTimeUTC(), EncodeDateTime(2012, 5, 6, 10, 20, 30, 0));
+}
+
+TEST_F(TheNamedProperties, WriteTheGPSDateTimeInOneChange) {
+  // Under the default policy the existing XMP time is updated, not dropped by the element writes.
+  Seed(xnExif, "GPSTimeStamp", "old");
+  int& count = CountChanges();
+  data.SetGPSDateTimeUTC(EncodeDateTime(2010, 7, 4, 10, 20, 30, 750));
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(data.GPSDateStamp(), "2010:07:04");
+  EXPECT_EQ(data.GPSTimeStamp(0), (TTiffRational{10, 1}));
+  EXPECT_EQ(data.GPSTimeStamp(1), (TTiffRational{20, 1}));
+  EXPECT_EQ(data.GPSTimeStamp(2), (TTiffRational{30, 1}));
+  EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), "2010-07-04T10:20:30.750Z");
+
+  // Changing one element alone drops the XMP time, which no longer matches.
+  data.SetGPSTimeStamp(2, {31, 1});
+  EXPECT_EQ(data.GPSTimeStamp(2), (TTiffRational{31, 1}));
+  EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), None);
+  EXPECT_THROW(data.SetGPSTimeStamp(3, {1, 1}), Zorp::Base::ERangeError);
+
+  data.SetGPSDateTimeUTC(EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
+  data.SetGPSDateTimeUTC(0);
+  EXPECT_FALSE(Has(skGps, ttGPSDateStamp));
+  EXPECT_FALSE(Has(skGps, ttGPSTimeStamp));
+  EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), None);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Enumerations
+
+TEST_F(TheNamedProperties, ReadGPSReferenceLettersInEitherCase) {
+  TExifSection& gps = data.Sections(skGps);
+  EXPECT_EQ(data.GPSSpeedRef(), srMissingOrInvalid);
+  gps.SetStringValue(ttGPSSpeedRef, "k");
+  EXPECT_EQ(data.GPSSpeedRef(), srKilometresPerHour);
+  gps.SetStringValue(ttGPSSpeedRef, "X");
+  EXPECT_EQ(data.GPSSpeedRef(), srMissingOrInvalid);
+  gps.SetStringValue(ttGPSStatus, "V");
+  EXPECT_EQ(data.GPSStatus(), stMeasurementVoid);
+  gps.SetStringValue(ttGPSMeasureMode, "3");
+  EXPECT_EQ(data.GPSMeasureMode(), mm3D);
+  gps.SetStringValue(ttGPSImgDirectionRef, "m");
+  EXPECT_EQ(data.GPSImgDirectionRef(), drMagneticNorth);
+  gps.SetStringValue(ttGPSDestDistanceRef, "N");
+  EXPECT_EQ(data.GPSDestDistanceRef(), dsKnots);
+
+  AddAll();
+  data.SetGPSTrackRef(drTrueNorth);
+  EXPECT_EQ(gps.GetStringValue(ttGPSTrackRef), "T");
+  EXPECT_EQ(Xmp(xnExif, "GPSTrackRef"), "T");
+  data.SetGPSDestDistanceRef(dsMiles);
+  EXPECT_EQ(Xmp(xnExif, "GPSDestDistanceRef"), "M");
+  data.SetGPSDestBearingRef(drMagneticNorth);
+  EXPECT_EQ(data.GPSDestBearingRef(), drMagneticNorth);
+  data.SetGPSTrackRef(drMissingOrInvalid);
+  EXPECT_FALSE(Has(skGps, ttGPSTrackRef));
+  EXPECT_EQ(Xmp(xnExif, "GPSTrackRef"), None);
+  EXPECT_THROW(data.SetGPSSpeedRef(static_cast<TGPSSpeedRef>(4)), Zorp::Base::ERangeError);
+}
+
+TEST_F(TheNamedProperties, StoreTheAltitudeReferenceAsOrdinalMinusOne) {
+  TExifSection& gps = data.Sections(skGps);
+  EXPECT_EQ(data.GPSAltitudeRef(), alTagMissing);
+  gps.SetByteValue(ttGPSAltitudeRef, 0, 0);
+  EXPECT_EQ(data.GPSAltitudeRef(), alAboveSeaLevel);
+  gps.SetByteValue(ttGPSAltitudeRef, 0, 1);
+  EXPECT_EQ(data.GPSAltitudeRef(), alBelowSeaLevel);
+  gps.SetByteValue(ttGPSAltitudeRef, 0, 5);
+  EXPECT_EQ(data.GPSAltitudeRef(), alTagMissing);
+  data.SetEnsureEnumsInRange(false);
+  EXPECT_EQ(data.GPSAltitudeRef(), 6);
+
+  AddAll();
+  data.SetGPSAltitudeRef(alBelowSeaLevel);
+  EXPECT_EQ(Bytes(skGps, ttGPSAltitudeRef), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(Xmp(xnExif, "GPSAltitudeRef"), "1");
+  data.SetGPSAltitudeRef(alTagMissing);
+  EXPECT_FALSE(Has(skGps, ttGPSAltitudeRef));
+  EXPECT_EQ(Xmp(xnExif, "GPSAltitudeRef"), None);
+}
+
+TEST_F(TheNamedProperties, CheckEnumeratedRangesOnlyWhenAskedTo) {
+  TExifSection& primary = data.Sections(skPrimary);
+  TExifSection& exif = data.Sections(skExif);
+  primary.SetWordValue(ttOrientation, 0, 9);
+  primary.SetWordValue(ttRating, 0, 6);
+  exif.SetByteValue(ttFileSource, 0, 4);
+  exif.SetWordValue(ttExposureProgram, 0, 9);
+  exif.SetWordValue(ttMeteringMode, 0, 256);
+  exif.SetWordValue(ttLightSource, 0, 300);
+  EXPECT_EQ(data.Orientation(), toUndefined);
+  EXPECT_EQ(data.UserRating(), urUndefined);
+  EXPECT_EQ(data.FileSource(), fsUnknown);
+  EXPECT_EQ(data.ExposureProgram(), -1);
+  EXPECT_EQ(data.MeteringMode(), 256);  // the test wraps value + 1 to a byte
+  EXPECT_EQ(data.LightSource(), -1);
+  EXPECT_EQ(data.GainControl(), -1);  // absent
+
+  data.SetEnsureEnumsInRange(false);
+  EXPECT_EQ(data.Orientation(), 9);
+  EXPECT_EQ(data.UserRating(), 6);
+  EXPECT_EQ(data.FileSource(), 4);
+  EXPECT_EQ(data.ExposureProgram(), 9);
+  EXPECT_EQ(data.LightSource(), 300);
+  EXPECT_EQ(data.GainControl(), -1);
+}
+
+TEST_F(TheNamedProperties, MirrorOrientationRatingAndByteEnumerations) {
+  Seed(xnTIFF, "Orientation", "1");
+  data.SetOrientation(toRightTop);
+  EXPECT_EQ(data.Sections(skPrimary).GetWordValue(ttOrientation, 0), 6);
+  EXPECT_EQ(Xmp(xnTIFF, "Orientation"), "6");
+  data.SetThumbnailOrientation(toBottomRight);
+  EXPECT_EQ(data.ThumbnailOrientation(), toBottomRight);
+  EXPECT_EQ(Xmp(xnTIFF, "Orientation"), "6");
+  data.SetThumbnailOrientation(toUndefined);
+  EXPECT_FALSE(Has(skThumbnail, ttOrientation));
+  EXPECT_EQ(Xmp(xnTIFF, "Orientation"), "6");
+  data.SetOrientation(toUndefined);
+  EXPECT_FALSE(Has(skPrimary, ttOrientation));
+  EXPECT_EQ(Xmp(xnTIFF, "Orientation"), None);
+
+  AddAll();
+  data.SetUserRating(urThreeStars);
+  EXPECT_EQ(data.Sections(skPrimary).GetWordValue(ttRating, 0), 3);
+  EXPECT_EQ(Xmp(xnMicrosoftPhoto, "Rating"), "50");
+  EXPECT_EQ(Xmp(xnXMPBasic, "Rating"), "3");
+  data.SetUserRating(urUndefined);
+  EXPECT_FALSE(Has(skPrimary, ttRating));
+  EXPECT_EQ(Xmp(xnMicrosoftPhoto, "Rating"), None);
+  EXPECT_EQ(Xmp(xnXMPBasic, "Rating"), None);
+
+  data.SetSceneType(esDirectlyPhotographed);
+  EXPECT_EQ(data.Sections(skExif).Find(ttSceneType)->DataType(), dtUndefined);
+  EXPECT_EQ(data.SceneType(), esDirectlyPhotographed);
+  EXPECT_EQ(Xmp(xnExif, "SceneType"), "1");
+  data.SetFileSource(fsDigitalCamera);
+  EXPECT_EQ(Xmp(xnExif, "FileSource"), "3");
+  data.SetFileSource(fsUnknown);
+  EXPECT_FALSE(Has(skExif, ttFileSource));
+  EXPECT_EQ(Xmp(xnExif, "FileSource"), None);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Numbers
+
+TEST_F(TheNamedProperties, KeepAShortPixelSizeWhileItFits) {
+  AddAll();
+  TExifSection& exif = data.Sections(skExif);
+  exif.SetWordValue(ttPixelXDimension, 0, 640);
+  data.SetExifImageWidth({1024, false});
+  EXPECT_EQ(exif.Find(ttPixelXDimension)->DataType(), dtShort);
+  EXPECT_EQ(data.ExifImageWidth().Value, 1024u);
+  EXPECT_EQ(Xmp(xnExif, "PixelXDimension"), "1024");
+  data.SetExifImageWidth({70000, false});
+  EXPECT_EQ(exif.Find(ttPixelXDimension)->DataType(), dtLong);
+  EXPECT_EQ(data.ExifImageWidth().Value, 70000u);
+  data.SetExifImageWidth({100, false});
+  EXPECT_EQ(exif.Find(ttPixelXDimension)->DataType(), dtLong);
+
+  data.SetExifImageHeight({480, false});
+  EXPECT_EQ(exif.Find(ttPixelYDimension)->DataType(), dtLong);
+  EXPECT_EQ(exif.Find(ttPixelYDimension)->ElementCount(), 1);
+  EXPECT_EQ(Xmp(xnExif, "PixelYDimension"), "480");
+  data.SetExifImageHeight({});
+  EXPECT_TRUE(data.ExifImageHeight().Missing);
+  EXPECT_EQ(Xmp(xnExif, "PixelYDimension"), None);
+
+  data.SetFocalLengthIn35mmFilm(50);
+  EXPECT_EQ(data.FocalLengthIn35mmFilm(), 50);
+  EXPECT_EQ(Xmp(xnExif, "FocalLengthIn35mmFilm"), "50");
+  data.SetFocalLengthIn35mmFilm(MissingWord);
+  EXPECT_EQ(data.FocalLengthIn35mmFilm(), MissingWord);
+  EXPECT_EQ(Xmp(xnExif, "FocalLengthIn35mmFilm"), None);
+
+  data.SetMakerNoteDataOffset({-8, false});
+  EXPECT_EQ(exif.Find(ttOffsetSchema)->DataType(), dtSLong);
+  EXPECT_EQ(data.MakerNoteDataOffset().Value, -8);
+  data.SetMakerNoteDataOffset({});
+  EXPECT_TRUE(data.MakerNoteDataOffset().Missing);
+}
+
+TEST_F(TheNamedProperties, ReadDerivedNumbersWithTheirDefaults) {
+  TExifSection& exif = data.Sections(skExif);
+  EXPECT_EQ(data.ShutterSpeedMilliseconds(), 0);
+  EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{0xFFFF, 0xFFFF}));
+  EXPECT_EQ(data.ExposureTime(), (TTiffRational{0, 0}));
+  const TTiffRational apex[] = {{static_cast<std::uint32_t>(-3), 1}};  // 2^-(-3)
+  exif.AddOrUpdateTag(ttShutterSpeedValue, dtSRational, 1, apex);
+  EXPECT_DOUBLE_EQ(data.ShutterSpeedMilliseconds(), 8000.0);
+  const std::uint16_t location[] = {10, 20};
+  exif.AddOrUpdateTag(ttSubjectLocation, dtShort, 2, location);
+  EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{10, 20}));
+  exif.AddOrUpdateTag(ttSubjectLocation, dtShort, 1, location);
+  EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{0xFFFF, 0xFFFF}));
+}
+
+}  // namespace

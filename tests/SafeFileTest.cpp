@@ -1,0 +1,131 @@
+#include "zorp/base/SafeFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "zorp/base/Exceptions.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Zorp::Base::TSafeFileReplacement;
+
+class ASafeFileReplacement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("quorvane-safefile-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    Target = (Folder / "photo.jpg").string();
+    Write(Target, "original content");
+  }
+  void TearDown() override {
+    Zorp::Base::SetSafeFileCommitHook(nullptr);
+    fs::remove_all(Folder);
+  }
+
+  static void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  static std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static void Put(TSafeFileReplacement& replacement, const std::string& text) {
+    replacement.Stream().WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
+  }
+
+  fs::path Folder;
+  std::string Target;
+};
+
+TEST_F(ASafeFileReplacement, WritesBesideTheTargetAndReplacesItOnlyOnCommit) {
+  TSafeFileReplacement replacement(Target);
+  EXPECT_EQ(fs::path(replacement.TempFileName()).parent_path(), Folder);
+  Put(replacement, "new content");
+  EXPECT_EQ(Read(Target), "original content");
+  replacement.Commit();
+  EXPECT_TRUE(replacement.Committed());
+  EXPECT_EQ(Read(Target), "new content");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(ASafeFileReplacement, GivesTheNewFileTheOriginalsPermissionBits) {
+  fs::permissions(Target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Zorp::Base::SafeWriteFile(Target, "abc", 3);
+  EXPECT_EQ(fs::status(Target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(Read(Target), "abc");
+}
+
+TEST_F(ASafeFileReplacement, LeavesEverythingAsItWasWhenNotCommitted) {
+  {
+    TSafeFileReplacement replacement(Target);
+    Put(replacement, "abandoned");
+    EXPECT_EQ(Entries().size(), 2u);
+  }
+  EXPECT_EQ(Read(Target), "original content");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(ASafeFileReplacement, LeavesEverythingAsItWasWhenInterruptedBeforeTheRename) {
+  std::string seen;
+  Zorp::Base::SetSafeFileCommitHook([&](const std::string& temporary) {
+    seen = Read(temporary);  // written and flushed by now
+    throw Zorp::Base::EWriteError("interrupted");
+  });
+  EXPECT_THROW(Zorp::Base::SafeWriteFile(Target, "complete", 8), Zorp::Base::EWriteError);
+  EXPECT_EQ(seen, "complete");
+  EXPECT_EQ(Read(Target), "original content");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(ASafeFileReplacement, LeavesEverythingAsItWasWhenTheDiskFillsUp) {
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved;
+  limit.rlim_cur = 1024;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string big(100000, 'x');
+  EXPECT_THROW(Zorp::Base::SafeWriteFile(Target, big.data(), static_cast<std::int64_t>(big.size())),
+               Zorp::Base::EWriteError);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(Read(Target), "original content");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(ASafeFileReplacement, CannotStartInAFolderThatDoesNotExist) {
+  EXPECT_THROW(TSafeFileReplacement((Folder / "missing" / "photo.jpg").string()), Zorp::Base::EFCreateError);
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST_F(ASafeFileReplacement, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
+  const fs::path link = Folder / "link.jpg";
+  fs::create_symlink(Target, link);
+  Zorp::Base::SafeWriteFile(link.string(), "through the link", 16);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(Target), "through the link");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"link.jpg", "photo.jpg"}));
+}
+
+TEST_F(ASafeFileReplacement, CreatesAFileThatDidNotExist) {
+  const std::string fresh = (Folder / "new.txt").string();
+  Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
+  EXPECT_EQ(Read(fresh), "fresh");
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// `quorvane-cli write`: loads a JPEG, sets named properties of its Exif container in the order given
+// and saves the file in place (built in memory, checked, then renamed over the original).
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <regex>
+
+#include "Commands.h"
+#include "zorp/base/DateTime.h"
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace Quorvane::Cli {
+
+namespace {
+
+using namespace Zorp::Exif;
+using Zorp::Base::Format;
+using Zorp::Base::TDateTime;
+
+using TSetter = std::function<void(TExifData&, const std::string&)>;
+
+// An unsigned decimal no larger than maxValue; anything else raises EConvertError or ERangeError.
+std::uint32_t ParseNumber(const std::string& text, std::uint32_t maxValue) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || stop != end || error == std::errc::invalid_argument)
+    throw Zorp::Base::EConvertError(Format(SInvalidInteger, text.c_str()));
+  if (error == std::errc::result_out_of_range || value > maxValue) throw Zorp::Base::ERangeError(SRangeError);
+  return static_cast<std::uint32_t>(value);
+}
+
+// "yyyy-mm-ddThh:nn:ss" with an optional ".zzz"; the empty text is 0, which deletes.
+TDateTime ParseDateTime(const std::string& text) {
+  if (text.empty()) return 0;
+  static const std::regex pattern(R"((\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d{3}))?)");
+  std::smatch match;
+  TDateTime value = 0;
+  auto number = [&](int index) { return match[index].matched ? std::stoi(match[index].str()) : 0; };
+  if (!std::regex_match(text, match, pattern) ||
+      !Zorp::Base::TryEncodeDateTime(number(1), number(2), number(3), number(4), number(5), number(6), number(7),
+                                     value))
+    throw Zorp::Base::EConvertError(Format(SInvalidDateTime, text.c_str()));
+  return value;
+}
+
+TSetter Text(void (TCustomExifData::*setter)(const std::string&)) {
+  return [setter](TExifData& data, const std::string& value) { (data.*setter)(value); };
+}
+
+TSetter Date(void (TCustomExifData::*setter)(TDateTime)) {
+  return [setter](TExifData& data, const std::string& value) { (data.*setter)(ParseDateTime(value)); };
+}
+
+TSetter PixelSize(void (TCustomExifData::*setter)(const TOptionalLongWord&)) {
+  return [setter](TExifData& data, const std::string& value) {
+    TOptionalLongWord size;
+    if (!value.empty()) size = {ParseNumber(value, 0xFFFFFFFF), false};
+    (data.*setter)(size);
+  };
+}
+
+// The properties that can be written, by name.
+const std::map<std::string, TSetter>& Setters() {
+  static const std::map<std::string, TSetter> setters = {
+      {"CameraMake", Text(&TCustomExifData::SetCameraMake)},
+      {"CameraModel", Text(&TCustomExifData::SetCameraModel)},
+      {"Copyright", Text(&TCustomExifData::SetCopyright)},
+      {"ImageDescription", Text(&TCustomExifData::SetImageDescription)},
+      {"Software", Text(&TCustomExifData::SetSoftware)},
+      {"Author", Text(&TCustomExifData::SetAuthor)},
+      {"Comments", Text(&TCustomExifData::SetComments)},
+      {"Keywords", Text(&TCustomExifData::SetKeywords)},
+      {"Subject", Text(&TCustomExifData::SetSubject)},
+      {"Title", Text(&TCustomExifData::SetTitle)},
+      {"ImageUniqueID", Text(&TCustomExifData::SetImageUniqueID)},
+      {"RelatedSoundFile", Text(&TCustomExifData::SetRelatedSoundFile)},
+      {"SpectralSensitivity", Text(&TCustomExifData::SetSpectralSensitivity)},
+      {"SubsecTime", Text(&TCustomExifData::SetSubsecTime)},
+      {"SubsecTimeOriginal", Text(&TCustomExifData::SetSubsecTimeOriginal)},
+      {"SubsecTimeDigitized", Text(&TCustomExifData::SetSubsecTimeDigitized)},
+      {"InteropTypeName", Text(&TCustomExifData::SetInteropTypeName)},
+      {"GPSSatellites", Text(&TCustomExifData::SetGPSSatellites)},
+      {"GPSMapDatum", Text(&TCustomExifData::SetGPSMapDatum)},
+      {"GPSDateStamp", Text(&TCustomExifData::SetGPSDateStamp)},
+      {"DateTime", Date(&TCustomExifData::SetDateTime)},
+      {"DateTimeOriginal", Date(&TCustomExifData::SetDateTimeOriginal)},
+      {"DateTimeDigitized", Date(&TCustomExifData::SetDateTimeDigitized)},
+      {"GPSDateTimeUTC", Date(&TCustomExifData::SetGPSDateTimeUTC)},
+      {"Orientation",
+       [](TExifData& data, const std::string& value) {
+         data.SetOrientation(static_cast<TTiffOrientation>(value.empty() ? 0 : ParseNumber(value, 8)));
+       }},
+      {"UserRating",
+       [](TExifData& data, const std::string& value) {
+         data.SetUserRating(static_cast<TWindowsStarRating>(value.empty() ? 0 : ParseNumber(value, 5)));
+       }},
+      {"ExifImageWidth", PixelSize(&TCustomExifData::SetExifImageWidth)},
+      {"ExifImageHeight", PixelSize(&TCustomExifData::SetExifImageHeight)},
+      {"ExifVersion", [](TExifData& data, const std::string& value) { data.ExifVersion().SetAsString(value); }},
+  };
+  return setters;
+}
+
+// The XMP write policies by their command-line names.
+const std::map<std::string, TXMPWritePolicy> Policies = {
+    {"update-existing", wpUpdateExistingOnly}, {"update-or-add", wpUpdateOrAdd}, {"remove", wpRemove}};
+
+std::string KnownNames() {
+  std::string names;
+  for (const auto& [name, setter] : Setters()) names += (names.empty() ? "" : ", ") + name;
+  return names;
+}
+
+}  // namespace
+
+int RunWrite(const std::string& file, const std::vector<std::string>& assignments, const TWriteOptions& options,
+             std::ostream& err) {
+  const auto policy = Policies.find(options.Policy);
+  if (!options.Policy.empty() && policy == Policies.end()) {
+    err << "unknown XMP write policy \"" << options.Policy << "\" (update-existing, update-or-add, remove)\n";
+    return 2;
+  }
+  // Every NAME=VALUE is checked before the file is touched.
+  std::vector<std::pair<const TSetter*, std::string>> edits;
+  for (const std::string& assignment : assignments) {
+    const std::size_t equals = assignment.find('=');
+    const std::string name = assignment.substr(0, equals);
+    const auto setter = Setters().find(name);
+    if (equals == std::string::npos || setter == Setters().end()) {
+      err << (equals == std::string::npos ? "expected NAME=VALUE, got \"" + assignment + "\""
+                                          : "unknown property \"" + name + "\"")
+          << "\nknown properties: " << KnownNames() << '\n';
+      return 2;
+    }
+    edits.emplace_back(&setter->second, assignment.substr(equals + 1));
+  }
+  try {
+    struct stat original {};
+    if (options.KeepModificationTime && ::stat(file.c_str(), &original) != 0)
+      throw Zorp::Base::EFOpenError(Format(SFOpenError, file.c_str(), std::strerror(errno)));
+    TExifData data;
+    data.SetEnsureEnumsInRange(false);
+    data.SetEnforceASCII(options.EnforceASCII);
+    // Set before loading: reading the packet afterwards would parse it, and an unchanged packet is
+    // copied as it is only while nobody has read it.
+    if (policy != Policies.end()) data.XMPPacket().SetWritePolicy(policy->second);
+    data.LoadFromJPEG(file);
+    for (const auto& [setter, value] : edits) (*setter)(data, value);
+    data.SaveToJPEG(file, true);
+    if (options.KeepModificationTime) {
+      const timespec times[2] = {original.st_atim, original.st_mtim};
+      ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    }
+  } catch (const std::exception& error) {
+    err << file << ": " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace Quorvane::Cli
