@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -21,16 +23,6 @@ using namespace Zorp::Exif;
 using Zorp::Base::EncodeDate;
 using Zorp::Base::EncodeDateTime;
 using Zorp::Testing::ExifBuilder;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
-  do {                                                                 \
-    try {                                                              \
-      statement;                                                       \
-      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
-    } catch (const ExceptionType& error) {                             \
-      EXPECT_EQ(std::string(error.what()), std::string(message));      \
-    }                                                                  \
-  } while (0)
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <string>
 #include <vector>
 
@@ -16,16 +18,6 @@
 #include "zorp/exif/XMPUtils.h"
 
 using namespace Zorp::Exif;
-
-#define EXPECT_THROW_MSG(statement, ExceptionType, message)            \
-  do {                                                                 \
-    try {                                                              \
-      statement;                                                       \
-      ADD_FAILURE() << "expected " #ExceptionType " from " #statement; \
-    } catch (const ExceptionType& error) {                             \
-      EXPECT_EQ(std::string(error.what()), std::string(message));      \
-    }                                                                  \
-  } while (0)
 
 namespace {
 
