@@ -71,7 +71,8 @@ Bytes MakeJPEG(int width, int height, bool noise = false, int quality = 90) {
 std::vector<Bytes> App1Segments(const Bytes& jpeg) {
   Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
   std::vector<Bytes> result;
-  for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1})) result.push_back(segment->Data().Bytes());
+  for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1}))
+    result.push_back(segment->Data().Bytes());
   return result;
 }
 
@@ -168,14 +169,12 @@ TEST_P(ASavedExifBlock, WithOneInlineTagIsTheMinimalBlockByteForByte) {
   TExifData data;
   data.SetByteOrder(GetParam());
   data.Sections(skPrimary).SetWordValue(ttOrientation, 0, 6);
-  const Bytes little = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0,  // header
-                        1,   0,                                                     // one entry
-                        0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0,                  // 0x0112 SHORT 1 = 6
-                        0,   0,   0, 0};                                            // no next IFD
-  const Bytes big = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 0x2A, 0, 0, 0, 8,
-                     0,   1,
-                     0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0,
-                     0,   0,   0, 0};
+  const Bytes little = {'E',  'x',  'i', 'f', 0, 0, 'I', 'I', 0x2A, 0, 8, 0, 0, 0,  // header
+                        1,    0,                                                    // one entry
+                        0x12, 0x01, 3,   0,   1, 0, 0,   0,   6,    0, 0, 0,        // 0x0112 SHORT 1 = 6
+                        0,    0,    0,   0};                                        // no next IFD
+  const Bytes big = {'E',  'x',  'i', 'f', 0, 0, 'M', 'M', 0, 0x2A, 0, 0, 0, 8, 0, 1,
+                     0x01, 0x12, 0,   3,   0, 0, 0,   1,   0, 6,    0, 0, 0, 0, 0, 0};
   EXPECT_EQ(SaveBlock(data), GetParam() == boBigEndian ? big : little);
 }
 
@@ -329,6 +328,24 @@ TEST_P(ASavedExifBlock, PutsTheMakerNoteBackWhereItsOffsetSchemaSays) {
   EXPECT_EQ(data.Sections(skExif).GetLongIntValue(ttOffsetSchema, 0).Value, 0);
 }
 
+TEST_P(ASavedExifBlock, KeepsAMakerNoteMovedByItsOffsetSchemaInPlaceWhenSavedAgain) {
+  TExifData data;
+  const Bytes source = BlockWithMakerNoteAt(1500, 500, GetParam());
+  TMemoryStream stream;
+  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
+  stream.SetPosition(0);
+  data.LoadFromStream(stream);
+  SaveBlock(data);
+  data.Sections(skPrimary).SetStringValue(ttArtist, "Second edit");
+
+  const TWrittenBlock written{SaveBlock(data), GetParam()};
+  const auto exifOffset = written.Entry(written.Ifd0(), ttExifIFDPointer);
+  ASSERT_TRUE(exifOffset);
+  EXPECT_EQ(written.Entry(*exifOffset, ttMakerNote), 1000u);
+  EXPECT_EQ(written.Range(1000, 600), CanonMakerNote(600));
+  EXPECT_EQ(written.Entry(*exifOffset, ttOffsetSchema), 0u);
+}
+
 TEST_P(ASavedExifBlock, IgnoresAnOffsetSchemaThatWouldPutTheMakerNoteIntoTheHeader) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1500, 1496, GetParam());
@@ -357,6 +374,25 @@ TEST_P(ASavedExifBlock, WritesAMakerNoteMadeInMemoryLikeAnyOtherValue) {
   ASSERT_TRUE(makerNoteOffset);
   EXPECT_EQ(*makerNoteOffset, *exifOffset + 18);  // right behind the one-entry directory
   EXPECT_EQ(written.Range(*makerNoteOffset, 40), CanonMakerNote(40));
+}
+
+TEST_P(ASavedExifBlock, StartsEveryValueOnAnEvenOffset) {
+  TExifData data;
+  data.SetByteOrder(GetParam());
+  data.Sections(skPrimary).SetStringValue(ttMake, "Odd");       // 4 bytes: in the entry
+  data.Sections(skPrimary).SetStringValue(ttModel, "Model");    // 6 bytes
+  data.Sections(skPrimary).SetStringValue(ttArtist, "Artist");  // 7 bytes, then one zero byte
+  data.Sections(skPrimary).SetFractionValue(ttWhitePoint, 0, {1, 3});
+  data.Sections(skExif).SetStringValue(ttDateTimeOriginal, "2020:01:02 03:04:05");
+
+  const TWrittenBlock written{SaveBlock(data), GetParam()};
+  const std::uint32_t artist = *written.Entry(8, ttArtist);
+  const std::uint32_t whitePoint = *written.Entry(8, ttWhitePoint);
+  EXPECT_EQ(whitePoint, artist + 8);
+  EXPECT_EQ(written.Range(artist, 8), (Bytes{'A', 'r', 't', 'i', 's', 't', 0, 0}));
+  const std::uint32_t exif = *written.Entry(8, ttExifIFDPointer);
+  EXPECT_EQ(exif % 2, 0u);
+  EXPECT_EQ(*written.Entry(exif, ttDateTimeOriginal) % 2, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, ASavedExifBlock, ::testing::Values(boLittleEndian, boBigEndian),
@@ -453,16 +489,22 @@ TEST(ASavedJPEG, PutsAPP0ThenExifThenXMPFirstAndKeepsTheRestInOrder) {
   const Bytes app0b = Segment(jmApp0, {'J', 'F', 'X', 'X', 0, 0x10});
   const Bytes other = Segment(jmApp1, {'O', 't', 'h', 'e', 'r', 0});
   const Bytes secondExif = Segment(jmApp1, block.Build());
-  const Bytes input = Concat({{0xFF, 0xD8}, app0a, Segment(jmApp1, block.Build()), app0b, other,
-                              Segment(jmApp1, XMPData), secondExif, ImageData()});
+  const Bytes input = Concat({{0xFF, 0xD8},
+                              app0a,
+                              Segment(jmApp1, block.Build()),
+                              app0b,
+                              other,
+                              Segment(jmApp1, XMPData),
+                              secondExif,
+                              ImageData()});
   TExifData data;
   LoadJPEG(data, input);
   data.Sections(skPrimary).SetStringValue(ttMake, "Another");
 
   const Bytes output = SaveJPEG(data, input);
   const Bytes newExif = Segment(jmApp1, SaveBlock(data));
-  EXPECT_EQ(output, Concat({{0xFF, 0xD8}, app0a, app0b, newExif, Segment(jmApp1, XMPData), other, secondExif,
-                            ImageData()}));
+  EXPECT_EQ(output,
+            Concat({{0xFF, 0xD8}, app0a, app0b, newExif, Segment(jmApp1, XMPData), other, secondExif, ImageData()}));
 }
 
 TEST(ASavedJPEG, GivesExifImageWidthAndHeightTheFrameSize) {
@@ -539,6 +581,21 @@ TEST(ASavedJPEG, WritesAChangedXMPPacketAnewWithItsSignature) {
   EXPECT_EQ(rating->ReadValue(), "4");
 }
 
+TEST(ASavedJPEG, KeepsAnXMPPacketItCannotReadEvenAfterTouchingIt) {
+  const std::string text = std::string(XMPSignature) + "<?xpacket begin='' this is not XML at all";
+  const Bytes xmp(text.begin(), text.end());
+  ExifBuilder block;
+  block.Primary.Ascii(ttMake, "Maker");
+  const Bytes input = Concat({{0xFF, 0xD8}, Segment(jmApp1, block.Build()), Segment(jmApp1, xmp), ImageData()});
+  TExifData data;
+  LoadJPEG(data, input);
+  EXPECT_TRUE(data.XMPPacket().Empty());  // read, and found unreadable
+  data.Sections(skPrimary).SetStringValue(ttMake, "Other");
+  const auto segments = App1Segments(SaveJPEG(data, input));
+  ASSERT_EQ(segments.size(), 2u);
+  EXPECT_EQ(segments[1], xmp);
+}
+
 TEST(ASavedJPEG, RejectsInputWithoutAStartOfImageMarkerWritingNothing) {
   TExifData data;
   data.Sections(skPrimary).SetStringValue(ttMake, "X");
@@ -582,9 +639,8 @@ TEST(ASavedJPEG, RefusesAnXMPPacketTooLargeForOneSegmentBeforeWritingAnything) {
 class ASavedFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() /
-             ("quorvane-writer-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Folder = fs::temp_directory_path() / ("quorvane-writer-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(Folder);
     fs::create_directories(Folder);
     ExifBuilder block;
@@ -887,10 +943,13 @@ bool HasExifTool() { return !Run("command -v exiftool 2>/dev/null").empty(); }
 TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
   if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   if (!fs::is_directory(QUORVANE_PHOTOS_DIR)) GTEST_SKIP() << "no photos folder";
-  const std::vector<std::string> names = {
-      "dcc_canon_eos-5d-mark-iii_EOS5D-MIII__K6A7944.jpg", "dcc_sony_slt-a55v_SLT-A55__DSC3757.jpg",
-      "exifr_nikon_nikon-d2x_iptc-agency-photographer-example.jpg", "exiftool_olympus_e-1_OlympusE1.jpg",
-      "dcc_apple_iphone-xr_iPhone-XR_IMG_3615.jpg", "exiftool_fujifilm_finepix2400zoom_XMP.jpg"};
+  const std::vector<std::string> names = {"dcc_canon_eos-5d-mark-iii_EOS5D-MIII__K6A7944.jpg",
+                                          "dcc_sony_slt-a55v_SLT-A55__DSC3757.jpg",
+                                          "exifr_nikon_nikon-d2x_iptc-agency-photographer-example.jpg",
+                                          "exiftool_olympus_e-1_OlympusE1.jpg",
+                                          "dcc_apple_iphone-xr_iPhone-XR_IMG_3615.jpg",
+                                          "exiftool_fujifilm_finepix2400zoom_XMP.jpg",
+                                          "mdx_nikon_nikon-d60_Nikon-D60.jpg"};
   const fs::path folder = fs::temp_directory_path() / ("quorvane-oracle-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
@@ -924,10 +983,12 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
   // moves with the file's length), padding that the save drops, the offset schema that the save
   // applies, the thumbnail's length (it is cut after its end marker) and the edits. A thumbnail
   // directory without a thumbnail that loads is not written.
-  std::set<std::string> layoutTags = {"IFD0:ExifOffset",      "IFD0:GPSInfo",        "ExifIFD:InteropOffset",
-                                            "IFD1:ThumbnailOffset", "IFD1:ThumbnailLength", "IFD1:ThumbnailImage",
-                                            "IFD0:Padding",         "ExifIFD:Padding",      "ExifIFD:OffsetSchema",
-                                            "IFD0:Artist",          "IFD0:Software"};
+  std::set<std::string> layoutTags = {"IFD0:ExifOffset",      "IFD0:GPSInfo",         "ExifIFD:InteropOffset",
+                                      "IFD1:ThumbnailOffset", "IFD1:ThumbnailLength", "IFD1:ThumbnailImage",
+                                      "IFD0:Padding",         "ExifIFD:Padding",      "ExifIFD:OffsetSchema",
+                                      "IFD0:Artist",          "IFD0:Software"};
+  // A file offset into a MakerNote that the offset schema sent back to its original place.
+  layoutTags.insert("PreviewIFD:PreviewImageStart");
   // The Exif image size takes the frame size (checked below).
   layoutTags.insert({"ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight"});
   auto layoutTag = [&](const std::string& name, const std::string& tag) {
@@ -954,8 +1015,8 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     std::vector<std::string> lost, gained;
     std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
     std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
-    EXPECT_TRUE(lost.empty() && gained.empty()) << "lost: " << ::testing::PrintToString(lost)
-                                                << "\ngained: " << ::testing::PrintToString(gained);
+    EXPECT_TRUE(lost.empty() && gained.empty())
+        << "lost: " << ::testing::PrintToString(lost) << "\ngained: " << ::testing::PrintToString(gained);
     std::vector<std::string> newWarnings;
     std::set_difference(warningsAfter.begin(), warningsAfter.end(), warningsBefore.begin(), warningsBefore.end(),
                         std::back_inserter(newWarnings));

@@ -1,5 +1,3 @@
-#include "zorp/base/SafeFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "zorp/base/Exceptions.h"
+#include "zorp/base/SafeFile.h"
 
 namespace {
 

@@ -16,8 +16,8 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
 
 // Options of `write`.
 struct TWriteOptions {
-  std::string Policy;         // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default
-  bool EnforceASCII = true;   // false: --no-ascii-check
+  std::string Policy;        // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default
+  bool EnforceASCII = true;  // false: --no-ascii-check
   bool KeepModificationTime = false;  // --keep-mtime
 };
 

@@ -360,6 +360,7 @@ bool TExifData::IsEmpty() const { return TCustomExifData::IsEmpty() && !HasThumb
 
 void TExifData::Clear(bool xmpPacketToo) {
   FThumbnail.reset();
+  FMovedMakerNote = {};  // the place a save gave a MakerNote belongs to the data now cleared
   TCustomExifData::Clear(xmpPacketToo);
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string>
 #include <tuple>
@@ -26,6 +27,7 @@ using Zorp::Base::TMemoryStream;
 using Zorp::Base::TStream;
 
 namespace Detail {
+namespace {
 
 // The embedded thumbnail may take at most this many bytes; a larger one is scaled down and
 // re-encoded at this quality or below.
@@ -107,7 +109,8 @@ class TExifWriter {
   // One padding tag per section. The MakerNote section is only looked at when it has been read
   // already: the writer does not write it, so it is not read for this.
   void RemovePaddingTags() {
-    for (int kind = skPrimary; kind <= skThumbnail; ++kind) Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
+    for (int kind = skPrimary; kind <= skThumbnail; ++kind)
+      Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
     const TExifSection& makerNote = FData.PeekSection(skMakerNote);
     if (makerNote.Count() > 0) const_cast<TExifSection&>(makerNote).RemovePaddingTag();
   }
@@ -177,8 +180,7 @@ class TExifWriter {
       if (encoded != thumbnail.Bytes()) thumbnail.LoadFromBytes(encoded.data(), encoded.size());
       EncodeThumbnail();
       if (FThumbnail.Size() > ThumbnailSizeLimit)
-        throw Zorp::Base::EAssertionFailed(
-            Format(SThumbnailTooLarge, static_cast<long long>(FThumbnail.Size())));
+        throw Zorp::Base::EAssertionFailed(Format(SThumbnailTooLarge, static_cast<long long>(FThumbnail.Size())));
     }
     TExifSection& section = Section(skThumbnail);
     section.SetWordValue(ttCompression, 0, JPEGCompression);
@@ -211,8 +213,7 @@ class TExifWriter {
 
     for (int k = skExif; k <= skGps; ++k)
       if (FPointerTag[k]) SetLongData(*FPointerTag[k], static_cast<std::uint32_t>(FOffset[k]));
-    if (FPointerTag[skThumbnail])
-      SetLongData(*FPointerTag[skThumbnail], static_cast<std::uint32_t>(ThumbnailOffset()));
+    if (FPointerTag[skThumbnail]) SetLongData(*FPointerTag[skThumbnail], static_cast<std::uint32_t>(ThumbnailOffset()));
   }
 
   // Where the thumbnail's JPEG follows the thumbnail directory's other values.
@@ -323,6 +324,7 @@ bool IsReadableXMP(TMemoryStream& data) {
   throw EZorpExifException(Format(SSavedJPEGNotValid, reason.c_str()));
 }
 
+}  // namespace
 }  // namespace Detail
 
 void TExifData::SaveToStream(TStream& stream) {
@@ -366,7 +368,6 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
       SetExifImageWidth(TOptionalLongWord{width, false});
       SetExifImageHeight(TOptionalLongWord{height, false});
     }
-
   }
 
   // The segments that the new ones replace: every APP0 (written first), the first Exif and the

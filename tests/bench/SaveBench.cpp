@@ -12,10 +12,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
 
 #include "ExifBuilder.h"
@@ -60,7 +60,8 @@ const std::string& PhotoFile() {
     jpeg.resize(start + ScanSize);
     for (std::size_t i = start; i < jpeg.size(); ++i) jpeg[i] = static_cast<std::uint8_t>(random() % 0xFF);
     jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-    const std::string name = (fs::temp_directory_path() / ("quorvane-savebench-" + std::to_string(::getpid()) + ".jpg")).string();
+    const std::string name =
+        (fs::temp_directory_path() / ("quorvane-savebench-" + std::to_string(::getpid()) + ".jpg")).string();
     std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     return name;
   }();

@@ -31,9 +31,12 @@ inline constexpr const char* SIllegalEditOfExifData =
 inline constexpr const char* SInvalidJPEGHeader = "JPEG header is not valid";
 inline constexpr const char* SJPEGSegmentTooLarge = "JPEG segment data of %lld bytes exceeds the limit of 65533";
 // Saving.
-inline constexpr const char* SSaveSegmentTooLarge = "The %s data of %lld bytes does not fit one JPEG segment (65533 bytes at most)";
-inline constexpr const char* SThumbnailTooLarge = "The thumbnail of %lld bytes exceeds 61440 bytes even after scaling down";
-inline constexpr const char* SSavedJPEGNotValid = "The saved JPEG does not read back correctly (%s); the file was not changed";
+inline constexpr const char* SSaveSegmentTooLarge =
+    "The %s data of %lld bytes does not fit one JPEG segment (65533 bytes at most)";
+inline constexpr const char* SThumbnailTooLarge =
+    "The thumbnail of %lld bytes exceeds 61440 bytes even after scaling down";
+inline constexpr const char* SSavedJPEGNotValid =
+    "The saved JPEG does not read back correctly (%s); the file was not changed";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
 
 // XMP.

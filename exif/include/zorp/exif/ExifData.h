@@ -391,17 +391,20 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   void LoadFromStream(Zorp::Base::TStream& stream) override;
   // ---- Saving (ExifWriter.cpp) ----
   // Writes a complete new Exif block ("Exif" 00 00 and a TIFF structure laid out afresh from the
-  // sections) at the stream's position; the stream is left at the block's end. A MakerNote loaded
-  // from a file keeps its offset, the other directories are placed around it; a thumbnail over
-  // 61440 bytes is scaled down and re-encoded (EAssertionFailed when it still does not fit). The
-  // save adjusts the container: padding tags, pointer tags, the thumbnail tags and the MakerNote
-  // offset schema change to match what was written.
+  // sections, every directory and value on an even offset, every byte nothing covers zero) at the
+  // stream's position; the stream is left at the block's end. A MakerNote loaded from a file keeps
+  // its offset (or goes back to where its offset schema says it came from) and the directories are
+  // placed around it; a thumbnail over 61440 bytes is scaled down and re-encoded at quality 90 at
+  // most (EAssertionFailed when it still does not fit). The save adjusts the container: padding
+  // tags, pointer tags, the thumbnail and its tags and the offset schema change to match what was
+  // written.
   void SaveToStream(Zorp::Base::TStream& stream) override;
   // Rewrites the whole JPEG in inStream (from its position) into outStream: start of image, the
   // input's APP0 segments, the new Exif segment (none when the container is empty), the XMP segment
-  // (copied unchanged while the packet was never read, else regenerated), then the rest of the
-  // input without its first Exif and first XMP segments, up to and including any bytes after the
-  // end of image. ExifImageWidth/Height take the frame size when either tag exists. Raises
+  // (copied unchanged while the packet was never read, or when the input's packet cannot be read at
+  // all; else regenerated, none for an empty packet), then the rest of the input without its first
+  // Exif and first XMP segments, up to and including any bytes after the end of image.
+  // ExifImageWidth/Height take the frame size when either tag exists and differs. Raises
   // EInvalidJPEGHeader for input without a start-of-image marker and EJPEGSegmentTooLarge when the
   // Exif or XMP data does not fit one segment, in both cases before writing anything; outStream is
   // cut to the written length.
