@@ -39,7 +39,7 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& milli
 // Adds milliseconds in the platform's encoding (crossing midnight and zero correctly).
 TDateTime IncMilliSecond(TDateTime value, std::int64_t milliseconds);
 
-// Formats with Delphi-style patterns (letters in either case): yyyy yy, mm m (always the month;
+// Formats with date-time patterns (letters in either case): yyyy yy, mm m (always the month;
 // minutes are nn n), mmm mmmm (English month names), dd d, ddd dddd (English day names), hh h,
 // nn n, ss s, zzz z, "ddddd" (short date), "tt" (long time), "t" (hh:nn), "c" (short date, then a
 // blank and the long time unless the time is exactly midnight), am/pm, a/p and ampm (these make

@@ -12,7 +12,7 @@ struct TFormatSettings {
   char DecimalSeparator = '.';
   char DateSeparator = '-';
   char TimeSeparator = ':';
-  // Delphi-style pattern letters: yyyy, yy, mm, m, dd, d, hh, h, nn, n, ss, s, zzz, am/pm.
+  // Date-time pattern letters: yyyy, yy, mm, m, dd, d, hh, h, nn, n, ss, s, zzz, am/pm.
   std::string ShortDatePattern = "yyyy-mm-dd";
   std::string LongTimePattern = "hh:nn:ss";
 

@@ -1,5 +1,5 @@
 #pragma once
-// A small set of enumeration values held as a bit set, as the system's Pascal-style sets
+// A small set of enumeration values held as a bit set, as the system's sets
 // (TTiffDataTypes, TExifSectionLoadErrors, TJPEGMarkerSet) are.
 
 #include <bitset>
