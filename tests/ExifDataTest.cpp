@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
+
 #include <filesystem>
 
 #include "ExifBuilder.h"
@@ -16,6 +18,7 @@ using namespace Zorp::Exif;
 using Zorp::Base::TMemoryStream;
 using Zorp::Testing::ByteBuilder;
 using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::LoadJPEG;
 
 // A small real JPEG of width x height, made by the thumbnail class itself.
 std::vector<std::uint8_t> SmallJPEG(int width, int height) {
@@ -35,13 +38,6 @@ ExifBuilder TypicalBlock(TByteOrder order) {
   block.Gps.Raw(ttGPSVersionID, 1, 4, {2, 2, 0, 0}).Ascii(ttGPSLatitudeRef, "N");
   block.Thumbnail.Short(ttCompression, {6});
   return block;
-}
-
-void LoadJPEG(TExifData& data, const std::vector<std::uint8_t>& jpeg) {
-  TMemoryStream stream;
-  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(0);
-  data.LoadFromJPEG(stream);
 }
 
 class AnExifContainer : public ::testing::TestWithParam<TByteOrder> {};
@@ -101,10 +97,7 @@ TEST(AnExifContainerLoad, TakesTheByteOrderFromTheMagicNumber) {
   auto bytes = block.Build();
   bytes[6] = bytes[7] = 'I';  // the mark says II, the magic number 00 2A says big-endian
   TExifData data;
-  TMemoryStream stream;
-  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  Zorp::Testing::LoadBlock(data, bytes);
   EXPECT_EQ(data.ByteOrder(), boBigEndian);
   EXPECT_EQ(data.Sections(skPrimary).GetWordValue(ttOrientation, 0), 3);
 }
@@ -138,16 +131,8 @@ TEST(AnExifContainerLoad, RefusesDataWithoutTheExifHeader) {
   block.Primary.Short(ttOrientation, {1});
   block.WithExifHeader = false;  // a bare TIFF stream
   const auto bytes = block.Build();
-  TMemoryStream stream;
-  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-  stream.SetPosition(0);
   TExifData data;
-  try {
-    data.LoadFromStream(stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EInvalidExifData& e) {
-    EXPECT_EQ(e.Message(), "No Exif header found");
-  }
+  EXPECT_THROW_MSG(Zorp::Testing::LoadBlock(data, bytes), EInvalidExifData, "No Exif header found");
 }
 
 TEST(AnExifContainerLoad, RaisesTheReadErrorForABlockEndingInItsHeader) {

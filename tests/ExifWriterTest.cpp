@@ -29,17 +29,12 @@ using Bytes = std::vector<std::uint8_t>;
 using Zorp::Base::TMemoryStream;
 using Zorp::Testing::ByteBuilder;
 using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::LoadBlock;
+using Zorp::Testing::LoadJPEG;
 
 // ---- Helpers ---------------------------------------------------------------------------------
 
 Bytes StreamBytes(const TMemoryStream& stream) { return stream.Bytes(); }
-
-void LoadJPEG(TExifData& data, const Bytes& jpeg) {
-  TMemoryStream stream;
-  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(0);
-  data.LoadFromJPEG(stream);
-}
 
 Bytes SaveBlock(TExifData& data) {
   TMemoryStream stream;
@@ -253,20 +248,14 @@ TEST_P(ASavedExifBlock, WritesTheExifDirectoryForANonEmptyInteropDirectory) {
   const auto interopOffset = written.Entry(*exifOffset, ttInteroperabilityIFDPointer);
   ASSERT_TRUE(interopOffset);
   TExifData reloaded;
-  TMemoryStream stream;
-  stream.WriteBuffer(written.Data.data(), static_cast<std::int64_t>(written.Data.size()));
-  stream.SetPosition(0);
-  reloaded.LoadFromStream(stream);
+  LoadBlock(reloaded, written.Data);
   EXPECT_EQ(reloaded.Sections(skInterop).GetStringValue(ttInteroperabilityIndex), "R98");
 }
 
 TEST_P(ASavedExifBlock, KeepsAMakerNoteAtItsOffsetAndMovesTheCrossingDirectoryBehindIt) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1000, std::nullopt, GetParam());
-  TMemoryStream stream;
-  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  LoadBlock(data, source);
   // The Exif directory grows, so that it would now reach over offset 1000.
   data.Sections(skExif).AddOrUpdateTag(ttUserComment, dtUndefined, 300, Bytes(300, 'c').data());
 
@@ -283,10 +272,7 @@ TEST_P(ASavedExifBlock, KeepsAMakerNoteAtItsOffsetAndMovesTheCrossingDirectoryBe
   EXPECT_TRUE(std::all_of(gap.begin(), gap.end(), [](std::uint8_t b) { return b == 0; }));
   // Read back, the MakerNote is where the offsets inside it expect it.
   TExifData reloaded;
-  TMemoryStream back;
-  back.WriteBuffer(written.Data.data(), static_cast<std::int64_t>(written.Data.size()));
-  back.SetPosition(0);
-  reloaded.LoadFromStream(back);
+  LoadBlock(reloaded, written.Data);
   EXPECT_EQ(reloaded.Sections(skExif).Find(ttMakerNote)->SourceDataOffset(), 1000);
   EXPECT_EQ(reloaded.Sections(skMakerNote).GetWordValue(2, 0), 9);
   EXPECT_EQ(reloaded.Sections(skExif).Find(ttUserComment)->DataSize(), 300);
@@ -295,10 +281,7 @@ TEST_P(ASavedExifBlock, KeepsAMakerNoteAtItsOffsetAndMovesTheCrossingDirectoryBe
 TEST_P(ASavedExifBlock, KeepsAGrownMakerNoteApartFromTheDirectoryBehindIt) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1000, std::nullopt, GetParam());
-  TMemoryStream stream;
-  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  LoadBlock(data, source);
   data.Sections(skExif).AddOrUpdateTag(ttUserComment, dtUndefined, 300, Bytes(300, 'c').data());
   const Bytes grown = CanonMakerNote(700);
   data.Sections(skExif).Find(ttMakerNote)->UpdateData(dtUndefined, 700, grown.data());
@@ -314,10 +297,7 @@ TEST_P(ASavedExifBlock, KeepsAGrownMakerNoteApartFromTheDirectoryBehindIt) {
 TEST_P(ASavedExifBlock, PutsTheMakerNoteBackWhereItsOffsetSchemaSays) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1500, 500, GetParam());
-  TMemoryStream stream;
-  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  LoadBlock(data, source);
 
   const TWrittenBlock written{SaveBlock(data), GetParam()};
   const auto exifOffset = written.Entry(written.Ifd0(), ttExifIFDPointer);
@@ -331,10 +311,7 @@ TEST_P(ASavedExifBlock, PutsTheMakerNoteBackWhereItsOffsetSchemaSays) {
 TEST_P(ASavedExifBlock, KeepsAMakerNoteMovedByItsOffsetSchemaInPlaceWhenSavedAgain) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1500, 500, GetParam());
-  TMemoryStream stream;
-  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  LoadBlock(data, source);
   SaveBlock(data);
   data.Sections(skPrimary).SetStringValue(ttArtist, "Second edit");
 
@@ -349,10 +326,7 @@ TEST_P(ASavedExifBlock, KeepsAMakerNoteMovedByItsOffsetSchemaInPlaceWhenSavedAga
 TEST_P(ASavedExifBlock, IgnoresAnOffsetSchemaThatWouldPutTheMakerNoteIntoTheHeader) {
   TExifData data;
   const Bytes source = BlockWithMakerNoteAt(1500, 1496, GetParam());
-  TMemoryStream stream;
-  stream.WriteBuffer(source.data(), static_cast<std::int64_t>(source.size()));
-  stream.SetPosition(0);
-  data.LoadFromStream(stream);
+  LoadBlock(data, source);
 
   const TWrittenBlock written{SaveBlock(data), GetParam()};
   const auto exifOffset = written.Entry(written.Ifd0(), ttExifIFDPointer);

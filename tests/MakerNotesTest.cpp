@@ -30,12 +30,8 @@ std::uint32_t InlineShort(TByteOrder order, std::uint16_t value) {
 }
 
 std::unique_ptr<TExifData> Load(ExifBuilder& block) {
-  const auto jpeg = ExifBuilder::Jpeg({block.Build()});
-  TMemoryStream stream;
-  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(0);
   auto data = std::make_unique<TExifData>();
-  data->LoadFromJPEG(stream);
+  Zorp::Testing::LoadJPEG(*data, ExifBuilder::Jpeg({block.Build()}));
   return data;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ByteBuilder.h"
+#include "zorp/exif/ExifData.h"
 
 namespace Zorp::Testing {
 
@@ -184,5 +185,17 @@ class ExifBuilder {
     }
   }
 };
+
+// Loads a JPEG file's bytes into the container.
+inline void LoadJPEG(Zorp::Exif::TCustomExifData& data, const std::vector<std::uint8_t>& jpeg) {
+  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  data.LoadFromJPEG(stream);
+}
+
+// Loads an Exif block ("Exif" 00 00 and TIFF data) into the container.
+inline void LoadBlock(Zorp::Exif::TExifData& data, const std::vector<std::uint8_t>& block) {
+  Zorp::Base::TUserMemoryStream stream(block.data(), static_cast<std::int64_t>(block.size()));
+  data.LoadFromStream(stream);
+}
 
 }  // namespace Zorp::Testing
