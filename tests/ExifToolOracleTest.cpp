@@ -5,7 +5,11 @@
 
 #include <array>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -79,6 +83,198 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
     }
   }
   EXPECT_GT(compared, 400);
+}
+
+// ---- Resaved and edited photos, judged by exiftool -------------------------------------------
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+// The image data: everything from the start-of-scan marker on, which no save may touch.
+Bytes FromStartOfScan(const Bytes& jpeg) {
+  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmStartOfScan}))
+    return Bytes(jpeg.begin() + segment->Offset(), jpeg.end());
+  return {};
+}
+
+// exiftool's text listing ("[Group] Name : value" lines) per file, as "Group:Name" -> values.
+using TListing = std::multimap<std::string, std::string>;
+std::map<std::string, TListing> ExifToolListings(const std::vector<std::string>& files) {
+  const fs::path argFile = fs::temp_directory_path() / ("quorvane-args-" + std::to_string(::getpid()));
+  {
+    std::ofstream args(argFile);
+    for (const std::string& file : files) args << file << "\n";
+  }
+  std::istringstream text(RunCommand("exiftool -a -G1 -s -n -api validate=1 -@ '" + argFile.string() + "' 2>/dev/null"));
+  fs::remove(argFile);
+  std::map<std::string, TListing> listings;
+  std::string line, current;
+  while (std::getline(text, line)) {
+    if (line.rfind("======== ", 0) == 0) {
+      current = line.substr(9);
+      continue;
+    }
+    const std::size_t colon = line.find(" : ");
+    if (current.empty() || colon == std::string::npos || line.empty() || line[0] != '[') continue;
+    std::string name = line.substr(0, colon);
+    name.erase(name.find_last_not_of(' ') + 1);
+    const std::size_t close = name.find(']');
+    std::string tag = name.substr(close + 1);
+    tag.erase(0, tag.find_first_not_of(' '));
+    listings[current].emplace(name.substr(1, close - 1) + ":" + tag, line.substr(colon + 3));
+  }
+  return listings;
+}
+
+// What a save may change by design: the layout (offsets, also those of images that move with the
+// file's length), padding it drops, the offset schema it applies, a thumbnail's length (cut after its
+// end marker) and its Compression 7 written as 6, the Exif image size taken from the frame (checked
+// apart), the toolkit of a regenerated XMP packet, and the edited field.
+bool ChangedByDesign(const std::string& tag) {
+  static const std::set<std::string> tags = {
+      "IFD0:ExifOffset",       "IFD0:GPSInfo",           "ExifIFD:InteropOffset",  "IFD1:ThumbnailOffset",
+      "IFD1:ThumbnailLength",  "IFD1:ThumbnailImage",    "IFD1:StripOffsets",      "IFD0:Padding",
+      "ExifIFD:Padding",       "ExifIFD:OffsetSchema",   "ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight",
+      "XMP-x:XMPToolkit",      "IFD0:Copyright",         "XMP-dc:Rights",          "PreviewIFD:PreviewImageStart",
+      "Composite:ImageSize",   "Composite:Megapixels",   "Composite:ThumbnailImage"};
+  return tag.rfind("System:", 0) == 0 || tags.count(tag) ||
+         (tag.rfind("MPImage", 0) == 0 && tag.find(":MPImageStart") != std::string::npos);
+}
+
+struct TJudgedPhoto {
+  std::string Name;
+  std::string Original, Resaved, Edited;
+  bool ThumbnailDropped = false;
+  bool HadExif = true;
+};
+
+// A photo without Exif gains a main directory with the tags every JPEG main directory must have.
+bool AddedWithNewExif(const std::string& tag) {
+  static const std::set<std::string> tags = {"File:ExifByteOrder", "IFD0:XResolution", "IFD0:YResolution",
+                                             "IFD0:ResolutionUnit", "IFD0:YCbCrPositioning"};
+  return tags.count(tag) > 0;
+}
+
+// The tags and warnings of a listing that a save must keep as they were. A tag listed twice (a
+// directory with two entries of one ID) is written once.
+std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TListing& listing,
+                                                                  const TJudgedPhoto& photo) {
+  std::set<std::string> lines, warnings;
+  for (const auto& [tag, value] : listing) {
+    if (ChangedByDesign(tag) || (photo.ThumbnailDropped && tag.rfind("IFD1:", 0) == 0)) continue;
+    if (!photo.HadExif && AddedWithNewExif(tag)) continue;
+    if (tag == "IFD1:Compression" && value == "7") {
+      lines.insert(tag + " = 6");
+      continue;
+    }
+    (tag == "ExifTool:Warning" ? warnings : lines).insert(tag + " = " + value);
+  }
+  return {lines, warnings};
+}
+
+template <typename T>
+std::vector<std::string> Minus(const T& left, const T& right) {
+  std::vector<std::string> result;
+  std::set_difference(left.begin(), left.end(), right.begin(), right.end(), std::back_inserter(result));
+  return result;
+}
+
+TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
+  const fs::path photos = QUORVANE_PHOTOS_DIR;
+  if (!fs::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
+  if (RunCommand("command -v exiftool").empty()) GTEST_SKIP() << "exiftool is not installed";
+  const fs::path folder = fs::temp_directory_path() / ("quorvane-resave-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+
+  std::vector<TJudgedPhoto> judged;
+  std::vector<std::string> files, refused;
+  for (const auto& entry : fs::directory_iterator(photos)) {
+    const std::string extension = entry.path().extension().string();
+    if (extension != ".jpg" && extension != ".jpeg") continue;
+    TJudgedPhoto photo;
+    photo.Name = entry.path().filename().string();
+    photo.Original = entry.path().string();
+    photo.Resaved = (folder / ("resaved-" + photo.Name)).string();
+    photo.Edited = (folder / ("edited-" + photo.Name)).string();
+    try {
+      TExifData probe;
+      probe.LoadFromJPEG(photo.Original);
+    } catch (const Zorp::Base::Exception&) {
+      continue;  // not readable in the first place
+    }
+    try {
+      fs::copy_file(photo.Original, photo.Resaved);
+      fs::copy_file(photo.Original, photo.Edited);
+      TExifData resaved;
+      resaved.LoadFromJPEG(photo.Resaved);
+      resaved.SaveToJPEG(photo.Resaved);
+      TExifData edited;
+      edited.LoadFromJPEG(photo.Edited);
+      // A JPEG thumbnail that does not decode is dropped with its directory.
+      photo.ThumbnailDropped = !edited.HasThumbnail() && edited.PeekSection(skThumbnail).Find(ttJPEGInterchangeFormat);
+      edited.SetCopyright("Quorvane Tester");
+      edited.SaveToJPEG(photo.Edited);
+      // The same container saved a second time gives the same file.
+      const std::string again = (folder / ("again-" + photo.Name)).string();
+      fs::copy_file(photo.Original, again);
+      edited.SaveToJPEG(again);
+      EXPECT_EQ(ReadBytes(again), ReadBytes(photo.Edited)) << photo.Name;
+      fs::remove(again);
+    } catch (const Zorp::Base::Exception& error) {
+      refused.push_back(photo.Name + ": " + error.what());
+      continue;
+    }
+    EXPECT_EQ(FromStartOfScan(ReadBytes(photo.Edited)), FromStartOfScan(ReadBytes(photo.Original))) << photo.Name;
+    files.insert(files.end(), {photo.Original, photo.Resaved, photo.Edited});
+    judged.push_back(photo);
+  }
+  EXPECT_TRUE(refused.empty()) << ::testing::PrintToString(refused);
+  ASSERT_GT(judged.size(), 80u);
+
+  const auto listings = ExifToolListings(files);
+  for (TJudgedPhoto& photo : judged) {
+    SCOPED_TRACE(photo.Name);
+    const auto original = listings.find(photo.Original);
+    ASSERT_NE(original, listings.end());
+    photo.HadExif = original->second.count("File:ExifByteOrder") > 0;
+    const auto [before, warningsBefore] = Comparable(original->second, photo);
+    for (const std::string& saved : {photo.Resaved, photo.Edited}) {
+      const auto listing = listings.find(saved);
+      ASSERT_NE(listing, listings.end());
+      const auto [after, warningsAfter] = Comparable(listing->second, photo);
+      const auto lost = Minus(before, after), gained = Minus(after, before);
+      EXPECT_TRUE(lost.empty() && gained.empty()) << saved << "\nlost: " << ::testing::PrintToString(lost)
+                                                  << "\ngained: " << ::testing::PrintToString(gained);
+      EXPECT_TRUE(Minus(warningsAfter, warningsBefore).empty())
+          << saved << " new warnings: " << ::testing::PrintToString(Minus(warningsAfter, warningsBefore));
+      // The Exif image size is the frame's, and a thumbnail never grows.
+      for (const auto& [exifTag, frameTag] : {std::pair{"ExifIFD:ExifImageWidth", "File:ImageWidth"},
+                                              std::pair{"ExifIFD:ExifImageHeight", "File:ImageHeight"}}) {
+        const auto size = listing->second.find(exifTag), frame = listing->second.find(frameTag);
+        EXPECT_EQ(original->second.count(exifTag), listing->second.count(exifTag)) << exifTag;
+        if (size != listing->second.end() && frame != listing->second.end()) {
+          EXPECT_EQ(size->second, frame->second);
+        }
+      }
+      const auto lengthBefore = original->second.find("IFD1:ThumbnailLength");
+      const auto lengthAfter = listing->second.find("IFD1:ThumbnailLength");
+      if (lengthBefore != original->second.end() && !photo.ThumbnailDropped) {
+        ASSERT_NE(lengthAfter, listing->second.end()) << saved;
+        EXPECT_LE(std::stol(lengthAfter->second), std::stol(lengthBefore->second)) << saved;
+      }
+    }
+    const auto copyright = listings.at(photo.Edited).find("IFD0:Copyright");
+    ASSERT_NE(copyright, listings.at(photo.Edited).end());
+    EXPECT_EQ(copyright->second, "Quorvane Tester");
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

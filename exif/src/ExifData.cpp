@@ -3,6 +3,7 @@
 
 #include "zorp/exif/ExifData.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "zorp/base/Exceptions.h"
@@ -165,6 +166,8 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
   WithinUpdate([&] {
     ResetMakerNote();
     for (auto& section : FSections) section->Clear();
+    FSourceBlock.clear();
+    FLoadedPrimaryDirectory = false;
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FXMPPacket->Clear();
@@ -207,12 +210,20 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
   try {
     TTiffReader reader(stream);
     FTiffHeaderOffset = reader.BaseOffset();
+    // The block's bytes as they are, for the writer; no more than one segment can hold.
+    const std::int64_t blockSize = std::min<std::int64_t>(stream.Size() - FTiffHeaderOffset, MaxJPEGSegmentDataSize);
+    FSourceBlock.assign(static_cast<std::size_t>(std::max<std::int64_t>(blockSize, 0)), 0);
+    const std::int64_t position = stream.Position();
+    stream.SetPosition(FTiffHeaderOffset);
+    stream.ReadBuffer(FSourceBlock.data(), static_cast<std::int64_t>(FSourceBlock.size()));
+    stream.SetPosition(position);
     FByteOrder = reader.ByteOrder();
     const auto& ifds = reader.Ifds();
     if (!ifds.empty()) {
       TExifSection& primary = *FSections[skPrimary - 1];
       TExifSection& exif = *FSections[skExif - 1];
       primary.LoadFromIfd(reader, ifds[0]);
+      FLoadedPrimaryDirectory = primary.Count() > 0;
       std::int64_t offset = 0;
       if (TryGetPointer(primary, ttExifIFDPointer, offset)) exif.Load(reader, offset);
       if (TryGetPointer(primary, ttGPSInfoIFDPointer, offset)) FSections[skGps - 1]->Load(reader, offset);

@@ -12,6 +12,7 @@
 
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
+#include "makernotes/OutsideReferences.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
@@ -84,6 +85,19 @@ void SetLongData(TExifTag& tag, std::uint32_t value) {
   tag.SetRawData(bytes);
 }
 
+// The tags a directory writes: the well-formed ones (a tag that could not be read carries no data),
+// strictly ascending by ID; of several with one ID the first is kept, as readers do.
+std::vector<const TExifTag*> WrittenTags(const TExifSection& section) {
+  std::vector<const TExifTag*> tags;
+  tags.reserve(static_cast<std::size_t>(section.Count()));
+  for (const TExifTag* tag : section)
+    if (tag->WellFormed()) tags.push_back(tag);
+  std::stable_sort(tags.begin(), tags.end(), [](const TExifTag* a, const TExifTag* b) { return a->ID() < b->ID(); });
+  tags.erase(std::unique(tags.begin(), tags.end(), [](const TExifTag* a, const TExifTag* b) { return a->ID() == b->ID(); }),
+             tags.end());
+  return tags;
+}
+
 // Lays out and writes one Exif block. One object per save; it keeps nothing afterwards.
 class TExifWriter {
  public:
@@ -125,13 +139,15 @@ class TExifWriter {
       else
         section.Remove(PointerTagID(sub));
     }
-    if (kind != skPrimary && section.Count() == 0) return;
-    if (section.Count() > 0xFFFF) throw Zorp::Base::ERangeError(SRangeError);
+    FTags[kind] = WrittenTags(section);
+    const std::int64_t count = static_cast<std::int64_t>(FTags[kind].size());
+    if (kind != skPrimary && count == 0) return;
+    if (count > 0xFFFF) throw Zorp::Base::ERangeError(SRangeError);
     std::int64_t dataSize = 0;
-    for (const TExifTag* tag : section)
+    for (const TExifTag* tag : FTags[kind])
       if (tag->DataSize() > 4) dataSize += Padded(tag->DataSize());
     FDataSize[kind] = dataSize;
-    FDirectorySize[kind] = 12 * static_cast<std::int64_t>(section.Count()) + 6;
+    FDirectorySize[kind] = 12 * count + 6;
   }
 
   // A MakerNote loaded from a file goes back to where it was (or to where its offset schema says it
@@ -160,14 +176,23 @@ class TExifWriter {
     // A MakerNote that grew since it was loaded takes its new size: it must not reach into a
     // directory placed behind it.
     FMakerNoteRoom = std::max<std::int64_t>(tag->SourceDataSize(), tag->DataSize());
+    FReserved.push_back({offset, offset + FMakerNoteRoom});
     if (schemaApplied) {
       SetLongData(*schema, 0);
       FMovedMakerNote = {tag, tag->SourceDataOffset(), offset};
+    } else if (offset == tag->SourceDataOffset()) {
+      // Where it stays, the bytes its entries reference beyond its own stay with it.
+      FOutside = MakerNoteOutsideRanges(FData);
+      FReserved.insert(FReserved.end(), FOutside.begin(), FOutside.end());
     }
+    MergeRanges(FReserved);
   }
 
   void PrepareThumbnail() {
-    if (!FData.HasThumbnail()) return;
+    if (!FData.HasThumbnail()) {
+      PrepareStrips();
+      return;
+    }
     Zorp::Base::TJPEGImage& thumbnail = FData.Thumbnail();
     EncodeThumbnail();
     if (FThumbnail.Size() > ThumbnailSizeLimit) {
@@ -189,6 +214,43 @@ class TExifWriter {
     FDataSize[skThumbnail] += FThumbnail.Size();
   }
 
+  // An uncompressed thumbnail (Compression 1 with strips) is carried as it is: its strips are copied
+  // from the loaded block, one after the other, to where a JPEG thumbnail would go, and the directory
+  // writes new StripOffsets (LONGs) once the layout is known. Strips that are not in the block are
+  // lost with their directory, as a thumbnail that does not load.
+  void PrepareStrips() {
+    TExifSection& section = Section(skThumbnail);
+    const TExifTag* offsets = section.Find(ttStripOffsets);
+    const TExifTag* counts = section.Find(ttStripByteCounts);
+    std::uint32_t compression = 0;
+    if (!offsets || !counts || !section.TryGetLongValue(ttCompression, 0, compression) || compression != 1) return;
+    const std::int32_t stripCount = offsets->ElementCount();
+    if (stripCount < 1 || counts->ElementCount() != stripCount) return;
+    const std::span<const std::uint8_t> block = FData.SourceBlock();
+    const std::int64_t blockSize = static_cast<std::int64_t>(block.size());
+    std::vector<std::uint32_t> sizes;
+    for (std::int32_t i = 0; i < stripCount; ++i) {
+      std::uint32_t offset = 0, size = 0;
+      if (!section.TryGetLongValue(ttStripOffsets, i, offset) || !section.TryGetLongValue(ttStripByteCounts, i, size) ||
+          offset > blockSize || size > blockSize - offset) {
+        FThumbnail.Clear();
+        return;
+      }
+      FThumbnail.WriteBuffer(block.data() + offset, size);
+      sizes.push_back(size);
+    }
+    FStripSizes = std::move(sizes);
+    Prepare(skThumbnail, {});
+    // The directory writes the new offsets in place of the loaded ones, which stay as they are.
+    FStripOffsets = std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount);
+    std::replace(FTags[skThumbnail].begin(), FTags[skThumbnail].end(), offsets,
+                 static_cast<const TExifTag*>(FStripOffsets.get()));
+    FDataSize[skThumbnail] = 0;
+    for (const TExifTag* tag : FTags[skThumbnail])
+      if (tag->DataSize() > 4) FDataSize[skThumbnail] += Padded(tag->DataSize());
+    FDataSize[skThumbnail] += FThumbnail.Size();
+  }
+
   // The thumbnail's JPEG up to and including its end-of-image marker.
   void EncodeThumbnail() {
     FThumbnail.Clear();
@@ -198,22 +260,35 @@ class TExifWriter {
     FThumbnail.SetPosition(0);
   }
 
+  // Each directory with its data follows the one before, moved behind any reserved range (the fixed
+  // MakerNote and the bytes it references) that it would overlap.
   void AssignOffsets() {
     for (int k = skPrimary; k <= skMakerNote; ++k) {
       FOffset[k] = k == skPrimary ? TiffHeaderSize : FOffset[k - 1] + FDirectorySize[k - 1] + FDataSize[k - 1];
-      if (FMakerNoteFixed && FOffset[k] + FDirectorySize[k] + FDataSize[k] > FMakerNoteOffset)
-        FOffset[k] = std::max(FOffset[k], Padded(FMakerNoteOffset + FMakerNoteRoom));
+      const std::int64_t size = FDirectorySize[k] + FDataSize[k];
+      for (const TByteRange& range : FReserved)
+        if (FOffset[k] < range.End && FOffset[k] + size > range.Start) FOffset[k] = Padded(range.End);
     }
     FBlockSize = 0;
     for (int k = skPrimary; k <= skThumbnail; ++k)
       if (FDirectorySize[k] > 0) FBlockSize = std::max(FBlockSize, FOffset[k] + FDirectorySize[k] + FDataSize[k]);
     if (FMakerNoteFixed) FBlockSize = std::max(FBlockSize, FMakerNoteOffset + FMakerNoteTag->DataSize());
+    for (const TByteRange& range : FOutside) FBlockSize = std::max(FBlockSize, range.End);
     // Every offset is written as 32 bits.
     if (FBlockSize > std::numeric_limits<std::uint32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
 
     for (int k = skExif; k <= skGps; ++k)
       if (FPointerTag[k]) SetLongData(*FPointerTag[k], static_cast<std::uint32_t>(FOffset[k]));
     if (FPointerTag[skThumbnail]) SetLongData(*FPointerTag[skThumbnail], static_cast<std::uint32_t>(ThumbnailOffset()));
+    if (FStripOffsets) {
+      std::vector<std::uint32_t> offsets;
+      std::int64_t offset = ThumbnailOffset();
+      for (std::uint32_t size : FStripSizes) {
+        offsets.push_back(static_cast<std::uint32_t>(offset));
+        offset += size;
+      }
+      FStripOffsets->SetRawData(offsets.data());
+    }
   }
 
   // Where the thumbnail's JPEG follows the thumbnail directory's other values.
@@ -237,6 +312,11 @@ class TExifWriter {
       block.SetPosition(ExifHeaderSize + ThumbnailOffset());
       block.WriteBuffer(FThumbnail.Memory(), FThumbnail.Size());
     }
+    const std::span<const std::uint8_t> source = FData.SourceBlock();
+    for (const TByteRange& range : FOutside) {
+      block.SetPosition(ExifHeaderSize + range.Start);
+      block.WriteBuffer(source.data() + range.Start, range.End - range.Start);
+    }
     if (FMakerNoteFixed) {
       block.SetPosition(ExifHeaderSize + FMakerNoteOffset);
       FMakerNoteTag->WriteReferencedData(block, order);
@@ -245,11 +325,11 @@ class TExifWriter {
   }
 
   void WriteSection(TMemoryStream& block, TExifSectionKind kind, TByteOrder order) {
-    const TExifSection& section = Section(kind);
+    const std::vector<const TExifTag*>& tags = FTags[kind];
     block.SetPosition(ExifHeaderSize + FOffset[kind]);
-    WriteWord(block, order, static_cast<std::uint16_t>(section.Count()));
+    WriteWord(block, order, static_cast<std::uint16_t>(tags.size()));
     std::int64_t dataOffset = FOffset[kind] + FDirectorySize[kind];
-    for (const TExifTag* tag : section) {
+    for (const TExifTag* tag : tags) {
       if (tag == FMakerNoteTag) {
         tag->WriteEntry(block, order, static_cast<std::uint32_t>(FMakerNoteOffset));
         continue;
@@ -259,7 +339,7 @@ class TExifWriter {
     }
     const bool linksThumbnail = kind == skPrimary && FDirectorySize[skThumbnail] > 0;
     WriteLongWord(block, order, linksThumbnail ? static_cast<std::uint32_t>(FOffset[skThumbnail]) : 0);
-    for (const TExifTag* tag : section) {
+    for (const TExifTag* tag : tags) {
       if (tag == FMakerNoteTag || tag->DataSize() <= 4) continue;
       tag->WriteReferencedData(block, order);
       if (tag->DataSize() & 1) block.Seek(1, Zorp::Base::soCurrent);  // the block is zero-filled
@@ -273,12 +353,19 @@ class TExifWriter {
   std::int64_t FDirectorySize[7] = {};
   std::int64_t FDataSize[7] = {};
   TExifTag* FPointerTag[7] = {};
+  std::vector<const TExifTag*> FTags[7];
+  // Ranges the directories must leave alone: the fixed MakerNote and what it references outside
+  // its own bytes (FOutside, copied from the loaded block).
+  std::vector<TByteRange> FReserved;
+  std::vector<TByteRange> FOutside;
+  std::vector<std::uint32_t> FStripSizes;  // an uncompressed thumbnail's strips, in FThumbnail
+  std::unique_ptr<TExifTag> FStripOffsets;   // and where the new block has them
   TExifTag* FMakerNoteTag = nullptr;  // set only when the MakerNote is fixed
   bool FMakerNoteFixed = false;
   std::int64_t FMakerNoteOffset = 0;
   std::int64_t FMakerNoteRoom = 0;
   std::int64_t FBlockSize = 0;  // from the TIFF header to the last byte written
-  TMemoryStream FThumbnail;
+  TMemoryStream FThumbnail;  // the JPEG thumbnail or the strips written in the thumbnail's place
 };
 
 // Copies count bytes from the source's position; straight from memory when the source is in memory.
@@ -301,10 +388,10 @@ void CheckSegmentSize(const char* what, std::int64_t size) {
 
 // A directory's tags as comparable values; tags with one ID may come back in another order.
 using TTagValue = std::tuple<TExifTagID, int, std::int32_t, std::vector<std::uint8_t>>;
-std::vector<TTagValue> TagValues(const TExifSection& section) {
+std::vector<TTagValue> TagValues(const std::vector<const TExifTag*>& tags) {
   std::vector<TTagValue> values;
-  values.reserve(static_cast<std::size_t>(section.Count()));
-  for (const TExifTag* tag : section)
+  values.reserve(tags.size());
+  for (const TExifTag* tag : tags)
     values.emplace_back(tag->ID(), tag->DataType(), tag->ElementCount(),
                         std::vector<std::uint8_t>(tag->Bytes().begin(), tag->Bytes().end()));
   std::sort(values.begin(), values.end());
@@ -318,6 +405,29 @@ bool IsReadableXMP(TMemoryStream& data) {
   const bool readable = probe.TryLoadFromStream(data);
   data.SetPosition(0);
   return readable;
+}
+
+// A photo that had no main directory gains one with its first Exif data: the tags every JPEG main
+// directory must have are added unless present. The resolution comes from the JFIF header when it
+// gives dots per inch or per centimetre, else it is 72 dots per inch; the chroma samples are centred.
+void AddRequiredMainTags(TExifSection& primary, const std::vector<std::shared_ptr<IFoundJPEGSegment>>& app0Segments) {
+  std::uint16_t unit = 2, x = 72, y = 72;  // ResolutionUnit 2: inches
+  for (const auto& segment : app0Segments) {
+    TMemoryStream& data = segment->Data();
+    const std::uint8_t* bytes = data.Memory();
+    if (data.Size() < 12 || std::memcmp(bytes, "JFIF\0", 5) != 0) continue;
+    const std::uint16_t densityX = GetWord(bytes + 8, boBigEndian), densityY = GetWord(bytes + 10, boBigEndian);
+    if ((bytes[7] == 1 || bytes[7] == 2) && densityX > 0 && densityY > 0) {
+      unit = bytes[7] + 1;  // JFIF 1 (per inch) and 2 (per cm) are TIFF 2 and 3
+      x = densityX;
+      y = densityY;
+    }
+    break;
+  }
+  if (!primary.Find(ttXResolution)) primary.SetFractionValue(ttXResolution, 0, {x, 1});
+  if (!primary.Find(ttYResolution)) primary.SetFractionValue(ttYResolution, 0, {y, 1});
+  if (!primary.Find(ttResolutionUnit)) primary.SetWordValue(ttResolutionUnit, 0, unit);
+  if (!primary.Find(ttYCbCrPositioning)) primary.SetWordValue(ttYCbCrPositioning, 0, 1);
 }
 
 [[noreturn]] void RaiseNotValid(const std::string& reason) {
@@ -393,6 +503,7 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
   // Both new segments are made and measured before anything is written.
   std::unique_ptr<TUserJPEGSegment> exifSegment;
   if (!IsEmpty()) {
+    if (!LoadedPrimaryDirectory()) Detail::AddRequiredMainTags(Sections(skPrimary), app0Segments);
     exifSegment = std::make_unique<TUserJPEGSegment>(jmApp1, this);
     Detail::CheckSegmentSize("Exif", exifSegment->Data().Size());
   }
@@ -462,7 +573,9 @@ void TExifData::VerifySavedJPEG(TStream& stream) {
     const TExifSection& theirs = saved.PeekSection(kind);
     if (mine.LoadErrors().Empty() && !theirs.LoadErrors().Empty())
       RaiseNotValid(std::string("the ") + Detail::SectionName(kind) + " reports load errors");
-    if (Detail::TagValues(mine) != Detail::TagValues(theirs))
+    std::vector<const TExifTag*> theirTags;
+    for (const TExifTag* tag : theirs) theirTags.push_back(tag);
+    if (Detail::TagValues(Detail::WrittenTags(mine)) != Detail::TagValues(theirTags))
       RaiseNotValid(std::string("the ") + Detail::SectionName(kind) + " reads back different tags");
   }
   if (HasThumbnail() && !saved.HasThumbnail()) RaiseNotValid("the thumbnail is missing");

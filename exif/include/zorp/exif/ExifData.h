@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "zorp/base/JPEGImage.h"
 #include "zorp/base/Set.h"
@@ -90,6 +92,12 @@ class TCustomExifData : public TExifSectionOwner {
   TByteOrder ByteOrder() const { return FByteOrder; }
   void SetByteOrder(TByteOrder value) { FByteOrder = value; }
   std::int64_t TiffHeaderOffset() const { return FTiffHeaderOffset; }
+  // The loaded Exif block from its TIFF header on (at most one segment's worth; empty when nothing
+  // was loaded). The writer copies from it what MakerNote entries and thumbnail strips reference
+  // beyond the tags' own bytes.
+  std::span<const std::uint8_t> SourceBlock() const { return FSourceBlock; }
+  // Whether the last load found a main directory (IFD0) with tags.
+  bool LoadedPrimaryDirectory() const { return FLoadedPrimaryDirectory; }
 
   // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
   // Every getter reads the tags as they are now and falls back to a fixed default; every setter
@@ -348,6 +356,8 @@ class TCustomExifData : public TExifSectionOwner {
   std::int64_t FTiffHeaderOffset = 0;
 
  private:
+  std::vector<std::uint8_t> FSourceBlock;
+  bool FLoadedPrimaryDirectory = false;
   bool FAlwaysWritePreciseTimes = false;
   bool FChangedWhileUpdating = false;
   TByteOrder FByteOrder = boLittleEndian;
