@@ -16,6 +16,7 @@
 #include <set>
 
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/TagIDs.h"
 
 namespace {
@@ -141,6 +142,7 @@ bool ChangedByDesign(const std::string& tag) {
       "IFD0:ExifOffset",       "IFD0:GPSInfo",           "ExifIFD:InteropOffset",  "IFD1:ThumbnailOffset",
       "IFD1:ThumbnailLength",  "IFD1:ThumbnailImage",    "IFD1:StripOffsets",      "IFD0:Padding",
       "ExifIFD:Padding",       "ExifIFD:OffsetSchema",   "ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight",
+      "XMP-exif:ExifImageWidth", "XMP-exif:ExifImageHeight",
       "XMP-x:XMPToolkit",      "IFD0:Copyright",         "XMP-dc:Rights",          "PreviewIFD:PreviewImageStart",
       "Composite:ImageSize",   "Composite:Megapixels",   "Composite:ThumbnailImage"};
   return tag.rfind("System:", 0) == 0 || tags.count(tag) ||
@@ -173,6 +175,14 @@ std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TListin
       lines.insert(tag + " = 6");
       continue;
     }
+    // The text exiftool sees in an empty XMP structure ("."): the regenerated packet keeps the
+    // structure, not the white space inside it.
+    if (tag.rfind("XMP-", 0) == 0 && value == ".") {
+      lines.insert(tag + " = ");
+      continue;
+    }
+    // A trailer with offsets from the start of the file: exiftool adjusts them to any new length.
+    if (tag == "ExifTool:Warning" && value.rfind("[minor] Adjusted AFCP offsets", 0) == 0) continue;
     (tag == "ExifTool:Warning" ? warnings : lines).insert(tag + " = " + value);
   }
   return {lines, warnings};
@@ -206,6 +216,14 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
     try {
       TExifData probe;
       probe.LoadFromJPEG(photo.Original);
+      if (probe.UnreadableExif()) {
+        // Saving would discard the Exif segment it could not read: refused, the file untouched.
+        fs::copy_file(photo.Original, photo.Edited);
+        probe.SetCopyright("Quorvane Tester");
+        EXPECT_THROW(probe.SaveToJPEG(photo.Edited), EZorpExifException) << photo.Name;
+        EXPECT_EQ(ReadBytes(photo.Edited), ReadBytes(photo.Original)) << photo.Name;
+        continue;
+      }
     } catch (const Zorp::Base::Exception&) {
       continue;  // not readable in the first place
     }
@@ -217,8 +235,8 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
       resaved.SaveToJPEG(photo.Resaved);
       TExifData edited;
       edited.LoadFromJPEG(photo.Edited);
-      // A JPEG thumbnail that does not decode is dropped with its directory.
-      photo.ThumbnailDropped = !edited.HasThumbnail() && edited.PeekSection(skThumbnail).Find(ttJPEGInterchangeFormat);
+      // A thumbnail directory without a thumbnail that loads (or strips) is not written.
+      photo.ThumbnailDropped = !edited.HasThumbnail() && !edited.PeekSection(skThumbnail).Find(ttStripOffsets);
       edited.SetCopyright("Quorvane Tester");
       edited.SaveToJPEG(photo.Edited);
       // The same container saved a second time gives the same file.

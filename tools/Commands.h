@@ -19,6 +19,7 @@ struct TWriteOptions {
   std::string Policy;        // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default
   bool EnforceASCII = true;  // false: --no-ascii-check
   bool KeepModificationTime = false;  // --keep-mtime
+  bool Repair = false;  // --repair: drop Exif data that could not be read instead of refusing to save
 };
 
 // `write [OPTIONS] FILE [NAME=VALUE...]`: sets the named properties in the order given and saves the

@@ -153,6 +153,7 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     TExifData data;
     data.SetEnsureEnumsInRange(false);
     data.SetEnforceASCII(options.EnforceASCII);
+    data.SetRepairOnSave(options.Repair);
     // Set before loading: reading the packet afterwards would parse it, and an unchanged packet is
     // copied as it is only while nobody has read it.
     if (policy != Policies.end()) data.XMPPacket().SetWritePolicy(policy->second);

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"update-existing", "update-or-add", "remove"}));
   write->add_flag("--no-ascii-check", noAsciiCheck, "Allow non-ASCII text in ASCII tags");
   write->add_flag("--keep-mtime", writeOptions.KeepModificationTime, "Keep the file's modification time");
+  write->add_flag("--repair", writeOptions.Repair, "Replace Exif data that could not be read instead of refusing to save");
   write->add_option("FILE", file, "JPEG file")->required();
   write->add_option("NAME=VALUE", assignments, "Properties to set, in order; an empty VALUE deletes");
 

@@ -17,6 +17,13 @@ namespace Zorp::Exif {
 
 using Zorp::Base::TStream;
 
+bool HasExifSignature(TStream& stream) {
+  std::uint8_t header[6];
+  const std::int64_t read = stream.Read(header, sizeof header);
+  stream.Seek(-read, Zorp::Base::soCurrent);
+  return read == 6 && std::equal(header, header + 6, "Exif\0\0");
+}
+
 bool HasExifHeader(TStream& stream, bool moveToTiffHeader) {
   std::uint8_t header[10];
   const std::int64_t read = stream.Read(header, sizeof header);
@@ -168,6 +175,7 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
     for (auto& section : FSections) section->Clear();
     FSourceBlock.clear();
     FLoadedPrimaryDirectory = false;
+    FUnreadableExif = false;
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FXMPPacket->Clear();
@@ -224,6 +232,7 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
       TExifSection& exif = *FSections[skExif - 1];
       primary.LoadFromIfd(reader, ifds[0]);
       FLoadedPrimaryDirectory = primary.Count() > 0;
+      FUnreadableExif = primary.LoadErrors().Contains(leBadOffset);
       std::int64_t offset = 0;
       if (TryGetPointer(primary, ttExifIFDPointer, offset)) exif.Load(reader, offset);
       if (TryGetPointer(primary, ttGPSInfoIFDPointer, offset)) FSections[skGps - 1]->Load(reader, offset);
@@ -254,6 +263,8 @@ void TCustomExifData::LoadFromJPEG(TStream& stream) {
         FSourceMetadata.Include(mkExif);
         DoLoadFromStream(data);
         FTiffHeaderOffset += segment->DataOffset();
+      } else if (!FSourceMetadata.Contains(mkExif) && HasExifSignature(data)) {
+        FUnreadableExif = true;  // "Exif" 00 00 without a valid TIFF header behind it
       } else if (!FSourceMetadata.Contains(mkXMP) && HasXMPSignature(data)) {
         FSourceMetadata.Include(mkXMP);
         FXMPSegmentOffset = segment->Offset();

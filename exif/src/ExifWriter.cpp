@@ -450,6 +450,7 @@ void TExifData::SaveToStream(TStream& stream) {
 
 void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
   if (!HasJPEGStartMarker(inStream)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
+  if (UnreadableExif() && !RepairOnSave()) throw EZorpExifException(SUnreadableExifData);
   const std::int64_t startPosition = inStream.Position();
 
   // The image's pixel size from its first start-of-frame segment.
@@ -491,7 +492,7 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
       Detail::CheckSegmentSize("APP0", data.Size());
       app0Segments.push_back(segment);
       leftOut.push_back(segment);
-    } else if (!exifFound && HasExifHeader(data)) {
+    } else if (!exifFound && (HasExifHeader(data) || (RepairOnSave() && HasExifSignature(data)))) {
       exifFound = true;
       leftOut.push_back(segment);
     } else if (!inputXMP && HasXMPSignature(data)) {

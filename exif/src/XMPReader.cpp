@@ -92,9 +92,18 @@ std::string AttributeValue(const xmlNode* element, std::string_view uri, std::st
 
 // Whether an empty element's attributes make it the abbreviated form of a structure. xml:lang only
 // names the element (an empty language alternative item), so it does not count.
+// Whether an attribute is a structure field: not a namespace declaration, not xml:lang and not RDF's
+// syntax that names or shapes a node (rdf:about on a nested description, rdf:ID, rdf:parseType...).
+bool IsFieldAttribute(const xmlAttr* attribute) {
+  if (IsNamespaceDeclaration(attribute) || IsXmlLang(attribute)) return false;
+  if (NamespaceURI(AsNode(attribute)) != XMPNamespaceURI(xnRDF)) return true;
+  const std::string_view name = reinterpret_cast<const char*>(attribute->name);
+  return name != "about" && name != "ID" && name != "nodeID" && name != "parseType" && name != "bagID";
+}
+
 bool HasFieldAttributes(const xmlNode* element) {
   for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
-    if (!IsNamespaceDeclaration(attribute) && !IsXmlLang(attribute)) return true;
+    if (IsFieldAttribute(attribute)) return true;
   return false;
 }
 
@@ -213,8 +222,7 @@ void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
   // Fields need a namespace: a field without one could not be written back as prefix:name.
   if (FKind == pkStructure && !resourceForm && content->type == XML_ELEMENT_NODE) {
     for (const xmlAttr* attribute = content->properties; attribute; attribute = attribute->next)
-      if (!IsNamespaceDeclaration(attribute) && !NamespaceURI(AsNode(attribute)).empty())
-        addSubProperty(AsNode(attribute));
+      if (IsFieldAttribute(attribute) && !NamespaceURI(AsNode(attribute)).empty()) addSubProperty(AsNode(attribute));
   }
   for (const xmlNode* child = FirstChild(content); child; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;

@@ -37,6 +37,8 @@ inline constexpr const char* SThumbnailTooLarge =
     "The thumbnail of %lld bytes exceeds 61440 bytes even after scaling down";
 inline constexpr const char* SSavedJPEGNotValid =
     "The saved JPEG does not read back correctly (%s); the file was not changed";
+inline constexpr const char* SUnreadableExifData =
+    "The Exif data of this photo could not be read; saving would discard it";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
 
 // XMP.

@@ -31,6 +31,8 @@ using TJPEGMetadataKinds = Zorp::Base::TSet<TJPEGMetadataKind, 8>;
 // Whether stream holds "Exif" 00 00 and a TIFF header mark with 42 at its position. The position is
 // restored, or, when moveToTiffHeader and the test passes, left on the "II"/"MM" mark.
 bool HasExifHeader(Zorp::Base::TStream& stream, bool moveToTiffHeader = false);
+// Whether stream holds the "Exif" 00 00 signature at its position, whatever follows. The position is restored.
+bool HasExifSignature(Zorp::Base::TStream& stream);
 
 class TCustomExifData : public TExifSectionOwner {
  public:
@@ -98,6 +100,9 @@ class TCustomExifData : public TExifSectionOwner {
   std::span<const std::uint8_t> SourceBlock() const { return FSourceBlock; }
   // Whether the last load found a main directory (IFD0) with tags.
   bool LoadedPrimaryDirectory() const { return FLoadedPrimaryDirectory; }
+  // Whether the loaded JPEG has an Exif segment that could not be read: its TIFF header is not
+  // valid or its main directory is not in the data. A save would discard it (see RepairOnSave).
+  bool UnreadableExif() const { return FUnreadableExif; }
 
   // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
   // Every getter reads the tags as they are now and falls back to a fixed default; every setter
@@ -358,6 +363,7 @@ class TCustomExifData : public TExifSectionOwner {
  private:
   std::vector<std::uint8_t> FSourceBlock;
   bool FLoadedPrimaryDirectory = false;
+  bool FUnreadableExif = false;
   bool FAlwaysWritePreciseTimes = false;
   bool FChangedWhileUpdating = false;
   TByteOrder FByteOrder = boLittleEndian;
@@ -383,6 +389,10 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   const char* ClassName() const override { return "TExifData"; }
 
   bool RemovePaddingTagsOnSave() const { return FRemovePaddingTagsOnSave; }
+  // A photo whose Exif segment could not be read (UnreadableExif) is not saved, since the save would
+  // discard that segment, unless the caller asks for this repair: the segment is then replaced.
+  bool RepairOnSave() const { return FRepairOnSave; }
+  void SetRepairOnSave(bool value) { FRepairOnSave = value; }
   void SetRemovePaddingTagsOnSave(bool value) { FRemovePaddingTagsOnSave = value; }
 
   // The embedded thumbnail, created empty on first use.
@@ -455,6 +465,7 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   void ThumbnailChanged();
 
   bool FRemovePaddingTagsOnSave = true;
+  bool FRepairOnSave = false;
   std::unique_ptr<Zorp::Base::TJPEGImage> FThumbnail;
 };
 
