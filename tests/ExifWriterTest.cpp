@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "ExifBuilder.h"
+#include "TestHelpers.h"
 #include "zorp/base/JPEGImage.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
@@ -29,6 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Zorp::Base::TMemoryStream;
 using Zorp::Testing::ByteBuilder;
 using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::IfdBuilder;
 using Zorp::Testing::LoadBlock;
 using Zorp::Testing::LoadJPEG;
 
@@ -801,6 +803,207 @@ TEST_F(ASavedFile, StaysUntouchedWhenTheWrittenFileDoesNotReadBack) {
   }
 }
 
+// ---- Fidelity: what other readers must find after a save ------------------------------------
+
+// The IDs of the directory at ifd, in file order.
+std::vector<std::uint16_t> EntryIDs(const TWrittenBlock& block, std::uint32_t ifd) {
+  std::vector<std::uint16_t> ids;
+  for (std::uint32_t i = 0, n = block.U16(ifd); i < n; ++i) ids.push_back(block.U16(ifd + 2 + 12 * i));
+  return ids;
+}
+
+struct TDirectoryCase {
+  const char* Name;
+  std::vector<IfdBuilder::Entry> Entries;
+  std::vector<std::uint16_t> Written;
+};
+
+class AWrittenDirectory : public ::testing::TestWithParam<TDirectoryCase> {};
+
+TEST_P(AWrittenDirectory, IsStrictlyAscendingWithoutUnreadableOrRepeatedEntries) {
+  ExifBuilder builder;
+  for (const auto& entry : GetParam().Entries) builder.Primary.Add(entry);
+  Bytes input = builder.Build();
+  TExifData data;
+  LoadBlock(data, input);
+  const TWrittenBlock written{SaveBlock(data), boLittleEndian};
+  EXPECT_EQ(EntryIDs(written, written.Ifd0()), GetParam().Written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AWrittenDirectory,
+    ::testing::Values(
+        // A bad type: the entry is read as an empty tag that carries nothing.
+        TDirectoryCase{"BadTypeWithTheIDOfAnotherTag",
+                       {{0x0000, 1, 4, {2, 2, 0, 0}, {}}, {0x0000, 99, 1, {}, {}}, {0x010F, 2, 2, {'X', 0}, {}}},
+                       {0x0000, 0x010F}},
+        TDirectoryCase{"BadTypeAlone", {{0x0100, 3, 1, {}, {5}}, {0x0101, 0, 1, {}, {}}}, {0x0100}},
+        // Two readable entries with one ID: the first stays.
+        TDirectoryCase{"Repeated", {{0x0112, 3, 1, {}, {1}}, {0x0112, 3, 1, {}, {6}}, {0x0131, 2, 2, {'Y', 0}, {}}},
+                       {0x0112, 0x0131}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A MakerNote whose entry points past its own bytes, at the value of another tag; the header is
+// what precedes the directory for the camera make.
+struct TOutsideCase {
+  const char* Name;
+  const char* Make;
+  Bytes Header;
+};
+
+class AMakerNoteReachingOutside : public ::testing::TestWithParam<TOutsideCase> {};
+
+TEST_P(AMakerNoteReachingOutside, KeepsTheBytesItReferencesWhereTheyWere) {
+  const Bytes outside = {'O', 'U', 'T', 'S', 'I', 'D', 'E', ' ', 'D', 'A', 'T', 'A', 0, 1, 2, 3};
+  auto build = [&](std::uint32_t target) {
+    ByteBuilder note(boLittleEndian);
+    note.Bytes(GetParam().Header).U16(1).U16(0x0006).U16(7).U32(16).U32(target).U32(0);
+    ExifBuilder builder;
+    builder.Primary.Ascii(ttMake, GetParam().Make);
+    builder.Exif.Undefined(ttMakerNote, note.Data()).Undefined(ttUserComment, outside);
+    Bytes block = builder.Build();
+    return std::make_pair(block, builder.ValueOffsets.at({1, ttUserComment}));
+  };
+  // The layout does not depend on the bytes, so a second build can point at the first's value.
+  const auto [input, target] = build(build(0).second);
+  TExifData data;
+  LoadBlock(data, input);
+  data.SetUserRating(urFourStars);  // an edit that moves the directories
+  const TWrittenBlock written{SaveBlock(data), boLittleEndian};
+  EXPECT_EQ(written.Range(target, outside.size()), outside);
+  TExifData reloaded;
+  LoadBlock(reloaded, written.Data);
+  EXPECT_EQ(reloaded.Sections(skExif).Find(ttMakerNote)->SourceDataOffset(),
+            data.Sections(skExif).Find(ttMakerNote)->SourceDataOffset());
+  EXPECT_EQ(reloaded.UserRating(), urFourStars);
+  const TExifTag* comment = reloaded.Sections(skExif).Find(ttUserComment);
+  ASSERT_NE(comment, nullptr);
+  EXPECT_EQ(Bytes(comment->Bytes().begin(), comment->Bytes().end()), outside);
+}
+
+INSTANTIATE_TEST_SUITE_P(Makers, AMakerNoteReachingOutside,
+                         ::testing::Values(TOutsideCase{"Canon", "Canon", {}},
+                                           TOutsideCase{"UnknownWithHeader", "Acme", {'A', 'C', 'M', 'E', 0, 1, 0, 0}}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(AnUncompressedThumbnail, IsCarriedWithItsStrips) {
+  const Bytes strip(96, 0x5A);
+  auto build = [&](std::uint32_t stripOffset) {
+    ExifBuilder builder;
+    builder.Primary.Ascii(ttMake, "Kodak");
+    builder.Thumbnail.Short(ttCompression, {1})
+        .Long(ttStripOffsets, {stripOffset})
+        .Long(ttStripByteCounts, {static_cast<std::uint32_t>(strip.size())});
+    builder.ThumbnailJPEG = strip;  // the builder puts these bytes behind IFD1
+    return builder.Build();
+  };
+  Bytes probe = build(0);
+  const auto at = std::search(probe.begin(), probe.end(), strip.begin(), strip.end()) - probe.begin() - 6;
+  const Bytes input = build(static_cast<std::uint32_t>(at));
+  TExifData data;
+  LoadBlock(data, input);
+  ASSERT_FALSE(data.HasThumbnail());
+  const TWrittenBlock written{SaveBlock(data), boLittleEndian};
+  TExifData reloaded;
+  LoadBlock(reloaded, written.Data);
+  std::uint32_t offset = 0, size = 0;
+  ASSERT_TRUE(reloaded.Sections(skThumbnail).TryGetLongValue(ttStripOffsets, 0, offset));
+  ASSERT_TRUE(reloaded.Sections(skThumbnail).TryGetLongValue(ttStripByteCounts, 0, size));
+  EXPECT_EQ(written.Range(offset, size), strip);
+  // Saved again, the same container writes the same block.
+  EXPECT_EQ(SaveBlock(data), written.Data);
+}
+
+// A photo without Exif gains a main directory with the tags every JPEG main directory must have,
+// its resolution taken from the JFIF header where that gives one.
+struct TRequiredTagsCase {
+  const char* Name;
+  Bytes Jfif;  // the APP0 data
+  TTiffRational Resolution;
+  std::uint16_t Unit;
+};
+
+class ANewMainDirectory : public ::testing::TestWithParam<TRequiredTagsCase> {};
+
+TEST_P(ANewMainDirectory, GetsTheRequiredTags) {
+  const Bytes input = Concat({{0xFF, 0xD8}, Segment(0xE0, GetParam().Jfif), ImageData()});
+  TExifData data;
+  LoadJPEG(data, input);
+  data.SetCopyright("Me");
+  TExifData saved;
+  LoadJPEG(saved, SaveJPEG(data, input));
+  const TExifSection& primary = saved.Sections(skPrimary);
+  EXPECT_EQ(primary.GetFractionValue(ttXResolution, 0), GetParam().Resolution);
+  EXPECT_EQ(primary.GetFractionValue(ttYResolution, 0), GetParam().Resolution);
+  EXPECT_EQ(primary.GetWordValue(ttResolutionUnit, 0), GetParam().Unit);
+  EXPECT_EQ(primary.GetWordValue(ttYCbCrPositioning, 0), 1);
+  EXPECT_EQ(saved.Copyright(), "Me");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Densities, ANewMainDirectory,
+    ::testing::Values(TRequiredTagsCase{"AspectRatioOnly", {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}, {72, 1}, 2},
+                      TRequiredTagsCase{"DotsPerInch", {'J', 'F', 'I', 'F', 0, 1, 1, 1, 1, 44, 1, 44, 0, 0}, {300, 1}, 2},
+                      TRequiredTagsCase{"DotsPerCentimetre", {'J', 'F', 'I', 'F', 0, 1, 1, 2, 0, 118, 0, 118, 0, 0}, {118, 1}, 3},
+                      TRequiredTagsCase{"NotJFIF", {'X', 'Y', 0}, {72, 1}, 2}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ANewMainDirectory, KeepsTheTagsItAlreadyHas) {
+  const Bytes input = Concat({{0xFF, 0xD8}, ImageData()});
+  TExifData data;
+  LoadJPEG(data, input);
+  data.Sections(skPrimary).SetWordValue(ttResolutionUnit, 0, 3);
+  TExifData saved;
+  LoadJPEG(saved, SaveJPEG(data, input));
+  EXPECT_EQ(saved.Sections(skPrimary).GetWordValue(ttResolutionUnit, 0), 3);
+}
+
+// An Exif segment that cannot be read is never dropped silently.
+struct TUnreadableCase {
+  const char* Name;
+  Bytes Block;
+};
+
+class AnUnreadableExifSegment : public ::testing::TestWithParam<TUnreadableCase> {};
+
+TEST_P(AnUnreadableExifSegment, IsNotSavedOverUnlessARepairIsAskedFor) {
+  const Bytes input = Concat({{0xFF, 0xD8}, Segment(0xE1, GetParam().Block), ImageData()});
+  TExifData data;
+  LoadJPEG(data, input);
+  EXPECT_TRUE(data.UnreadableExif());
+  data.SetCopyright("Me");
+  TMemoryStream in, out;
+  in.WriteBuffer(input.data(), static_cast<std::int64_t>(input.size()));
+  in.SetPosition(0);
+  EXPECT_THROW_MSG(data.SaveToJPEG(in, out), EZorpExifException,
+                   "The Exif data of this photo could not be read; saving would discard it");
+  EXPECT_EQ(out.Size(), 0);
+
+  data.SetRepairOnSave(true);
+  const Bytes repaired = SaveJPEG(data, input);
+  EXPECT_EQ(App1Segments(repaired).size(), 1u);  // replaced, not added beside it
+  TExifData reloaded;
+  LoadJPEG(reloaded, repaired);
+  EXPECT_FALSE(reloaded.UnreadableExif());
+  EXPECT_EQ(reloaded.Copyright(), "Me");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AnUnreadableExifSegment,
+    ::testing::Values(TUnreadableCase{"MainDirectoryOutside", ByteBuilder(boLittleEndian)
+                                                                  .Text(std::string_view("Exif\0\0II", 8))
+                                                                  .U16(42)
+                                                                  .U32(0x7FFFFFFF)
+                                                                  .Bytes(Bytes(64, 7))
+                                                                  .Data()},
+                      TUnreadableCase{"BadMagicNumber", ByteBuilder(boBigEndian)
+                                                            .Text(std::string_view("Exif\0\0MM", 8))
+                                                            .U16(43)
+                                                            .U32(8)
+                                                            .Bytes(Bytes(64, 0))
+                                                            .Data()}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 // ---- Real photos -----------------------------------------------------------------------------
 
 std::vector<fs::path> Photos() {
@@ -832,6 +1035,7 @@ TEST(ARealPhoto, SurvivesALoadSaveLoadRoundTripWithEveryTagAndTheImageData) {
     } catch (const Zorp::Base::Exception&) {
       continue;  // not loadable in the first place
     }
+    if (original.UnreadableExif()) continue;  // not saved without a repair
     // The MakerNote as read before the save, where it reads at all.
     std::vector<std::string> makerNote;
     bool makerNoteClean = false;

@@ -469,6 +469,18 @@ TEST(AnXMPReader, KeepsADefaultNamespaceAndSkipsFieldsWithoutAnyNamespace) {
   EXPECT_EQ(ValuesAfterRoundTrip(packet), expected);
 }
 
+// A nested description names itself (rdf:about, rdf:ID...): that is RDF's syntax, not a field.
+TEST(AnXMPReader, TakesNoRDFSyntaxAttributeOfANestedDescriptionForAField) {
+  TXMPPacket packet;
+  ASSERT_TRUE(Load(packet, Wrapped("<rdf:Description xmlns:e=\"urn:e\"><e:Event><rdf:Description rdf:about=\"\" "
+                                   "rdf:ID=\"n1\" e:kind=\"a\"><e:when>now</e:when></rdf:Description></e:Event>"
+                                   "</rdf:Description>")));
+  const std::vector<std::string> expected{"e:Event/e:kind = a", "e:Event/e:when = now"};
+  EXPECT_EQ(ListXMPValues(packet), expected);
+  EXPECT_EQ(Regenerated(packet).find("rdf:about xmlns"), std::string::npos);
+  EXPECT_EQ(ValuesAfterRoundTrip(packet), expected);
+}
+
 TEST(AnXMPReader, TellsTheSignatureWithoutMovingTheStream) {
   const std::string data = SignedPacket;
   TUserMemoryStream stream(data.data(), static_cast<std::int64_t>(data.size()));
