@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,75 @@ TEST(AMemoryStream, SavesToAndLoadsFromAFile) {
   TMemoryStream loaded;
   loaded.LoadFromFile(path.Path());
   EXPECT_EQ(loaded.Bytes(), (Bytes{1, 2, 3}));
+}
+
+// Positions and sizes next to the largest offset: every step either fails cleanly or clamps, none wraps.
+struct TOverflowCase {
+  const char* Name;
+  std::int64_t Position;
+  // Returns the result of the step; raises when the step fails.
+  std::function<std::int64_t(TMemoryStream&)> Step;
+  bool Raises;  // EStreamError expected
+  std::int64_t Result;
+};
+
+void PrintTo(const TOverflowCase& step, std::ostream* out) { *out << step.Name; }
+
+class AMemoryStreamAtTheLargestOffset : public ::testing::TestWithParam<TOverflowCase> {};
+
+constexpr std::int64_t Largest = std::numeric_limits<std::int64_t>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, AMemoryStreamAtTheLargestOffset,
+    ::testing::Values(
+        TOverflowCase{"WriteWrappingTheEnd", Largest - 2, [](TMemoryStream& s) { return s.Write("12345678", 8); }, true,
+                      0},
+        TOverflowCase{"WriteOneByteAtTheLargest", Largest, [](TMemoryStream& s) { return s.Write("1", 1); }, true, 0},
+        TOverflowCase{"WriteThatCannotBeAllocated", Largest - 10, [](TMemoryStream& s) { return s.Write("12", 2); },
+                      true, 0},
+        TOverflowCase{"SetSizeThatCannotBeAllocated", 0,
+                      [](TMemoryStream& s) {
+                        s.SetSize(Largest);
+                        return s.Size();
+                      },
+                      true, 0},
+        TOverflowCase{"CopyFromWrappingTheEnd", Largest - 2,
+                      [](TMemoryStream& s) {
+                        TMemoryStream source;
+                        source.WriteBuffer("12345678", 8);
+                        return s.CopyFrom(source, 0);
+                      },
+                      true, 0},
+        TOverflowCase{"SeekForwardFromTheCurrent", Largest - 2, [](TMemoryStream& s) { return s.Seek(10, soCurrent); },
+                      false, Largest - 2},
+        TOverflowCase{"SeekForwardFromTheEnd", Largest - 2, [](TMemoryStream& s) { return s.Seek(Largest, soEnd); },
+                      false, Largest - 2},
+        TOverflowCase{"SeekBackByTheSmallest", 3,
+                      [](TMemoryStream& s) { return s.Seek(std::numeric_limits<std::int64_t>::min(), soCurrent); },
+                      false, 3},
+        TOverflowCase{"ReadFindsNothing", Largest - 2,
+                      [](TMemoryStream& s) {
+                        char buffer[8];
+                        return s.Read(buffer, 8);
+                      },
+                      false, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_P(AMemoryStreamAtTheLargestOffset, FailsCleanlyOrKeepsItsPlace) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer ends the program where operator new would raise bad_alloc.
+  if (std::string(GetParam().Name).find("CannotBeAllocated") != std::string::npos)
+    GTEST_SKIP() << "a failing allocation aborts under the address sanitizer";
+#endif
+  TMemoryStream stream;
+  stream.WriteBuffer("abcd", 4);
+  stream.SetPosition(GetParam().Position);
+  if (GetParam().Raises) {
+    EXPECT_THROW(GetParam().Step(stream), EStreamError);
+  } else {
+    EXPECT_EQ(GetParam().Step(stream), GetParam().Result);
+  }
+  EXPECT_EQ(stream.Bytes(), (Bytes{'a', 'b', 'c', 'd'}));  // nothing written or lost
 }
 
 // ---- TUserMemoryStream --------------------------------------------------------------------------

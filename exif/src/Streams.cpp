@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <unistd.h>
 
 #include "zorp/base/Exceptions.h"
@@ -27,6 +28,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
   if (count == 0) {
     source.SetPosition(0);
     count = source.Size();
+    if (count < 0) throw EReadError(SReadError);  // a source without a size
   }
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20)));
   std::int64_t left = count;
@@ -46,6 +48,17 @@ static std::int64_t SeekWithin(std::int64_t position, std::int64_t size, std::in
   if (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) return position;
   const std::int64_t target = base + offset;
   return target < 0 ? position : target;
+}
+
+// Resizes memory to size bytes (new bytes zero); memory that cannot be had raises E, not a crash.
+template <typename E>
+static void Resize(std::vector<std::uint8_t>& data, std::int64_t size, const char* message) {
+  if (size < 0 || static_cast<std::uint64_t>(size) > data.max_size()) throw E(message);
+  try {
+    data.resize(static_cast<std::size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    throw E(message);
+  }
 }
 
 // Copies up to count bytes from memory of the given size at position; returns the bytes copied.
@@ -68,6 +81,8 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
+  // Checked before adding: a position near the largest offset would wrap the end around.
+  if (count > std::numeric_limits<std::int64_t>::max() - FPosition) throw EWriteError(SWriteError);
   const std::int64_t end = FPosition + count;
   if (end > Size()) SetSize(end);
   std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
@@ -82,7 +97,7 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) newSize = 0;
-  FData.resize(static_cast<std::size_t>(newSize), 0);
+  Resize<EWriteError>(FData, newSize, SWriteError);
   if (FPosition > newSize) FPosition = newSize;
 }
 
@@ -95,7 +110,8 @@ void TMemoryStream::Clear() {
 void TMemoryStream::LoadFromStream(TStream& source) {
   source.SetPosition(0);
   const std::int64_t size = source.Size();
-  std::vector<std::uint8_t> data(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+  std::vector<std::uint8_t> data;
+  Resize<EReadError>(data, size, SReadError);
   source.ReadBuffer(data.data(), size);
   FData = std::move(data);
   FPosition = 0;
