@@ -1,10 +1,15 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,24 @@ class ASafeFileReplacement : public ::testing::Test {
   static void Put(TSafeFileReplacement& replacement, const std::string& text) {
     replacement.Stream().WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
   }
+
+  // Runs body in a child process as an ordinary user (when the tests run as root) and expects it to
+  // return 0; a raised error is reported on stderr and fails the test.
+  void ExpectAsOrdinaryUser(const std::function<int()>& body) {
+    fs::permissions(Folder, fs::perms::all);
+    EXPECT_EXIT(std::_Exit(RunAsOrdinaryUser(body)), ::testing::ExitedWithCode(0), "");
+  }
+  static int RunAsOrdinaryUser(const std::function<int()>& body) {
+    try {
+      if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+        return 90;
+      return body();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+      return 91;
+    }
+  }
+  static constexpr uid_t Nobody = 65534;
 
   fs::path Folder;
   std::string Target;
@@ -125,6 +148,18 @@ TEST_F(ASafeFileReplacement, CreatesAFileThatDidNotExist) {
   const std::string fresh = (Folder / "new.txt").string();
   Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
   EXPECT_EQ(Read(fresh), "fresh");
+}
+
+TEST_F(ASafeFileReplacement, WritesThroughTheDescriptorThatCreatedTheTemporaryFile) {
+  // Under a umask that takes the owner's write bit the temporary file cannot be opened again by name;
+  // the descriptor that created it can still write.
+  const std::string fresh = (Folder / "new.jpg").string();
+  ExpectAsOrdinaryUser([&] {
+    ::umask(0277);
+    Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
+    return Read(fresh) == "fresh" ? 0 : 1;
+  });
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"new.jpg", "photo.jpg"}));
 }
 
 }  // namespace

@@ -61,10 +61,10 @@ TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileN
   name.push_back('\0');
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) throw EFCreateError(Format(Zorp::Exif::SFCreateError, pattern.c_str(), std::strerror(errno)));
-  ::close(fd);
   FTempFileName = name.data();
+  // Written through the descriptor that created it: the name could stand for another file by now.
   try {
-    FStream = std::make_unique<TFileStream>(FTempFileName, fmOpenReadWrite);
+    FStream = std::make_unique<TFileStream>(fd, FTempFileName);
   } catch (...) {
     ::unlink(FTempFileName.c_str());
     throw;

@@ -153,6 +153,17 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
   }
 }
 
+TFileStream::TFileStream(int handle, const std::string& fileName) : FFileName(fileName) {
+  FFile = ::fdopen(handle, "r+b");
+  if (!FFile) {
+    const int error = errno;
+    ::close(handle);
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error)));
+  }
+}
+
+int TFileStream::Handle() const { return ::fileno(FFile); }
+
 TFileStream::~TFileStream() {
   if (FFile) std::fclose(FFile);
 }
