@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "zorp/base/Exceptions.h"
+#include "TestHelpers.h"
 #include "zorp/base/SafeFile.h"
 
 namespace {
@@ -160,6 +161,28 @@ TEST_F(ASafeFileReplacement, WritesThroughTheDescriptorThatCreatedTheTemporaryFi
     return Read(fresh) == "fresh" ? 0 : 1;
   });
   EXPECT_EQ(Entries(), (std::vector<std::string>{"new.jpg", "photo.jpg"}));
+}
+
+TEST_F(ASafeFileReplacement, RefusesATargetThatIsNoRegularFileAndLeavesItAsItWas) {
+  const struct {
+    const char* Name;
+    bool Fifo;
+    const char* Reason;
+  } cases[] = {{"pipe.jpg", true, "Not a regular file"}, {"album.jpg", false, "Is a directory"}};
+  for (const auto& odd : cases) {
+    SCOPED_TRACE(odd.Name);
+    const std::string path = (Folder / odd.Name).string();
+    if (odd.Fifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    } else {
+      ASSERT_TRUE(fs::create_directory(path));
+    }
+    EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(path, "abc", 3), Zorp::Base::EFOpenError,
+                     "Cannot open file \"" + path + "\". " + odd.Reason);
+    EXPECT_EQ(fs::status(path).type(), odd.Fifo ? fs::file_type::fifo : fs::file_type::directory);
+    fs::remove(path);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+  }
 }
 
 }  // namespace

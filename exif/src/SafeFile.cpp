@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -53,6 +54,8 @@ void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> 
 }
 
 TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileName(ResolveTarget(fileName)) {
+  struct stat status {};
+  if (::stat(FFileName.c_str(), &status) == 0) Detail::EnsureRegularFile(status, FFileName);
   const std::filesystem::path target(FFileName);
   // A hidden name that no photo mask matches; the base name is cut so that the name stays legal.
   std::string base = target.filename().string().substr(0, 200);
@@ -96,6 +99,7 @@ void TSafeFileReplacement::Commit() {
   struct stat original {};
   mode_t mode;
   if (::stat(FFileName.c_str(), &original) == 0) {
+    Detail::EnsureRegularFile(original, FFileName);
     mode = original.st_mode & 07777;
     // Keeps the owner when the process may do so (as root); otherwise the file becomes the caller's,
     // as any rewritten file would.

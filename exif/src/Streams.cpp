@@ -1,12 +1,16 @@
 #include "zorp/base/Streams.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <unistd.h>
 
+#include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -143,13 +147,42 @@ std::int64_t TUserMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TUserMemoryStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
 
+void Detail::EnsureRegularFile(const struct stat& status, const std::string& fileName) {
+  if (S_ISREG(status.st_mode)) return;
+  const char* reason = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : SNotARegularFile;
+  throw EFOpenError(Format(SFOpenError, fileName.c_str(), reason));
+}
+
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
-  const char* how = mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b";
-  FFile = std::fopen(fileName.c_str(), how);
-  if (!FFile) {
-    const char* reason = std::strerror(errno);
-    if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), reason));
-    throw EFOpenError(Format(SFOpenError, fileName.c_str(), reason));
+  auto fail = [&](int error) {
+    if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), std::strerror(error)));
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error)));
+  };
+  int flags = O_CLOEXEC;
+  if (mode == fmCreate) {
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    // An existing file is read: anything but a regular file is refused before it is opened, and the
+    // open itself cannot wait (a FIFO swapped in meanwhile) because it does not block.
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) != 0) fail(errno);
+    Detail::EnsureRegularFile(status, fileName);
+    flags |= (mode == fmOpenRead ? O_RDONLY : O_RDWR) | O_NONBLOCK;
+  }
+  const int fd = ::open(fileName.c_str(), flags, 0666);
+  if (fd < 0) fail(errno);
+  try {
+    if (mode != fmCreate) {
+      struct stat status {};
+      if (::fstat(fd, &status) != 0) fail(errno);
+      Detail::EnsureRegularFile(status, fileName);
+      if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) fail(errno);
+    }
+    FFile = ::fdopen(fd, mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b");
+    if (!FFile) fail(errno);
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
 }
 
