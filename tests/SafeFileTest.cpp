@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,14 @@
 #include "zorp/base/Exceptions.h"
 #include "TestHelpers.h"
 #include "zorp/base/SafeFile.h"
+
+// Counts the calls of umask in this test program: replacing a file must not set the process-wide mask,
+// which would change the mode of files that other threads create meanwhile.
+static std::atomic<int> UmaskCalls{0};
+extern "C" mode_t umask(mode_t mask) noexcept {
+  ++UmaskCalls;
+  return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -183,6 +193,27 @@ TEST_F(ASafeFileReplacement, RefusesATargetThatIsNoRegularFileAndLeavesItAsItWas
     fs::remove(path);
     EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
   }
+}
+
+TEST_F(ASafeFileReplacement, GivesANewFileTheModeOfTheCreationMaskWithoutSettingTheMask) {
+  const struct {
+    mode_t Mask;
+    mode_t Mode;
+  } cases[] = {{022, 0644}, {027, 0640}, {077, 0600}, {0, 0666}};
+  const std::string fresh = (Folder / "new.jpg").string();
+  const auto saved = static_cast<mode_t>(::syscall(SYS_umask, 022));
+  for (const auto& [mask, mode] : cases) {
+    SCOPED_TRACE(mask);
+    fs::remove(fresh);
+    ::syscall(SYS_umask, mask);
+    UmaskCalls = 0;
+    Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
+    EXPECT_EQ(UmaskCalls, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(fresh.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+  }
+  ::syscall(SYS_umask, saved);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "RegularFile.h"
@@ -34,6 +36,20 @@ std::string ResolveTarget(const std::string& fileName) {
     if (!error) return target.string();
   }
   return fileName;
+}
+
+// The process's file creation mask, read without setting it: setting it, even back again, would change
+// the mode of files that other threads create meanwhile.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line.c_str() + 6, &end, 8);
+    if (end != line.c_str() + 6) return static_cast<mode_t>(mask & 0777);
+  }
+  return 077;  // unknown: the new file stays private
 }
 
 // Makes the directory entry of a rename durable. Failing here changes nothing for the caller: the
@@ -104,13 +120,11 @@ void TSafeFileReplacement::Commit() {
     // Keeps the owner when the process may do so (as root); otherwise the file becomes the caller's,
     // as any rewritten file would.
     if (original.st_uid != ::geteuid() || original.st_gid != ::getegid())
-      (void)::chown(FTempFileName.c_str(), original.st_uid, original.st_gid);
+      (void)::fchown(FStream->Handle(), original.st_uid, original.st_gid);
   } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+    mode = 0666 & ~CurrentUmask();
   }
-  if (::chmod(FTempFileName.c_str(), mode) != 0) fail(errno);
+  if (::fchmod(FStream->Handle(), mode) != 0) fail(errno);
   FStream.reset();  // closed; its content is on disk already
 
   if (CommitHook()) CommitHook()(FTempFileName);
