@@ -3,20 +3,22 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "zorp/base/Exceptions.h"
 #include "TestHelpers.h"
+#include "zorp/base/Exceptions.h"
 #include "zorp/base/SafeFile.h"
 
 // Counts the calls of umask in this test program: replacing a file must not set the process-wide mask,
@@ -51,6 +53,11 @@ class ASafeFileReplacement : public ::testing::Test {
   static std::string Read(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  static struct stat Status(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status;
   }
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -96,11 +103,17 @@ TEST_F(ASafeFileReplacement, WritesBesideTheTargetAndReplacesItOnlyOnCommit) {
 }
 
 TEST_F(ASafeFileReplacement, GivesTheNewFileTheOriginalsPermissionBits) {
-  fs::permissions(Target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  Zorp::Base::SafeWriteFile(Target, "abc", 3);
-  EXPECT_EQ(fs::status(Target).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(Read(Target), "abc");
+  // A file without write bits is refused (see below); these are replaced by a new file with their bits.
+  for (const mode_t mode : {0644, 0604, 0600, 0620, 02664}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+    const ino_t before = Status(Target).st_ino;
+    Zorp::Base::SafeWriteFile(Target, "abc", 3);
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_NE(Status(Target).st_ino, before);
+    EXPECT_EQ(Read(Target), "abc");
+  }
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(ASafeFileReplacement, LeavesEverythingAsItWasWhenNotCommitted) {
@@ -214,6 +227,154 @@ TEST_F(ASafeFileReplacement, GivesANewFileTheModeOfTheCreationMaskWithoutSetting
     EXPECT_EQ(status.st_mode & 07777, mode);
   }
   ::syscall(SYS_umask, saved);
+}
+
+TEST_F(ASafeFileReplacement, RefusesAFileWithoutWriteBitsEvenForRootAndLeavesItAlone) {
+  const std::string link = (Folder / "link.jpg").string();
+  fs::create_symlink("photo.jpg", link);
+  const struct {
+    mode_t Mode;
+    bool ThroughLink;
+    bool MadeReadOnlyAfterStart;  // refused by Commit
+  } cases[] = {{0444, false, false}, {0400, false, false}, {0555, false, false},
+               {0000, false, false}, {0444, true, false},  {0444, false, true}};
+  for (const auto& [mode, throughLink, afterStart] : cases) {
+    SCOPED_TRACE(::testing::Message() << mode << (throughLink ? " link" : "") << (afterStart ? " late" : ""));
+    ASSERT_EQ(::chmod(Target.c_str(), afterStart ? 0644 : mode), 0);
+    const std::string message = "Cannot replace file \"" + Target + "\". Permission denied";
+    if (afterStart) {
+      TSafeFileReplacement replacement(Target);
+      Put(replacement, "refused");
+      ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+      EXPECT_THROW_MSG(replacement.Commit(), Zorp::Base::EFCreateError, message);
+    } else {
+      EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(throughLink ? link : Target, "refused", 7), Zorp::Base::EFCreateError,
+                       message);
+    }
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_EQ(Read(Target), "original content");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.jpg", "photo.jpg"}));
+  }
+}
+
+TEST_F(ASafeFileReplacement, RewritesAHardLinkedFileInPlaceSoThatEveryNameSeesTheNewContent) {
+  const std::string second = (Folder / "second.jpg").string();
+  const std::string link = (Folder / "link.jpg").string();
+  fs::create_hard_link(Target, second);
+  fs::create_symlink("second.jpg", link);
+  ASSERT_EQ(::chmod(Target.c_str(), 0640), 0);
+  const ino_t inode = Status(Target).st_ino;
+  const struct {
+    const char* Via;
+    std::string Name;
+  } cases[] = {{"first name", Target}, {"second name", second}, {"link", link}};
+  for (const auto& [via, name] : cases) {
+    SCOPED_TRACE(via);
+    const std::string content = std::string("new content through the ") + via;
+    Zorp::Base::SafeWriteFile(name, content.data(), static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(Read(Target), content);
+    EXPECT_EQ(Read(second), content);
+    EXPECT_EQ(Status(Target).st_ino, inode);
+    EXPECT_EQ(Status(Target).st_nlink, 2u);
+    EXPECT_EQ(Status(Target).st_mode & 07777, 0640u);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.jpg", "photo.jpg", "second.jpg"}));  // no backup left
+  }
+}
+
+TEST_F(ASafeFileReplacement, KeepsAHardLinkedFileWhenTheRewriteFails) {
+  const std::string second = (Folder / "second.jpg").string();
+  fs::create_hard_link(Target, second);
+  // Interrupted after the backup was written, or the disk fills up while the file is rewritten (a
+  // file size limit fails the write as a full disk would).
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  const struct {
+    const char* Name;
+    bool Interrupt;
+    const char* Message;
+  } cases[] = {{"interrupted", true, "interrupted"},
+               {"disk full", false, "Cannot replace file \"{}\". File too large"}};
+  for (const auto& [name, interrupt, message] : cases) {
+    SCOPED_TRACE(name);
+    std::vector<std::string> backups;
+    Zorp::Base::SetSafeFileCommitHook([&](const std::string&) {
+      for (const auto& entry : Entries())
+        if (entry.find(".backup.") != std::string::npos) backups.push_back(Read((Folder / entry).string()));
+      if (interrupt) throw Zorp::Base::EWriteError("interrupted");
+      rlimit limit = saved;
+      limit.rlim_cur = 1024;
+      setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    const std::string big(100000, 'x');
+    std::string expected = message;
+    if (const auto at = expected.find("{}"); at != std::string::npos) expected.replace(at, 2, Target);
+    EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(Target, big.data(), static_cast<std::int64_t>(big.size())),
+                     Zorp::Base::Exception, expected);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(backups, std::vector<std::string>{"original content"});
+    EXPECT_EQ(Read(Target), "original content");
+    EXPECT_EQ(Read(second), "original content");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"photo.jpg", "second.jpg"}));
+  }
+  std::signal(SIGXFSZ, handler);
+}
+
+TEST_F(ASafeFileReplacement, CopiesExtendedAttributes) {
+  const char value[] = "kept";
+  if (::setxattr(Target.c_str(), "user.quorvane", value, 4, 0) != 0)
+    GTEST_SKIP() << "no user extended attributes here: " << std::strerror(errno);
+  for (const bool hardLinked : {false, true}) {
+    SCOPED_TRACE(hardLinked ? "hard-linked" : "single name");
+    if (hardLinked) fs::create_hard_link(Target, Folder / "second.jpg");
+    Zorp::Base::SafeWriteFile(Target, "abc", 3);
+    char read[16] = {};
+    EXPECT_EQ(::getxattr(Target.c_str(), "user.quorvane", read, sizeof read), 4);
+    EXPECT_STREQ(read, "kept");
+    EXPECT_EQ(Read(Target), "abc");
+  }
+}
+
+TEST_F(ASafeFileReplacement, KeepsTheOwnerOrRewritesInPlaceOrRefusesForAnOrdinaryUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
+  const struct {
+    const char* Name;
+    uid_t Owner;
+    mode_t Mode;
+    bool AsNobody;
+    const char* Outcome;  // "replaced", "rewritten" or "refused"
+  } cases[] = {{"root saves a file of nobody", Nobody, 0644, false, "replaced"},
+               {"nobody saves a writable file of root", 0, 0666, true, "rewritten"},
+               {"nobody saves a file of root", 0, 0644, true, "refused"}};
+  for (const auto& [name, owner, mode, asNobody, outcome] : cases) {
+    SCOPED_TRACE(name);
+    Write(Target, "original content");
+    ASSERT_EQ(::chown(Target.c_str(), owner, owner), 0);
+    ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+    const ino_t inode = Status(Target).st_ino;
+    const std::string outcomeText = outcome;
+    auto save = [&] {
+      try {
+        Zorp::Base::SafeWriteFile(Target, "new", 3);
+        return outcomeText == "refused" ? 1 : 0;
+      } catch (const Zorp::Base::EFCreateError& error) {
+        const bool denied = std::string(error.what()).find("Permission denied") != std::string::npos;
+        return outcomeText == "refused" && denied ? 0 : 2;
+      }
+    };
+    if (asNobody) {
+      ExpectAsOrdinaryUser(save);
+    } else {
+      EXPECT_EQ(save(), 0);
+    }
+    EXPECT_EQ(Read(Target), outcomeText == "refused" ? "original content" : "new");
+    EXPECT_EQ(Status(Target).st_uid, owner);
+    EXPECT_EQ(Status(Target).st_gid, owner);
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_EQ(Status(Target).st_ino == inode, outcomeText != "replaced");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+  }
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ inline constexpr const char* SThumbnailTooLarge =
 inline constexpr const char* SSavedJPEGNotValid =
     "The saved JPEG does not read back correctly (%s); the file was not changed";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
+inline constexpr const char* SCannotRewriteFile =
+    "Cannot rewrite file \"%s\". %s. Its former content is kept in \"%s\"";
 
 // XMP.
 inline constexpr const char* SInvalidXMPPacket = "XMP packet is not valid";
