@@ -1145,6 +1145,8 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     fs::copy_file(source, original);
     fs::copy_file(source, edited);
     fs::copy_file(source, again);
+    // The copies take the shared photos' read-only bits; a read-only file is refused by the save.
+    for (const auto& copy : {edited, again}) fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
     TExifData data;
     data.LoadFromJPEG(edited);
     if (!data.HasThumbnail()) withoutThumbnail.insert(name);

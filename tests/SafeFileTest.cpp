@@ -1,15 +1,33 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "TestHelpers.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/SafeFile.h"
+
+// Counts the calls of umask in this test program: replacing a file must not set the process-wide mask,
+// which would change the mode of files that other threads create meanwhile.
+static std::atomic<int> UmaskCalls{0};
+extern "C" mode_t umask(mode_t mask) noexcept {
+  ++UmaskCalls;
+  return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -36,6 +54,11 @@ class ASafeFileReplacement : public ::testing::Test {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
   }
+  static struct stat Status(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status;
+  }
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(Folder)) names.push_back(entry.path().filename().string());
@@ -45,6 +68,24 @@ class ASafeFileReplacement : public ::testing::Test {
   static void Put(TSafeFileReplacement& replacement, const std::string& text) {
     replacement.Stream().WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
   }
+
+  // Runs body in a child process as an ordinary user (when the tests run as root) and expects it to
+  // return 0; a raised error is reported on stderr and fails the test.
+  void ExpectAsOrdinaryUser(const std::function<int()>& body) {
+    fs::permissions(Folder, fs::perms::all);
+    EXPECT_EXIT(std::_Exit(RunAsOrdinaryUser(body)), ::testing::ExitedWithCode(0), "");
+  }
+  static int RunAsOrdinaryUser(const std::function<int()>& body) {
+    try {
+      if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
+        return 90;
+      return body();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+      return 91;
+    }
+  }
+  static constexpr uid_t Nobody = 65534;
 
   fs::path Folder;
   std::string Target;
@@ -62,11 +103,17 @@ TEST_F(ASafeFileReplacement, WritesBesideTheTargetAndReplacesItOnlyOnCommit) {
 }
 
 TEST_F(ASafeFileReplacement, GivesTheNewFileTheOriginalsPermissionBits) {
-  fs::permissions(Target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  Zorp::Base::SafeWriteFile(Target, "abc", 3);
-  EXPECT_EQ(fs::status(Target).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(Read(Target), "abc");
+  // A file without write bits is refused (see below); these are replaced by a new file with their bits.
+  for (const mode_t mode : {0644, 0604, 0600, 0620, 02664}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+    const ino_t before = Status(Target).st_ino;
+    Zorp::Base::SafeWriteFile(Target, "abc", 3);
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_NE(Status(Target).st_ino, before);
+    EXPECT_EQ(Read(Target), "abc");
+  }
+  EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(ASafeFileReplacement, LeavesEverythingAsItWasWhenNotCommitted) {
@@ -125,6 +172,209 @@ TEST_F(ASafeFileReplacement, CreatesAFileThatDidNotExist) {
   const std::string fresh = (Folder / "new.txt").string();
   Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
   EXPECT_EQ(Read(fresh), "fresh");
+}
+
+TEST_F(ASafeFileReplacement, WritesThroughTheDescriptorThatCreatedTheTemporaryFile) {
+  // Under a umask that takes the owner's write bit the temporary file cannot be opened again by name;
+  // the descriptor that created it can still write.
+  const std::string fresh = (Folder / "new.jpg").string();
+  ExpectAsOrdinaryUser([&] {
+    ::umask(0277);
+    Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
+    return Read(fresh) == "fresh" ? 0 : 1;
+  });
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"new.jpg", "photo.jpg"}));
+}
+
+TEST_F(ASafeFileReplacement, RefusesATargetThatIsNoRegularFileAndLeavesItAsItWas) {
+  const struct {
+    const char* Name;
+    bool Fifo;
+    const char* Reason;
+  } cases[] = {{"pipe.jpg", true, "Not a regular file"}, {"album.jpg", false, "Is a directory"}};
+  for (const auto& odd : cases) {
+    SCOPED_TRACE(odd.Name);
+    const std::string path = (Folder / odd.Name).string();
+    if (odd.Fifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    } else {
+      ASSERT_TRUE(fs::create_directory(path));
+    }
+    EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(path, "abc", 3), Zorp::Base::EFOpenError,
+                     "Cannot open file \"" + path + "\". " + odd.Reason);
+    EXPECT_EQ(fs::status(path).type(), odd.Fifo ? fs::file_type::fifo : fs::file_type::directory);
+    fs::remove(path);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+  }
+}
+
+TEST_F(ASafeFileReplacement, GivesANewFileTheModeOfTheCreationMaskWithoutSettingTheMask) {
+  const struct {
+    mode_t Mask;
+    mode_t Mode;
+  } cases[] = {{022, 0644}, {027, 0640}, {077, 0600}, {0, 0666}};
+  const std::string fresh = (Folder / "new.jpg").string();
+  const auto saved = static_cast<mode_t>(::syscall(SYS_umask, 022));
+  for (const auto& [mask, mode] : cases) {
+    SCOPED_TRACE(mask);
+    fs::remove(fresh);
+    ::syscall(SYS_umask, mask);
+    UmaskCalls = 0;
+    Zorp::Base::SafeWriteFile(fresh, "fresh", 5);
+    EXPECT_EQ(UmaskCalls, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(fresh.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+  }
+  ::syscall(SYS_umask, saved);
+}
+
+TEST_F(ASafeFileReplacement, RefusesAFileWithoutWriteBitsEvenForRootAndLeavesItAlone) {
+  const std::string link = (Folder / "link.jpg").string();
+  fs::create_symlink("photo.jpg", link);
+  const struct {
+    mode_t Mode;
+    bool ThroughLink;
+    bool MadeReadOnlyAfterStart;  // refused by Commit
+  } cases[] = {{0444, false, false}, {0400, false, false}, {0555, false, false},
+               {0000, false, false}, {0444, true, false},  {0444, false, true}};
+  for (const auto& [mode, throughLink, afterStart] : cases) {
+    SCOPED_TRACE(::testing::Message() << mode << (throughLink ? " link" : "") << (afterStart ? " late" : ""));
+    ASSERT_EQ(::chmod(Target.c_str(), afterStart ? 0644 : mode), 0);
+    const std::string message = "Cannot replace file \"" + Target + "\". Permission denied";
+    if (afterStart) {
+      TSafeFileReplacement replacement(Target);
+      Put(replacement, "refused");
+      ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+      EXPECT_THROW_MSG(replacement.Commit(), Zorp::Base::EFCreateError, message);
+    } else {
+      EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(throughLink ? link : Target, "refused", 7), Zorp::Base::EFCreateError,
+                       message);
+    }
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_EQ(Read(Target), "original content");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.jpg", "photo.jpg"}));
+  }
+}
+
+TEST_F(ASafeFileReplacement, RewritesAHardLinkedFileInPlaceSoThatEveryNameSeesTheNewContent) {
+  const std::string second = (Folder / "second.jpg").string();
+  const std::string link = (Folder / "link.jpg").string();
+  fs::create_hard_link(Target, second);
+  fs::create_symlink("second.jpg", link);
+  ASSERT_EQ(::chmod(Target.c_str(), 0640), 0);
+  const ino_t inode = Status(Target).st_ino;
+  const struct {
+    const char* Via;
+    std::string Name;
+  } cases[] = {{"first name", Target}, {"second name", second}, {"link", link}};
+  for (const auto& [via, name] : cases) {
+    SCOPED_TRACE(via);
+    const std::string content = std::string("new content through the ") + via;
+    Zorp::Base::SafeWriteFile(name, content.data(), static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(Read(Target), content);
+    EXPECT_EQ(Read(second), content);
+    EXPECT_EQ(Status(Target).st_ino, inode);
+    EXPECT_EQ(Status(Target).st_nlink, 2u);
+    EXPECT_EQ(Status(Target).st_mode & 07777, 0640u);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.jpg", "photo.jpg", "second.jpg"}));  // no backup left
+  }
+}
+
+TEST_F(ASafeFileReplacement, KeepsAHardLinkedFileWhenTheRewriteFails) {
+  const std::string second = (Folder / "second.jpg").string();
+  fs::create_hard_link(Target, second);
+  // Interrupted after the backup was written, or the disk fills up while the file is rewritten (a
+  // file size limit fails the write as a full disk would).
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+  const struct {
+    const char* Name;
+    bool Interrupt;
+    const char* Message;
+  } cases[] = {{"interrupted", true, "interrupted"},
+               {"disk full", false, "Cannot replace file \"{}\". File too large"}};
+  for (const auto& [name, interrupt, message] : cases) {
+    SCOPED_TRACE(name);
+    std::vector<std::string> backups;
+    Zorp::Base::SetSafeFileCommitHook([&](const std::string&) {
+      for (const auto& entry : Entries())
+        if (entry.find(".backup.") != std::string::npos) backups.push_back(Read((Folder / entry).string()));
+      if (interrupt) throw Zorp::Base::EWriteError("interrupted");
+      rlimit limit = saved;
+      limit.rlim_cur = 1024;
+      setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    const std::string big(100000, 'x');
+    std::string expected = message;
+    if (const auto at = expected.find("{}"); at != std::string::npos) expected.replace(at, 2, Target);
+    EXPECT_THROW_MSG(Zorp::Base::SafeWriteFile(Target, big.data(), static_cast<std::int64_t>(big.size())),
+                     Zorp::Base::Exception, expected);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(backups, std::vector<std::string>{"original content"});
+    EXPECT_EQ(Read(Target), "original content");
+    EXPECT_EQ(Read(second), "original content");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"photo.jpg", "second.jpg"}));
+  }
+  std::signal(SIGXFSZ, handler);
+}
+
+TEST_F(ASafeFileReplacement, CopiesExtendedAttributes) {
+  const char value[] = "kept";
+  if (::setxattr(Target.c_str(), "user.quorvane", value, 4, 0) != 0)
+    GTEST_SKIP() << "no user extended attributes here: " << std::strerror(errno);
+  for (const bool hardLinked : {false, true}) {
+    SCOPED_TRACE(hardLinked ? "hard-linked" : "single name");
+    if (hardLinked) fs::create_hard_link(Target, Folder / "second.jpg");
+    Zorp::Base::SafeWriteFile(Target, "abc", 3);
+    char read[16] = {};
+    EXPECT_EQ(::getxattr(Target.c_str(), "user.quorvane", read, sizeof read), 4);
+    EXPECT_STREQ(read, "kept");
+    EXPECT_EQ(Read(Target), "abc");
+  }
+}
+
+TEST_F(ASafeFileReplacement, KeepsTheOwnerOrRewritesInPlaceOrRefusesForAnOrdinaryUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
+  const struct {
+    const char* Name;
+    uid_t Owner;
+    mode_t Mode;
+    bool AsNobody;
+    const char* Outcome;  // "replaced", "rewritten" or "refused"
+  } cases[] = {{"root saves a file of nobody", Nobody, 0644, false, "replaced"},
+               {"nobody saves a writable file of root", 0, 0666, true, "rewritten"},
+               {"nobody saves a file of root", 0, 0644, true, "refused"}};
+  for (const auto& [name, owner, mode, asNobody, outcome] : cases) {
+    SCOPED_TRACE(name);
+    Write(Target, "original content");
+    ASSERT_EQ(::chown(Target.c_str(), owner, owner), 0);
+    ASSERT_EQ(::chmod(Target.c_str(), mode), 0);
+    const ino_t inode = Status(Target).st_ino;
+    const std::string outcomeText = outcome;
+    auto save = [&] {
+      try {
+        Zorp::Base::SafeWriteFile(Target, "new", 3);
+        return outcomeText == "refused" ? 1 : 0;
+      } catch (const Zorp::Base::EFCreateError& error) {
+        const bool denied = std::string(error.what()).find("Permission denied") != std::string::npos;
+        return outcomeText == "refused" && denied ? 0 : 2;
+      }
+    };
+    if (asNobody) {
+      ExpectAsOrdinaryUser(save);
+    } else {
+      EXPECT_EQ(save(), 0);
+    }
+    EXPECT_EQ(Read(Target), outcomeText == "refused" ? "original content" : "new");
+    EXPECT_EQ(Status(Target).st_uid, owner);
+    EXPECT_EQ(Status(Target).st_gid, owner);
+    EXPECT_EQ(Status(Target).st_mode & 07777, mode);
+    EXPECT_EQ(Status(Target).st_ino == inode, outcomeText != "replaced");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"photo.jpg"});
+  }
 }
 
 }  // namespace

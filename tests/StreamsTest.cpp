@@ -2,16 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include "TestHelpers.h"
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <tuple>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "ByteBuilder.h"
+#include "TestHelpers.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/exif/StreamHelper.h"
 
@@ -121,6 +130,75 @@ TEST(AMemoryStream, SavesToAndLoadsFromAFile) {
   EXPECT_EQ(loaded.Bytes(), (Bytes{1, 2, 3}));
 }
 
+// Positions and sizes next to the largest offset: every step either fails cleanly or clamps, none wraps.
+struct TOverflowCase {
+  const char* Name;
+  std::int64_t Position;
+  // Returns the result of the step; raises when the step fails.
+  std::function<std::int64_t(TMemoryStream&)> Step;
+  bool Raises;  // EStreamError expected
+  std::int64_t Result;
+};
+
+void PrintTo(const TOverflowCase& step, std::ostream* out) { *out << step.Name; }
+
+class AMemoryStreamAtTheLargestOffset : public ::testing::TestWithParam<TOverflowCase> {};
+
+constexpr std::int64_t Largest = std::numeric_limits<std::int64_t>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, AMemoryStreamAtTheLargestOffset,
+    ::testing::Values(
+        TOverflowCase{"WriteWrappingTheEnd", Largest - 2, [](TMemoryStream& s) { return s.Write("12345678", 8); }, true,
+                      0},
+        TOverflowCase{"WriteOneByteAtTheLargest", Largest, [](TMemoryStream& s) { return s.Write("1", 1); }, true, 0},
+        TOverflowCase{"WriteThatCannotBeAllocated", Largest - 10, [](TMemoryStream& s) { return s.Write("12", 2); },
+                      true, 0},
+        TOverflowCase{"SetSizeThatCannotBeAllocated", 0,
+                      [](TMemoryStream& s) {
+                        s.SetSize(Largest);
+                        return s.Size();
+                      },
+                      true, 0},
+        TOverflowCase{"CopyFromWrappingTheEnd", Largest - 2,
+                      [](TMemoryStream& s) {
+                        TMemoryStream source;
+                        source.WriteBuffer("12345678", 8);
+                        return s.CopyFrom(source, 0);
+                      },
+                      true, 0},
+        TOverflowCase{"SeekForwardFromTheCurrent", Largest - 2, [](TMemoryStream& s) { return s.Seek(10, soCurrent); },
+                      false, Largest - 2},
+        TOverflowCase{"SeekForwardFromTheEnd", Largest - 2, [](TMemoryStream& s) { return s.Seek(Largest, soEnd); },
+                      false, Largest - 2},
+        TOverflowCase{"SeekBackByTheSmallest", 3,
+                      [](TMemoryStream& s) { return s.Seek(std::numeric_limits<std::int64_t>::min(), soCurrent); },
+                      false, 3},
+        TOverflowCase{"ReadFindsNothing", Largest - 2,
+                      [](TMemoryStream& s) {
+                        char buffer[8];
+                        return s.Read(buffer, 8);
+                      },
+                      false, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_P(AMemoryStreamAtTheLargestOffset, FailsCleanlyOrKeepsItsPlace) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer ends the program where operator new would raise bad_alloc.
+  if (std::string(GetParam().Name).find("CannotBeAllocated") != std::string::npos)
+    GTEST_SKIP() << "a failing allocation aborts under the address sanitizer";
+#endif
+  TMemoryStream stream;
+  stream.WriteBuffer("abcd", 4);
+  stream.SetPosition(GetParam().Position);
+  if (GetParam().Raises) {
+    EXPECT_THROW(GetParam().Step(stream), EStreamError);
+  } else {
+    EXPECT_EQ(GetParam().Step(stream), GetParam().Result);
+  }
+  EXPECT_EQ(stream.Bytes(), (Bytes{'a', 'b', 'c', 'd'}));  // nothing written or lost
+}
+
 // ---- TUserMemoryStream --------------------------------------------------------------------------
 
 TEST(AUserMemoryStream, ReadsTheCallersMemory) {
@@ -203,6 +281,75 @@ TEST(AFileStream, ReportsFilesThatCannotBeOpenedOrCreated) {
                    "Cannot open file \"" + missing + "\". No such file or directory");
   EXPECT_THROW(TFileStream(missing, fmCreate), EFCreateError);
   EXPECT_THROW(TFileStream(missing, fmOpenRead), EFileStreamError);
+}
+
+// ---- Files that are no photos --------------------------------------------------------------------
+
+enum TOddFile { ofFifo, ofFolder, ofDevice };
+enum TOpener { opReadStream, opReadWriteStream, opLoadFromFile };
+
+// Opens the writing end of a FIFO after a grace period, again and again until stopped, so that a reader
+// blocked on it wakes up and its test fails instead of hanging.
+class TFifoRelease {
+ public:
+  explicit TFifoRelease(const std::string& path)
+      : FThread([this, path](std::stop_token stop) {
+          std::unique_lock lock(FMutex);
+          std::chrono::milliseconds wait(2000);
+          while (!FWake.wait_for(lock, stop, wait, [] { return false; }) && !stop.stop_requested()) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            wait = std::chrono::milliseconds(50);
+          }
+        }) {}
+
+ private:
+  std::mutex FMutex;
+  std::condition_variable_any FWake;
+  std::jthread FThread;
+};
+
+class AFileThatIsNoPhoto : public ::testing::TestWithParam<std::tuple<TOddFile, TOpener>> {};
+
+std::string OddFileCaseName(const ::testing::TestParamInfo<std::tuple<TOddFile, TOpener>>& info) {
+  static const char* const kinds[] = {"Fifo", "Folder", "Device"};
+  static const char* const openers[] = {"ReadStream", "ReadWriteStream", "LoadFromFile"};
+  return std::string(kinds[std::get<0>(info.param)]) + openers[std::get<1>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AFileThatIsNoPhoto,
+                         ::testing::Combine(::testing::Values(ofFifo, ofFolder, ofDevice),
+                                            ::testing::Values(opReadStream, opReadWriteStream, opLoadFromFile)),
+                         OddFileCaseName);
+
+TEST_P(AFileThatIsNoPhoto, IsRefusedAtOnceInsteadOfRead) {
+  const auto [kind, opener] = GetParam();
+  TTempPath temp;
+  std::string path = temp.Path() + ".jpg";
+  if (kind == ofFifo) {
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  } else if (kind == ofFolder) {
+    ASSERT_TRUE(std::filesystem::create_directory(path));
+  }
+  if (kind == ofDevice) path = "/dev/null";
+  TFifoRelease release(path);
+
+  const auto start = std::chrono::steady_clock::now();
+  const std::string message =
+      "Cannot open file \"" + path + "\". " + (kind == ofFolder ? "Is a directory" : "Not a regular file");
+  switch (opener) {
+    case opReadStream:
+      EXPECT_THROW_MSG(TFileStream(path, fmOpenRead), EFOpenError, message);
+      break;
+    case opReadWriteStream:
+      EXPECT_THROW_MSG(TFileStream(path, fmOpenReadWrite), EFOpenError, message);
+      break;
+    case opLoadFromFile:
+      EXPECT_THROW_MSG(TMemoryStream().LoadFromFile(path), EFOpenError, message);
+      break;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  if (kind != ofDevice) std::filesystem::remove(path);
 }
 
 // ---- Byte-order primitives ----------------------------------------------------------------------

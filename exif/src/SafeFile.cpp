@@ -1,16 +1,21 @@
-// Replacing a file through a temporary file in the same folder and a rename.
+// Replacing a file through a temporary file in the same folder and a rename, or, where the file must
+// stay the same file, by rewriting it in place behind a backup.
 
 #include "zorp/base/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -35,8 +40,22 @@ std::string ResolveTarget(const std::string& fileName) {
   return fileName;
 }
 
-// Makes the directory entry of a rename durable. Failing here changes nothing for the caller: the
-// file has been replaced already.
+// The process's file creation mask, read without setting it: setting it, even back again, would change
+// the mode of files that other threads create meanwhile.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line.c_str() + 6, &end, 8);
+    if (end != line.c_str() + 6) return static_cast<mode_t>(mask & 0777);
+  }
+  return 077;  // unknown: the new file stays private
+}
+
+// Makes the directory entry of a rename or a new file durable. Failing here changes nothing for the
+// caller.
 void SyncFolder(const std::string& fileName) {
   std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
   if (folder.empty()) folder = ".";
@@ -46,6 +65,120 @@ void SyncFolder(const std::string& fileName) {
   ::close(fd);
 }
 
+[[noreturn]] void RaiseCannotReplace(const std::string& fileName, int error) {
+  throw EFCreateError(Format(Zorp::Exif::SCannotReplaceFile, fileName.c_str(), std::strerror(error)));
+}
+
+// Raises unless the existing file status describes is a regular file the caller may write. A file
+// without any write bit counts as read-only even for root, who could write it anyway.
+void EnsureReplaceable(const std::string& fileName, const struct stat& status) {
+  Detail::EnsureRegularFile(status, fileName);
+  if ((status.st_mode & 0222) == 0) RaiseCannotReplace(fileName, EACCES);
+  if (::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0) RaiseCannotReplace(fileName, errno);
+}
+
+// Creates a new hidden file beside fileName, with a name that no photo mask matches; returns its
+// descriptor and sets name. Raises EFCreateError.
+int CreateBeside(const std::string& fileName, const char* kind, std::string& name) {
+  const std::filesystem::path target(fileName);
+  // The base name is cut so that the name stays legal.
+  const std::string base = target.filename().string().substr(0, 200);
+  const std::string pattern = (target.parent_path() / ("." + base + kind + "XXXXXX")).string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd < 0) throw EFCreateError(Format(Zorp::Exif::SFCreateError, pattern.c_str(), std::strerror(errno)));
+  name = buffer.data();
+  return fd;
+}
+
+// Closes a descriptor with the object.
+class TDescriptor {
+ public:
+  explicit TDescriptor(int fd) : FHandle(fd) {}
+  ~TDescriptor() {
+    if (FHandle >= 0) ::close(FHandle);
+  }
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  int Handle() const { return FHandle; }
+
+ private:
+  int FHandle;
+};
+
+// Copies the content of the file from over the content of the file to, both from their start; to is
+// cut to the copied length and flushed to disk. Returns 0 or the error number.
+int OverwriteContent(int from, int to) {
+  if (::ftruncate(to, 0) != 0) return errno;
+  std::vector<std::uint8_t> buffer(1 << 20);
+  off_t offset = 0;
+  for (;;) {  // ends at the end of from, a regular file
+    const ssize_t count = ::pread(from, buffer.data(), buffer.size(), offset);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return errno;
+    if (count == 0) break;
+    for (ssize_t done = 0; done < count;) {
+      const ssize_t written = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(count - done), offset + done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return written < 0 ? errno : EIO;
+      done += written;
+    }
+    offset += count;
+  }
+  return ::fsync(to) == 0 ? 0 : errno;
+}
+
+// Reads an extended attribute list or value: call(buffer, size) as listxattr/getxattr do. Returns
+// false with errno set on failure; asks again a few times when it grew between size and read.
+template <typename Call>
+bool ReadAttributeBytes(Call call, std::vector<char>& bytes) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const ssize_t size = call(nullptr, 0);
+    if (size < 0) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    if (size == 0) return true;
+    const ssize_t read = call(bytes.data(), bytes.size());
+    if (read >= 0) {
+      bytes.resize(static_cast<std::size_t>(read));
+      return true;
+    }
+    if (errno != ERANGE) return false;
+  }
+  errno = ERANGE;
+  return false;
+}
+
+// Gives the open file fd the extended attributes of the file fileName. Returns false when one cannot
+// be copied; a file system without extended attributes has none to copy.
+bool CopyExtendedAttributes(const std::string& fileName, int fd) {
+  std::vector<char> names;
+  const char* path = fileName.c_str();
+  if (!ReadAttributeBytes([&](char* list, std::size_t size) { return ::listxattr(path, list, size); }, names))
+    return errno == ENOTSUP;
+  std::vector<char> value;
+  for (std::size_t start = 0; start < names.size();) {
+    const std::string name(names.data() + start, ::strnlen(names.data() + start, names.size() - start));
+    start += name.size() + 1;
+    if (name.empty()) continue;
+    if (!ReadAttributeBytes([&](char* bytes, std::size_t size) { return ::getxattr(path, name.c_str(), bytes, size); },
+                            value)) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      return false;
+    }
+    if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0 && errno != ENOTSUP) return false;
+  }
+  return true;
+}
+
+// Gives the open file fd the owner and group of the file status describes; false when not permitted.
+bool KeepOwner(int fd, const struct stat& status) {
+  struct stat own {};
+  if (::fstat(fd, &own) != 0) return false;
+  if (own.st_uid == status.st_uid && own.st_gid == status.st_gid) return true;
+  return ::fchown(fd, status.st_uid, status.st_gid) == 0;
+}
+
 }  // namespace
 
 void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> hook) {
@@ -53,18 +186,12 @@ void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> 
 }
 
 TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileName(ResolveTarget(fileName)) {
-  const std::filesystem::path target(FFileName);
-  // A hidden name that no photo mask matches; the base name is cut so that the name stays legal.
-  std::string base = target.filename().string().substr(0, 200);
-  std::string pattern = (target.parent_path() / ("." + base + ".XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) throw EFCreateError(Format(Zorp::Exif::SFCreateError, pattern.c_str(), std::strerror(errno)));
-  ::close(fd);
-  FTempFileName = name.data();
+  struct stat status {};
+  if (::stat(FFileName.c_str(), &status) == 0) EnsureReplaceable(FFileName, status);
+  const int fd = CreateBeside(FFileName, ".", FTempFileName);
+  // Written through the descriptor that created it: the name could stand for another file by now.
   try {
-    FStream = std::make_unique<TFileStream>(FTempFileName, fmOpenReadWrite);
+    FStream = std::make_unique<TFileStream>(fd, FTempFileName);
   } catch (...) {
     ::unlink(FTempFileName.c_str());
     throw;
@@ -89,29 +216,65 @@ void TSafeFileReplacement::Commit() {
   if (FCommitted) return;
   if (!FStream) throw EInvalidOperation(Zorp::Exif::SWriteError);
   FStream->Flush();
+  const int fd = FStream->Handle();
 
-  auto fail = [this](int error) {
-    throw EFCreateError(Format(Zorp::Exif::SCannotReplaceFile, FFileName.c_str(), std::strerror(error)));
-  };
   struct stat original {};
-  mode_t mode;
   if (::stat(FFileName.c_str(), &original) == 0) {
-    mode = original.st_mode & 07777;
-    // Keeps the owner when the process may do so (as root); otherwise the file becomes the caller's,
-    // as any rewritten file would.
-    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid())
-      (void)::chown(FTempFileName.c_str(), original.st_uid, original.st_gid);
+    EnsureReplaceable(FFileName, original);
+    // A file with other names, or one whose owner or attributes a new file cannot have, stays the
+    // same file: its content is rewritten.
+    if (original.st_nlink > 1 || !KeepOwner(fd, original) || !CopyExtendedAttributes(FFileName, fd)) {
+      RewriteInPlace();
+      return;
+    }
+    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+    if (::fchmod(fd, original.st_mode & 07777) != 0) RaiseCannotReplace(FFileName, errno);
+  } else if (errno == ENOENT) {
+    if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) RaiseCannotReplace(FFileName, errno);
   } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+    RaiseCannotReplace(FFileName, errno);
   }
-  if (::chmod(FTempFileName.c_str(), mode) != 0) fail(errno);
-  FStream.reset();  // closed; its content is on disk already
+  if (::fsync(fd) != 0) RaiseCannotReplace(FFileName, errno);  // the attributes too
+  FStream.reset();
 
   if (CommitHook()) CommitHook()(FTempFileName);
-  if (std::rename(FTempFileName.c_str(), FFileName.c_str()) != 0) fail(errno);
+  if (std::rename(FTempFileName.c_str(), FFileName.c_str()) != 0) RaiseCannotReplace(FFileName, errno);
   FCommitted = true;
+  SyncFolder(FFileName);
+}
+
+void TSafeFileReplacement::RewriteInPlace() {
+  const TDescriptor target(::open(FFileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (target.Handle() < 0) RaiseCannotReplace(FFileName, errno);
+  struct stat status {};
+  if (::fstat(target.Handle(), &status) != 0) RaiseCannotReplace(FFileName, errno);
+  Detail::EnsureRegularFile(status, FFileName);
+
+  // The former content goes to a backup on disk first, so that a crash while the file is rewritten
+  // leaves a complete copy; the backup is removed once the new content is on disk.
+  std::string backupName;
+  const TDescriptor backup(CreateBeside(FFileName, ".backup.", backupName));
+  bool keepBackup = false;
+  try {
+    if (const int error = OverwriteContent(target.Handle(), backup.Handle())) RaiseCannotReplace(FFileName, error);
+    SyncFolder(backupName);
+    if (CommitHook()) CommitHook()(FTempFileName);
+    if (const int error = OverwriteContent(FStream->Handle(), target.Handle())) {
+      // The former content is put back; when even that fails, the backup stays and says where it is.
+      if (OverwriteContent(backup.Handle(), target.Handle()) != 0) {
+        keepBackup = true;
+        throw EFCreateError(
+            Format(Zorp::Exif::SCannotRewriteFile, FFileName.c_str(), std::strerror(error), backupName.c_str()));
+      }
+      RaiseCannotReplace(FFileName, error);
+    }
+  } catch (...) {
+    if (!keepBackup) ::unlink(backupName.c_str());
+    throw;
+  }
+  ::unlink(backupName.c_str());
+  FCommitted = true;
+  RemoveTemporary();
   SyncFolder(FFileName);
 }
 

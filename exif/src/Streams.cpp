@@ -1,11 +1,16 @@
 #include "zorp/base/Streams.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <unistd.h>
+#include <new>
 
+#include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -27,6 +32,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
   if (count == 0) {
     source.SetPosition(0);
     count = source.Size();
+    if (count < 0) throw EReadError(SReadError);  // a source without a size
   }
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20)));
   std::int64_t left = count;
@@ -46,6 +52,17 @@ static std::int64_t SeekWithin(std::int64_t position, std::int64_t size, std::in
   if (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) return position;
   const std::int64_t target = base + offset;
   return target < 0 ? position : target;
+}
+
+// Resizes memory to size bytes (new bytes zero); memory that cannot be had raises E, not a crash.
+template <typename E>
+static void Resize(std::vector<std::uint8_t>& data, std::int64_t size, const char* message) {
+  if (size < 0 || static_cast<std::uint64_t>(size) > data.max_size()) throw E(message);
+  try {
+    data.resize(static_cast<std::size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    throw E(message);
+  }
 }
 
 // Copies up to count bytes from memory of the given size at position; returns the bytes copied.
@@ -68,6 +85,8 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
+  // Checked before adding: a position near the largest offset would wrap the end around.
+  if (count > std::numeric_limits<std::int64_t>::max() - FPosition) throw EWriteError(SWriteError);
   const std::int64_t end = FPosition + count;
   if (end > Size()) SetSize(end);
   std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
@@ -82,7 +101,7 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) newSize = 0;
-  FData.resize(static_cast<std::size_t>(newSize), 0);
+  Resize<EWriteError>(FData, newSize, SWriteError);
   if (FPosition > newSize) FPosition = newSize;
 }
 
@@ -95,7 +114,8 @@ void TMemoryStream::Clear() {
 void TMemoryStream::LoadFromStream(TStream& source) {
   source.SetPosition(0);
   const std::int64_t size = source.Size();
-  std::vector<std::uint8_t> data(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+  std::vector<std::uint8_t> data;
+  Resize<EReadError>(data, size, SReadError);
   source.ReadBuffer(data.data(), size);
   FData = std::move(data);
   FPosition = 0;
@@ -127,15 +147,55 @@ std::int64_t TUserMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TUserMemoryStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
 
+void Detail::EnsureRegularFile(const struct stat& status, const std::string& fileName) {
+  if (S_ISREG(status.st_mode)) return;
+  const char* reason = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : SNotARegularFile;
+  throw EFOpenError(Format(SFOpenError, fileName.c_str(), reason));
+}
+
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName) {
-  const char* how = mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b";
-  FFile = std::fopen(fileName.c_str(), how);
-  if (!FFile) {
-    const char* reason = std::strerror(errno);
-    if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), reason));
-    throw EFOpenError(Format(SFOpenError, fileName.c_str(), reason));
+  auto fail = [&](int error) {
+    if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), std::strerror(error)));
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error)));
+  };
+  int flags = O_CLOEXEC;
+  if (mode == fmCreate) {
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    // An existing file is read: anything but a regular file is refused before it is opened, and the
+    // open itself cannot wait (a FIFO swapped in meanwhile) because it does not block.
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) != 0) fail(errno);
+    Detail::EnsureRegularFile(status, fileName);
+    flags |= (mode == fmOpenRead ? O_RDONLY : O_RDWR) | O_NONBLOCK;
+  }
+  const int fd = ::open(fileName.c_str(), flags, 0666);
+  if (fd < 0) fail(errno);
+  try {
+    if (mode != fmCreate) {
+      struct stat status {};
+      if (::fstat(fd, &status) != 0) fail(errno);
+      Detail::EnsureRegularFile(status, fileName);
+      if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) fail(errno);
+    }
+    FFile = ::fdopen(fd, mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b");
+    if (!FFile) fail(errno);
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
 }
+
+TFileStream::TFileStream(int handle, const std::string& fileName) : FFileName(fileName) {
+  FFile = ::fdopen(handle, "r+b");
+  if (!FFile) {
+    const int error = errno;
+    ::close(handle);
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error)));
+  }
+}
+
+int TFileStream::Handle() const { return ::fileno(FFile); }
 
 TFileStream::~TFileStream() {
   if (FFile) std::fclose(FFile);

@@ -94,6 +94,9 @@ enum TFileMode { fmOpenRead, fmOpenReadWrite, fmCreate };
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, TFileMode mode);
+  // Takes over an open read-write descriptor of the file fileName (closed with the object, also
+  // when this constructor raises EFOpenError).
+  TFileStream(int handle, const std::string& fileName);
   ~TFileStream() override;
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
@@ -101,6 +104,8 @@ class TFileStream : public TStream {
   std::int64_t Size() const override;
   void SetSize(std::int64_t newSize) override;
   const std::string& FileName() const { return FFileName; }
+  // The operating system's descriptor of the file.
+  int Handle() const;
   // Flushes buffered writes to the operating system and the disk.
   void Flush();
 

@@ -8,6 +8,7 @@ inline constexpr const char* SReadError = "Stream read error";
 inline constexpr const char* SWriteError = "Stream write error";
 inline constexpr const char* SFOpenError = "Cannot open file \"%s\". %s";
 inline constexpr const char* SFCreateError = "Cannot create file \"%s\". %s";
+inline constexpr const char* SNotARegularFile = "Not a regular file";
 inline constexpr const char* SRangeError = "Range check error";
 inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
 inline constexpr const char* SInvalidInteger = "''%s'' is not a valid integer value";
@@ -40,6 +41,8 @@ inline constexpr const char* SSavedJPEGNotValid =
 inline constexpr const char* SUnreadableExifData =
     "The Exif data of this photo could not be read; saving would discard it";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
+inline constexpr const char* SCannotRewriteFile =
+    "Cannot rewrite file \"%s\". %s. Its former content is kept in \"%s\"";
 
 // XMP.
 inline constexpr const char* SInvalidXMPPacket = "XMP packet is not valid";
