@@ -7,6 +7,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "ExifTagsDetail.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -383,7 +384,7 @@ TTiffRational TGPSCoordinate::Seconds() const {
 
 char TGPSCoordinate::Direction() const {
   const TExifTag* tag = FOwner->PeekSection(skGps).Find(FRefTagID);
-  if (!tag || tag->DataType() != dtAscii || tag->ElementCount() <= 1 || tag->DataSize() < 1) return '\0';
+  if (!tag || tag->DataType() != dtAscii || Detail::AsciiTextLength(tag->Bytes()) == 0) return '\0';
   return UpCaseAscii(static_cast<char>(tag->Data()[0]));
 }
 
