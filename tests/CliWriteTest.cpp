@@ -150,6 +150,9 @@ TEST_F(TheWriteCommand, MirrorsIntoXMPUnderTheChosenPolicy) {
 
   Quorvane::Cli::TWriteOptions options;
   options.Policy = "update-or-add";
+  EXPECT_EQ(Write({"Software=Two"}, options), 0);
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "CreatorTool"), "Two");
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "creatortool"), "(none)");
   EXPECT_EQ(Write({"UserRating=2"}, options), 0);
   EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "Rating"), "2");
   options.Policy = "remove";

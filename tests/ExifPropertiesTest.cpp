@@ -115,7 +115,7 @@ TEST_F(TheNamedProperties, MirrorEachTextTagUnderItsOwnName) {
   data.SetInteropTypeName("R98");
   const std::vector<std::string> expected = {"dc:rights[x-default] = Me", "exif:ImageUniqueID = ABC",
                                              "exif:GPSMapDatum = WGS-84", "tiff:Software = Quorvane",
-                                             "xmp:creatortool = Quorvane"};
+                                             "xmp:CreatorTool = Quorvane"};
   std::vector<std::string> lines = ListXMPValues(data.XMPPacket());
   std::sort(lines.begin(), lines.end());
   std::vector<std::string> sorted = expected;
@@ -132,6 +132,32 @@ TEST_F(TheNamedProperties, MirrorEachTextTagUnderItsOwnName) {
   data.SetTitle("T\xC3\xADtulo");  // Windows text takes any text
   EXPECT_EQ(data.Title(), "T\xC3\xADtulo");
   EXPECT_EQ(Xmp(xnDublinCore, "title"), "T\xC3\xADtulo");
+}
+
+TEST_F(TheNamedProperties, MirrorSoftwareAsCreatorToolAndDropTheLowerCaseName) {
+  struct Case {
+    const char* Seeded;  // "old", "both" or "none"
+    TXMPWritePolicy Policy;
+    const char* Value;
+    const char* CreatorTool;
+  };
+  const Case cases[] = {
+      {"none", wpUpdateOrAdd, "New", "New"},       {"old", wpUpdateOrAdd, "New", "New"},
+      {"old", wpUpdateExistingOnly, "New", "New"}, {"both", wpUpdateExistingOnly, "New", "New"},
+      {"none", wpUpdateExistingOnly, "New", None}, {"old", wpRemove, "New", None},
+      {"both", wpUpdateOrAdd, "", None},
+  };
+  for (const Case& c : cases) {
+    data.XMPPacket().Clear();
+    if (std::string(c.Seeded) != "none") Seed(xnXMPBasic, "creatortool", "Old");
+    if (std::string(c.Seeded) == "both") Seed(xnXMPBasic, "CreatorTool", "Older");
+    Seed(xnTIFF, "creatortool", "elsewhere");
+    data.XMPPacket().SetWritePolicy(c.Policy);
+    data.SetSoftware(c.Value);
+    EXPECT_EQ(Xmp(xnXMPBasic, "CreatorTool"), c.CreatorTool) << c.Seeded << " " << c.Policy;
+    EXPECT_EQ(Xmp(xnXMPBasic, "creatortool"), None) << c.Seeded << " " << c.Policy;
+    EXPECT_EQ(Xmp(xnTIFF, "creatortool"), "elsewhere") << c.Seeded << " " << c.Policy;
+  }
 }
 
 TEST_F(TheNamedProperties, KeepTheXMPDescriptionWhileTheWindowsSubjectIsThere) {

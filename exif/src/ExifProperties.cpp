@@ -29,12 +29,14 @@ char UpCaseAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 
 // Where the ASCII text properties are mirrored, looked up by section and tag. A tag may have more
 // than one mirror; they are updated in table order. The GPS texts take the GPS tag names instead.
+// XMP names are case-sensitive; OldName is a wrong spelling of Name that earlier versions wrote.
 struct TTextMirror {
   TExifSectionKind Kind;
   TExifTagID ID;
   TXMPNamespaceKind Schema;
   const char* Name;
   TXMPPropertyKind Shape;
+  const char* OldName = nullptr;
 };
 
 constexpr TTextMirror AsciiMirrors[] = {
@@ -42,7 +44,7 @@ constexpr TTextMirror AsciiMirrors[] = {
     {skPrimary, ttModel, xnTIFF, "Model", pkSimple},
     {skPrimary, ttCopyright, xnDublinCore, "rights", pkLangAlternative},
     {skPrimary, ttImageDescription, xnDublinCore, "description", pkLangAlternative},
-    {skPrimary, ttSoftware, xnXMPBasic, "creatortool", pkSimple},
+    {skPrimary, ttSoftware, xnXMPBasic, "CreatorTool", pkSimple, "creatortool"},
     {skPrimary, ttSoftware, xnTIFF, "Software", pkSimple},
     {skExif, ttImageUniqueID, xnExif, "ImageUniqueID", pkSimple},
     {skExif, ttRelatedSoundFile, xnExif, "RelatedSoundFile", pkSimple},
@@ -90,6 +92,21 @@ bool TryReadDigits(std::string_view text, std::size_t start, std::size_t length,
   return true;
 }
 
+// A property under the mirror's old name takes the right one, so that the update finds it under
+// every policy; beside a correctly named property it is a stale copy and goes.
+void RenameOldMirror(TXMPPacket& packet, const TTextMirror& mirror) {
+  TXMPSchema* schema;
+  TXMPProperty* property;
+  if (mirror.OldName == nullptr || !packet.FindSchema(mirror.Schema, schema) ||
+      !schema->FindProperty(mirror.OldName, property))
+    return;
+  TXMPProperty* current;
+  if (schema->FindProperty(mirror.Name, current))
+    schema->RemoveProperty(mirror.OldName);
+  else
+    property->SetName(mirror.Name);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -114,8 +131,11 @@ void TCustomExifData::SetAsciiValue(TExifSectionKind kind, TExifTagID id, const 
       packet.RemoveProperty(xnDublinCore, "description");
     return;
   }
-  for (const TTextMirror& mirror : AsciiMirrors)
-    if (mirror.Kind == kind && mirror.ID == id) packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
+  for (const TTextMirror& mirror : AsciiMirrors) {
+    if (mirror.Kind != kind || mirror.ID != id) continue;
+    RenameOldMirror(packet, mirror);
+    packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
+  }
 }
 
 void TCustomExifData::SetWindowsValue(TExifTagID id, const std::string& value) {
