@@ -238,6 +238,21 @@ TEST_F(AnXMPProperty, UpdatesFieldsUnderTheWritePolicy) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"Fired"}));
 }
 
+TEST_F(AnXMPProperty, IsAnAlternativeArrayOnlyWhileItIsASequence) {
+  property->SetAlternativeArray(true);
+  EXPECT_EQ(property->Kind(), pkSequence);
+  property->WriteValue("a;b");
+  EXPECT_EQ(property->ReadValue(), "a,b");
+  const std::string text = Regenerated(packet);
+  EXPECT_NE(text.find("<rdf:Alt>\n\t\t\t\t\t<rdf:li>a</rdf:li>\n\t\t\t\t\t<rdf:li>b</rdf:li>"), std::string::npos)
+      << text;
+  property->SetKind(pkBag);
+  EXPECT_FALSE(property->AlternativeArray());
+  property->SetKind(pkSequence);
+  EXPECT_FALSE(property->AlternativeArray());
+  EXPECT_EQ(Regenerated(packet).find("rdf:Alt"), std::string::npos);
+}
+
 TEST_F(AnXMPProperty, EnumeratesFromBeforeTheFirstItem) {
   property->SetKind(pkSequence);
   property->WriteValue("x;y");
@@ -437,6 +452,73 @@ TEST(AnXMPReader, ReadsAttributeAndElementPropertiesOfEveryShape) {
   EXPECT_EQ(exif->Properties(2).Kind(), pkSequence);
   EXPECT_EQ(exif->Properties(2).SubProperties(0).Name(), "");
   EXPECT_EQ(ValuesAfterRoundTrip(packet), expected);
+}
+
+TEST(AnXMPReader, KeepsTheItemsOfAnAlternativeWithoutLanguagesThroughARegeneration) {
+  const std::string ns =
+      " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:xmpGImg=\"http://ns.adobe.com/xap/1.0/g/img/\""
+      " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:ex=\"urn:ex\"";
+  struct Case {
+    const char* Name;
+    std::string Properties;
+    std::vector<std::string> Values;
+    std::string Written;  // a piece of the regenerated text
+  };
+  const Case cases[] = {
+      {"simple values",
+       "<ex:Choice><rdf:Alt><rdf:li>one</rdf:li><rdf:li>two</rdf:li><rdf:li>three</rdf:li></rdf:Alt></ex:Choice>",
+       {"ex:Choice[1] = one", "ex:Choice[2] = two", "ex:Choice[3] = three"},
+       "<ex:Choice>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>one</rdf:li>\n"},
+      {"thumbnails as resources",
+       "<xmp:Thumbnails><rdf:Alt><rdf:li rdf:parseType=\"Resource\"><xmpGImg:width>160</xmpGImg:width>"
+       "<xmpGImg:height>120</xmpGImg:height><xmpGImg:format>JPEG</xmpGImg:format>"
+       "<xmpGImg:image>/9j/4AAQSkZJRg==</xmpGImg:image></rdf:li></rdf:Alt></xmp:Thumbnails>",
+       {"xmp:Thumbnails[1]/xmpGImg:width = 160", "xmp:Thumbnails[1]/xmpGImg:height = 120",
+        "xmp:Thumbnails[1]/xmpGImg:format = JPEG", "xmp:Thumbnails[1]/xmpGImg:image = /9j/4AAQSkZJRg=="},
+       "<xmp:Thumbnails>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>\n\t\t\t\t\t\t<rdf:Description>\n"},
+      {"thumbnails as descriptions",
+       "<xmp:Thumbnails><rdf:Alt><rdf:li><rdf:Description xmpGImg:width=\"256\"><xmpGImg:image>AA==</xmpGImg:image>"
+       "</rdf:Description></rdf:li><rdf:li><rdf:Description xmpGImg:width=\"64\"/></rdf:li></rdf:Alt>"
+       "</xmp:Thumbnails>",
+       {"xmp:Thumbnails[1]/xmpGImg:width = 256",
+        "xmp:Thumbnails[1]/xmpGImg:image = AA==", "xmp:Thumbnails[2]/xmpGImg:width = 64"},
+       "<xmp:Thumbnails>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>\n"},
+      {"languages",
+       "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li><rdf:li xml:lang=\"de\">Titel</rdf:li>"
+       "</rdf:Alt></dc:title>",
+       {"dc:title[x-default] = T", "dc:title[de] = Titel"},
+       "<rdf:Alt>\n\t\t\t\t\t<rdf:li xml:lang=\"x-default\">T</rdf:li>\n"},
+      {"values and structures beside languages",
+       "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li></rdf:Alt></dc:title>"
+       "<ex:Mixed><rdf:Alt><rdf:li>plain</rdf:li><rdf:li rdf:parseType=\"Resource\"><ex:Size>9</ex:Size></rdf:li>"
+       "<rdf:li>last</rdf:li></rdf:Alt></ex:Mixed>",
+       {"dc:title[x-default] = T", "ex:Mixed[1] = plain", "ex:Mixed[2]/ex:Size = 9", "ex:Mixed[3] = last"},
+       "<ex:Mixed>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>plain</rdf:li>\n"},
+  };
+  for (const Case& c : cases) {
+    TXMPPacket packet;
+    ASSERT_TRUE(
+        Load(packet, Wrapped("<rdf:Description rdf:about=\"\"" + ns + ">" + c.Properties + "</rdf:Description>")))
+        << c.Name;
+    std::vector<std::string> values = ListXMPValues(packet);
+    std::sort(values.begin(), values.end());
+    std::vector<std::string> expected = c.Values;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(values, expected) << c.Name;
+
+    // Any edit regenerates the packet; the alternative keeps its items, their order and its element.
+    packet.UpdateProperty(xnTIFF, "Make", "Zorp");
+    const std::string text = Regenerated(packet);
+    EXPECT_NE(text.find(c.Written), std::string::npos) << c.Name << "\n" << text;
+    EXPECT_EQ(text.find("rdf:Seq"), std::string::npos) << c.Name;
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, text)) << c.Name;
+    std::vector<std::string> reread = ListXMPValues(again);
+    reread.erase(std::remove(reread.begin(), reread.end(), "tiff:Make = Zorp"), reread.end());
+    std::sort(reread.begin(), reread.end());
+    EXPECT_EQ(reread, expected) << c.Name;
+    EXPECT_EQ(Regenerated(again), text) << c.Name;
+  }
 }
 
 TEST(AnXMPReader, GivesAPropertyWithAnotherPrefixItsOwnNamespaceDeclaration) {

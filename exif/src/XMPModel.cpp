@@ -242,6 +242,14 @@ void TXMPProperty::SetKind(TXMPPropertyKind kind) {
     }
   }
   FKind = kind;
+  if (kind != pkSequence) FAlternativeArray = false;
+  Changed();
+}
+
+void TXMPProperty::SetAlternativeArray(bool value) {
+  if (value == FAlternativeArray) return;
+  if (value && FKind != pkSequence) SetKind(pkSequence);
+  FAlternativeArray = value;
   Changed();
 }
 

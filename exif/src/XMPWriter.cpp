@@ -63,8 +63,8 @@ std::string QualifiedName(const TXMPNamespaceInfo& ns, const std::string& name) 
   return prefix.empty() ? Utf8(name) : Utf8(prefix) + ":" + Utf8(name);
 }
 
-const char* ContainerElement(TXMPPropertyKind kind) {
-  switch (kind) {
+const char* ContainerElement(const TXMPProperty& property) {
+  switch (property.Kind()) {
     case pkStructure:
       return "rdf:Description";
     case pkLangAlternative:
@@ -72,7 +72,7 @@ const char* ContainerElement(TXMPPropertyKind kind) {
     case pkBag:
       return "rdf:Bag";
     case pkSequence:
-      return "rdf:Seq";
+      return property.AlternativeArray() ? "rdf:Alt" : "rdf:Seq";
     case pkSimple:
       break;
   }
@@ -98,7 +98,7 @@ void WriteProperties(const IXMPPropertyContainer& container, int level, std::str
         out += '\n';
       else
         out += indent + "<" + name + declaration + ">\n";
-      const char* element = ContainerElement(property.Kind());
+      const char* element = ContainerElement(property);
       out += indent + "\t<" + element + ">\n";
       WriteProperties(property, level + 2, out);
       out += indent + "\t</" + element + ">\n";

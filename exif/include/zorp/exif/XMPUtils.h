@@ -186,8 +186,12 @@ class TXMPProperty : public IXMPPropertyContainer {
 
   TXMPPropertyKind Kind() const { return FKind; }
   // Items are named ("SubProp%d") for structures and language alternatives and un-named for bags
-  // and sequences; pkSimple drops every item.
+  // and sequences; pkSimple drops every item. Any kind but pkSequence ends an alternative array.
   void SetKind(TXMPPropertyKind kind);
+  // An rdf:Alt whose items have no languages (xmp:Thumbnails, say) is an ordered array like a
+  // sequence that is written back as rdf:Alt. Setting it true makes the property a sequence.
+  bool AlternativeArray() const { return FAlternativeArray; }
+  void SetAlternativeArray(bool value);
   const std::string& Name() const { return FName; }
   // An empty name is a programming error (EAssertionFailed).
   void SetName(const std::string& name);
@@ -235,6 +239,7 @@ class TXMPProperty : public IXMPPropertyContainer {
   TXMPSchema& FSchema;
   TXMPProperty* FParentProperty;
   TXMPPropertyKind FKind = pkSimple;
+  bool FAlternativeArray = false;
   std::string FName;
   std::string FValue;
   bool FInheritsNamespace = true;
