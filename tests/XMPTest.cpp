@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -631,6 +632,103 @@ TEST(AnXMPWriter, EscapesValuesAndAttributesAndWritesTheWholeText) {
   TXMPProperty* format;
   ASSERT_TRUE(dc->FindProperty("format", format));
   EXPECT_EQ(format->Value(), "&<>\"'");
+}
+
+TEST(AnXMPPacket, RefusesTextXMLCannotHoldWhereverTextIsSetAndChangesNothing) {
+  using namespace std::string_literals;
+  struct Bad {
+    std::string Text;
+    const char* Message;
+  };
+  const Bad bad[] = {
+      {"EOS\x01X", "XMP text cannot hold the character U+0001"},
+      {"a\x1F-", "XMP text cannot hold the character U+001F"},
+      {"a\0b"s, "XMP text cannot hold the character U+0000"},
+      {"\x7F\x0B.", "XMP text cannot hold the character U+000B"},
+      {"x\xEF\xBF\xBF", "XMP text cannot hold the character U+FFFF"},
+      {"\xC3\x28", "XMP text cannot hold the byte 0xC3, which is not valid UTF-8"},
+      {"ok\xFF", "XMP text cannot hold the byte 0xFF, which is not valid UTF-8"},
+      {"\xED\xA0\x80", "XMP text cannot hold the byte 0xED, which is not valid UTF-8"},  // a surrogate
+  };
+  // Every place a caller puts text into the tree.
+  const std::pair<const char*, std::function<void(TXMPPacket&, const std::string&)>> setters[] = {
+      {"UpdateProperty", [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnTIFF, "Model", t); }},
+      {"UpdateProperty as a bag",
+       [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnDublinCore, "subject", t, pkBag); }},
+      {"UpdateProperty name", [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnTIFF, t, "v"); }},
+      {"WriteValue", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).WriteValue(t); }},
+      {"language", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(1).AddSubProperty(t); }},
+      {"UpdateSubProperty",
+       [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).UpdateSubProperty("F", pkSimple, t); }},
+      {"field name",
+       [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).UpdateSubProperty(t, pkSimple, "v"); }},
+      {"SetName", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).SetName(t); }},
+      {"AddProperty", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).AddProperty(t); }},
+      {"about", [](TXMPPacket& p, const std::string& t) { p.SetAboutAttributeValue(t); }},
+      {"prefix", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).NamespaceInfo().SetPreferredPrefix(t); }},
+      {"schema URI", [](TXMPPacket& p, const std::string& t) { p.FindOrAddSchema("urn:" + t); }},
+  };
+  for (const auto& [where, set] : setters) {
+    for (const Bad& b : bad) {
+      TXMPPacket packet;
+      packet.UpdateProperty(xnTIFF, "Make", "Zorp");
+      packet.UpdateProperty(xnTIFF, "Title", "T", pkLangAlternative);
+      const std::string before = Regenerated(packet);
+      EXPECT_THROW_MSG(set(packet, b.Text), EInvalidXMPText, b.Message) << where;
+      EXPECT_EQ(Regenerated(packet), before) << where;
+      EXPECT_EQ(packet.SchemaCount(), 1) << where;
+    }
+  }
+  EXPECT_THROW(TXMPNamespaceInfo("p", "urn:\x01"), EInvalidXMPText);
+  EXPECT_THROW(TXMPPacket().CheckUpdateText("\xC3"), EZorpExifException);
+}
+
+TEST(AnXMPPacket, WritesTabsLineBreaksAndAnyCharacterAndDropsTrailingControlsOnUpdate) {
+  struct Good {
+    std::string Text;
+    std::string Stored;
+  };
+  const Good good[] = {
+      {"a\tb", "a\tb"},
+      {"line\nnext", "line\nnext"},
+      {"cr\rlf", "cr\rlf"},
+      {"Caf\xC3\xA9", "Caf\xC3\xA9"},
+      {"\xF0\x9F\x93\xB7 camera", "\xF0\x9F\x93\xB7 camera"},
+      {"\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+      {"EOS\x01\x1F", "EOS"},  // trailing control characters were always dropped by an update
+  };
+  for (const Good& g : good) {
+    TXMPPacket packet;
+    packet.SetAboutAttributeValue(g.Stored);
+    packet.UpdateProperty(xnTIFF, "Model", g.Text);
+    packet.UpdateProperty(xnTIFF, "Title", g.Text, pkLangAlternative);
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, Regenerated(packet))) << g.Text;
+    TXMPSchema* tiff;
+    ASSERT_TRUE(again.FindSchema(xnTIFF, tiff)) << g.Text;
+    EXPECT_EQ(tiff->Properties(0).Value(), g.Stored) << g.Text;
+    EXPECT_EQ(tiff->Properties(1).ReadValue(), g.Stored) << g.Text;
+    EXPECT_EQ(again.AboutAttributeValue(), g.Stored) << g.Text;
+  }
+
+  // Under wpRemove an update stores nothing, so nothing is refused either.
+  TXMPPacket packet;
+  packet.UpdateProperty(xnTIFF, "Model", "M");
+  packet.SetWritePolicy(wpRemove);
+  packet.UpdateProperty(xnTIFF, "Model", "EOS\x01X");
+  EXPECT_EQ(packet.Schemas(0).PropertyCount(), 0);
+}
+
+TEST(AnXMPWriter, EscapesANamespaceURI) {
+  TXMPPacket packet;
+  TXMPSchema& schema = packet.FindOrAddSchema("urn:a?b=\"1\",c=<2>");
+  schema.NamespaceInfo().SetPreferredPrefix("ex");
+  schema.AddProperty("Name").WriteValue("v");
+  TXMPPacket again;
+  ASSERT_TRUE(Load(again, Regenerated(packet)));
+  TXMPSchema* found;
+  ASSERT_TRUE(again.FindSchema("urn:a?b=\"1\",c=<2>", found));
+  EXPECT_EQ(ListXMPValues(again), (std::vector<std::string>{"ex:Name = v"}));
 }
 
 TEST(AnXMPWriter, ListsValuesWithLineBreaksShownAsEscapes) {

@@ -117,11 +117,18 @@ std::string TCustomExifData::GetAsciiValue(TExifSectionKind kind, TExifTagID id)
 }
 
 void TCustomExifData::SetAsciiValue(TExifSectionKind kind, TExifTagID id, const std::string& value) {
-  Sections(kind).SetStringValue(id, value);
   TXMPPacket& packet = XMPPacket();
+  std::string gpsName;
+  const bool mirrored =
+      kind == skGps ? TryGetGPSTagName(id, gpsName)
+                    : std::any_of(std::begin(AsciiMirrors), std::end(AsciiMirrors),
+                                  [&](const TTextMirror& mirror) { return mirror.Kind == kind && mirror.ID == id; });
+  // A value the tag or the XMP mirror would refuse changes neither.
+  Sections(kind).CheckStringValue(value);
+  if (mirrored) packet.CheckUpdateText(value);
+  Sections(kind).SetStringValue(id, value);
   if (kind == skGps) {
-    std::string name;
-    if (TryGetGPSTagName(id, name)) packet.UpdateProperty(xnExif, name, value);
+    if (mirrored) packet.UpdateProperty(xnExif, gpsName, value);
     return;
   }
   if (kind == skPrimary && id == ttImageDescription && value.empty()) {
@@ -139,8 +146,9 @@ void TCustomExifData::SetAsciiValue(TExifSectionKind kind, TExifTagID id, const 
 }
 
 void TCustomExifData::SetWindowsValue(TExifTagID id, const std::string& value) {
-  Sections(skPrimary).SetWindowsStringValue(id, value);
   TXMPPacket& packet = XMPPacket();
+  packet.CheckUpdateText(value);  // every Windows text is mirrored
+  Sections(skPrimary).SetWindowsStringValue(id, value);
   for (const TTextMirror& mirror : WindowsMirrors)
     if (mirror.ID == id) packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
 }

@@ -427,15 +427,19 @@ void TExifSection::SetFractionValue(TExifTagID id, std::int32_t index, const TTi
   SetArrayElement(id, type, index, &value);
 }
 
+void TExifSection::CheckStringValue(std::string_view value) const {
+  if (FOwner != nullptr && FOwner->EnforceASCII() && !IsAsciiText(value))
+    throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
+  if (value.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    throw Zorp::Base::ERangeError(SRangeError);
+}
+
 void TExifSection::SetStringValue(TExifTagID id, std::string_view value) {
   if (value.empty()) {
     Remove(id);
     return;
   }
-  if (FOwner != nullptr && FOwner->EnforceASCII() && !IsAsciiText(value))
-    throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
-  if (value.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-    throw Zorp::Base::ERangeError(SRangeError);
+  CheckStringValue(value);
   std::vector<std::uint8_t> bytes(value.begin(), value.end());
   bytes.push_back(0);
   const auto count = static_cast<std::int32_t>(bytes.size());

@@ -412,12 +412,19 @@ void TGPSCoordinate::SetDirection(char value) {
   }
   const std::string letter(1, UpCaseAscii(value));
   std::string text = AsString();
-  FOwner->Sections(skGps).SetStringValue(FRefTagID, letter);
   bool lettersOnly = true;
   for (char c : text) lettersOnly = lettersOnly && IsAsciiLetter(c);
-  if (text.empty() || lettersOnly) return;
-  while (!text.empty() && IsAsciiLetter(text.back())) text.pop_back();
-  packet.UpdateProperty(xnExif, FXMPName, text + letter);
+  const bool mirrored = !text.empty() && !lettersOnly;
+  if (mirrored) {
+    while (!text.empty() && IsAsciiLetter(text.back())) text.pop_back();
+    text += letter;
+  }
+  // A letter the tag or the XMP text would refuse changes neither.
+  TExifSection& gps = FOwner->Sections(skGps);
+  gps.CheckStringValue(letter);
+  if (mirrored) packet.CheckUpdateText(text);
+  gps.SetStringValue(FRefTagID, letter);
+  if (mirrored) packet.UpdateProperty(xnExif, FXMPName, text);
 }
 
 void TGPSCoordinate::Assign(const TPersistent* source) {
