@@ -128,6 +128,8 @@ TEST_F(TheWriteCommand, LeavesTheFileUntouchedWhenAValueIsRejected) {
       {"DateTime=2021-02-30T10:00:00", "''2021-02-30T10:00:00'' is not a valid date and time"},
       {"DateTime=2021:02:03 10:00:00", "is not a valid date and time"},
       {"CameraModel=Café", "Tag may contain only ASCII string data"},
+      {"CameraModel=EOS\001X", "XMP text cannot hold the character U+0001"},
+      {"Title=a\xC3\x28", "XMP text cannot hold the byte 0xC3, which is not valid UTF-8"},
       {"ExifImageWidth=4294967296", "Range check error"}};
   for (const auto& [assignment, message] : cases) {
     EXPECT_EQ(Write({"CameraMake=Changed", assignment}), 1) << assignment;
@@ -150,6 +152,12 @@ TEST_F(TheWriteCommand, MirrorsIntoXMPUnderTheChosenPolicy) {
 
   Quorvane::Cli::TWriteOptions options;
   options.Policy = "update-or-add";
+  EXPECT_EQ(Write({"Software=Two"}, options), 0);
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "CreatorTool"), "Two");
+  EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "creatortool"), "(none)");
+  const Bytes before = Read();
+  EXPECT_EQ(Write({"CameraModel=EOS\001X"}, options), 1);  // no XML parser could read the packet
+  EXPECT_EQ(Read(), before);
   EXPECT_EQ(Write({"UserRating=2"}, options), 0);
   EXPECT_EQ(XMPValue(*Reload(), xnXMPBasic, "Rating"), "2");
   options.Policy = "remove";

@@ -85,6 +85,68 @@ TEST_F(TheNamedProperties, RejectNonASCIITextUnderEnforceASCIIWithoutChangingAny
   EXPECT_EQ(Xmp(xnTIFF, "Make"), "Ca\xC3\xB1on");
 }
 
+TEST_F(TheNamedProperties, RefuseTextXMPCannotHoldBeforeChangingTagOrPacket) {
+  using namespace std::string_literals;
+  struct Setter {
+    const char* Name;
+    void (TCustomExifData::*Set)(const std::string&);
+    TExifSectionKind Kind;
+    TExifTagID Tag;
+    TXMPNamespaceKind Schema;
+    const char* Property;
+  };
+  const Setter setters[] = {
+      {"CameraModel", &TCustomExifData::SetCameraModel, skPrimary, ttModel, xnTIFF, "Model"},
+      {"Software", &TCustomExifData::SetSoftware, skPrimary, ttSoftware, xnXMPBasic, "CreatorTool"},
+      {"Copyright", &TCustomExifData::SetCopyright, skPrimary, ttCopyright, xnDublinCore, "rights"},
+      {"GPSMapDatum", &TCustomExifData::SetGPSMapDatum, skGps, ttGPSMapDatum, xnExif, "GPSMapDatum"},
+      {"Title", &TCustomExifData::SetTitle, skPrimary, ttXPTitle, xnDublinCore, "title"},
+      {"Keywords", &TCustomExifData::SetKeywords, skPrimary, ttXPKeywords, xnDublinCore, "subject"},
+      {"Author", &TCustomExifData::SetAuthor, skPrimary, ttXPAuthor, xnDublinCore, "creator"},
+      {"Comments", &TCustomExifData::SetComments, skPrimary, ttXPComment, xnExif, "UserComment"},
+  };
+  const std::string bad[] = {"EOS\x01X", "a\0b"s, "\xC3\x28x", "x\xFF"};
+  data.SetEnforceASCII(false);
+  for (const Setter& setter : setters) {
+    for (const TXMPWritePolicy policy : {wpUpdateOrAdd, wpUpdateExistingOnly}) {
+      data.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+      (data.*setter.Set)("old");
+      data.XMPPacket().SetWritePolicy(policy);
+      const std::vector<std::uint8_t> before = Bytes(setter.Kind, setter.Tag);
+      for (const std::string& text : bad) {
+        EXPECT_THROW((data.*setter.Set)(text), EInvalidXMPText) << setter.Name << " " << text;
+        EXPECT_EQ(Bytes(setter.Kind, setter.Tag), before) << setter.Name << " " << text;
+        EXPECT_EQ(Xmp(setter.Schema, setter.Property), "old") << setter.Name << " " << text;
+      }
+    }
+  }
+  EXPECT_THROW_MSG(data.SetCameraModel("EOS\x01X"), EInvalidXMPText, "XMP text cannot hold the character U+0001");
+
+  // The tag's own ASCII rule speaks first; with no XMP write nothing is refused for XMP's sake.
+  data.SetEnforceASCII(true);
+  EXPECT_THROW(data.SetCameraModel("x\xFF"), ENotOnlyASCIIError);
+  EXPECT_THROW(data.SetGPSMapDatum("x\xFF"), ENotOnlyASCIIError);
+  data.XMPPacket().SetWritePolicy(wpRemove);
+  data.SetCameraModel("EOS\x01X");
+  EXPECT_EQ(data.CameraModel(), "EOS\x01X");
+  data.SetSubsecTime("1\x01");  // a tag without a mirror
+  EXPECT_EQ(data.SubsecTime(), "1\x01");
+}
+
+TEST_F(TheNamedProperties, RefuseADirectionLetterXMPCannotHoldBeforeChangingTheReference) {
+  data.SetEnforceASCII(false);
+  AddAll();
+  TExifSection& gps = data.Sections(skGps);
+  const TTiffRational parts[] = {{51, 1}, {30, 1}, {15, 1}};
+  for (std::int32_t i = 0; i < 3; ++i) gps.SetFractionValue(ttGPSLatitude, i, parts[i]);
+  data.GPSLatitude().SetDirection('N');
+  ASSERT_EQ(Xmp(xnExif, "GPSLatitude"), "51,30,15N");
+  EXPECT_THROW_MSG(data.GPSLatitude().SetDirection('\xFF'), EInvalidXMPText,
+                   "XMP text cannot hold the byte 0xFF, which is not valid UTF-8");
+  EXPECT_EQ(data.GPSLatitude().Direction(), 'N');
+  EXPECT_EQ(Xmp(xnExif, "GPSLatitude"), "51,30,15N");
+}
+
 TEST_F(TheNamedProperties, MirrorTextOnlyIntoExistingPropertiesByDefault) {
   data.SetCameraModel("EOS");
   EXPECT_EQ(data.CameraModel(), "EOS");
@@ -115,7 +177,7 @@ TEST_F(TheNamedProperties, MirrorEachTextTagUnderItsOwnName) {
   data.SetInteropTypeName("R98");
   const std::vector<std::string> expected = {"dc:rights[x-default] = Me", "exif:ImageUniqueID = ABC",
                                              "exif:GPSMapDatum = WGS-84", "tiff:Software = Quorvane",
-                                             "xmp:creatortool = Quorvane"};
+                                             "xmp:CreatorTool = Quorvane"};
   std::vector<std::string> lines = ListXMPValues(data.XMPPacket());
   std::sort(lines.begin(), lines.end());
   std::vector<std::string> sorted = expected;
@@ -132,6 +194,32 @@ TEST_F(TheNamedProperties, MirrorEachTextTagUnderItsOwnName) {
   data.SetTitle("T\xC3\xADtulo");  // Windows text takes any text
   EXPECT_EQ(data.Title(), "T\xC3\xADtulo");
   EXPECT_EQ(Xmp(xnDublinCore, "title"), "T\xC3\xADtulo");
+}
+
+TEST_F(TheNamedProperties, MirrorSoftwareAsCreatorToolAndDropTheLowerCaseName) {
+  struct Case {
+    const char* Seeded;  // "old", "both" or "none"
+    TXMPWritePolicy Policy;
+    const char* Value;
+    const char* CreatorTool;
+  };
+  const Case cases[] = {
+      {"none", wpUpdateOrAdd, "New", "New"},       {"old", wpUpdateOrAdd, "New", "New"},
+      {"old", wpUpdateExistingOnly, "New", "New"}, {"both", wpUpdateExistingOnly, "New", "New"},
+      {"none", wpUpdateExistingOnly, "New", None}, {"old", wpRemove, "New", None},
+      {"both", wpUpdateOrAdd, "", None},
+  };
+  for (const Case& c : cases) {
+    data.XMPPacket().Clear();
+    if (std::string(c.Seeded) != "none") Seed(xnXMPBasic, "creatortool", "Old");
+    if (std::string(c.Seeded) == "both") Seed(xnXMPBasic, "CreatorTool", "Older");
+    Seed(xnTIFF, "creatortool", "elsewhere");
+    data.XMPPacket().SetWritePolicy(c.Policy);
+    data.SetSoftware(c.Value);
+    EXPECT_EQ(Xmp(xnXMPBasic, "CreatorTool"), c.CreatorTool) << c.Seeded << " " << c.Policy;
+    EXPECT_EQ(Xmp(xnXMPBasic, "creatortool"), None) << c.Seeded << " " << c.Policy;
+    EXPECT_EQ(Xmp(xnTIFF, "creatortool"), "elsewhere") << c.Seeded << " " << c.Policy;
+  }
 }
 
 TEST_F(TheNamedProperties, KeepTheXMPDescriptionWhileTheWindowsSubjectIsThere) {

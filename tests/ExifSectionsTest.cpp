@@ -354,6 +354,40 @@ TEST_F(AnExifSection, GettersGiveDefaultsForWrongTypesAndIndexes) {
   EXPECT_EQ(FPrimary.GetStringValue(1, "none"), "none");
 }
 
+TEST_F(AnExifSection, ReadsAsciiTextLoadedWithOrWithoutItsNul) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string Bytes;  // the whole value, count = its size
+    std::string Text;
+  };
+  const Case cases[] = {{"Canon\0"s, "Canon"}, {"Canon"s, "Canon"},    {"1.710_KR"s, "1.710_KR"}, {"N"s, "N"},
+                        {"\0"s, ""},           {"AB\0CD"s, "AB\0CD"s}, {"AB\0\0"s, "AB\0"s}};
+  for (const TByteOrder order : {boLittleEndian, boBigEndian}) {
+    for (const Case& c : cases) {
+      LoadInto(FPrimary,
+               {{ttMake, dtAscii, static_cast<std::int32_t>(c.Bytes.size()),
+                 std::vector<std::uint8_t>(c.Bytes.begin(), c.Bytes.end())}},
+               order);
+      EXPECT_EQ(FPrimary.GetStringValue(ttMake, "none"), c.Text) << c.Bytes;
+      EXPECT_EQ(FPrimary.Find(ttMake)->AsString(), c.Text) << c.Bytes;
+    }
+  }
+}
+
+TEST_F(AnExifSection, ReadsSubSecondsWrittenWithoutTheirNul) {
+  FExif.SetStringValue(ttDateTimeOriginal, "2010:07:04 10:20:30");
+  struct Case {
+    const char* Bytes;
+    std::int32_t Count;
+    int Milliseconds;
+  };
+  for (const Case& c : {Case{"5", 1, 500}, Case{"123", 3, 123}, Case{"12", 3, 120}, Case{"", 1, 0}}) {
+    FExif.AddOrUpdateTag(ttSubsecTimeOriginal, dtAscii, c.Count, c.Bytes);
+    const auto parts = Zorp::Base::DecodeDateTime(FExif.GetDateTimeValue(ttDateTimeOriginal, ttSubsecTimeOriginal));
+    EXPECT_EQ(parts.Millisecond, c.Milliseconds) << c.Bytes << "/" << c.Count;
+  }
+}
+
 TEST_F(AnExifSection, ReadsWindowsTextOnlyFromWholeCodeUnits) {
   const std::uint8_t odd[] = {'A', 0, 'b', 0, 0};  // five bytes: two code units, the last the terminator
   FPrimary.AddOrUpdateTag(ttXPTitle, dtByte, 5, odd);

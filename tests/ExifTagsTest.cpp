@@ -5,6 +5,7 @@
 #include "TestHelpers.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "ByteBuilder.h"
@@ -137,13 +138,27 @@ TEST(AnExifTag, CopiesTypeCountAndBytesOnAssign) {
 
 // ---- Text forms ----
 
-TEST(AnExifTagAsString, DropsTheLastByteOfAsciiText) {
-  TExifTag tag(nullptr, 0x010F, dtAscii, 6);
-  tag.SetRawData("Canon");  // five letters and the NUL
-  EXPECT_EQ(tag.AsString(), "Canon");
-
-  tag.SetRawData("Nikon!");  // no NUL: the last letter goes
-  EXPECT_EQ(tag.AsString(), "Nikon");
+TEST(AnExifTagAsString, DropsTheFinalByteOfAsciiTextOnlyWhenItIsANul) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string Bytes;  // the whole value, count = its size
+    std::string Text;
+  };
+  const Case cases[] = {
+      {"Canon\0"s, "Canon"},
+      {"Canon"s, "Canon"},        // written without the NUL
+      {"1.710_KR"s, "1.710_KR"},  // a firmware version of count 8
+      {"X"s, "X"},
+      {"\0"s, ""},
+      {"Canon\0\0"s, "Canon\0"s},   // only the final NUL goes
+      {"A\0B"s, "A\0B"s},           // NULs inside stay
+      {"Caf\xE9"s, "Caf\xC3\xA9"},  // the last byte still decodes as Windows-1252
+  };
+  for (const Case& c : cases) {
+    TExifTag tag(nullptr, 0x010F, dtAscii, static_cast<std::int32_t>(c.Bytes.size()));
+    tag.SetRawData(c.Bytes.data());
+    EXPECT_EQ(tag.AsString(), c.Text) << c.Bytes;
+  }
 }
 
 TEST(AnExifTagAsString, DecodesBytesThatAreNotUtf8AsWindows1252) {

@@ -353,6 +353,20 @@ TEST_F(AGPSCoordinate, FormatsItsText) {
   EXPECT_TRUE(data.GPSLatitude().Missing());
 }
 
+TEST_F(AGPSCoordinate, ReadsTheDirectionOfAReferenceWithOrWithoutItsNul) {
+  SetLatitude({{51, 1}, {30, 1}}, "N");
+  struct Case {
+    const char* Bytes;
+    std::int32_t Count;
+    char Direction;
+  };
+  for (const Case& c : {Case{"S", 2, 'S'}, Case{"S", 1, 'S'}, Case{"s", 1, 'S'}, Case{"", 1, '\0'}}) {
+    data.Sections(skGps).AddOrUpdateTag(ttGPSLatitudeRef, dtAscii, c.Count, c.Bytes);
+    EXPECT_EQ(data.GPSLatitude().Direction(), c.Direction) << c.Bytes << "/" << c.Count;
+    EXPECT_EQ(data.GPSLatitude().Missing(), c.Direction == '\0') << c.Bytes << "/" << c.Count;
+  }
+}
+
 TEST_F(AGPSCoordinate, WritesTheDirectionIntoTheTagAndTheXMPText) {
   SetLatitude({{51, 1}, {3050, 100}}, "N");
   Seed(data, xnExif, "GPSLatitude", "51,30.5N");

@@ -278,10 +278,35 @@ TEST_P(AnEndOfImageSearch, NeverTakesTheTwoBytesAfterTheScanHeaderAsACandidate) 
   EXPECT_EQ(found[0].Offset, static_cast<std::int64_t>(prefix.Size()) + 4);
 }
 
-TEST_P(AnEndOfImageSearch, EndsWithoutEndMarkerWhenScanDataStartsWithAStuffedZero) {
+TEST_P(AnEndOfImageSearch, FindsTheEndMarkerWhenScanDataStartsWithAStuffedZero) {
   const Bytes bytes = JpegUpToScan().Bytes({0xFF, 0x00, 0x12, 0x34, 0xFF, 0xD9}).Data();
   TTestStream stream(GetParam(), bytes);
-  EXPECT_TRUE(ScanAll(*stream, {0xD9}).empty());
+  const auto found = ScanAll(*stream, {0xD9});
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].Offset, static_cast<std::int64_t>(bytes.size()) - 2);
+}
+
+TEST_P(AnEndOfImageSearch, MeasuresUpToTheEndMarkerWhateverPseudoMarkerStartsTheScanData) {
+  // Thumbnails whose scan data opens with a stuffed zero, a restart marker or fill bytes, followed by
+  // more of the enclosing block; the image ends just after its EOI all the same.
+  const Bytes starts[] = {
+      {0xFF, 0x00},       {0xFF, 0xD0},       {0xFF, 0xD7},
+      {0xFF, 0xFF, 0x00}, {0xFF, 0xFF, 0xD3}, {0xFF, 0x00, 0xFF, 0xD1, 0xFF, 0x00},
+  };
+  for (const Bytes& start : starts) {
+    const Bytes image = JpegUpToScan().Bytes(start).Bytes({0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD9}).Data();
+    const Bytes bytes = ByteBuilder().Text("Exif--").Bytes(image).Fill(40, 0x00).Text("more tags").Data();
+    TTestStream stream(GetParam(), bytes);
+    stream->SetPosition(6);
+    EXPECT_EQ(MeasureJPEGData(*stream), static_cast<std::int64_t>(image.size())) << int(start[1]);
+    EXPECT_EQ(stream->Position(), 6);
+  }
+}
+
+TEST(AJPEGSegmentScanner, DoesNotSearchForTheEndMarkerBehindAPseudoMarkerBeforeAnyScan) {
+  // A stuffed zero before SOS is no scan data: the enumeration just ends.
+  const Bytes bytes = ByteBuilder().Bytes({0xFF, 0xD8, 0xFF, 0x00, 0x12, 0xFF, 0xD9}).Data();
+  EXPECT_TRUE(ScanAll(bytes, {0xD9}).empty());
 }
 
 TEST_P(AnEndOfImageSearch, DoesNotRecognizeAnEndMarkerAfterAFillByte) {

@@ -103,7 +103,7 @@ TEST(AMakerNote, IsChosenByTheExactCameraMake) {
   EXPECT_EQ(&Camera("Nikon Corporation", "", boLittleEndian, note.Data())->MakerNoteType(), &THeaderlessMakerNote);
   EXPECT_EQ(&Camera("Canon", "", boLittleEndian, note.Data())->MakerNoteType(), &TCanonMakerNote);
 
-  // The make is the text without the last byte: "Canon" + two NULs is not "Canon".
+  // Only a final NUL ends the make: "Canon" + two NULs is not "Canon".
   ExifBuilder block;
   block.Primary.Raw(ttMake, dtAscii, 7, {'C', 'a', 'n', 'o', 'n', 0, 0});
   block.Exif.Undefined(ttMakerNote, note.Data());
@@ -112,6 +112,29 @@ TEST(AMakerNote, IsChosenByTheExactCameraMake) {
   padded.Primary.Raw(ttMake, dtAscii, 7, {'N', 'I', 'K', 'O', 'N', 0, 0});
   padded.Exif.Undefined(ttMakerNote, note.Data());
   EXPECT_EQ(&Load(padded)->MakerNoteType(), &TNikonType2MakerNote);
+}
+
+TEST(AMakerNote, IsRecognisedByAMakeWrittenWithoutItsNul) {
+  using namespace std::string_literals;
+  ByteBuilder note(boLittleEndian);
+  PrivateIfd(note, {{0x0001, 3, 1, 1}, {0x0002, 3, 1, 2}, {0x0003, 3, 1, 3}});
+  struct Case {
+    std::string Make;  // raw bytes, counted as they are
+    const TExifMakerNoteClass* Class;
+  };
+  const Case cases[] = {{"Canon", &TCanonMakerNote},
+                        {"Canon\0"s, &TCanonMakerNote},
+                        {"NIKON", &TNikonType2MakerNote},
+                        {"NIKON CORPORATION", &TNikonType2MakerNote}};
+  for (const Case& c : cases) {
+    ExifBuilder block(boBigEndian);
+    block.Primary.Raw(ttMake, dtAscii, static_cast<std::uint32_t>(c.Make.size()),
+                      std::vector<std::uint8_t>(c.Make.begin(), c.Make.end()));
+    block.Exif.Undefined(ttMakerNote, note.Data());
+    auto data = Load(block);
+    EXPECT_EQ(&data->MakerNoteType(), c.Class) << c.Make;
+    EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x0003, 0), 3) << c.Make;
+  }
 }
 
 TEST(AMakerNote, OfNikonType1SkipsItsEightByteSignature) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -238,6 +239,21 @@ TEST_F(AnXMPProperty, UpdatesFieldsUnderTheWritePolicy) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"Fired"}));
 }
 
+TEST_F(AnXMPProperty, IsAnAlternativeArrayOnlyWhileItIsASequence) {
+  property->SetAlternativeArray(true);
+  EXPECT_EQ(property->Kind(), pkSequence);
+  property->WriteValue("a;b");
+  EXPECT_EQ(property->ReadValue(), "a,b");
+  const std::string text = Regenerated(packet);
+  EXPECT_NE(text.find("<rdf:Alt>\n\t\t\t\t\t<rdf:li>a</rdf:li>\n\t\t\t\t\t<rdf:li>b</rdf:li>"), std::string::npos)
+      << text;
+  property->SetKind(pkBag);
+  EXPECT_FALSE(property->AlternativeArray());
+  property->SetKind(pkSequence);
+  EXPECT_FALSE(property->AlternativeArray());
+  EXPECT_EQ(Regenerated(packet).find("rdf:Alt"), std::string::npos);
+}
+
 TEST_F(AnXMPProperty, EnumeratesFromBeforeTheFirstItem) {
   property->SetKind(pkSequence);
   property->WriteValue("x;y");
@@ -439,6 +455,73 @@ TEST(AnXMPReader, ReadsAttributeAndElementPropertiesOfEveryShape) {
   EXPECT_EQ(ValuesAfterRoundTrip(packet), expected);
 }
 
+TEST(AnXMPReader, KeepsTheItemsOfAnAlternativeWithoutLanguagesThroughARegeneration) {
+  const std::string ns =
+      " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:xmpGImg=\"http://ns.adobe.com/xap/1.0/g/img/\""
+      " xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:ex=\"urn:ex\"";
+  struct Case {
+    const char* Name;
+    std::string Properties;
+    std::vector<std::string> Values;
+    std::string Written;  // a piece of the regenerated text
+  };
+  const Case cases[] = {
+      {"simple values",
+       "<ex:Choice><rdf:Alt><rdf:li>one</rdf:li><rdf:li>two</rdf:li><rdf:li>three</rdf:li></rdf:Alt></ex:Choice>",
+       {"ex:Choice[1] = one", "ex:Choice[2] = two", "ex:Choice[3] = three"},
+       "<ex:Choice>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>one</rdf:li>\n"},
+      {"thumbnails as resources",
+       "<xmp:Thumbnails><rdf:Alt><rdf:li rdf:parseType=\"Resource\"><xmpGImg:width>160</xmpGImg:width>"
+       "<xmpGImg:height>120</xmpGImg:height><xmpGImg:format>JPEG</xmpGImg:format>"
+       "<xmpGImg:image>/9j/4AAQSkZJRg==</xmpGImg:image></rdf:li></rdf:Alt></xmp:Thumbnails>",
+       {"xmp:Thumbnails[1]/xmpGImg:width = 160", "xmp:Thumbnails[1]/xmpGImg:height = 120",
+        "xmp:Thumbnails[1]/xmpGImg:format = JPEG", "xmp:Thumbnails[1]/xmpGImg:image = /9j/4AAQSkZJRg=="},
+       "<xmp:Thumbnails>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>\n\t\t\t\t\t\t<rdf:Description>\n"},
+      {"thumbnails as descriptions",
+       "<xmp:Thumbnails><rdf:Alt><rdf:li><rdf:Description xmpGImg:width=\"256\"><xmpGImg:image>AA==</xmpGImg:image>"
+       "</rdf:Description></rdf:li><rdf:li><rdf:Description xmpGImg:width=\"64\"/></rdf:li></rdf:Alt>"
+       "</xmp:Thumbnails>",
+       {"xmp:Thumbnails[1]/xmpGImg:width = 256",
+        "xmp:Thumbnails[1]/xmpGImg:image = AA==", "xmp:Thumbnails[2]/xmpGImg:width = 64"},
+       "<xmp:Thumbnails>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>\n"},
+      {"languages",
+       "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li><rdf:li xml:lang=\"de\">Titel</rdf:li>"
+       "</rdf:Alt></dc:title>",
+       {"dc:title[x-default] = T", "dc:title[de] = Titel"},
+       "<rdf:Alt>\n\t\t\t\t\t<rdf:li xml:lang=\"x-default\">T</rdf:li>\n"},
+      {"values and structures beside languages",
+       "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li></rdf:Alt></dc:title>"
+       "<ex:Mixed><rdf:Alt><rdf:li>plain</rdf:li><rdf:li rdf:parseType=\"Resource\"><ex:Size>9</ex:Size></rdf:li>"
+       "<rdf:li>last</rdf:li></rdf:Alt></ex:Mixed>",
+       {"dc:title[x-default] = T", "ex:Mixed[1] = plain", "ex:Mixed[2]/ex:Size = 9", "ex:Mixed[3] = last"},
+       "<ex:Mixed>\n\t\t\t\t<rdf:Alt>\n\t\t\t\t\t<rdf:li>plain</rdf:li>\n"},
+  };
+  for (const Case& c : cases) {
+    TXMPPacket packet;
+    ASSERT_TRUE(
+        Load(packet, Wrapped("<rdf:Description rdf:about=\"\"" + ns + ">" + c.Properties + "</rdf:Description>")))
+        << c.Name;
+    std::vector<std::string> values = ListXMPValues(packet);
+    std::sort(values.begin(), values.end());
+    std::vector<std::string> expected = c.Values;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(values, expected) << c.Name;
+
+    // Any edit regenerates the packet; the alternative keeps its items, their order and its element.
+    packet.UpdateProperty(xnTIFF, "Make", "Zorp");
+    const std::string text = Regenerated(packet);
+    EXPECT_NE(text.find(c.Written), std::string::npos) << c.Name << "\n" << text;
+    EXPECT_EQ(text.find("rdf:Seq"), std::string::npos) << c.Name;
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, text)) << c.Name;
+    std::vector<std::string> reread = ListXMPValues(again);
+    reread.erase(std::remove(reread.begin(), reread.end(), "tiff:Make = Zorp"), reread.end());
+    std::sort(reread.begin(), reread.end());
+    EXPECT_EQ(reread, expected) << c.Name;
+    EXPECT_EQ(Regenerated(again), text) << c.Name;
+  }
+}
+
 TEST(AnXMPReader, GivesAPropertyWithAnotherPrefixItsOwnNamespaceDeclaration) {
   TXMPPacket packet;
   ASSERT_TRUE(Load(packet, Wrapped("<rdf:Description xmlns:ex=\"http://ns.adobe.com/exif/1.0/\" "
@@ -561,6 +644,103 @@ TEST(AnXMPWriter, EscapesValuesAndAttributesAndWritesTheWholeText) {
   TXMPProperty* format;
   ASSERT_TRUE(dc->FindProperty("format", format));
   EXPECT_EQ(format->Value(), "&<>\"'");
+}
+
+TEST(AnXMPPacket, RefusesTextXMLCannotHoldWhereverTextIsSetAndChangesNothing) {
+  using namespace std::string_literals;
+  struct Bad {
+    std::string Text;
+    const char* Message;
+  };
+  const Bad bad[] = {
+      {"EOS\x01X", "XMP text cannot hold the character U+0001"},
+      {"a\x1F-", "XMP text cannot hold the character U+001F"},
+      {"a\0b"s, "XMP text cannot hold the character U+0000"},
+      {"\x7F\x0B.", "XMP text cannot hold the character U+000B"},
+      {"x\xEF\xBF\xBF", "XMP text cannot hold the character U+FFFF"},
+      {"\xC3\x28", "XMP text cannot hold the byte 0xC3, which is not valid UTF-8"},
+      {"ok\xFF", "XMP text cannot hold the byte 0xFF, which is not valid UTF-8"},
+      {"\xED\xA0\x80", "XMP text cannot hold the byte 0xED, which is not valid UTF-8"},  // a surrogate
+  };
+  // Every place a caller puts text into the tree.
+  const std::pair<const char*, std::function<void(TXMPPacket&, const std::string&)>> setters[] = {
+      {"UpdateProperty", [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnTIFF, "Model", t); }},
+      {"UpdateProperty as a bag",
+       [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnDublinCore, "subject", t, pkBag); }},
+      {"UpdateProperty name", [](TXMPPacket& p, const std::string& t) { p.UpdateProperty(xnTIFF, t, "v"); }},
+      {"WriteValue", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).WriteValue(t); }},
+      {"language", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(1).AddSubProperty(t); }},
+      {"UpdateSubProperty",
+       [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).UpdateSubProperty("F", pkSimple, t); }},
+      {"field name",
+       [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).UpdateSubProperty(t, pkSimple, "v"); }},
+      {"SetName", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).Properties(0).SetName(t); }},
+      {"AddProperty", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).AddProperty(t); }},
+      {"about", [](TXMPPacket& p, const std::string& t) { p.SetAboutAttributeValue(t); }},
+      {"prefix", [](TXMPPacket& p, const std::string& t) { p.Schemas(0).NamespaceInfo().SetPreferredPrefix(t); }},
+      {"schema URI", [](TXMPPacket& p, const std::string& t) { p.FindOrAddSchema("urn:" + t); }},
+  };
+  for (const auto& [where, set] : setters) {
+    for (const Bad& b : bad) {
+      TXMPPacket packet;
+      packet.UpdateProperty(xnTIFF, "Make", "Zorp");
+      packet.UpdateProperty(xnTIFF, "Title", "T", pkLangAlternative);
+      const std::string before = Regenerated(packet);
+      EXPECT_THROW_MSG(set(packet, b.Text), EInvalidXMPText, b.Message) << where;
+      EXPECT_EQ(Regenerated(packet), before) << where;
+      EXPECT_EQ(packet.SchemaCount(), 1) << where;
+    }
+  }
+  EXPECT_THROW(TXMPNamespaceInfo("p", "urn:\x01"), EInvalidXMPText);
+  EXPECT_THROW(TXMPPacket().CheckUpdateText("\xC3"), EZorpExifException);
+}
+
+TEST(AnXMPPacket, WritesTabsLineBreaksAndAnyCharacterAndDropsTrailingControlsOnUpdate) {
+  struct Good {
+    std::string Text;
+    std::string Stored;
+  };
+  const Good good[] = {
+      {"a\tb", "a\tb"},
+      {"line\nnext", "line\nnext"},
+      {"cr\rlf", "cr\rlf"},
+      {"Caf\xC3\xA9", "Caf\xC3\xA9"},
+      {"\xF0\x9F\x93\xB7 camera", "\xF0\x9F\x93\xB7 camera"},
+      {"\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+      {"EOS\x01\x1F", "EOS"},  // trailing control characters were always dropped by an update
+  };
+  for (const Good& g : good) {
+    TXMPPacket packet;
+    packet.SetAboutAttributeValue(g.Stored);
+    packet.UpdateProperty(xnTIFF, "Model", g.Text);
+    packet.UpdateProperty(xnTIFF, "Title", g.Text, pkLangAlternative);
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, Regenerated(packet))) << g.Text;
+    TXMPSchema* tiff;
+    ASSERT_TRUE(again.FindSchema(xnTIFF, tiff)) << g.Text;
+    EXPECT_EQ(tiff->Properties(0).Value(), g.Stored) << g.Text;
+    EXPECT_EQ(tiff->Properties(1).ReadValue(), g.Stored) << g.Text;
+    EXPECT_EQ(again.AboutAttributeValue(), g.Stored) << g.Text;
+  }
+
+  // Under wpRemove an update stores nothing, so nothing is refused either.
+  TXMPPacket packet;
+  packet.UpdateProperty(xnTIFF, "Model", "M");
+  packet.SetWritePolicy(wpRemove);
+  packet.UpdateProperty(xnTIFF, "Model", "EOS\x01X");
+  EXPECT_EQ(packet.Schemas(0).PropertyCount(), 0);
+}
+
+TEST(AnXMPWriter, EscapesANamespaceURI) {
+  TXMPPacket packet;
+  TXMPSchema& schema = packet.FindOrAddSchema("urn:a?b=\"1\",c=<2>");
+  schema.NamespaceInfo().SetPreferredPrefix("ex");
+  schema.AddProperty("Name").WriteValue("v");
+  TXMPPacket again;
+  ASSERT_TRUE(Load(again, Regenerated(packet)));
+  TXMPSchema* found;
+  ASSERT_TRUE(again.FindSchema("urn:a?b=\"1\",c=<2>", found));
+  EXPECT_EQ(ListXMPValues(again), (std::vector<std::string>{"ex:Name = v"}));
 }
 
 TEST(AnXMPWriter, ListsValuesWithLineBreaksShownAsEscapes) {

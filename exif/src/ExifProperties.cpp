@@ -29,12 +29,14 @@ char UpCaseAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 
 // Where the ASCII text properties are mirrored, looked up by section and tag. A tag may have more
 // than one mirror; they are updated in table order. The GPS texts take the GPS tag names instead.
+// XMP names are case-sensitive; OldName is a wrong spelling of Name that earlier versions wrote.
 struct TTextMirror {
   TExifSectionKind Kind;
   TExifTagID ID;
   TXMPNamespaceKind Schema;
   const char* Name;
   TXMPPropertyKind Shape;
+  const char* OldName = nullptr;
 };
 
 constexpr TTextMirror AsciiMirrors[] = {
@@ -42,7 +44,7 @@ constexpr TTextMirror AsciiMirrors[] = {
     {skPrimary, ttModel, xnTIFF, "Model", pkSimple},
     {skPrimary, ttCopyright, xnDublinCore, "rights", pkLangAlternative},
     {skPrimary, ttImageDescription, xnDublinCore, "description", pkLangAlternative},
-    {skPrimary, ttSoftware, xnXMPBasic, "creatortool", pkSimple},
+    {skPrimary, ttSoftware, xnXMPBasic, "CreatorTool", pkSimple, "creatortool"},
     {skPrimary, ttSoftware, xnTIFF, "Software", pkSimple},
     {skExif, ttImageUniqueID, xnExif, "ImageUniqueID", pkSimple},
     {skExif, ttRelatedSoundFile, xnExif, "RelatedSoundFile", pkSimple},
@@ -90,6 +92,21 @@ bool TryReadDigits(std::string_view text, std::size_t start, std::size_t length,
   return true;
 }
 
+// A property under the mirror's old name takes the right one, so that the update finds it under
+// every policy; beside a correctly named property it is a stale copy and goes.
+void RenameOldMirror(TXMPPacket& packet, const TTextMirror& mirror) {
+  TXMPSchema* schema;
+  TXMPProperty* property;
+  if (mirror.OldName == nullptr || !packet.FindSchema(mirror.Schema, schema) ||
+      !schema->FindProperty(mirror.OldName, property))
+    return;
+  TXMPProperty* current;
+  if (schema->FindProperty(mirror.Name, current))
+    schema->RemoveProperty(mirror.OldName);
+  else
+    property->SetName(mirror.Name);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -100,11 +117,18 @@ std::string TCustomExifData::GetAsciiValue(TExifSectionKind kind, TExifTagID id)
 }
 
 void TCustomExifData::SetAsciiValue(TExifSectionKind kind, TExifTagID id, const std::string& value) {
-  Sections(kind).SetStringValue(id, value);
   TXMPPacket& packet = XMPPacket();
+  std::string gpsName;
+  const bool mirrored =
+      kind == skGps ? TryGetGPSTagName(id, gpsName)
+                    : std::any_of(std::begin(AsciiMirrors), std::end(AsciiMirrors),
+                                  [&](const TTextMirror& mirror) { return mirror.Kind == kind && mirror.ID == id; });
+  // A value the tag or the XMP mirror would refuse changes neither.
+  Sections(kind).CheckStringValue(value);
+  if (mirrored) packet.CheckUpdateText(value);
+  Sections(kind).SetStringValue(id, value);
   if (kind == skGps) {
-    std::string name;
-    if (TryGetGPSTagName(id, name)) packet.UpdateProperty(xnExif, name, value);
+    if (mirrored) packet.UpdateProperty(xnExif, gpsName, value);
     return;
   }
   if (kind == skPrimary && id == ttImageDescription && value.empty()) {
@@ -114,13 +138,17 @@ void TCustomExifData::SetAsciiValue(TExifSectionKind kind, TExifTagID id, const 
       packet.RemoveProperty(xnDublinCore, "description");
     return;
   }
-  for (const TTextMirror& mirror : AsciiMirrors)
-    if (mirror.Kind == kind && mirror.ID == id) packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
+  for (const TTextMirror& mirror : AsciiMirrors) {
+    if (mirror.Kind != kind || mirror.ID != id) continue;
+    RenameOldMirror(packet, mirror);
+    packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
+  }
 }
 
 void TCustomExifData::SetWindowsValue(TExifTagID id, const std::string& value) {
-  Sections(skPrimary).SetWindowsStringValue(id, value);
   TXMPPacket& packet = XMPPacket();
+  packet.CheckUpdateText(value);  // every Windows text is mirrored
+  Sections(skPrimary).SetWindowsStringValue(id, value);
   for (const TTextMirror& mirror : WindowsMirrors)
     if (mirror.ID == id) packet.UpdateProperty(mirror.Schema, mirror.Name, value, mirror.Shape);
 }

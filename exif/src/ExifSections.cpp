@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ExifTagsDetail.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
@@ -331,7 +332,7 @@ TTiffRational TExifSection::GetFractionValue(TExifTagID id, std::int32_t index,
 bool TExifSection::TryGetStringValue(TExifTagID id, std::string& value) const {
   const TExifTag* tag = Find(id);
   if (tag == nullptr || tag->DataType() != dtAscii || tag->ElementCount() <= 0 || tag->FData.empty()) return false;
-  value = Zorp::Base::DecodeTagText(tag->FData.data(), tag->FData.size() - 1);
+  value = Zorp::Base::DecodeTagText(tag->FData.data(), Detail::AsciiTextLength(tag->FData));
   return true;
 }
 
@@ -361,10 +362,12 @@ TDateTime TExifSection::GetDateTimeValue(TExifTagID id, TExifTagID subSecsID, TD
   // Sub-seconds always come from the Exif section, wherever the date itself lies.
   const TExifSection* exif = FOwner->Section(skExif);
   const TExifTag* subSecs = exif != nullptr ? exif->Find(subSecsID) : nullptr;
-  if (subSecs == nullptr || subSecs->DataType() != dtAscii || subSecs->ElementCount() <= 1) return result;
+  if (subSecs == nullptr || subSecs->DataType() != dtAscii) return result;
+  const std::size_t length = Detail::AsciiTextLength(subSecs->FData);
+  if (length == 0) return result;
   // The first three digits, left-aligned: "5" is 500 ms, "05" 50 ms, "123456" 123 ms.
   char digits[3] = {'0', '0', '0'};
-  const std::size_t used = std::min<std::size_t>({subSecs->FData.size() - 1, 3});
+  const std::size_t used = std::min<std::size_t>(length, 3);
   std::memcpy(digits, subSecs->FData.data(), used);
   std::int32_t milliseconds;
   if (Zorp::Base::TryStrToInt(std::string_view(digits, 3), milliseconds) && milliseconds >= 0)
@@ -424,15 +427,19 @@ void TExifSection::SetFractionValue(TExifTagID id, std::int32_t index, const TTi
   SetArrayElement(id, type, index, &value);
 }
 
+void TExifSection::CheckStringValue(std::string_view value) const {
+  if (FOwner != nullptr && FOwner->EnforceASCII() && !IsAsciiText(value))
+    throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
+  if (value.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    throw Zorp::Base::ERangeError(SRangeError);
+}
+
 void TExifSection::SetStringValue(TExifTagID id, std::string_view value) {
   if (value.empty()) {
     Remove(id);
     return;
   }
-  if (FOwner != nullptr && FOwner->EnforceASCII() && !IsAsciiText(value))
-    throw ENotOnlyASCIIError(STagCanContainOnlyASCII);
-  if (value.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-    throw Zorp::Base::ERangeError(SRangeError);
+  CheckStringValue(value);
   std::vector<std::uint8_t> bytes(value.begin(), value.end());
   bytes.push_back(0);
   const auto count = static_cast<std::int32_t>(bytes.size());

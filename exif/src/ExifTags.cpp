@@ -7,6 +7,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "ExifTagsDetail.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
@@ -282,7 +283,7 @@ std::string TExifTag::ElementText(std::int32_t index) const {
 
 std::string TExifTag::ComputeAsString() const {
   if (FElementCount <= 0 || FData.empty()) return {};
-  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), FData.size() - 1);
+  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
   if (FDataType == dtUndefined) {
     static constexpr char Digits[] = "0123456789ABCDEF";
     std::string text;

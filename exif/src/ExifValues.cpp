@@ -7,6 +7,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "ExifTagsDetail.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
@@ -383,7 +384,7 @@ TTiffRational TGPSCoordinate::Seconds() const {
 
 char TGPSCoordinate::Direction() const {
   const TExifTag* tag = FOwner->PeekSection(skGps).Find(FRefTagID);
-  if (!tag || tag->DataType() != dtAscii || tag->ElementCount() <= 1 || tag->DataSize() < 1) return '\0';
+  if (!tag || tag->DataType() != dtAscii || Detail::AsciiTextLength(tag->Bytes()) == 0) return '\0';
   return UpCaseAscii(static_cast<char>(tag->Data()[0]));
 }
 
@@ -411,12 +412,19 @@ void TGPSCoordinate::SetDirection(char value) {
   }
   const std::string letter(1, UpCaseAscii(value));
   std::string text = AsString();
-  FOwner->Sections(skGps).SetStringValue(FRefTagID, letter);
   bool lettersOnly = true;
   for (char c : text) lettersOnly = lettersOnly && IsAsciiLetter(c);
-  if (text.empty() || lettersOnly) return;
-  while (!text.empty() && IsAsciiLetter(text.back())) text.pop_back();
-  packet.UpdateProperty(xnExif, FXMPName, text + letter);
+  const bool mirrored = !text.empty() && !lettersOnly;
+  if (mirrored) {
+    while (!text.empty() && IsAsciiLetter(text.back())) text.pop_back();
+    text += letter;
+  }
+  // A letter the tag or the XMP text would refuse changes neither.
+  TExifSection& gps = FOwner->Sections(skGps);
+  gps.CheckStringValue(letter);
+  if (mirrored) packet.CheckUpdateText(text);
+  gps.SetStringValue(FRefTagID, letter);
+  if (mirrored) packet.UpdateProperty(xnExif, FXMPName, text);
 }
 
 void TGPSCoordinate::Assign(const TPersistent* source) {

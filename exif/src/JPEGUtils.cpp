@@ -20,6 +20,10 @@ namespace {
 // marker is followed by a 16-bit length field.
 bool HasLengthField(std::uint8_t marker) { return !(marker <= 0x01 || (marker >= 0xD0 && marker <= 0xD9)); }
 
+// What scan data shows to the marker loop: a stuffed zero (0xFF 0x00, also after fill bytes) or a
+// restart marker RST0..RST7.
+bool IsScanDataPseudoMarker(std::uint8_t marker) { return marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7); }
+
 std::uint8_t ReadByte(TStream& stream) {
   std::uint8_t value;
   stream.ReadBuffer(&value, 1);
@@ -165,6 +169,7 @@ bool TJPEGHeaderParser::MoveNext() {
     do code = ReadByte(stream);
     while (code == 0xFF);
     FLastMarker = code;
+    if (code == jmStartOfScan) FScanStarted = true;
     std::uint16_t length = 0;
     if (HasLengthField(code)) {
       std::uint8_t field[2];
@@ -180,7 +185,10 @@ bool TJPEGHeaderParser::MoveNext() {
     if (code == jmEndOfImage) break;
     stream.Seek(length, Zorp::Base::soCurrent);
   }
-  if (FLastMarker == jmStartOfScan && FMarkersToFind.Contains(jmEndOfImage) && FindEndOfImage()) return true;
+  // Behind SOS the loop ends inside the scan data, also when that data starts with what looks like a
+  // marker (a stuffed zero, a restart marker): the end of image is searched for in either case.
+  const bool inScanData = FLastMarker == jmStartOfScan || (FScanStarted && IsScanDataPseudoMarker(FLastMarker));
+  if (inScanData && FMarkersToFind.Contains(jmEndOfImage) && FindEndOfImage()) return true;
   return Finish();
 }
 

@@ -44,10 +44,19 @@ void AppendUtf16(std::u16string& out, char32_t code) {
   }
 }
 
-// Decodes the well-formed UTF-8 sequence at text[pos] into code and returns its length, or 0 when
-// the bytes there are not one: a stray continuation byte, a truncated sequence, an overlong form,
-// a surrogate or a code point above U+10FFFF.
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+}  // namespace
+
+// -----------------------------------------------------------------------------------------------
+// Validation and 8-bit text
+
 std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code) {
+  if (pos >= text.size()) return 0;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
   const unsigned char lead = byte(0);
   std::size_t length = 0;
@@ -78,17 +87,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code) {
   if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
   return length;
 }
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-}  // namespace
-
-// -----------------------------------------------------------------------------------------------
-// Validation and 8-bit text
 
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });

@@ -113,13 +113,29 @@ bool TryFindXMPNamespace(std::string_view uri, TXMPNamespaceKind& kind) {
   return false;
 }
 
+void CheckXMPText(std::string_view text) {
+  char32_t code = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = Zorp::Base::DecodeUtf8(text, pos, code);
+    if (length == 0)
+      throw EInvalidXMPText(
+          Zorp::Base::Format(SXMPTextNotUtf8, static_cast<unsigned>(static_cast<unsigned char>(text[pos]))));
+    const bool allowed = code >= 0x20 ? code != 0xFFFE && code != 0xFFFF : code == '\t' || code == '\n' || code == '\r';
+    if (!allowed) throw EInvalidXMPText(Zorp::Base::Format(SXMPTextInvalidCharacter, static_cast<unsigned>(code)));
+    pos += length;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------------
 // TXMPNamespaceInfo
 
 TXMPNamespaceInfo::TXMPNamespaceInfo(TXMPNamespaceKind kind) : FKind(kind) { CheckKind(kind); }
 
 TXMPNamespaceInfo::TXMPNamespaceInfo(std::string prefix, std::string uri)
-    : FPreferredPrefix(std::move(prefix)), FURI(std::move(uri)), FKind(xnCustom) {}
+    : FPreferredPrefix(std::move(prefix)), FURI(std::move(uri)), FKind(xnCustom) {
+  CheckXMPText(FPreferredPrefix);
+  CheckXMPText(FURI);
+}
 
 TXMPNamespaceInfo::TXMPNamespaceInfo(const TXMPNamespaceInfo& source)
     : FPreferredPrefix(source.FPreferredPrefix), FURI(source.FURI), FKind(source.FKind) {}
@@ -143,6 +159,7 @@ const std::string& TXMPNamespaceInfo::PreferredPrefix() const {
 
 void TXMPNamespaceInfo::SetPreferredPrefix(const std::string& prefix) {
   if (prefix == PreferredPrefix()) return;
+  CheckXMPText(prefix);
   FPreferredPrefix = prefix;
   DoChange();
 }
@@ -223,6 +240,7 @@ void TXMPProperty::Changed() { FSchema.Changed(); }
 void TXMPProperty::SetName(const std::string& name) {
   if (name == FName) return;
   if (name.empty()) throw EAssertionFailed(SAssertionFailed);
+  CheckXMPText(name);
   FName = name;
   Changed();
 }
@@ -242,6 +260,14 @@ void TXMPProperty::SetKind(TXMPPropertyKind kind) {
     }
   }
   FKind = kind;
+  if (kind != pkSequence) FAlternativeArray = false;
+  Changed();
+}
+
+void TXMPProperty::SetAlternativeArray(bool value) {
+  if (value == FAlternativeArray) return;
+  if (value && FKind != pkSequence) SetKind(pkSequence);
+  FAlternativeArray = value;
   Changed();
 }
 
@@ -264,6 +290,7 @@ void TXMPProperty::SetSubPropertyCount(int count) {
 TXMPProperty& TXMPProperty::AddSubProperty(const std::string& name) {
   if (!SupportsSubProperties()) throw EInvalidXMPOperation(SSubPropertiesNotSupported);
   if (NamedSubProperties() && name.empty()) throw EInvalidXMPOperation(SSubPropertiesMustBeNamed);
+  if (NamedSubProperties()) CheckXMPText(name);
   auto item = std::make_unique<TXMPProperty>(FSchema, this);
   if (NamedSubProperties()) item->FName = name;
   TXMPProperty& result = *item;
@@ -324,6 +351,7 @@ std::string TXMPProperty::ReadValue(const std::string& defaultValue) {
 }
 
 void TXMPProperty::WriteValue(const std::string& text) {
+  CheckXMPText(text);
   switch (FKind) {
     case pkSimple:
       if (text != FValue) {
@@ -360,6 +388,8 @@ void TXMPProperty::UpdateSubProperty(const std::string& name, TXMPPropertyKind k
     RemoveSubProperty(name);
     return;
   }
+  CheckXMPText(name);
+  CheckXMPText(text);
   TXMPProperty* item;
   if (!FindSubProperty(name, item)) {
     if (policy == wpUpdateExistingOnly) return;
@@ -405,6 +435,7 @@ void TXMPSchema::Changed() { FOwner.Changed(true); }
 
 TXMPProperty& TXMPSchema::AddProperty(const std::string& name) {
   if (FNamespaceInfo->PreferredPrefix().empty()) throw EInvalidXMPOperation(SPreferredPrefixMustBeSet);
+  CheckXMPText(name);
   FProperties.push_back(std::make_unique<TXMPProperty>(*this, nullptr));
   TXMPProperty& property = *FProperties.back();
   if (!name.empty())
@@ -458,6 +489,7 @@ TXMPPacket::~TXMPPacket() {
 
 void TXMPPacket::SetAboutAttributeValue(const std::string& value) {
   if (value == FAboutAttributeValue) return;
+  CheckXMPText(value);
   FAboutAttributeValue = value;
   Changed(true);
 }
@@ -509,6 +541,7 @@ bool TXMPPacket::FindSchema(TXMPNamespaceKind kind, TXMPSchema*& schema) const {
 TXMPSchema& TXMPPacket::FindOrAddSchema(const std::string& uri) {
   const std::size_t index = LowerBound(uri);
   if (index < FSchemas.size() && CompareText(FSchemas[index].URI, uri) == 0) return *FSchemas[index].Schema;
+  CheckXMPText(uri);
   auto schema = std::make_unique<TXMPSchema>(*this, uri);
   TXMPSchema& result = *schema;
   FSchemas.insert(FSchemas.begin() + static_cast<std::ptrdiff_t>(index), TSchemaEntry{uri, std::move(schema)});
@@ -545,8 +578,15 @@ void TXMPPacket::UpdatePropertyCore(TXMPNamespaceKind schemaKind, const std::str
   property->WriteValue(Zorp::Base::TrimRight(text));
 }
 
+void TXMPPacket::CheckUpdateText(std::string_view text) const {
+  // What an update stores: nothing under wpRemove, else the text without its trailing blanks.
+  if (FWritePolicy != wpRemove) CheckXMPText(Zorp::Base::TrimRight(text));
+}
+
 void TXMPPacket::UpdateProperty(TXMPNamespaceKind schemaKind, const std::string& name, const std::string& text,
                                 TXMPPropertyKind propertyKind) {
+  if (FWritePolicy != wpRemove) CheckXMPText(name);
+  CheckUpdateText(text);
   UpdatePropertyCore(schemaKind, name, text, propertyKind, FWritePolicy);
   // Some writers keep lower-case twins of the TIFF names ("make" beside "Make"); an existing twin
   // follows the value, but is never created.

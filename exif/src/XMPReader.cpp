@@ -111,6 +111,18 @@ bool IsWhitespace(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
 }
 
+// Whether an rdf:Alt holds language alternatives: some item carries xml:lang, or there is no item
+// at all (as an empty alternative has always been read).
+bool IsLanguageAlternative(const xmlNode* alternative) {
+  bool anyItem = false;
+  for (const xmlNode* child = alternative->children; child; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE || QualifiedName(child) != "rdf:li") continue;
+    if (FindAttribute(child, XmlNamespaceURI, "lang") != nullptr) return true;
+    anyItem = true;
+  }
+  return !anyItem;
+}
+
 // The first child that is an element or a text node. Whitespace-only text that stands between
 // elements (layout) is not content.
 const xmlNode* FirstContentChild(const xmlNode* node) {
@@ -183,14 +195,17 @@ void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
     content = FirstContentChild(node);
     if (content && content->type == XML_ELEMENT_NODE) {
       const std::string name = QualifiedName(content);
-      if (name == "rdf:Alt")
-        FKind = pkLangAlternative;
-      else if (name == "rdf:Bag")
+      if (name == "rdf:Alt") {
+        // Without languages an alternative is an ordered array that remembers its element.
+        FAlternativeArray = !IsLanguageAlternative(content);
+        FKind = FAlternativeArray ? pkSequence : pkLangAlternative;
+      } else if (name == "rdf:Bag") {
         FKind = pkBag;
-      else if (name == "rdf:Seq")
+      } else if (name == "rdf:Seq") {
         FKind = pkSequence;
-      else if (name == "rdf:Description")
+      } else if (name == "rdf:Description") {
         FKind = pkStructure;
+      }
     }
   }
   if (FKind == pkSimple) {

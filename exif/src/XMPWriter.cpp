@@ -17,14 +17,16 @@ constexpr std::string_view PacketHeader =
     "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" ZorpExifVersion=\"1.1.2\">\n";
 constexpr std::string_view PacketTrailer = "\t</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?> ";
 
-// Model text is UTF-8; bytes that are not (set by a caller) go out as Windows-1252 characters, so
-// the packet is always valid UTF-8.
+// The tree refuses text that is not UTF-8; should any reach the writer all the same, it goes out as
+// Windows-1252 characters, so the packet is always valid UTF-8.
 std::string Utf8(const std::string& text) {
   return Zorp::Base::IsValidUtf8(text) ? text : Zorp::Base::Windows1252ToUtf8(text);
 }
 
-// Escapes text for element content and quoted attributes: values, the about value and language names.
-std::string EscapeValue(const std::string& value) {
+// Escapes text for element content, or for a quoted attribute (the about value, languages, URIs).
+// A parser turns a CR in content into LF, and TAB, LF and CR in an attribute into blanks; character
+// references keep them.
+std::string EscapeText(const std::string& value, bool attribute) {
   std::string result;
   result.reserve(value.size());
   for (char c : Utf8(value)) {
@@ -44,6 +46,15 @@ std::string EscapeValue(const std::string& value) {
       case '\'':
         result += "&apos;";
         break;
+      case '\r':
+        result += "&#xD;";
+        break;
+      case '\n':
+        result += attribute ? "&#xA;" : "\n";
+        break;
+      case '\t':
+        result += attribute ? "&#x9;" : "\t";
+        break;
       default:
         result += c;
     }
@@ -51,11 +62,14 @@ std::string EscapeValue(const std::string& value) {
   return result;
 }
 
+std::string EscapeValue(const std::string& value) { return EscapeText(value, false); }
+std::string EscapeAttribute(const std::string& value) { return EscapeText(value, true); }
+
 // A namespace declaration and a qualified name. A record without a prefix (read from a default
 // namespace declaration) is written as the default namespace, so the text stays well-formed.
 std::string Declaration(const TXMPNamespaceInfo& ns) {
   const std::string& prefix = ns.PreferredPrefix();
-  return (prefix.empty() ? " xmlns" : " xmlns:" + Utf8(prefix)) + "=\"" + Utf8(ns.URI()) + "\"";
+  return (prefix.empty() ? " xmlns" : " xmlns:" + Utf8(prefix)) + "=\"" + EscapeAttribute(ns.URI()) + "\"";
 }
 
 std::string QualifiedName(const TXMPNamespaceInfo& ns, const std::string& name) {
@@ -63,8 +77,8 @@ std::string QualifiedName(const TXMPNamespaceInfo& ns, const std::string& name) 
   return prefix.empty() ? Utf8(name) : Utf8(prefix) + ":" + Utf8(name);
 }
 
-const char* ContainerElement(TXMPPropertyKind kind) {
-  switch (kind) {
+const char* ContainerElement(const TXMPProperty& property) {
+  switch (property.Kind()) {
     case pkStructure:
       return "rdf:Description";
     case pkLangAlternative:
@@ -72,7 +86,7 @@ const char* ContainerElement(TXMPPropertyKind kind) {
     case pkBag:
       return "rdf:Bag";
     case pkSequence:
-      return "rdf:Seq";
+      return property.AlternativeArray() ? "rdf:Alt" : "rdf:Seq";
     case pkSimple:
       break;
   }
@@ -90,7 +104,7 @@ void WriteProperties(const IXMPPropertyContainer& container, int level, std::str
 
     if (item) {
       out += indent + "<rdf:li";
-      if (parent->Kind() == pkLangAlternative) out += " xml:lang=\"" + EscapeValue(property.Name()) + "\"";
+      if (parent->Kind() == pkLangAlternative) out += " xml:lang=\"" + EscapeAttribute(property.Name()) + "\"";
       out += '>';
     }
     if (property.Kind() != pkSimple) {
@@ -98,7 +112,7 @@ void WriteProperties(const IXMPPropertyContainer& container, int level, std::str
         out += '\n';
       else
         out += indent + "<" + name + declaration + ">\n";
-      const char* element = ContainerElement(property.Kind());
+      const char* element = ContainerElement(property);
       out += indent + "\t<" + element + ">\n";
       WriteProperties(property, level + 2, out);
       out += indent + "\t</" + element + ">\n";
@@ -122,7 +136,8 @@ std::string SerializeXMPPacket(const TXMPPacket& packet) {
   out += "\t<rdf:RDF xmlns:rdf=\"" + XMPNamespaceURI(xnRDF) + "\">\n";
   for (const TXMPSchema& schema : packet) {
     const TXMPNamespaceInfo& ns = schema.NamespaceInfo();
-    out += "\t\t<rdf:Description rdf:about=\"" + EscapeValue(packet.AboutAttributeValue()) + "\"" + Declaration(ns) + ">\n";
+    out += "\t\t<rdf:Description rdf:about=\"" + EscapeAttribute(packet.AboutAttributeValue()) + "\"" +
+           Declaration(ns) + ">\n";
     WriteProperties(schema, 3, out);
     out += "\t\t</rdf:Description>\n";
   }

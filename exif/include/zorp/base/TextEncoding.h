@@ -12,6 +12,10 @@ namespace Zorp::Base {
 
 bool IsAscii(std::string_view text);
 bool IsValidUtf8(std::string_view text);
+// Decodes the UTF-8 sequence at text[pos] into code and returns its length, or 0 when the bytes
+// there are not one (a stray continuation byte, a truncated sequence, an overlong form, a surrogate,
+// a code point above U+10FFFF) or pos lies at or past the end.
+std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code);
 // Windows-1252 bytes to UTF-8 (undefined code points 0x81, 0x8D, 0x8F, 0x90, 0x9D map to U+0081 etc.).
 std::string Windows1252ToUtf8(std::string_view bytes);
 // 8-bit text read from a file: kept when it is valid UTF-8, otherwise each byte as Windows-1252.

@@ -52,6 +52,8 @@ inline constexpr const char* SCannotWriteSingleValueToStructureProperty =
     "Cannot assign a single value to a structure property";
 inline constexpr const char* SPreferredPrefixMustBeSet =
     "The schema's PreferredPrefix property must be set before a new item can be added";
+inline constexpr const char* SXMPTextNotUtf8 = "XMP text cannot hold the byte 0x%.2X, which is not valid UTF-8";
+inline constexpr const char* SXMPTextInvalidCharacter = "XMP text cannot hold the character U+%.4X";
 
 // The viewer.
 inline constexpr const char* SCouldNotFindPicturesFolder = "Could not find MyDocuments folder location.";

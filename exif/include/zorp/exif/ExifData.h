@@ -119,7 +119,7 @@ class TCustomExifData : public TExifSectionOwner {
   // 0x010E, dc description; clearing it keeps the XMP description while the Windows subject is there.
   std::string ImageDescription() const;
   void SetImageDescription(const std::string& value);
-  std::string Software() const;  // 0x0131, xmp creatortool and tiff Software
+  std::string Software() const;  // 0x0131, xmp CreatorTool and tiff Software
   void SetSoftware(const std::string& value);
 
   // Windows text of the main directory (UTF-16LE tags).

@@ -174,6 +174,8 @@ class TExifSection {
   void SetFractionValue(TExifTagID id, std::int32_t index, const TTiffRational& value);
   // Empty text removes the tag; non-ASCII text raises ENotOnlyASCIIError when the owner enforces ASCII.
   void SetStringValue(TExifTagID id, std::string_view value);
+  // Raises what SetStringValue raises for the text itself, changing nothing.
+  void CheckStringValue(std::string_view value) const;
   void SetWindowsStringValue(TExifTagID id, std::string_view value);
   // 0 removes the date tag and its sub-second tag.
   void SetDateTimeValue(TExifTagID id, TExifTagID subSecsID, Zorp::Base::TDateTime value);

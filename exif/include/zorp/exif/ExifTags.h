@@ -108,7 +108,8 @@ class TExifTag {
   void SetDataType(TTiffDataType newDataType);
   void SetElementCount(std::int32_t newCount);
 
-  // The text of the whole value, cached until the next change.
+  // The text of the whole value, cached until the next change. ASCII text ends before a final NUL;
+  // a value without one keeps all its characters.
   std::string AsString() const;
   // Parses text by the tag's type; on any error the tag keeps its value.
   void SetAsString(std::string_view text);

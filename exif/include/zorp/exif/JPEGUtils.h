@@ -211,6 +211,7 @@ class TJPEGHeaderParser : public IJPEGSegmentEnumerator,
 
   std::shared_ptr<IFoundJPEGSegment> FCurrent;
   std::uint8_t FLastMarker = 0;
+  bool FScanStarted = false;  // an SOS segment has been passed
   TJPEGMarkerSet FMarkersToFind;
   std::int64_t FNextPosition = 0;
   std::int64_t FStartPosition = 0;

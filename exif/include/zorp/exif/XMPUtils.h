@@ -12,6 +12,7 @@
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/Streams.h"
+#include "zorp/exif/ExifExceptions.h"
 
 struct _xmlNode;  // a libxml2 DOM node (element, or attribute passed as a node)
 
@@ -25,6 +26,12 @@ class IXMPPropertyContainer;
 
 ZORP_DECLARE_EXCEPTION(EInvalidXMPPacket, Zorp::Base::Exception);             // "XMP packet is not valid"
 ZORP_DECLARE_EXCEPTION(EInvalidXMPOperation, Zorp::Base::EInvalidOperation);  // misuse of the tree
+ZORP_DECLARE_EXCEPTION(EInvalidXMPText, EZorpExifException);                  // text an XMP packet cannot hold
+
+// Raises EInvalidXMPText unless text is valid UTF-8 made only of characters XML can hold: no control
+// character but TAB, LF and CR, and neither U+FFFE nor U+FFFF. Every text the tree stores (values,
+// names, languages, prefixes, URIs, the about value) passes this check first.
+void CheckXMPText(std::string_view text);
 
 // ---------------------------------------------------------------------------------------------------
 // Namespaces
@@ -186,8 +193,12 @@ class TXMPProperty : public IXMPPropertyContainer {
 
   TXMPPropertyKind Kind() const { return FKind; }
   // Items are named ("SubProp%d") for structures and language alternatives and un-named for bags
-  // and sequences; pkSimple drops every item.
+  // and sequences; pkSimple drops every item. Any kind but pkSequence ends an alternative array.
   void SetKind(TXMPPropertyKind kind);
+  // An rdf:Alt whose items have no languages (xmp:Thumbnails, say) is an ordered array like a
+  // sequence that is written back as rdf:Alt. Setting it true makes the property a sequence.
+  bool AlternativeArray() const { return FAlternativeArray; }
+  void SetAlternativeArray(bool value);
   const std::string& Name() const { return FName; }
   // An empty name is a programming error (EAssertionFailed).
   void SetName(const std::string& name);
@@ -235,6 +246,7 @@ class TXMPProperty : public IXMPPropertyContainer {
   TXMPSchema& FSchema;
   TXMPProperty* FParentProperty;
   TXMPPropertyKind FKind = pkSimple;
+  bool FAlternativeArray = false;
   std::string FName;
   std::string FValue;
   bool FInheritsNamespace = true;
@@ -337,10 +349,14 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   void RemoveProperties(TXMPNamespaceKind schemaKind, const std::vector<std::string>& names);
   // Changes, adds or removes a top-level property under the write policy; the text loses its
   // trailing blanks and control characters. A simple "tiff" property whose name does not start with
-  // a lower-case letter also updates an existing all-lower-case twin ("Make" -> "make").
+  // a lower-case letter also updates an existing all-lower-case twin ("Make" -> "make"). Unless the
+  // policy is wpRemove, a name or text the packet cannot hold raises EInvalidXMPText first.
   void UpdateProperty(TXMPNamespaceKind schemaKind, const std::string& name, const std::string& text,
                       TXMPPropertyKind propertyKind = pkSimple);
   void UpdateProperty(TXMPNamespaceKind schemaKind, const std::string& name, int value);
+  // Raises what UpdateProperty would raise for text under the current policy; changes nothing. Lets
+  // a caller refuse a value before it changes anything else.
+  void CheckUpdateText(std::string_view text) const;
   // Writes "yyyy-mm-ddThh:nn:ss.zzz" and "Z", or the local offset from UTC ("+hh:nn") when
   // applyLocalBias is set and the offset is not zero; 0 removes the property.
   void UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,

@@ -1,0 +1,16 @@
+#pragma once
+// Internals shared by the tag, section and typed-value code.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace Zorp::Exif::Detail {
+
+// The bytes of an ASCII value that make its text: all of them but a final NUL. Some cameras leave
+// the NUL out, and their last character belongs to the text. NULs inside the value stay.
+inline std::size_t AsciiTextLength(std::span<const std::uint8_t> bytes) {
+  return !bytes.empty() && bytes.back() == 0 ? bytes.size() - 1 : bytes.size();
+}
+
+}  // namespace Zorp::Exif::Detail
