@@ -91,6 +91,12 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
+// A copy of a sample photo that the test may rewrite (the samples themselves may be read-only).
+void CopyWritable(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to);
+  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+}
+
 Bytes ReadBytes(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), {});
@@ -218,7 +224,7 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
       probe.LoadFromJPEG(photo.Original);
       if (probe.UnreadableExif()) {
         // Saving would discard the Exif segment it could not read: refused, the file untouched.
-        fs::copy_file(photo.Original, photo.Edited);
+        CopyWritable(photo.Original, photo.Edited);
         probe.SetCopyright("Quorvane Tester");
         EXPECT_THROW(probe.SaveToJPEG(photo.Edited), EZorpExifException) << photo.Name;
         EXPECT_EQ(ReadBytes(photo.Edited), ReadBytes(photo.Original)) << photo.Name;
@@ -228,8 +234,8 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
       continue;  // not readable in the first place
     }
     try {
-      fs::copy_file(photo.Original, photo.Resaved);
-      fs::copy_file(photo.Original, photo.Edited);
+      CopyWritable(photo.Original, photo.Resaved);
+      CopyWritable(photo.Original, photo.Edited);
       TExifData resaved;
       resaved.LoadFromJPEG(photo.Resaved);
       resaved.SaveToJPEG(photo.Resaved);
@@ -241,7 +247,7 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
       edited.SaveToJPEG(photo.Edited);
       // The same container saved a second time gives the same file.
       const std::string again = (folder / ("again-" + photo.Name)).string();
-      fs::copy_file(photo.Original, again);
+      CopyWritable(photo.Original, again);
       edited.SaveToJPEG(again);
       EXPECT_EQ(ReadBytes(again), ReadBytes(photo.Edited)) << photo.Name;
       fs::remove(again);

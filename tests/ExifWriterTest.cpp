@@ -1118,6 +1118,12 @@ std::map<std::string, TListing> ExifToolListings(const std::vector<std::string>&
   return listings;
 }
 
+// A copy of a sample photo that the test may rewrite (the samples themselves may be read-only).
+void CopyWritable(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to);
+  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+}
+
 bool HasExifTool() { return !Run("command -v exiftool 2>/dev/null").empty(); }
 
 TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
@@ -1143,8 +1149,8 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     const std::string edited = (folder / ("edited-" + name)).string();
     const std::string again = (folder / ("again-" + name)).string();
     fs::copy_file(source, original);
-    fs::copy_file(source, edited);
-    fs::copy_file(source, again);
+    CopyWritable(source, edited);
+    CopyWritable(source, again);
     // The copies take the shared photos' read-only bits; a read-only file is refused by the save.
     for (const auto& copy : {edited, again}) fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
     TExifData data;
