@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "zorp/base/Exceptions.h"
 #include "zorp/exif/Consts.h"
@@ -233,10 +234,25 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
       primary.LoadFromIfd(reader, ifds[0]);
       FLoadedPrimaryDirectory = primary.Count() > 0;
       FUnreadableExif = primary.LoadErrors().Contains(leBadOffset);
+      // A directory is loaded once per block: a pointer to one already loaded (IFD0, IFD1 or another
+      // sub-directory) is a bad offset, so that aliased pointers cannot multiply the cost of a load.
+      std::set<std::int64_t> loaded;
+      auto ifdOffset = [](const TIfdInfo& ifd) { return ifd.Entries.empty() ? -1 : ifd.Entries.front().EntryOffset - 2; };
+      for (std::size_t i = 0; i < ifds.size() && i < 2; ++i)
+        if (ifdOffset(ifds[i]) >= 0) loaded.insert(ifdOffset(ifds[i]));
+      auto loadDirectory = [&](TExifSection& section, std::int64_t offset) {
+        if (loaded.insert(offset).second) {
+          section.Load(reader, offset);
+        } else {
+          TIfdInfo aliased;
+          aliased.LoadErrors.Include(leBadOffset);
+          section.LoadFromIfd(reader, aliased);
+        }
+      };
       std::int64_t offset = 0;
-      if (TryGetPointer(primary, ttExifIFDPointer, offset)) exif.Load(reader, offset);
-      if (TryGetPointer(primary, ttGPSInfoIFDPointer, offset)) FSections[skGps - 1]->Load(reader, offset);
-      if (TryGetPointer(exif, ttInteroperabilityIFDPointer, offset)) FSections[skInterop - 1]->Load(reader, offset);
+      if (TryGetPointer(primary, ttExifIFDPointer, offset)) loadDirectory(exif, offset);
+      if (TryGetPointer(primary, ttGPSInfoIFDPointer, offset)) loadDirectory(*FSections[skGps - 1], offset);
+      if (TryGetPointer(exif, ttInteroperabilityIFDPointer, offset)) loadDirectory(*FSections[skInterop - 1], offset);
       if (ifds.size() > 1) FSections[skThumbnail - 1]->LoadFromIfd(reader, ifds[1]);
     }
     if (const TExifTag* makerNoteTag = FSections[skExif - 1]->Find(ttMakerNote)) {

@@ -90,7 +90,8 @@ std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const
   const std::int64_t size = static_cast<std::int64_t>(entry.ElementCount) * TiffDataTypeSize(entry.DataType);
   // A value larger than the whole stream cannot be there; refusing it early also bounds the buffer.
   bool wellFormed = IsValidTiffDataType(entry.DataType) && size >= 0 &&
-                    size <= std::numeric_limits<std::int32_t>::max() && size <= reader.Stream().Size();
+                    size <= std::numeric_limits<std::int32_t>::max() && size <= reader.Stream().Size() &&
+                    reader.TakeValueBytes(size);
   if (wellFormed) {
     tag->FDataType = static_cast<TTiffDataType>(entry.DataType);
     tag->FElementCount = entry.ElementCount;

@@ -168,8 +168,8 @@ class TExifWriter {
       offset -= delta;
       schemaApplied = true;
     }
-    // Never over the TIFF header.
-    if (offset < TiffHeaderSize) return;
+    // Never over the TIFF header, and never where one segment cannot reach (a hostile schema).
+    if (offset < TiffHeaderSize || offset > MaxJPEGSegmentDataSize - ExifHeaderSize - tag->DataSize()) return;
     FMakerNoteTag = tag;
     FMakerNoteFixed = true;
     FMakerNoteOffset = offset;
@@ -274,6 +274,9 @@ class TExifWriter {
       if (FDirectorySize[k] > 0) FBlockSize = std::max(FBlockSize, FOffset[k] + FDirectorySize[k] + FDataSize[k]);
     if (FMakerNoteFixed) FBlockSize = std::max(FBlockSize, FMakerNoteOffset + FMakerNoteTag->DataSize());
     for (const TByteRange& range : FOutside) FBlockSize = std::max(FBlockSize, range.End);
+    // The block must fit one JPEG segment; refused before anything is allocated for it.
+    if (ExifHeaderSize + FBlockSize > MaxJPEGSegmentDataSize)
+      throw EJPEGSegmentTooLarge(Format(SSaveSegmentTooLarge, "Exif", static_cast<long long>(ExifHeaderSize + FBlockSize)));
     // Every offset is written as 32 bits.
     if (FBlockSize > std::numeric_limits<std::uint32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
 

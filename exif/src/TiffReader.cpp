@@ -26,7 +26,12 @@ inline std::int64_t PositionInside(std::int64_t base, std::int64_t offset, std::
 
 }  // namespace Detail
 
-TTiffReader::TTiffReader(Zorp::Base::TStream& stream) : FStream(stream) {
+namespace {
+// What one reader hands out in tag values: four times its stream, and a little more for tiny ones.
+std::int64_t ValueBytesAllowed(Zorp::Base::TStream& stream) { return 4 * stream.Size() + 4096; }
+}  // namespace
+
+TTiffReader::TTiffReader(Zorp::Base::TStream& stream) : FStream(stream), FValueBytesLeft(ValueBytesAllowed(stream)) {
   FBaseOffset = stream.Position();
 
   // The mark is read as it lies in memory: "II" and "MM" read the same in either order.
@@ -63,7 +68,13 @@ TTiffReader::TTiffReader(Zorp::Base::TStream& stream) : FStream(stream) {
 }
 
 TTiffReader::TTiffReader(Zorp::Base::TStream& stream, std::int64_t baseOffset, TByteOrder byteOrder)
-    : FStream(stream), FBaseOffset(baseOffset), FByteOrder(byteOrder) {}
+    : FStream(stream), FBaseOffset(baseOffset), FByteOrder(byteOrder), FValueBytesLeft(ValueBytesAllowed(stream)) {}
+
+bool TTiffReader::TakeValueBytes(std::int64_t size) {
+  if (size < 0 || size > FValueBytesLeft) return false;
+  FValueBytesLeft -= size;
+  return true;
+}
 
 TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjustment) {
   TIfdInfo result;

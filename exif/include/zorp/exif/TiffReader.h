@@ -52,12 +52,17 @@ class TTiffReader {
   // to host order element by element. Returns false (buffer zeroed) when the bytes are not there or
   // bufferSize is too small. The stream's position is left as it was.
   bool ReadValue(const TIfdEntryInfo& entry, std::uint8_t* buffer, std::size_t bufferSize);
+  // Counts size bytes of tag values against what one reader hands out in all (four times its stream
+  // plus a little), so that entries that each claim the whole block cannot multiply its cost; false,
+  // and nothing counted, once that is spent.
+  bool TakeValueBytes(std::int64_t size);
 
  private:
   Zorp::Base::TStream& FStream;
   std::int64_t FBaseOffset = 0;
   TByteOrder FByteOrder = boLittleEndian;
   std::vector<TIfdInfo> FIfds;
+  std::int64_t FValueBytesLeft = 0;
 };
 
 }  // namespace Zorp::Exif
