@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -1004,6 +1005,90 @@ INSTANTIATE_TEST_SUITE_P(
                                                             .Data()}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// ---- Hostile blocks cost little --------------------------------------------------------------
+
+TEST(AHostileBlock, WithAnOffsetSchemaNoSegmentCanReachSavesTheMakerNoteAsAnyValue) {
+  for (const std::int32_t schema : {std::numeric_limits<std::int32_t>::min(), -70000}) {
+    SCOPED_TRACE(schema);
+    TExifData data;
+    LoadBlock(data, BlockWithMakerNoteAt(1000, schema));
+    data.SetSoftware("x");
+    const Bytes block = SaveBlock(data);  // no 2 GiB block on the way
+    EXPECT_LT(block.size(), 4096u);
+    TExifData reloaded;
+    LoadBlock(reloaded, block);
+    EXPECT_EQ(reloaded.Sections(skExif).Find(ttMakerNote)->DataSize(), 600);
+  }
+}
+
+// Sub-directory pointers aimed at a directory already loaded: each directory is read once.
+struct TAliasCase {
+  const char* Name;
+  bool GpsAtIfd0, InteropAtExif, GpsAtExif;
+  TExifSectionKind Refused;
+};
+
+class AnAliasedDirectoryPointer : public ::testing::TestWithParam<TAliasCase> {};
+
+TEST_P(AnAliasedDirectoryPointer, LoadsAsABadOffset) {
+  ExifBuilder builder;
+  builder.Primary.Ascii(ttMake, "Maker");
+  builder.Exif.Rational(ttExposureTime, 1, 60);
+  builder.Gps.Short(0x0005, {0});
+  builder.Interop.Ascii(0x0001, "R98");
+  Bytes block = builder.Build();
+  // Patch the pointers after the layout: IFD0 starts at 8, the Exif directory where 0x8769 says.
+  TWrittenBlock view{block, boLittleEndian};
+  const std::uint32_t exif = view.U32(builder.ValueOffsets.at({0, 0x8769}));
+  auto patch = [&](int ifd, std::uint16_t id, std::uint32_t value) {
+    const std::uint32_t at = builder.ValueOffsets.at({ifd, id});
+    for (int i = 0; i < 4; ++i) block[6 + at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  if (GetParam().GpsAtIfd0) patch(0, 0x8825, 8);
+  if (GetParam().GpsAtExif) patch(0, 0x8825, exif);
+  if (GetParam().InteropAtExif) patch(1, 0xA005, exif);
+  TExifData data;
+  LoadBlock(data, block);
+  EXPECT_TRUE(data.Sections(GetParam().Refused).LoadErrors().Contains(leBadOffset));
+  EXPECT_EQ(data.Sections(GetParam().Refused).Count(), 0);
+  EXPECT_EQ(data.CameraMake(), "Maker");
+  EXPECT_TRUE(data.Sections(skExif).Find(ttExposureTime));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnAliasedDirectoryPointer,
+                         ::testing::Values(TAliasCase{"GpsAtMainDirectory", true, false, false, skGps},
+                                           TAliasCase{"InteropAtExif", false, true, false, skInterop},
+                                           TAliasCase{"GpsAtExif", false, false, true, skGps}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(AHostileBlock, WhoseEntriesAllClaimTheWholeBlockCostsAFewTimesItsSize) {
+  ExifBuilder builder;
+  builder.Primary.Ascii(ttMake, "Maker");
+  for (std::uint16_t id = 0x1000; id < 0x1000 + 400; ++id) builder.Exif.Raw(id, dtUndefined, 4, {1, 2, 3, 4});
+  Bytes block = builder.Build();
+  // Every entry then claims the same 4000 bytes after the header.
+  TWrittenBlock view{block, boLittleEndian};
+  const std::uint32_t exif = view.U32(builder.ValueOffsets.at({0, 0x8769}));
+  for (std::uint32_t i = 0; i < 400; ++i) {
+    const std::size_t entry = 6 + exif + 2 + 12 * i;
+    for (int b = 0; b < 4; ++b) {
+      block[entry + 4 + b] = static_cast<std::uint8_t>(4000 >> (8 * b));
+      block[entry + 8 + b] = b == 0 ? 8 : 0;
+    }
+  }
+  block.resize(std::max<std::size_t>(block.size(), 4100));
+  TExifData data;
+  LoadBlock(data, block);
+  std::int64_t total = 0, wellFormed = 0;
+  for (const TExifTag* tag : data.Sections(skExif)) {
+    total += tag->DataSize();
+    wellFormed += tag->WellFormed();
+  }
+  EXPECT_LE(total, 4 * static_cast<std::int64_t>(block.size()) + 4096);
+  EXPECT_GT(wellFormed, 0);
+  EXPECT_LT(wellFormed, 400);
+}
+
 // ---- Real photos -----------------------------------------------------------------------------
 
 std::vector<fs::path> Photos() {
@@ -1151,8 +1236,6 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     fs::copy_file(source, original);
     CopyWritable(source, edited);
     CopyWritable(source, again);
-    // The copies take the shared photos' read-only bits; a read-only file is refused by the save.
-    for (const auto& copy : {edited, again}) fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
     TExifData data;
     data.LoadFromJPEG(edited);
     if (!data.HasThumbnail()) withoutThumbnail.insert(name);
