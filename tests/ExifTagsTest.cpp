@@ -193,13 +193,13 @@ TEST(AnExifTagAsString, FormatsSignedIntegersAndWidensSingles) {
   EXPECT_EQ(single.AsString(), "0.100000001490116");
 }
 
-TEST(AnExifTagAsString, QuotesElementsThatHoldACommaAndParsesThemBack) {
+TEST(AnExifTagAsString, KeepsThePointUnderACommaLocaleAndParsesQuotedItemsBack) {
   ScopedFormatSettings comma(',');
   TExifTag tag(nullptr, 1, dtDouble, 2);
   Store<double>(tag, 2, {1.5, -2.25});
-  EXPECT_EQ(tag.AsString(), "\"1,5\",\"-2,25\"");
+  EXPECT_EQ(tag.AsString(), "1.5,-2.25");
 
-  tag.SetAsString("\"0,5\" 3");  // a quoted item, then a blank as separator
+  tag.SetAsString("\"0.5\" 3");  // a quoted item, then a blank as separator
   ASSERT_EQ(tag.ElementCount(), 2);
   double values[2];
   std::memcpy(values, tag.Data(), sizeof values);
@@ -214,6 +214,32 @@ TEST(AnExifTagAsString, KeepsTheTextItWasSetToUntilTheNextChange) {
   const std::uint16_t eight = 8;
   tag.SetRawData(&eight);
   EXPECT_EQ(tag.AsString(), "8");
+}
+
+TEST(AnExifTagAsString, RoundTripsWhateverTheProcessDecimalSeparator) {
+  // Texts that reach files or are parsed back never follow the user's number format.
+  struct Case {
+    TTiffDataType Type;
+    const char* Text;
+    std::int32_t Count;
+  };
+  const Case cases[] = {{dtFloat, "-0.25,3", 2},
+                        {dtDouble, "48.2083333333333", 1},
+                        {dtDouble, "1,5", 2},  // a comma always separates elements
+                        {dtRational, "1/3,2,3000000000/7", 3}};
+  for (char separator : {',', '.'}) {
+    ScopedFormatSettings settings(separator);
+    for (const Case& c : cases) {
+      TExifTag tag(nullptr, 1, c.Type, 0);
+      tag.SetAsString(c.Text);
+      ASSERT_EQ(tag.ElementCount(), c.Count) << c.Text << separator;
+      const std::vector<std::uint8_t> stored = BytesOf(tag);
+      tag.SetRawData(stored.data());  // formats the stored value afresh
+      EXPECT_EQ(tag.AsString(), c.Text) << c.Text << separator;
+      tag.SetAsString(tag.AsString());
+      EXPECT_EQ(BytesOf(tag), stored) << c.Text << separator;
+    }
+  }
 }
 
 TEST(AnExifTagAsString, GivesSingleElementsAndRefusesIndexesOutside) {

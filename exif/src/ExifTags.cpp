@@ -269,12 +269,12 @@ std::string TExifTag::ElementText(std::int32_t index) const {
     case dtFloat: {
       float value;
       std::memcpy(&value, element, sizeof value);
-      return Zorp::Base::FloatToStrG(static_cast<double>(value), 15, Zorp::Base::FormatSettings());
+      return Zorp::Base::FloatToStrG(static_cast<double>(value), 15, Zorp::Base::InvariantFormatSettings());
     }
     case dtDouble: {
       double value;
       std::memcpy(&value, element, sizeof value);
-      return Zorp::Base::FloatToStrG(value, 15, Zorp::Base::FormatSettings());
+      return Zorp::Base::FloatToStrG(value, 15, Zorp::Base::InvariantFormatSettings());
     }
   }
   return {};
@@ -358,14 +358,14 @@ std::vector<std::uint8_t> TExifTag::ParseText(std::string_view text, std::int32_
         break;
       }
       case dtFloat: {
-        const double value = StrToFloat(item, FormatSettings());
+        const double value = StrToFloat(item, InvariantFormatSettings());
         // A finite value beyond the single range has no single form.
         if (std::isfinite(value) && std::fabs(value) > FLT_MAX) Detail::RaiseRangeError();
         put(i, static_cast<float>(value));
         break;
       }
       case dtDouble:
-        put(i, StrToFloat(item, FormatSettings()));
+        put(i, StrToFloat(item, InvariantFormatSettings()));
         break;
       case dtAscii:
       case dtUndefined:

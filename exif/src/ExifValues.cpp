@@ -175,7 +175,8 @@ void TCustomExifVersion::SetElement(std::int32_t offset, TExifVersionElement val
 
 std::string TCustomExifVersion::AsString() const {
   if (Empty()) return {};
-  return Format("%d%c%d%d", Major() & 0x7F, Zorp::Base::FormatSettings().DecimalSeparator, Minor() & 0x7F,
+  // The setter reads this text back, so it never follows the process settings.
+  return Format("%d%c%d%d", Major() & 0x7F, Zorp::Base::InvariantFormatSettings().DecimalSeparator, Minor() & 0x7F,
                 Release() & 0x7F);
 }
 
@@ -399,7 +400,9 @@ std::string TGPSCoordinate::AsString() const {
     return Format("%s,%s,%s%s", RationalToText(degrees).c_str(), RationalToText(minutes).c_str(),
                   RationalToText(seconds).c_str(), ref.c_str());
   const double value = static_cast<double>(minutes.Numerator) / static_cast<double>(minutes.Denominator);
-  return Format("%s,%s%s", RationalToText(degrees).c_str(), Zorp::Base::FloatToStrG(value).c_str(), ref.c_str());
+  // This text goes into the XMP packet: other readers take a ',' in the minutes for a field separator.
+  return Format("%s,%s%s", RationalToText(degrees).c_str(),
+                Zorp::Base::FloatToStrG(value, 15, Zorp::Base::InvariantFormatSettings()).c_str(), ref.c_str());
 }
 
 void TGPSCoordinate::SetDirection(char value) {

@@ -586,7 +586,7 @@ void TXMPPacket::UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std:
     return;
   }
   std::string text =
-      Zorp::Base::FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz", value, Zorp::Base::FormatSettings());
+      Zorp::Base::FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz", value, Zorp::Base::InvariantFormatSettings());
   const int offset = applyLocalBias ? LocalOffsetMinutes(value) : 0;
   if (offset == 0)
     text += 'Z';
