@@ -446,6 +446,18 @@ TEST_F(AnExifSection, StoresWindowsTextAsUtf16OnlyInThePrimarySection) {
   EXPECT_EQ(FExif.Find(ttXPTitle)->AsString(), "65,0,98,0,0,0");
 }
 
+TEST_F(AnExifSection, GivesATagsTextAfreshWhenItsIDMakesItWindowsTextOrNot) {
+  const std::vector<std::uint8_t> bytes = {0x41, 0, 0x62, 0, 0, 0};
+  TExifTag* tag = FPrimary.AddOrUpdateTag(100, dtByte, 6, bytes.data());
+  EXPECT_EQ(tag->AsString(), "65,0,98,0,0,0");
+  tag->SetID(ttXPTitle);
+  EXPECT_EQ(tag->AsString(), "Ab");
+  tag->SetAsString(tag->AsString());  // the text reads back as the same bytes
+  EXPECT_EQ(BytesOf(tag), bytes);
+  tag->SetID(100);
+  EXPECT_EQ(tag->AsString(), "65,0,98,0,0,0");
+}
+
 // ---- Date-times ----
 
 TEST_F(AnExifSection, ReadsSubSecondsFromTheExifSection) {
