@@ -274,7 +274,7 @@ TEST_F(TheNamedProperties, WriteDateTimesWithSubSecondsAndTheirXMPDate) {
   EXPECT_EQ(data.Sections(skExif).GetStringValue(ttDateTimeOriginal), "2010:07:04 10:20:30");
   EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
   EXPECT_EQ(data.DateTimeOriginal(), EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
-  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), "2010-07-04T10:20:30.250");
 
   int& count = CountChanges();
   data.SetAlwaysWritePreciseTimes(true);
@@ -286,16 +286,68 @@ TEST_F(TheNamedProperties, WriteDateTimesWithSubSecondsAndTheirXMPDate) {
   data.SetDateTime(moment);
   EXPECT_EQ(data.Sections(skPrimary).GetStringValue(ttDateTime), "2010:07:04 10:20:30");
   EXPECT_EQ(data.SubsecTime(), "250");
-  EXPECT_EQ(Xmp(xnTIFF, "DateTime"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnTIFF, "DateTime"), "2010-07-04T10:20:30.250");
   data.SetDateTimeDigitized(moment);
   EXPECT_EQ(data.DateTimeDigitized(), moment);
-  EXPECT_EQ(Xmp(xnExif, "DateTimeDigitized"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnExif, "DateTimeDigitized"), "2010-07-04T10:20:30.250");
 
   data.SetDateTimeOriginal(0);
   EXPECT_FALSE(Has(skExif, ttDateTimeOriginal));
   EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
   EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), None);
   EXPECT_EQ(data.DateTimeOriginal(), 0);
+}
+
+TEST_F(TheNamedProperties, MirrorCameraTimesAsLocalWithTheirRecordedOffsetOnly) {
+  // Camera times carry no zone: a "Z" would tell other programs they are UTC.
+  using TSetter = void (TCustomExifData::*)(Zorp::Base::TDateTime);
+  struct Case {
+    TSetter Setter;
+    TXMPNamespaceKind Schema;
+    const char* Name;
+    TExifTagID OffsetID;  // 0: no offset tag
+    const char* Offset;
+    int Milliseconds;
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", 0, "", 0, "2024-05-01T10:20:30"},
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", 0, "", 250, "2024-05-01T10:20:30.250"},
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", ttOffsetTimeOriginal, "+02:00", 0,
+       "2024-05-01T10:20:30+02:00"},
+      {&TCustomExifData::SetDateTime, xnTIFF, "DateTime", ttOffsetTime, "-05:30", 7, "2024-05-01T10:20:30.007-05:30"},
+      {&TCustomExifData::SetDateTimeDigitized, xnExif, "DateTimeDigitized", ttOffsetTimeDigitized, "+00:00", 0,
+       "2024-05-01T10:20:30+00:00"},
+      // Each date has its own offset tag.
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", ttOffsetTime, "+02:00", 0,
+       "2024-05-01T10:20:30"},
+      {&TCustomExifData::SetDateTime, xnTIFF, "DateTime", ttOffsetTimeOriginal, "+02:00", 0, "2024-05-01T10:20:30"},
+  };
+  for (const Case& c : cases) {
+    TExifData photo;
+    photo.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    if (c.OffsetID != 0) photo.Sections(skExif).SetStringValue(c.OffsetID, c.Offset);
+    (photo.*c.Setter)(EncodeDateTime(2024, 5, 1, 10, 20, 30, c.Milliseconds));
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    ASSERT_TRUE(photo.XMPPacket().FindSchema(c.Schema, schema) && schema->FindProperty(c.Name, property)) << c.Name;
+    EXPECT_EQ(property->ReadValue(), c.Expected) << c.Name << " " << c.Offset;
+  }
+  // A malformed offset is ignored.
+  for (const char* offset : {"+2:00", "02:00", "+02-00", "+24:00", "+02:60", "   :  ", "+02:00Z"}) {
+    TExifData photo;
+    photo.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, offset);
+    photo.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    photo.SetDateTimeOriginal(EncodeDateTime(2024, 5, 1, 10, 20, 30, 0));
+    EXPECT_EQ(ListXMPValues(photo.XMPPacket()), std::vector<std::string>{"exif:DateTimeOriginal = 2024-05-01T10:20:30"})
+        << offset;
+  }
+
+  // The GPS time is UTC and says so.
+  AddAll();
+  data.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, "+02:00");
+  data.SetGPSDateTimeUTC(EncodeDateTime(2024, 5, 1, 8, 20, 30, 0));
+  EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), "2024-05-01T08:20:30.000Z");
 }
 
 TEST_F(TheNamedProperties, ReadTheGPSDateTimeWithItsFallbacks) {

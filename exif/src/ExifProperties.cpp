@@ -90,6 +90,16 @@ bool TryReadDigits(std::string_view text, std::size_t start, std::size_t length,
   return true;
 }
 
+// The zone of an Exif offset tag ("+hh:mm" or "-hh:mm"); empty when the tag is missing or malformed.
+std::string OffsetTimeText(const TExifSection& exif, TExifTagID id) {
+  const std::string text = exif.GetStringValue(id);
+  int hours = 0, minutes = 0;
+  if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':' || !TryReadDigits(text, 1, 2, hours) ||
+      !TryReadDigits(text, 4, 2, minutes) || hours > 23 || minutes > 59)
+    return {};
+  return text;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -264,10 +274,12 @@ void TCustomExifData::SetComments(const std::string& value) {
 // Date-times
 
 void TCustomExifData::SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID,
-                                          const char* xmpName, TDateTime value) {
+                                          TExifTagID offsetID, const char* xmpName, TDateTime value) {
   WithinUpdate([&] {
     Sections(kind).SetDateTimeValue(id, subSecsID, value);
-    XMPPacket().UpdateDateTimeProperty(kind == skPrimary ? xnTIFF : xnExif, xmpName, value, false);
+    // Camera times are local: the XMP text names the photo's own offset, or none.
+    XMPPacket().UpdateLocalDateTimeProperty(kind == skPrimary ? xnTIFF : xnExif, xmpName, value,
+                                            OffsetTimeText(PeekSection(skExif), offsetID));
   });
 }
 
@@ -275,19 +287,21 @@ TDateTime TCustomExifData::DateTime() const {
   return PeekSection(skPrimary).GetDateTimeValue(ttDateTime, ttSubsecTime);
 }
 void TCustomExifData::SetDateTime(TDateTime value) {
-  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, "DateTime", value);
+  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, ttOffsetTime, "DateTime", value);
 }
 TDateTime TCustomExifData::DateTimeOriginal() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeOriginal, ttSubsecTimeOriginal);
 }
 void TCustomExifData::SetDateTimeOriginal(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, "DateTimeOriginal", value);
+  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, ttOffsetTimeOriginal, "DateTimeOriginal",
+                      value);
 }
 TDateTime TCustomExifData::DateTimeDigitized() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeDigitized, ttSubsecTimeDigitized);
 }
 void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, "DateTimeDigitized", value);
+  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, ttOffsetTimeDigitized, "DateTimeDigitized",
+                      value);
 }
 
 TDateTime TCustomExifData::GPSDateTimeUTC() const {

@@ -595,6 +595,18 @@ void TXMPPacket::UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std:
   UpdateProperty(schemaKind, name, text, pkSimple);
 }
 
+void TXMPPacket::UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name,
+                                             Zorp::Base::TDateTime value, const std::string& offset) {
+  if (value == 0) {
+    RemoveProperty(schemaKind, name);
+    return;
+  }
+  const bool fraction = Zorp::Base::DecodeDateTime(value).Millisecond != 0;
+  const char* pattern = fraction ? "yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz" : "yyyy'-'mm'-'dd'T'hh':'nn':'ss";
+  UpdateProperty(schemaKind, name,
+                 Zorp::Base::FormatDateTime(pattern, value, Zorp::Base::InvariantFormatSettings()) + offset, pkSimple);
+}
+
 void TXMPPacket::ClearWithoutNotification() {
   FAboutAttributeValue.clear();
   FSchemas.clear();

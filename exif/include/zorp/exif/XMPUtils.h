@@ -345,6 +345,11 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   // applyLocalBias is set and the offset is not zero; 0 removes the property.
   void UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
                               bool applyLocalBias);
+  // Writes a camera's local date-time: "yyyy-mm-ddThh:nn:ss", ".zzz" only when there are milliseconds,
+  // then offset as given ("+hh:mm"/"-hh:mm"), or nothing when the zone is unknown, since a "Z" would
+  // claim UTC; 0 removes the property.
+  void UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
+                                   const std::string& offset);
 
   // Forgets the schemas and the about value and notifies (nothing when there is nothing).
   void Clear();
