@@ -6,6 +6,9 @@
 #include "TestHelpers.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,30 @@ class TheNamedProperties : public ::testing::Test {
   TExifData data;
   int changes = 0;
 };
+
+// Every tag of the five directories (ID, type, count, bytes and text) and every XMP value: all that a
+// failed edit must leave as it was.
+std::vector<std::string> Snapshot(TCustomExifData& photo) {
+  std::vector<std::string> lines;
+  for (TExifSectionKind kind : {skPrimary, skExif, skInterop, skGps, skThumbnail}) {
+    for (TExifTag* tag : photo.PeekSection(kind)) {
+      std::string line = std::to_string(kind) + ":" + std::to_string(tag->ID()) + " type " +
+                         std::to_string(tag->DataType()) + " x" + std::to_string(tag->ElementCount()) + " [";
+      for (std::uint8_t byte : tag->Bytes()) line += std::to_string(byte) + " ";
+      lines.push_back(line + "] " + tag->AsString());
+    }
+  }
+  for (std::string& line : ListXMPValues(photo.XMPPacket())) lines.push_back(std::move(line));
+  return lines;
+}
+
+// A photo that accepts new tags, mirroring into every XMP property.
+std::unique_ptr<TCustomExifData> OpenPhoto(const std::function<void(TCustomExifData&)>& fill) {
+  auto photo = std::make_unique<TExifData>();
+  photo->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+  fill(*photo);
+  return photo;
+}
 
 std::vector<std::uint8_t> WithHeader(const char (&header)[9], std::vector<std::uint8_t> text) {
   text.insert(text.begin(), header, header + 8);
@@ -570,6 +597,32 @@ TEST_F(TheNamedProperties, ReadDerivedNumbersWithTheirDefaults) {
   EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{10, 20}));
   exif.AddOrUpdateTag(ttSubjectLocation, dtShort, 1, location);
   EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{0xFFFF, 0xFFFF}));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Failed edits
+
+TEST(AFailedEdit, LeavesTheTagsAndTheXMPPacketAsTheyWere) {
+  struct Case {
+    const char* Name;
+    std::function<std::unique_ptr<TCustomExifData>()> Photo;
+    std::function<void(TCustomExifData&)> Edit;
+  };
+  const Case cases[] = {
+      {"a version with a bad minor digit",
+       [] { return OpenPhoto([](TCustomExifData& p) { p.ExifVersion().SetAsString("2.30"); }); },
+       [](TCustomExifData& p) { p.ExifVersion().SetAsString("3.x"); }},
+      {"a GPS version with a bad release digit",
+       [] { return OpenPhoto([](TCustomExifData& p) { p.GPSVersion().SetAsString("2.20"); }); },
+       [](TCustomExifData& p) { p.GPSVersion().SetAsString("3.1-"); }},
+  };
+  for (const Case& c : cases) {
+    const std::unique_ptr<TCustomExifData> photo = c.Photo();
+    const std::vector<std::string> before = Snapshot(*photo);
+    ASSERT_FALSE(before.empty()) << c.Name;
+    EXPECT_THROW(c.Edit(*photo), Zorp::Base::Exception) << c.Name;
+    EXPECT_EQ(Snapshot(*photo), before) << c.Name;
+  }
 }
 
 }  // namespace

@@ -193,16 +193,18 @@ void TCustomExifVersion::SetAsString(const std::string& text) {
     ++cursor;
     return static_cast<TExifVersionElement>(c - '0');
   };
+  // Every digit is read before anything is written, so a bad one leaves the version as it was.
+  const TExifVersionElement major = nextDigit();
+  TExifVersionElement minor = 0, release = 0;
+  if (cursor < text.size()) {
+    ++cursor;  // the separator, whatever it is
+    minor = nextDigit();
+    release = nextDigit();
+  }
   FOwner->WithinUpdate([&] {
-    SetMajor(nextDigit());
-    if (cursor < text.size()) {
-      ++cursor;  // the separator, whatever it is
-      SetMinor(nextDigit());
-      SetRelease(nextDigit());
-    } else {
-      SetMinor(0);
-      SetRelease(0);
-    }
+    SetMajor(major);
+    SetMinor(minor);
+    SetRelease(release);
   });
 }
 

@@ -83,7 +83,7 @@ class TCustomExifVersion : public TPersistent {
   std::string AsString() const;
   // Empty text deletes the tag. Otherwise the first character is the major digit, the second is
   // skipped whatever it is, then come the minor and release digits (0 where the text ends). A
-  // character other than 0..9 in a digit position raises ERangeError; digits already stored stay.
+  // character other than 0..9 in a digit position raises ERangeError and changes nothing.
   void SetAsString(const std::string& text);
   TExifVersionElement Major() const { return GetElement(0); }
   void SetMajor(TExifVersionElement value) { SetElement(0, value); }
