@@ -81,6 +81,25 @@ std::vector<std::string> Snapshot(TCustomExifData& photo) {
   return lines;
 }
 
+// A photo whose directories keep the layout of its file, with an XMP packet that mirrors its texts.
+std::unique_ptr<TCustomExifData> FixedPhoto(const std::function<void(ExifBuilder&)>& addTags) {
+  ExifBuilder block;
+  addTags(block);
+  const std::string xmp =
+      std::string(XMPSignature) +
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'"
+      " xmlns:tiff='http://ns.adobe.com/tiff/1.0/' xmlns:exif='http://ns.adobe.com/exif/1.0/'>"
+      "<dc:creator><rdf:Seq><rdf:li>Old</rdf:li></rdf:Seq></dc:creator><tiff:Artist>Old</tiff:Artist>"
+      "<exif:UserComment><rdf:Alt><rdf:li xml:lang='x-default'>Old</rdf:li></rdf:Alt></exif:UserComment>"
+      "<exif:DateTimeOriginal>2010-07-04T10:20:30</exif:DateTimeOriginal>"
+      "</rdf:Description></rdf:RDF></x:xmpmeta>";
+  auto photo = std::make_unique<TCustomExifData>();
+  const std::vector<std::uint8_t> xmpSegment(xmp.begin(), xmp.end());
+  Zorp::Testing::LoadJPEG(*photo, ExifBuilder::Jpeg({block.Build(), xmpSegment}));
+  return photo;
+}
+
 // A photo that accepts new tags, mirroring into every XMP property.
 std::unique_ptr<TCustomExifData> OpenPhoto(const std::function<void(TCustomExifData&)>& fill) {
   auto photo = std::make_unique<TExifData>();
@@ -615,6 +634,23 @@ TEST(AFailedEdit, LeavesTheTagsAndTheXMPPacketAsTheyWere) {
       {"a GPS version with a bad release digit",
        [] { return OpenPhoto([](TCustomExifData& p) { p.GPSVersion().SetAsString("2.20"); }); },
        [](TCustomExifData& p) { p.GPSVersion().SetAsString("3.1-"); }},
+      {"a date-time that is not a number",
+       [] {
+         return OpenPhoto([](TCustomExifData& p) {
+           p.SetAlwaysWritePreciseTimes(true);
+           p.SetDateTimeOriginal(EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
+           p.Sections(skExif).Remove(ttSubsecTimeOriginal);
+         });
+       },
+       [](TCustomExifData& p) { p.SetDateTimeOriginal(std::nan("")); }},
+      {"a date-time after year 9999", [] { return OpenPhoto([](TCustomExifData& p) { p.SetCameraMake("Pentax"); }); },
+       [](TCustomExifData& p) { p.SetDateTime(EncodeDate(9999, 12, 31) + 1); }},
+      {"a new sub-second tag in a fixed layout",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Exif.Ascii(ttDateTimeOriginal, "2010:07:04 10:20:30"); }); },
+       [](TCustomExifData& p) {
+         p.SetAlwaysWritePreciseTimes(true);
+         p.SetDateTimeOriginal(EncodeDateTime(2011, 1, 2, 3, 4, 5, 600));
+       }},
   };
   for (const Case& c : cases) {
     const std::unique_ptr<TCustomExifData> photo = c.Photo();

@@ -175,7 +175,8 @@ class TExifSection {
   // Empty text removes the tag; non-ASCII text raises ENotOnlyASCIIError when the owner enforces ASCII.
   void SetStringValue(TExifTagID id, std::string_view value);
   void SetWindowsStringValue(TExifTagID id, std::string_view value);
-  // 0 removes the date tag and its sub-second tag.
+  // 0 removes the date tag and its sub-second tag. A value outside years 1..9999 raises EConvertError
+  // "Invalid argument to date encode"; whatever is refused, neither tag changes.
   void SetDateTimeValue(TExifTagID id, TExifTagID subSecsID, Zorp::Base::TDateTime value);
   // Imposes dataType on the tag (growing it to hold index), then stores value's element-size bytes
   // at index; notifies only when the element's bytes change. A negative index raises EAssertionFailed.
