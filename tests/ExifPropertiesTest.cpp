@@ -651,6 +651,30 @@ TEST(AFailedEdit, LeavesTheTagsAndTheXMPPacketAsTheyWere) {
          p.SetAlwaysWritePreciseTimes(true);
          p.SetDateTimeOriginal(EncodeDateTime(2011, 1, 2, 3, 4, 5, 600));
        }},
+      {"an ASCII author that outgrows the Artist entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetAuthor("Someone"); }},
+      {"a non-ASCII author with no Windows author entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetAuthor("Ren\u00E9e"); }},
+      {"an author that fits the Artist entry but not the Windows one",
+       [] {
+         return FixedPhoto([](ExifBuilder& b) {
+           b.Primary.Ascii(ttArtist, "Old name").Raw(ttXPAuthor, dtByte, 8, {'O', 0, 'l', 0, 'd', 0, 0, 0});
+         });
+       },
+       [](TCustomExifData& p) { p.SetAuthor("New name"); }},
+      {"a comment with no Windows comment entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetComments("new"); }},
+      {"a comment that outgrows the Windows comment entry",
+       [] {
+         return FixedPhoto([](ExifBuilder& b) {
+           b.Primary.Raw(ttXPComment, dtByte, 8, {'O', 0, 'l', 0, 'd', 0, 0, 0});
+           b.Exif.Undefined(ttUserComment, WithHeader("ASCII\0\0\0", {'o', 'l', 'd', '!'}));
+         });
+       },
+       [](TCustomExifData& p) { p.SetComments("a longer comment"); }},
   };
   for (const Case& c : cases) {
     const std::unique_ptr<TCustomExifData> photo = c.Photo();
