@@ -357,7 +357,8 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   void Assign(const TXMPPacket* source);
 
   // Loads from the stream's position to its end. False when the data is not an XMP packet; the
-  // model is then unchanged (only WriteSegmentHeader follows the data).
+  // model is then unchanged (only WriteSegmentHeader follows the data). A failure while the new model
+  // is built (out of memory) raises and leaves the packet exactly as it was.
   bool TryLoadFromStream(Zorp::Base::TStream& stream);
   // As TryLoadFromStream, reporting a failure through DoLoadError.
   void LoadFromStream(Zorp::Base::TStream& stream) override;
