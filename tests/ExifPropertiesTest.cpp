@@ -6,6 +6,9 @@
 #include "TestHelpers.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,49 @@ class TheNamedProperties : public ::testing::Test {
   TExifData data;
   int changes = 0;
 };
+
+// Every tag of the five directories (ID, type, count, bytes and text) and every XMP value: all that a
+// failed edit must leave as it was.
+std::vector<std::string> Snapshot(TCustomExifData& photo) {
+  std::vector<std::string> lines;
+  for (TExifSectionKind kind : {skPrimary, skExif, skInterop, skGps, skThumbnail}) {
+    for (TExifTag* tag : photo.PeekSection(kind)) {
+      std::string line = std::to_string(kind) + ":" + std::to_string(tag->ID()) + " type " +
+                         std::to_string(tag->DataType()) + " x" + std::to_string(tag->ElementCount()) + " [";
+      for (std::uint8_t byte : tag->Bytes()) line += std::to_string(byte) + " ";
+      lines.push_back(line + "] " + tag->AsString());
+    }
+  }
+  for (std::string& line : ListXMPValues(photo.XMPPacket())) lines.push_back(std::move(line));
+  return lines;
+}
+
+// A photo whose directories keep the layout of its file, with an XMP packet that mirrors its texts.
+std::unique_ptr<TCustomExifData> FixedPhoto(const std::function<void(ExifBuilder&)>& addTags) {
+  ExifBuilder block;
+  addTags(block);
+  const std::string xmp =
+      std::string(XMPSignature) +
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'"
+      " xmlns:tiff='http://ns.adobe.com/tiff/1.0/' xmlns:exif='http://ns.adobe.com/exif/1.0/'>"
+      "<dc:creator><rdf:Seq><rdf:li>Old</rdf:li></rdf:Seq></dc:creator><tiff:Artist>Old</tiff:Artist>"
+      "<exif:UserComment><rdf:Alt><rdf:li xml:lang='x-default'>Old</rdf:li></rdf:Alt></exif:UserComment>"
+      "<exif:DateTimeOriginal>2010-07-04T10:20:30</exif:DateTimeOriginal>"
+      "</rdf:Description></rdf:RDF></x:xmpmeta>";
+  auto photo = std::make_unique<TCustomExifData>();
+  const std::vector<std::uint8_t> xmpSegment(xmp.begin(), xmp.end());
+  Zorp::Testing::LoadJPEG(*photo, ExifBuilder::Jpeg({block.Build(), xmpSegment}));
+  return photo;
+}
+
+// A photo that accepts new tags, mirroring into every XMP property.
+std::unique_ptr<TCustomExifData> OpenPhoto(const std::function<void(TCustomExifData&)>& fill) {
+  auto photo = std::make_unique<TExifData>();
+  photo->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+  fill(*photo);
+  return photo;
+}
 
 std::vector<std::uint8_t> WithHeader(const char (&header)[9], std::vector<std::uint8_t> text) {
   text.insert(text.begin(), header, header + 8);
@@ -362,7 +408,7 @@ TEST_F(TheNamedProperties, WriteDateTimesWithSubSecondsAndTheirXMPDate) {
   EXPECT_EQ(data.Sections(skExif).GetStringValue(ttDateTimeOriginal), "2010:07:04 10:20:30");
   EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
   EXPECT_EQ(data.DateTimeOriginal(), EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
-  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), "2010-07-04T10:20:30.250");
 
   int& count = CountChanges();
   data.SetAlwaysWritePreciseTimes(true);
@@ -374,16 +420,68 @@ TEST_F(TheNamedProperties, WriteDateTimesWithSubSecondsAndTheirXMPDate) {
   data.SetDateTime(moment);
   EXPECT_EQ(data.Sections(skPrimary).GetStringValue(ttDateTime), "2010:07:04 10:20:30");
   EXPECT_EQ(data.SubsecTime(), "250");
-  EXPECT_EQ(Xmp(xnTIFF, "DateTime"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnTIFF, "DateTime"), "2010-07-04T10:20:30.250");
   data.SetDateTimeDigitized(moment);
   EXPECT_EQ(data.DateTimeDigitized(), moment);
-  EXPECT_EQ(Xmp(xnExif, "DateTimeDigitized"), "2010-07-04T10:20:30.250Z");
+  EXPECT_EQ(Xmp(xnExif, "DateTimeDigitized"), "2010-07-04T10:20:30.250");
 
   data.SetDateTimeOriginal(0);
   EXPECT_FALSE(Has(skExif, ttDateTimeOriginal));
   EXPECT_FALSE(Has(skExif, ttSubsecTimeOriginal));
   EXPECT_EQ(Xmp(xnExif, "DateTimeOriginal"), None);
   EXPECT_EQ(data.DateTimeOriginal(), 0);
+}
+
+TEST_F(TheNamedProperties, MirrorCameraTimesAsLocalWithTheirRecordedOffsetOnly) {
+  // Camera times carry no zone: a "Z" would tell other programs they are UTC.
+  using TSetter = void (TCustomExifData::*)(Zorp::Base::TDateTime);
+  struct Case {
+    TSetter Setter;
+    TXMPNamespaceKind Schema;
+    const char* Name;
+    TExifTagID OffsetID;  // 0: no offset tag
+    const char* Offset;
+    int Milliseconds;
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", 0, "", 0, "2024-05-01T10:20:30"},
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", 0, "", 250, "2024-05-01T10:20:30.250"},
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", ttOffsetTimeOriginal, "+02:00", 0,
+       "2024-05-01T10:20:30+02:00"},
+      {&TCustomExifData::SetDateTime, xnTIFF, "DateTime", ttOffsetTime, "-05:30", 7, "2024-05-01T10:20:30.007-05:30"},
+      {&TCustomExifData::SetDateTimeDigitized, xnExif, "DateTimeDigitized", ttOffsetTimeDigitized, "+00:00", 0,
+       "2024-05-01T10:20:30+00:00"},
+      // Each date has its own offset tag.
+      {&TCustomExifData::SetDateTimeOriginal, xnExif, "DateTimeOriginal", ttOffsetTime, "+02:00", 0,
+       "2024-05-01T10:20:30"},
+      {&TCustomExifData::SetDateTime, xnTIFF, "DateTime", ttOffsetTimeOriginal, "+02:00", 0, "2024-05-01T10:20:30"},
+  };
+  for (const Case& c : cases) {
+    TExifData photo;
+    photo.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    if (c.OffsetID != 0) photo.Sections(skExif).SetStringValue(c.OffsetID, c.Offset);
+    (photo.*c.Setter)(EncodeDateTime(2024, 5, 1, 10, 20, 30, c.Milliseconds));
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    ASSERT_TRUE(photo.XMPPacket().FindSchema(c.Schema, schema) && schema->FindProperty(c.Name, property)) << c.Name;
+    EXPECT_EQ(property->ReadValue(), c.Expected) << c.Name << " " << c.Offset;
+  }
+  // A malformed offset is ignored.
+  for (const char* offset : {"+2:00", "02:00", "+02-00", "+24:00", "+02:60", "   :  ", "+02:00Z"}) {
+    TExifData photo;
+    photo.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, offset);
+    photo.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    photo.SetDateTimeOriginal(EncodeDateTime(2024, 5, 1, 10, 20, 30, 0));
+    EXPECT_EQ(ListXMPValues(photo.XMPPacket()), std::vector<std::string>{"exif:DateTimeOriginal = 2024-05-01T10:20:30"})
+        << offset;
+  }
+
+  // The GPS time is UTC and says so.
+  AddAll();
+  data.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, "+02:00");
+  data.SetGPSDateTimeUTC(EncodeDateTime(2024, 5, 1, 8, 20, 30, 0));
+  EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), "2024-05-01T08:20:30.000Z");
 }
 
 TEST_F(TheNamedProperties, ReadTheGPSDateTimeWithItsFallbacks) {
@@ -606,6 +704,73 @@ TEST_F(TheNamedProperties, ReadDerivedNumbersWithTheirDefaults) {
   EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{10, 20}));
   exif.AddOrUpdateTag(ttSubjectLocation, dtShort, 1, location);
   EXPECT_EQ(data.SubjectLocation(), (TSmallPoint{0xFFFF, 0xFFFF}));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Failed edits
+
+TEST(AFailedEdit, LeavesTheTagsAndTheXMPPacketAsTheyWere) {
+  struct Case {
+    const char* Name;
+    std::function<std::unique_ptr<TCustomExifData>()> Photo;
+    std::function<void(TCustomExifData&)> Edit;
+  };
+  const Case cases[] = {
+      {"a version with a bad minor digit",
+       [] { return OpenPhoto([](TCustomExifData& p) { p.ExifVersion().SetAsString("2.30"); }); },
+       [](TCustomExifData& p) { p.ExifVersion().SetAsString("3.x"); }},
+      {"a GPS version with a bad release digit",
+       [] { return OpenPhoto([](TCustomExifData& p) { p.GPSVersion().SetAsString("2.20"); }); },
+       [](TCustomExifData& p) { p.GPSVersion().SetAsString("3.1-"); }},
+      {"a date-time that is not a number",
+       [] {
+         return OpenPhoto([](TCustomExifData& p) {
+           p.SetAlwaysWritePreciseTimes(true);
+           p.SetDateTimeOriginal(EncodeDateTime(2010, 7, 4, 10, 20, 30, 0));
+           p.Sections(skExif).Remove(ttSubsecTimeOriginal);
+         });
+       },
+       [](TCustomExifData& p) { p.SetDateTimeOriginal(std::nan("")); }},
+      {"a date-time after year 9999", [] { return OpenPhoto([](TCustomExifData& p) { p.SetCameraMake("Pentax"); }); },
+       [](TCustomExifData& p) { p.SetDateTime(EncodeDate(9999, 12, 31) + 1); }},
+      {"a new sub-second tag in a fixed layout",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Exif.Ascii(ttDateTimeOriginal, "2010:07:04 10:20:30"); }); },
+       [](TCustomExifData& p) {
+         p.SetAlwaysWritePreciseTimes(true);
+         p.SetDateTimeOriginal(EncodeDateTime(2011, 1, 2, 3, 4, 5, 600));
+       }},
+      {"an ASCII author that outgrows the Artist entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetAuthor("Someone"); }},
+      {"a non-ASCII author with no Windows author entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetAuthor("Ren\u00E9e"); }},
+      {"an author that fits the Artist entry but not the Windows one",
+       [] {
+         return FixedPhoto([](ExifBuilder& b) {
+           b.Primary.Ascii(ttArtist, "Old name").Raw(ttXPAuthor, dtByte, 8, {'O', 0, 'l', 0, 'd', 0, 0, 0});
+         });
+       },
+       [](TCustomExifData& p) { p.SetAuthor("New name"); }},
+      {"a comment with no Windows comment entry",
+       [] { return FixedPhoto([](ExifBuilder& b) { b.Primary.Ascii(ttArtist, "Old"); }); },
+       [](TCustomExifData& p) { p.SetComments("new"); }},
+      {"a comment that outgrows the Windows comment entry",
+       [] {
+         return FixedPhoto([](ExifBuilder& b) {
+           b.Primary.Raw(ttXPComment, dtByte, 8, {'O', 0, 'l', 0, 'd', 0, 0, 0});
+           b.Exif.Undefined(ttUserComment, WithHeader("ASCII\0\0\0", {'o', 'l', 'd', '!'}));
+         });
+       },
+       [](TCustomExifData& p) { p.SetComments("a longer comment"); }},
+  };
+  for (const Case& c : cases) {
+    const std::unique_ptr<TCustomExifData> photo = c.Photo();
+    const std::vector<std::string> before = Snapshot(*photo);
+    ASSERT_FALSE(before.empty()) << c.Name;
+    EXPECT_THROW(c.Edit(*photo), Zorp::Base::Exception) << c.Name;
+    EXPECT_EQ(Snapshot(*photo), before) << c.Name;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "TestHelpers.h"
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -480,6 +481,18 @@ TEST_F(AnExifSection, StoresWindowsTextAsUtf16OnlyInThePrimarySection) {
   EXPECT_EQ(FExif.Find(ttXPTitle)->AsString(), "65,0,98,0,0,0");
 }
 
+TEST_F(AnExifSection, GivesATagsTextAfreshWhenItsIDMakesItWindowsTextOrNot) {
+  const std::vector<std::uint8_t> bytes = {0x41, 0, 0x62, 0, 0, 0};
+  TExifTag* tag = FPrimary.AddOrUpdateTag(100, dtByte, 6, bytes.data());
+  EXPECT_EQ(tag->AsString(), "65,0,98,0,0,0");
+  tag->SetID(ttXPTitle);
+  EXPECT_EQ(tag->AsString(), "Ab");
+  tag->SetAsString(tag->AsString());  // the text reads back as the same bytes
+  EXPECT_EQ(BytesOf(tag), bytes);
+  tag->SetID(100);
+  EXPECT_EQ(tag->AsString(), "65,0,98,0,0,0");
+}
+
 // ---- Date-times ----
 
 TEST_F(AnExifSection, ReadsSubSecondsFromTheExifSection) {
@@ -529,6 +542,48 @@ TEST_F(AnExifSection, WritesDateTimesWithTheirSubSeconds) {
   EXPECT_EQ(FPrimary.Find(ttDateTime), nullptr);
   EXPECT_EQ(FExif.Find(ttSubsecTime), nullptr);
   EXPECT_NE(FExif.Find(ttSubsecTimeOriginal), nullptr);
+}
+
+TEST(ADateTimeWrite, ChangesNeitherTagWhenSomethingIsRefused) {
+  const Zorp::Base::TDateTime valid = EncodeDateTime(2011, 12, 31, 23, 59, 58, 250);
+  struct Case {
+    const char* Name;
+    bool FixedPrimary;
+    bool FixedExif;
+    Zorp::Base::TDateTime Value;
+  };
+  const Case cases[] = {
+      {"a date with no entry in a fixed layout", true, false, valid},
+      {"a new sub-second tag in a fixed layout", false, true, valid},
+      {"not a number", false, false, std::nan("")},
+      {"infinity", false, false, HUGE_VAL},
+      {"after year 9999", false, false, Zorp::Base::EncodeDate(9999, 12, 31) + 1},
+      {"before year 1", false, false, Zorp::Base::EncodeDate(1, 1, 1) - 1},
+  };
+  auto dump = [](const TExifSection& section) {
+    std::vector<std::vector<std::uint8_t>> tags;
+    for (TExifTag* tag : section) {
+      tags.push_back(BytesOf(tag));
+      tags.back().push_back(static_cast<std::uint8_t>(tag->ID()));
+    }
+    return tags;
+  };
+  for (const Case& c : cases) {
+    TTestOwner owner;
+    owner.PreciseTimes = true;
+    auto makeSection = [&owner](bool fixed, TExifSectionKind kind) -> std::unique_ptr<TExifSection> {
+      if (fixed) return std::make_unique<TExifSection>(&owner, kind);
+      return std::make_unique<TExtendableExifSection>(&owner, kind);
+    };
+    const std::unique_ptr<TExifSection> primary = makeSection(c.FixedPrimary, skPrimary);
+    const std::unique_ptr<TExifSection> exif = makeSection(c.FixedExif, skExif);
+    owner.ExifSection = exif.get();
+    if (!c.FixedPrimary) primary->SetStringValue(ttDateTime, "2000:01:02 03:04:05");
+    const auto primaryBefore = dump(*primary), exifBefore = dump(*exif);
+    EXPECT_THROW(primary->SetDateTimeValue(ttDateTime, ttSubsecTime, c.Value), Zorp::Base::Exception) << c.Name;
+    EXPECT_EQ(dump(*primary), primaryBefore) << c.Name;
+    EXPECT_EQ(dump(*exif), exifBefore) << c.Name;
+  }
 }
 
 // ---- Notifications ----

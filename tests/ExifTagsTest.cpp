@@ -208,13 +208,13 @@ TEST(AnExifTagAsString, FormatsSignedIntegersAndWidensSingles) {
   EXPECT_EQ(single.AsString(), "0.100000001490116");
 }
 
-TEST(AnExifTagAsString, QuotesElementsThatHoldACommaAndParsesThemBack) {
+TEST(AnExifTagAsString, KeepsThePointUnderACommaLocaleAndParsesQuotedItemsBack) {
   ScopedFormatSettings comma(',');
   TExifTag tag(nullptr, 1, dtDouble, 2);
   Store<double>(tag, 2, {1.5, -2.25});
-  EXPECT_EQ(tag.AsString(), "\"1,5\",\"-2,25\"");
+  EXPECT_EQ(tag.AsString(), "1.5,-2.25");
 
-  tag.SetAsString("\"0,5\" 3");  // a quoted item, then a blank as separator
+  tag.SetAsString("\"0.5\" 3");  // a quoted item, then a blank as separator
   ASSERT_EQ(tag.ElementCount(), 2);
   double values[2];
   std::memcpy(values, tag.Data(), sizeof values);
@@ -222,13 +222,39 @@ TEST(AnExifTagAsString, QuotesElementsThatHoldACommaAndParsesThemBack) {
   EXPECT_EQ(values[1], 3.0);
 }
 
-TEST(AnExifTagAsString, KeepsTheTextItWasSetToUntilTheNextChange) {
+TEST(AnExifTagAsString, ShowsTheStoredValueRatherThanTheTextItWasSetTo) {
   TExifTag tag(nullptr, 1, dtShort, 1);
   tag.SetAsString("007");
-  EXPECT_EQ(tag.AsString(), "007");
+  EXPECT_EQ(tag.AsString(), "7");
   const std::uint16_t eight = 8;
   tag.SetRawData(&eight);
   EXPECT_EQ(tag.AsString(), "8");
+}
+
+TEST(AnExifTagAsString, RoundTripsWhateverTheProcessDecimalSeparator) {
+  // Texts that reach files or are parsed back never follow the user's number format.
+  struct Case {
+    TTiffDataType Type;
+    const char* Text;
+    std::int32_t Count;
+  };
+  const Case cases[] = {{dtFloat, "-0.25,3", 2},
+                        {dtDouble, "48.2083333333333", 1},
+                        {dtDouble, "1,5", 2},  // a comma always separates elements
+                        {dtRational, "1/3,2,3000000000/7", 3}};
+  for (char separator : {',', '.'}) {
+    ScopedFormatSettings settings(separator);
+    for (const Case& c : cases) {
+      TExifTag tag(nullptr, 1, c.Type, 0);
+      tag.SetAsString(c.Text);
+      ASSERT_EQ(tag.ElementCount(), c.Count) << c.Text << separator;
+      const std::vector<std::uint8_t> stored = BytesOf(tag);
+      tag.SetRawData(stored.data());  // formats the stored value afresh
+      EXPECT_EQ(tag.AsString(), c.Text) << c.Text << separator;
+      tag.SetAsString(tag.AsString());
+      EXPECT_EQ(BytesOf(tag), stored) << c.Text << separator;
+    }
+  }
 }
 
 TEST(AnExifTagAsString, GivesSingleElementsAndRefusesIndexesOutside) {
@@ -287,7 +313,7 @@ TEST(AnExifTagSetAsString, RefusesASingleOutsideTheSingleRange) {
   EXPECT_EQ(value, 2.5f);
 }
 
-TEST(AnExifTagSetAsString, StoresRationalsAndMissingFractionsForBadText) {
+TEST(AnExifTagSetAsString, StoresSignedRationalsAndRefusesBadText) {
   TExifTag tag(nullptr, 1, dtSRational, 1);
   auto stored = [&tag] {
     TTiffRational value;
@@ -297,10 +323,74 @@ TEST(AnExifTagSetAsString, StoresRationalsAndMissingFractionsForBadText) {
   tag.SetAsString("1/2");
   EXPECT_EQ(stored(), (TTiffRational{1, 2}));
   tag.SetAsString("-1/2");
-  EXPECT_EQ(stored(), (TTiffRational{0, 0}));
+  EXPECT_EQ(stored(), (TTiffRational{static_cast<std::uint32_t>(-1), 2}));
+  EXPECT_THROW(tag.SetAsString("1/two"), Zorp::Base::EConvertError);
+  EXPECT_EQ(stored(), (TTiffRational{static_cast<std::uint32_t>(-1), 2}));
   tag.SetAsString("7");
   EXPECT_EQ(stored(), (TTiffRational{7, 1}));
   EXPECT_EQ(tag.DataType(), dtSRational);
+}
+
+TEST(AnExifTagSetAsString, ConvertsFractionsByTheSignednessOfTheTypeOrChangesNothing) {
+  constexpr std::uint32_t Minus1 = static_cast<std::uint32_t>(-1), Min = 0x80000000u;
+  enum TOutcome { Stored, RangeError, ConvertError };
+  struct Case {
+    TTiffDataType Type;
+    const char* Text;
+    TOutcome Outcome;
+    TTiffRational Value;  // when stored
+    const char* Shown;
+  };
+  const Case cases[] = {
+      {dtSRational, "-1/3", Stored, {Minus1, 3}, "-1/3"},
+      {dtSRational, "1/-3", Stored, {Minus1, 3}, "-1/3"},
+      {dtSRational, "-1/-3", Stored, {1, 3}, "1/3"},
+      {dtSRational, "-5", Stored, {static_cast<std::uint32_t>(-5), 1}, "-5"},
+      {dtSRational, "1/-2147483648", Stored, {1, Min}, "1/-2147483648"},  // -2147483648 has no negation
+      {dtSRational, "2147483647/-1", Stored, {static_cast<std::uint32_t>(-2147483647), 1}, "-2147483647"},
+      {dtSRational, "2147483648", RangeError, {}, ""},
+      {dtSRational, "1/-2147483649", RangeError, {}, ""},
+      {dtSRational, "1/x", ConvertError, {}, ""},
+      {dtSRational, "1/", ConvertError, {}, ""},
+      {dtSRational, "1/2/3", ConvertError, {}, ""},
+      {dtRational, "4294967295/2", Stored, {4294967295u, 2}, "4294967295/2"},
+      {dtRational, "3/0", Stored, {3, 0}, ""},  // no denominator: no text
+      {dtRational, "-1/3", RangeError, {}, ""},
+      {dtRational, "1.5", ConvertError, {}, ""},
+      {dtRational, "2,x", ConvertError, {}, ""},
+  };
+  for (const Case& c : cases) {
+    TExifTag tag(nullptr, 1, c.Type, 1);
+    Store<TTiffRational>(tag, 1, {{5, 7}});
+    ASSERT_EQ(tag.AsString(), "5/7");  // fills the text cache
+    const std::vector<std::uint8_t> before = BytesOf(tag);
+    switch (c.Outcome) {
+      case Stored: {
+        tag.SetAsString(c.Text);
+        TTiffRational value;
+        std::memcpy(&value, tag.Data(), sizeof value);
+        EXPECT_EQ(value, c.Value) << c.Text;
+        EXPECT_EQ(tag.AsString(), c.Shown) << c.Text;
+        if (*c.Shown != '\0') {
+          tag.SetAsString(c.Shown);  // the shown text reads back as the same value
+          ASSERT_EQ(tag.ElementCount(), 1) << c.Text;
+          EXPECT_EQ(std::memcmp(tag.Data(), &value, sizeof value), 0) << c.Text;
+        }
+        continue;
+      }
+      case RangeError:
+        EXPECT_THROW_MSG(tag.SetAsString(c.Text), Zorp::Base::ERangeError, "Range check error");
+        break;
+      case ConvertError:
+        EXPECT_THROW(tag.SetAsString(c.Text), Zorp::Base::EConvertError) << c.Text;
+        break;
+    }
+    EXPECT_EQ(tag.ElementCount(), 1) << c.Text;
+    EXPECT_EQ(BytesOf(tag), before) << c.Text;
+    EXPECT_EQ(tag.AsString(), "5/7") << c.Text;
+  }
+  TExifTag tag(nullptr, 1, dtSRational, 0);
+  EXPECT_THROW_MSG(tag.SetAsString("1/x"), Zorp::Base::EConvertError, Zorp::Base::Format(SInvalidFraction, "1/x"));
 }
 
 TEST(AnExifTagSetAsString, ReadsHexForUndefinedAndEmptiesOnEmptyText) {
@@ -339,6 +429,15 @@ TEST(RationalText, FollowsTheDenominator) {
     EXPECT_FALSE(TextToRational(bad, value)) << bad;
     EXPECT_EQ(value, (TTiffRational{0, 0})) << bad;
   }
+}
+
+TEST(RationalText, ReadsASignOnEitherPartOnlyForSignedFractions) {
+  TTiffRational value;
+  EXPECT_TRUE(TextToRational("1/-3", value, true));
+  EXPECT_EQ(value, (TTiffRational{static_cast<std::uint32_t>(-1), 3}));
+  EXPECT_FALSE(TextToRational("3000000000/7", value, true));
+  EXPECT_FALSE(TextToRational("-1/3", value));
+  EXPECT_EQ(value, (TTiffRational{0, 0}));
 }
 
 TEST(ExifDateTimeText, AcceptsOnlyValidDatesInTheExifLayout) {

@@ -195,14 +195,14 @@ TEST(AVersion, ParsesItsTextDigitByDigit) {
 
   version.SetAsString("1.00");
   EXPECT_THROW_MSG(version.SetAsString("2.x"), Zorp::Base::ERangeError, "Range check error");
-  EXPECT_EQ(version.Major(), 2);  // stored before the failure
+  EXPECT_EQ(version.AsString(), "1.00");  // nothing is stored when a digit is bad
   EXPECT_THROW_MSG(version.SetAsString("x"), Zorp::Base::ERangeError, "Range check error");
 
   version.SetAsString("");
   EXPECT_EQ(data.Sections(skExif).Find(ttExifVersion), nullptr);
 }
 
-TEST(AVersion, WritesRawBytesForGPSAndUsesTheLocaleSeparator) {
+TEST(AVersion, WritesRawBytesForGPSAndKeepsThePointUnderACommaLocale) {
   TExifData data;
   data.ExifVersion().SetAsString("2.21");
   data.SetGPSVersion(&data.ExifVersion());
@@ -214,7 +214,7 @@ TEST(AVersion, WritesRawBytesForGPSAndUsesTheLocaleSeparator) {
   Zorp::Base::TFormatSettings comma = Zorp::Base::TFormatSettings::Invariant();
   comma.DecimalSeparator = ',';
   TFormatSettingsGuard guard(comma);
-  EXPECT_EQ(data.ExifVersion().AsString(), "2,21");
+  EXPECT_EQ(data.ExifVersion().AsString(), "2.21");
 
   // An empty source deletes; other classes are refused.
   data.SetGPSVersion(&data.InteropVersion());
@@ -339,7 +339,7 @@ TEST_F(AGPSCoordinate, FormatsItsText) {
     Zorp::Base::TFormatSettings comma = Zorp::Base::TFormatSettings::Invariant();
     comma.DecimalSeparator = ',';
     TFormatSettingsGuard guard(comma);
-    EXPECT_EQ(data.GPSLatitude().AsString(), "51,30,5N");
+    EXPECT_EQ(data.GPSLatitude().AsString(), "51,30.5N");
   }
   SetLatitude({{51, 1}, {30, 0}, {15, 1}}, "N");
   EXPECT_EQ(data.GPSLatitude().AsString(), "");
@@ -389,6 +389,22 @@ TEST_F(AGPSCoordinate, WritesTheDirectionIntoTheTagAndTheXMPText) {
   data.GPSLatitude().SetDirection('\0');
   EXPECT_EQ(data.Sections(skGps).Find(ttGPSLatitudeRef), nullptr);
   EXPECT_EQ(XmpValue(data, xnExif, "GPSLatitude"), "<none>");
+}
+
+TEST_F(AGPSCoordinate, MirrorsItsXMPTextWithAPointUnderACommaLocale) {
+  // A ',' in the minutes would read as a field separator: 48 deg 12' 5" instead of 48 deg 12.5'.
+  Zorp::Base::TFormatSettings comma = Zorp::Base::TFormatSettings::Invariant();
+  comma.DecimalSeparator = ',';
+  TFormatSettingsGuard guard(comma);
+  for (const auto& [minutes, xmp] :
+       {std::pair{TTiffRational{125, 10}, "48,12.5N"}, std::pair{TTiffRational{1, 3}, "48,0.333333333333333N"}}) {
+    TExifData source;
+    PutRational(source.Sections(skGps), ttGPSLatitude, dtRational, {{48, 1}, minutes});
+    source.Sections(skGps).SetStringValue(ttGPSLatitudeRef, "N");
+    Seed(data, xnExif, "GPSLatitude", "old");
+    data.SetGPSLatitude(&source.GPSLatitude());
+    EXPECT_EQ(XmpValue(data, xnExif, "GPSLatitude"), xmp);
+  }
 }
 
 TEST_F(AGPSCoordinate, AssignsOnlyFromItsOwnClass) {

@@ -107,6 +107,16 @@ void RenameOldMirror(TXMPPacket& packet, const TTextMirror& mirror) {
     property->SetName(mirror.Name);
 }
 
+// The zone of an Exif offset tag ("+hh:mm" or "-hh:mm"); empty when the tag is missing or malformed.
+std::string OffsetTimeText(const TExifSection& exif, TExifTagID id) {
+  const std::string text = exif.GetStringValue(id);
+  int hours = 0, minutes = 0;
+  if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':' || !TryReadDigits(text, 1, 2, hours) ||
+      !TryReadDigits(text, 4, 2, minutes) || hours > 23 || minutes > 59)
+    return {};
+  return text;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -213,29 +223,37 @@ std::string TCustomExifData::Author() const {
 }
 
 void TCustomExifData::SetAuthor(const std::string& value) {
+  // The tags first, each write that may be refused before any that cannot, and the XMP packet last:
+  // a refusal leaves tags and packet as they were.
   TXMPPacket& packet = XMPPacket();
-  packet.UpdateProperty(xnDublinCore, "creator", value, pkSequence);
-  packet.UpdateProperty(xnTIFF, "Artist", value);
+  packet.CheckUpdateText(value);
   WithinUpdate([&] {
     TExifSection& primary = Sections(skPrimary);
     if (value.empty()) {
       primary.Remove({ttArtist, ttXPAuthor});
-      return;
-    }
-    // The Artist tag holds ASCII only: another name lives in the Windows tag alone.
-    if (!IsAsciiText(value)) {
-      primary.Remove(ttArtist);
+    } else if (!IsAsciiText(value)) {
+      // The Artist tag holds ASCII only: another name lives in the Windows tag alone.
       primary.SetWindowsStringValue(ttXPAuthor, value);
-      return;
-    }
-    if (TExifTag* artist = primary.Find(ttArtist)) {
+      primary.Remove(ttArtist);
+    } else if (TExifTag* artist = primary.Find(ttArtist)) {
       std::vector<std::uint8_t> bytes(value.begin(), value.end());
       bytes.push_back(0);
+      const TTiffDataType oldType = artist->DataType();
+      const std::int32_t oldCount = artist->ElementCount();
+      const std::vector<std::uint8_t> oldBytes(artist->Bytes().begin(), artist->Bytes().end());
       artist->UpdateData(dtAscii, static_cast<std::int32_t>(bytes.size()), std::span<const std::uint8_t>(bytes));
-      if (primary.Find(ttXPAuthor)) primary.SetWindowsStringValue(ttXPAuthor, value);
+      try {
+        if (primary.Find(ttXPAuthor)) primary.SetWindowsStringValue(ttXPAuthor, value);
+      } catch (...) {
+        // Back to the size it had, which its room allowed before.
+        artist->UpdateData(oldType, oldCount, std::span<const std::uint8_t>(oldBytes));
+        throw;
+      }
     } else {
       primary.SetWindowsStringValue(ttXPAuthor, value);
     }
+    packet.UpdateProperty(xnDublinCore, "creator", value, pkSequence);
+    packet.UpdateProperty(xnTIFF, "Artist", value);
   });
 }
 
@@ -263,28 +281,34 @@ std::string TCustomExifData::Comments() const {
 }
 
 void TCustomExifData::SetComments(const std::string& value) {
-  XMPPacket().UpdateProperty(xnExif, "UserComment", value, pkLangAlternative);
+  // As for the author: what may be refused first, the XMP packet last.
+  TXMPPacket& packet = XMPPacket();
+  packet.CheckUpdateText(value);
   WithinUpdate([&] {
     if (value.empty()) {
       Sections(skPrimary).Remove(ttXPComment);
       Sections(skExif).Remove(ttUserComment);
+      packet.UpdateProperty(xnExif, "UserComment", value, pkLangAlternative);
       return;
     }
-    Sections(skPrimary).SetWindowsStringValue(ttXPComment, value);
     // An existing user comment is rewritten in UTF-16; it is never created here.
     TExifTag* tag = Sections(skExif).Find(ttUserComment);
-    if (!tag) return;
-    std::vector<std::uint8_t> bytes(std::begin(UnicodeCommentHeader), std::end(UnicodeCommentHeader));
-    const std::vector<std::uint8_t> text = Zorp::Base::Utf8ToUtf16LE(value);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-      throw Zorp::Base::ERangeError(SRangeError);
-    if (bytes.size() > tag->SourceDataSize() && !tag->Section()->IsExtendable()) {
+    std::vector<std::uint8_t> bytes;
+    if (tag) {
+      bytes.assign(std::begin(UnicodeCommentHeader), std::end(UnicodeCommentHeader));
+      const std::vector<std::uint8_t> text = Zorp::Base::Utf8ToUtf16LE(value);
+      bytes.insert(bytes.end(), text.begin(), text.end());
+      if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        throw Zorp::Base::ERangeError(SRangeError);
+    }
+    Sections(skPrimary).SetWindowsStringValue(ttXPComment, value);
+    if (tag && bytes.size() > tag->SourceDataSize() && !tag->Section()->IsExtendable()) {
       // The new comment does not fit the room of the old one, which is emptied instead.
       tag->SetElementCount(0);
-      return;
+    } else if (tag) {
+      tag->UpdateData(dtByte, static_cast<std::int32_t>(bytes.size()), std::span<const std::uint8_t>(bytes));
     }
-    tag->UpdateData(dtByte, static_cast<std::int32_t>(bytes.size()), std::span<const std::uint8_t>(bytes));
+    packet.UpdateProperty(xnExif, "UserComment", value, pkLangAlternative);
   });
 }
 
@@ -292,10 +316,13 @@ void TCustomExifData::SetComments(const std::string& value) {
 // Date-times
 
 void TCustomExifData::SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID,
-                                          const char* xmpName, TDateTime value) {
+                                          TExifTagID offsetID, const char* xmpName, TDateTime value) {
+  TXMPPacket& packet = XMPPacket();  // a pending packet is read before anything changes
   WithinUpdate([&] {
     Sections(kind).SetDateTimeValue(id, subSecsID, value);
-    XMPPacket().UpdateDateTimeProperty(kind == skPrimary ? xnTIFF : xnExif, xmpName, value, false);
+    // Camera times are local: the XMP text names the photo's own offset, or none.
+    packet.UpdateLocalDateTimeProperty(kind == skPrimary ? xnTIFF : xnExif, xmpName, value,
+                                       OffsetTimeText(PeekSection(skExif), offsetID));
   });
 }
 
@@ -303,19 +330,21 @@ TDateTime TCustomExifData::DateTime() const {
   return PeekSection(skPrimary).GetDateTimeValue(ttDateTime, ttSubsecTime);
 }
 void TCustomExifData::SetDateTime(TDateTime value) {
-  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, "DateTime", value);
+  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, ttOffsetTime, "DateTime", value);
 }
 TDateTime TCustomExifData::DateTimeOriginal() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeOriginal, ttSubsecTimeOriginal);
 }
 void TCustomExifData::SetDateTimeOriginal(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, "DateTimeOriginal", value);
+  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, ttOffsetTimeOriginal, "DateTimeOriginal",
+                      value);
 }
 TDateTime TCustomExifData::DateTimeDigitized() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeDigitized, ttSubsecTimeDigitized);
 }
 void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, "DateTimeDigitized", value);
+  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, ttOffsetTimeDigitized, "DateTimeDigitized",
+                      value);
 }
 
 TDateTime TCustomExifData::GPSDateTimeUTC() const {

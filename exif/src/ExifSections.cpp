@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifSections.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -465,18 +466,19 @@ void TExifSection::SetWindowsStringValue(TExifTagID id, std::string_view value) 
 }
 
 void TExifSection::SetDateTimeValue(TExifTagID id, TExifTagID subSecsID, TDateTime value) {
-  TExifTag* subSecs = nullptr;
   TExifSection* exif = FOwner != nullptr && subSecsID != 0 ? FOwner->Section(skExif) : nullptr;
-  if (exif != nullptr) {
-    subSecs = exif->Find(subSecsID);
-    if (subSecs == nullptr && value != 0 && FOwner->AlwaysWritePreciseTimes())
-      subSecs = exif->AddTag(subSecsID, dtAscii, 4);
-  }
+  TExifTag* subSecs = exif != nullptr ? exif->Find(subSecsID) : nullptr;
   if (value == 0) {
     Remove(id);
     if (subSecs != nullptr) exif->FreeTag(subSecs);
     return;
   }
+  // Whatever can be refused comes before the first change: a date without an Exif text (not finite,
+  // or outside years 1..9999), a new sub-second tag in a fixed layout, then the date itself.
+  if (!std::isfinite(value) || Zorp::Base::DecodeDateTime(value).Year < 1)
+    throw Zorp::Base::EConvertError(SDateEncodeError);
+  const bool addSubSecs = exif != nullptr && subSecs == nullptr && FOwner->AlwaysWritePreciseTimes();
+  if (addSubSecs && !exif->IsExtendable()) throw EIllegalEditOfExifData(SIllegalEditOfExifData);
   auto& cache = Detail::LastDateTimeTexts;
   if (!cache.Valid || cache.Value != value) {
     cache.DateText = DateTimeToExifText(value);
@@ -486,9 +488,12 @@ void TExifSection::SetDateTimeValue(TExifTagID id, TExifTagID subSecsID, TDateTi
   }
   const std::string dateText = cache.DateText, subSecText = cache.SubSecText;
   SetStringValue(id, dateText);
+  if (addSubSecs) subSecs = exif->AddTag(subSecsID, dtAscii, 4);
   if (subSecs != nullptr) {
-    subSecs->SetDataType(dtAscii);
-    subSecs->SetAsString(subSecText);
+    // Three digits and a NUL: a value that fits every entry, so the section cannot refuse it.
+    std::vector<std::uint8_t> bytes(subSecText.begin(), subSecText.end());
+    bytes.push_back(0);
+    subSecs->UpdateData(dtAscii, static_cast<std::int32_t>(bytes.size()), std::span<const std::uint8_t>(bytes));
   }
 }
 

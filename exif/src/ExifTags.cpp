@@ -59,6 +59,29 @@ int HexDigit(char c) {
 
 [[noreturn]] void RaiseRangeError() { throw Zorp::Base::ERangeError(SRangeError); }
 
+enum TFractionResult { frOK, frMalformed, frOutOfRange };
+
+// Reads "n/d" or "n" as a RATIONAL (unsigned) or SRATIONAL (signed) value. A signed value keeps its
+// sign in the numerator when the negated parts still fit.
+TFractionResult ParseFraction(std::string_view text, bool isSigned, TTiffRational& value) {
+  const std::size_t slash = text.find('/');
+  std::int64_t numerator = 0, denominator = 1;
+  if (!Zorp::Base::TryStrToInt64(text.substr(0, slash), numerator)) return frMalformed;
+  if (slash != std::string_view::npos && !Zorp::Base::TryStrToInt64(text.substr(slash + 1), denominator))
+    return frMalformed;
+  const std::int64_t low = isSigned ? std::numeric_limits<std::int32_t>::min() : 0;
+  const std::int64_t high =
+      isSigned ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::uint32_t>::max();
+  if (numerator < low || numerator > high || denominator < low || denominator > high) return frOutOfRange;
+  if (denominator < 0 && -numerator <= high && -denominator <= high) {
+    numerator = -numerator;
+    denominator = -denominator;
+  }
+  // Negative parts keep their two's complement bits.
+  value = {static_cast<std::uint32_t>(numerator), static_cast<std::uint32_t>(denominator)};
+  return frOK;
+}
+
 std::int32_t CountFromSize(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) RaiseRangeError();
   return static_cast<std::int32_t>(size);
@@ -159,7 +182,8 @@ void TExifTag::Changing(TExifTagID newID, TTiffDataType newDataType, std::int32_
 }
 
 void TExifTag::Changed(TExifTagChangeKind kind) {
-  if (kind != tcID) FAsStringCache.clear();
+  // The text follows the ID too: a Windows text tag reads as text, the same bytes elsewhere as numbers.
+  FAsStringCache.clear();
   if (FSection != nullptr) FSection->TagChanged(*this, kind);
 }
 
@@ -271,12 +295,12 @@ std::string TExifTag::ElementText(std::int32_t index) const {
     case dtFloat: {
       float value;
       std::memcpy(&value, element, sizeof value);
-      return Zorp::Base::FloatToStrG(static_cast<double>(value), 15, Zorp::Base::FormatSettings());
+      return Zorp::Base::FloatToStrG(static_cast<double>(value), 15, Zorp::Base::InvariantFormatSettings());
     }
     case dtDouble: {
       double value;
       std::memcpy(&value, element, sizeof value);
-      return Zorp::Base::FloatToStrG(value, 15, Zorp::Base::FormatSettings());
+      return Zorp::Base::FloatToStrG(value, 15, Zorp::Base::InvariantFormatSettings());
     }
   }
   return {};
@@ -355,19 +379,21 @@ std::vector<std::uint8_t> TExifTag::ParseText(std::string_view text, std::int32_
       case dtRational:
       case dtSRational: {
         TTiffRational value;
-        TextToRational(item, value);
+        const Detail::TFractionResult result = Detail::ParseFraction(item, FDataType == dtSRational, value);
+        if (result == Detail::frOutOfRange) Detail::RaiseRangeError();
+        if (result != Detail::frOK) throw EConvertError(Format(SInvalidFraction, item.c_str()));
         put(i, value);
         break;
       }
       case dtFloat: {
-        const double value = StrToFloat(item, FormatSettings());
+        const double value = StrToFloat(item, InvariantFormatSettings());
         // A finite value beyond the single range has no single form.
         if (std::isfinite(value) && std::fabs(value) > FLT_MAX) Detail::RaiseRangeError();
         put(i, static_cast<float>(value));
         break;
       }
       case dtDouble:
-        put(i, StrToFloat(item, FormatSettings()));
+        put(i, StrToFloat(item, InvariantFormatSettings()));
         break;
       case dtAscii:
       case dtUndefined:
@@ -409,7 +435,7 @@ void TExifTag::SetAsString(std::string_view text) {
     const std::vector<std::uint8_t> bytes = ParseText(text, count);
     UpdateData(FDataType, count, std::span<const std::uint8_t>(bytes));
   }
-  FAsStringCache = std::string(text);
+  // The cache was cleared by the change: AsString shows what was stored, never the text as given.
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -492,21 +518,12 @@ std::string RationalToText(const TTiffRational& value) {
   return Format("%d/%d", static_cast<std::int32_t>(value.Numerator), static_cast<std::int32_t>(value.Denominator));
 }
 
-bool TextToRational(std::string_view text, TTiffRational& value) {
+bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {
   value = {};
-  auto parsePart = [](std::string_view part, std::uint32_t& result) {
-    std::int64_t number;
-    if (!Zorp::Base::TryStrToInt64(part, number) || number < 0 || number > 4294967295LL) return false;
-    result = static_cast<std::uint32_t>(number);
-    return true;
-  };
-  TTiffRational parsed{0, 1};
-  const std::size_t slash = text.find('/');
-  const bool ok = slash == std::string_view::npos ? parsePart(text, parsed.Numerator)
-                                                  : parsePart(text.substr(0, slash), parsed.Numerator) &&
-                                                        parsePart(text.substr(slash + 1), parsed.Denominator);
-  if (ok) value = parsed;
-  return ok;
+  TTiffRational parsed;
+  if (Detail::ParseFraction(text, isSigned, parsed) != Detail::frOK) return false;
+  value = parsed;
+  return true;
 }
 
 std::string DateTimeToExifText(Zorp::Base::TDateTime value) {

@@ -176,7 +176,8 @@ void TCustomExifVersion::SetElement(std::int32_t offset, TExifVersionElement val
 
 std::string TCustomExifVersion::AsString() const {
   if (Empty()) return {};
-  return Format("%d%c%d%d", Major() & 0x7F, Zorp::Base::FormatSettings().DecimalSeparator, Minor() & 0x7F,
+  // The setter reads this text back, so it never follows the process settings.
+  return Format("%d%c%d%d", Major() & 0x7F, Zorp::Base::InvariantFormatSettings().DecimalSeparator, Minor() & 0x7F,
                 Release() & 0x7F);
 }
 
@@ -193,16 +194,18 @@ void TCustomExifVersion::SetAsString(const std::string& text) {
     ++cursor;
     return static_cast<TExifVersionElement>(c - '0');
   };
+  // Every digit is read before anything is written, so a bad one leaves the version as it was.
+  const TExifVersionElement major = nextDigit();
+  TExifVersionElement minor = 0, release = 0;
+  if (cursor < text.size()) {
+    ++cursor;  // the separator, whatever it is
+    minor = nextDigit();
+    release = nextDigit();
+  }
   FOwner->WithinUpdate([&] {
-    SetMajor(nextDigit());
-    if (cursor < text.size()) {
-      ++cursor;  // the separator, whatever it is
-      SetMinor(nextDigit());
-      SetRelease(nextDigit());
-    } else {
-      SetMinor(0);
-      SetRelease(0);
-    }
+    SetMajor(major);
+    SetMinor(minor);
+    SetRelease(release);
   });
 }
 
@@ -400,7 +403,9 @@ std::string TGPSCoordinate::AsString() const {
     return Format("%s,%s,%s%s", RationalToText(degrees).c_str(), RationalToText(minutes).c_str(),
                   RationalToText(seconds).c_str(), ref.c_str());
   const double value = static_cast<double>(minutes.Numerator) / static_cast<double>(minutes.Denominator);
-  return Format("%s,%s%s", RationalToText(degrees).c_str(), Zorp::Base::FloatToStrG(value).c_str(), ref.c_str());
+  // This text goes into the XMP packet: other readers take a ',' in the minutes for a field separator.
+  return Format("%s,%s%s", RationalToText(degrees).c_str(),
+                Zorp::Base::FloatToStrG(value, 15, Zorp::Base::InvariantFormatSettings()).c_str(), ref.c_str());
 }
 
 void TGPSCoordinate::SetDirection(char value) {

@@ -237,6 +237,11 @@ TFormatSettings TFormatSettings::FromEnvironment() {
 
 const TFormatSettings& FormatSettings() { return ProcessSettings(); }
 
+const TFormatSettings& InvariantFormatSettings() {
+  static const TFormatSettings settings = TFormatSettings::Invariant();
+  return settings;
+}
+
 void SetFormatSettings(const TFormatSettings& settings) { ProcessSettings() = settings; }
 
 // -----------------------------------------------------------------------------------------------

@@ -626,13 +626,25 @@ void TXMPPacket::UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std:
     return;
   }
   std::string text =
-      Zorp::Base::FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz", value, Zorp::Base::FormatSettings());
+      Zorp::Base::FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz", value, Zorp::Base::InvariantFormatSettings());
   const int offset = applyLocalBias ? LocalOffsetMinutes(value) : 0;
   if (offset == 0)
     text += 'Z';
   else
     text += Zorp::Base::Format("%c%.2d:%.2d", offset < 0 ? '-' : '+', std::abs(offset) / 60, std::abs(offset) % 60);
   UpdateProperty(schemaKind, name, text, pkSimple);
+}
+
+void TXMPPacket::UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name,
+                                             Zorp::Base::TDateTime value, const std::string& offset) {
+  if (value == 0) {
+    RemoveProperty(schemaKind, name);
+    return;
+  }
+  const bool fraction = Zorp::Base::DecodeDateTime(value).Millisecond != 0;
+  const char* pattern = fraction ? "yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz" : "yyyy'-'mm'-'dd'T'hh':'nn':'ss";
+  UpdateProperty(schemaKind, name,
+                 Zorp::Base::FormatDateTime(pattern, value, Zorp::Base::InvariantFormatSettings()) + offset, pkSimple);
 }
 
 void TXMPPacket::ClearWithoutNotification() {

@@ -267,12 +267,17 @@ bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
   const std::int64_t start = stream.Position();
   char signature[XMPSignature.size()];
   const std::int64_t signatureRead = stream.Read(signature, static_cast<std::int64_t>(sizeof signature));
-  FWriteSegmentHeader = signatureRead == static_cast<std::int64_t>(sizeof signature) &&
-                        std::string_view(signature, sizeof signature) == XMPSignature;
-  if (!FWriteSegmentHeader) stream.SetPosition(start);
+  const bool signedData = signatureRead == static_cast<std::int64_t>(sizeof signature) &&
+                          std::string_view(signature, sizeof signature) == XMPSignature;
+  if (!signedData) stream.SetPosition(start);
 
+  // Data that is no packet leaves the model as it is; only the segment header follows the data.
+  const auto notAPacket = [this, signedData] {
+    FWriteSegmentHeader = signedData;
+    return false;
+  };
   const std::int64_t remaining = stream.Size() - stream.Position();
-  if (remaining <= 0 || remaining > Detail::MaxXMPInputSize) return false;
+  if (remaining <= 0 || remaining > Detail::MaxXMPInputSize) return notAPacket();
   std::string buffer(static_cast<std::size_t>(remaining), '\0');
   std::int64_t count = 0;
   while (count < remaining) {
@@ -285,14 +290,21 @@ bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
   std::replace(buffer.begin(), buffer.end(), '\0', ' ');
 
   const TXmlDocument document = ParseDocument(buffer);
-  if (!document) return false;
+  if (!document) return notAPacket();
   const xmlNode* rdfElement = FindRDFElement(document.get());
-  if (rdfElement == nullptr) return false;
+  if (rdfElement == nullptr) return notAPacket();
 
-  ClearWithoutNotification();
-  // A packet that comes with its xpacket wrapper is kept as read, to be written back unchanged.
-  FRawXML = buffer.compare(0, 10, "<?xpacket ") == 0 ? std::move(buffer) : SerializeDocument(document.get());
+  // The new model grows in emptied fields while the old one waits aside; a failure while building
+  // puts the old one back, so no half-read model is ever left behind.
+  std::vector<TSchemaEntry> oldSchemas = std::move(FSchemas);
+  std::string oldAboutAttributeValue = std::move(FAboutAttributeValue);
+  std::string oldRawXML = std::move(FRawXML);
+  FSchemas.clear();
+  FAboutAttributeValue.clear();
+  FRawXML.clear();
   try {
+    // A packet that comes with its xpacket wrapper is kept as read, to be written back unchanged.
+    FRawXML = buffer.compare(0, 10, "<?xpacket ") == 0 ? std::move(buffer) : SerializeDocument(document.get());
     const std::string& rdf = XMPNamespaceURI(xnRDF);
     for (const xmlNode* description = rdfElement->children; description; description = description->next) {
       if (description->type != XML_ELEMENT_NODE || NamespaceURI(description) != rdf ||
@@ -313,9 +325,13 @@ bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
       }
     }
   } catch (...) {
-    FRawXML.clear();  // the cache must never claim to be a model that was only half read
+    FSchemas = std::move(oldSchemas);
+    FAboutAttributeValue = std::move(oldAboutAttributeValue);
+    FRawXML = std::move(oldRawXML);
     throw;
   }
+  oldSchemas.clear();
+  FWriteSegmentHeader = signedData;
   Changed(false);
   return true;
 }

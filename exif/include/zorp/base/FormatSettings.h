@@ -27,8 +27,12 @@ struct TFormatSettings {
                                            std::string_view timeFormat);
 };
 
-// The process-wide settings, taken from the environment on first use.
+// The process-wide settings, taken from the environment on first use. Only texts shown to a person
+// follow them.
 const TFormatSettings& FormatSettings();
+// The C settings, fixed for the whole run: every text that is stored in a file or read back from one
+// uses them, whatever the process-wide settings say.
+const TFormatSettings& InvariantFormatSettings();
 // Replaces the process-wide settings (used by programs that let the user choose, and by tests).
 void SetFormatSettings(const TFormatSettings& settings);
 

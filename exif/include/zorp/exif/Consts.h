@@ -13,6 +13,7 @@ inline constexpr const char* SRangeError = "Range check error";
 inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
 inline constexpr const char* SInvalidInteger = "''%s'' is not a valid integer value";
 inline constexpr const char* SInvalidFloat = "''%s'' is not a valid floating point value";
+inline constexpr const char* SInvalidFraction = "''%s'' is not a valid fraction";
 inline constexpr const char* SInvalidDateTime = "''%s'' is not a valid date and time";
 inline constexpr const char* SDateEncodeError = "Invalid argument to date encode";
 inline constexpr const char* STimeEncodeError = "Invalid argument to time encode";

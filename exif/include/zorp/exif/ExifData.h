@@ -301,8 +301,8 @@ class TCustomExifData : public TExifSectionOwner {
   std::string GetAsciiValue(TExifSectionKind kind, TExifTagID id) const;
   void SetAsciiValue(TExifSectionKind kind, TExifTagID id, const std::string& value);
   void SetWindowsValue(TExifTagID id, const std::string& value);
-  void SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID, const char* xmpName,
-                           Zorp::Base::TDateTime value);
+  void SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID, TExifTagID offsetID,
+                           const char* xmpName, Zorp::Base::TDateTime value);
   TTiffOrientation GetOrientationOf(TExifSectionKind kind) const;
   void SetOrientationOf(TExifSectionKind kind, TTiffOrientation value);
   void SetEnumByte(TExifTagID id, const char* xmpName, std::uint8_t value);

@@ -177,7 +177,8 @@ class TExifSection {
   // Raises what SetStringValue raises for the text itself, changing nothing.
   void CheckStringValue(std::string_view value) const;
   void SetWindowsStringValue(TExifTagID id, std::string_view value);
-  // 0 removes the date tag and its sub-second tag.
+  // 0 removes the date tag and its sub-second tag. A value outside years 1..9999 raises EConvertError
+  // "Invalid argument to date encode"; whatever is refused, neither tag changes.
   void SetDateTimeValue(TExifTagID id, TExifTagID subSecsID, Zorp::Base::TDateTime value);
   // Imposes dataType on the tag (growing it to hold index), then stores value's element-size bytes
   // at index; notifies only when the element's bytes change. A negative index raises EAssertionFailed.

@@ -111,7 +111,9 @@ class TExifTag {
   // The text of the whole value, cached until the next change. ASCII text ends before a final NUL;
   // a value without one keeps all its characters.
   std::string AsString() const;
-  // Parses text by the tag's type; on any error the tag keeps its value.
+  // Parses text by the tag's type. A text that does not convert raises (EConvertError, or ERangeError
+  // for a number outside the type) and the tag keeps its value. Afterwards AsString is the text of
+  // the stored value, which may differ in form from the text given ("007" reads back as "7").
   void SetAsString(std::string_view text);
   // The text of one element; an index outside the elements raises EListError.
   std::string ElementAsString(std::int32_t index) const;
@@ -166,9 +168,11 @@ bool IsAsciiText(std::string_view text);
 
 // Denominator 0: empty; denominator 1: the numerator unsigned; otherwise "%d/%d" signed.
 std::string RationalToText(const TTiffRational& value);
-// "n/d" or "n" (denominator 1); each part a decimal in 0..4294967295. On failure value becomes 0/0
-// and the result is false. Never raises.
-bool TextToRational(std::string_view text, TTiffRational& value);
+// "n/d" or "n" (denominator 1). Unsigned, each part is a decimal in 0..4294967295; signed, each part
+// lies in -2147483648..2147483647 and may carry a sign, a negative denominator moving its sign to the
+// numerator where both can be negated ("1/-3" gives -1/3). On failure value becomes 0/0 and the
+// result is false. Never raises.
+bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned = false);
 
 // "yyyy:mm:dd hh:nn:ss", or 19 blanks for 0.
 std::string DateTimeToExifText(Zorp::Base::TDateTime value);

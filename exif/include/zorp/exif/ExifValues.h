@@ -79,11 +79,11 @@ class TCustomExifVersion : public TPersistent {
   // Accepts any version (each side keeps its own encoding) or nullptr (which deletes the tag).
   void Assign(const TPersistent* source) override;
 
-  // "2.21" with the locale's decimal separator; empty while Major is 0.
+  // "2.21", always with a point; empty while Major is 0.
   std::string AsString() const;
   // Empty text deletes the tag. Otherwise the first character is the major digit, the second is
   // skipped whatever it is, then come the minor and release digits (0 where the text ends). A
-  // character other than 0..9 in a digit position raises ERangeError; digits already stored stay.
+  // character other than 0..9 in a digit position raises ERangeError and changes nothing.
   void SetAsString(const std::string& text);
   TExifVersionElement Major() const { return GetElement(0); }
   void SetMajor(TExifVersionElement value) { SetElement(0, value); }

@@ -361,6 +361,11 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   // applyLocalBias is set and the offset is not zero; 0 removes the property.
   void UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
                               bool applyLocalBias);
+  // Writes a camera's local date-time: "yyyy-mm-ddThh:nn:ss", ".zzz" only when there are milliseconds,
+  // then offset as given ("+hh:mm"/"-hh:mm"), or nothing when the zone is unknown, since a "Z" would
+  // claim UTC; 0 removes the property.
+  void UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
+                                   const std::string& offset);
 
   // Forgets the schemas and the about value and notifies (nothing when there is nothing).
   void Clear();
@@ -368,7 +373,8 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   void Assign(const TXMPPacket* source);
 
   // Loads from the stream's position to its end. False when the data is not an XMP packet; the
-  // model is then unchanged (only WriteSegmentHeader follows the data).
+  // model is then unchanged (only WriteSegmentHeader follows the data). A failure while the new model
+  // is built (out of memory) raises and leaves the packet exactly as it was.
   bool TryLoadFromStream(Zorp::Base::TStream& stream);
   // As TryLoadFromStream, reporting a failure through DoLoadError.
   void LoadFromStream(Zorp::Base::TStream& stream) override;
