@@ -3,17 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
+
+#include "SamplePhotos.h"
 
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
@@ -22,21 +18,12 @@
 namespace {
 
 using namespace Zorp::Exif;
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  std::array<char, 65536> buffer;
-  std::size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) output.append(buffer.data(), n);
-  return output;
-}
+using namespace Zorp::Testing;
 
 TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
   if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (RunCommand("command -v exiftool").empty()) GTEST_SKIP() << "exiftool is not installed";
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
 
   const auto listing = nlohmann::json::parse(
       RunCommand("exiftool -j -G1 -a -n -u -D -q -q '" + folder.string() + "' 2>/dev/null"), nullptr, false);
@@ -91,54 +78,6 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-// A copy of a sample photo that the test may rewrite (the samples themselves may be read-only).
-void CopyWritable(const fs::path& from, const fs::path& to) {
-  fs::copy_file(from, to);
-  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
-}
-
-Bytes ReadBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), {});
-}
-
-// The image data: everything from the start-of-scan marker on, which no save may touch.
-Bytes FromStartOfScan(const Bytes& jpeg) {
-  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmStartOfScan}))
-    return Bytes(jpeg.begin() + segment->Offset(), jpeg.end());
-  return {};
-}
-
-// exiftool's text listing ("[Group] Name : value" lines) per file, as "Group:Name" -> values.
-using TListing = std::multimap<std::string, std::string>;
-std::map<std::string, TListing> ExifToolListings(const std::vector<std::string>& files) {
-  const fs::path argFile = fs::temp_directory_path() / ("quorvane-args-" + std::to_string(::getpid()));
-  {
-    std::ofstream args(argFile);
-    for (const std::string& file : files) args << file << "\n";
-  }
-  std::istringstream text(RunCommand("exiftool -a -G1 -s -n -api validate=1 -@ '" + argFile.string() + "' 2>/dev/null"));
-  fs::remove(argFile);
-  std::map<std::string, TListing> listings;
-  std::string line, current;
-  while (std::getline(text, line)) {
-    if (line.rfind("======== ", 0) == 0) {
-      current = line.substr(9);
-      continue;
-    }
-    const std::size_t colon = line.find(" : ");
-    if (current.empty() || colon == std::string::npos || line.empty() || line[0] != '[') continue;
-    std::string name = line.substr(0, colon);
-    name.erase(name.find_last_not_of(' ') + 1);
-    const std::size_t close = name.find(']');
-    std::string tag = name.substr(close + 1);
-    tag.erase(0, tag.find_first_not_of(' '));
-    listings[current].emplace(name.substr(1, close - 1) + ":" + tag, line.substr(colon + 3));
-  }
-  return listings;
-}
-
 // What a save may change by design: the layout (offsets, also those of images that move with the
 // file's length), padding it drops, the offset schema it applies, a thumbnail's length (cut after its
 // end marker) and its Compression 7 written as 6, the Exif image size taken from the frame (checked
@@ -171,7 +110,7 @@ bool AddedWithNewExif(const std::string& tag) {
 
 // The tags and warnings of a listing that a save must keep as they were. A tag listed twice (a
 // directory with two entries of one ID) is written once.
-std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TListing& listing,
+std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TExifToolListing& listing,
                                                                   const TJudgedPhoto& photo) {
   std::set<std::string> lines, warnings;
   for (const auto& [tag, value] : listing) {
@@ -204,7 +143,7 @@ std::vector<std::string> Minus(const T& left, const T& right) {
 TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
   const fs::path photos = QUORVANE_PHOTOS_DIR;
   if (!fs::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
-  if (RunCommand("command -v exiftool").empty()) GTEST_SKIP() << "exiftool is not installed";
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   const fs::path folder = fs::temp_directory_path() / ("quorvane-resave-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
@@ -227,7 +166,7 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
         CopyWritable(photo.Original, photo.Edited);
         probe.SetCopyright("Quorvane Tester");
         EXPECT_THROW(probe.SaveToJPEG(photo.Edited), EZorpExifException) << photo.Name;
-        EXPECT_EQ(ReadBytes(photo.Edited), ReadBytes(photo.Original)) << photo.Name;
+        EXPECT_EQ(ReadFileBytes(photo.Edited), ReadFileBytes(photo.Original)) << photo.Name;
         continue;
       }
     } catch (const Zorp::Base::Exception&) {
@@ -249,13 +188,13 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
       const std::string again = (folder / ("again-" + photo.Name)).string();
       CopyWritable(photo.Original, again);
       edited.SaveToJPEG(again);
-      EXPECT_EQ(ReadBytes(again), ReadBytes(photo.Edited)) << photo.Name;
+      EXPECT_EQ(ReadFileBytes(again), ReadFileBytes(photo.Edited)) << photo.Name;
       fs::remove(again);
     } catch (const Zorp::Base::Exception& error) {
       refused.push_back(photo.Name + ": " + error.what());
       continue;
     }
-    EXPECT_EQ(FromStartOfScan(ReadBytes(photo.Edited)), FromStartOfScan(ReadBytes(photo.Original))) << photo.Name;
+    EXPECT_EQ(FromStartOfScan(ReadFileBytes(photo.Edited)), FromStartOfScan(ReadFileBytes(photo.Original))) << photo.Name;
     files.insert(files.end(), {photo.Original, photo.Resaved, photo.Edited});
     judged.push_back(photo);
   }

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "ExifBuilder.h"
+#include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "zorp/base/JPEGImage.h"
 #include "zorp/base/SafeFile.h"
@@ -29,11 +30,7 @@ namespace fs = std::filesystem;
 using namespace Zorp::Exif;
 using Bytes = std::vector<std::uint8_t>;
 using Zorp::Base::TMemoryStream;
-using Zorp::Testing::ByteBuilder;
-using Zorp::Testing::ExifBuilder;
-using Zorp::Testing::IfdBuilder;
-using Zorp::Testing::LoadBlock;
-using Zorp::Testing::LoadJPEG;
+using namespace Zorp::Testing;
 
 // ---- Helpers ---------------------------------------------------------------------------------
 
@@ -72,14 +69,6 @@ std::vector<Bytes> App1Segments(const Bytes& jpeg) {
   for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1}))
     result.push_back(segment->Data().Bytes());
   return result;
-}
-
-// The image data: everything from the start-of-scan marker on.
-Bytes FromStartOfScan(const Bytes& jpeg) {
-  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmStartOfScan}))
-    return Bytes(jpeg.begin() + segment->Offset(), jpeg.end());
-  return {};
 }
 
 // Reads a written Exif block; offsets count from the TIFF header (block byte 6).
@@ -636,10 +625,7 @@ class ASavedFile : public ::testing::Test {
   static void Write(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
-  static Bytes Read(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), {});
-  }
+  static Bytes Read(const std::string& path) { return ReadFileBytes(path); }
   std::vector<std::string> FolderEntries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(Folder)) names.push_back(entry.path().filename().string());
@@ -1102,18 +1088,13 @@ std::vector<fs::path> Photos() {
   return photos;
 }
 
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), {});
-}
-
 TEST(ARealPhoto, SurvivesALoadSaveLoadRoundTripWithEveryTagAndTheImageData) {
   const auto photos = Photos();
   if (photos.empty()) GTEST_SKIP() << "no photos folder";
   int saved = 0;
   for (const fs::path& photo : photos) {
     SCOPED_TRACE(photo.filename().string());
-    const Bytes input = ReadFile(photo);
+    const Bytes input = ReadFileBytes(photo);
     TExifData original;
     try {
       LoadJPEG(original, input);
@@ -1165,52 +1146,6 @@ TEST(ARealPhoto, SurvivesALoadSaveLoadRoundTripWithEveryTagAndTheImageData) {
 
 // ---- Checked with an independent reader ------------------------------------------------------
 
-// Runs a command and returns its standard output.
-std::string Run(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return output;
-}
-
-// exiftool's text listing ("[Group] Name : value" lines) per file, as name -> values.
-using TListing = std::multimap<std::string, std::string>;
-std::map<std::string, TListing> ExifToolListings(const std::vector<std::string>& files) {
-  std::string command = "exiftool -a -G1 -s -n -api validate=1";
-  for (const std::string& file : files) command += " '" + file + "'";
-  std::istringstream text(Run(command + " 2>/dev/null"));
-  std::map<std::string, TListing> listings;
-  std::string line, current;
-  while (std::getline(text, line)) {
-    if (line.rfind("======== ", 0) == 0) {
-      current = line.substr(9);
-      continue;
-    }
-    const std::size_t colon = line.find(" : ");
-    if (current.empty() || colon == std::string::npos) continue;
-    std::string name = line.substr(0, colon);
-    name.erase(name.find_last_not_of(' ') + 1);
-    // "[Group]  Name" -> "Group:Name"
-    const std::size_t close = name.find(']');
-    std::string tag = name.substr(close + 1);
-    tag.erase(0, tag.find_first_not_of(' '));
-    listings[current].emplace(name.substr(1, close - 1) + ":" + tag, line.substr(colon + 3));
-  }
-  return listings;
-}
-
-// A copy of a sample photo that the test may rewrite (the samples themselves may be read-only).
-void CopyWritable(const fs::path& from, const fs::path& to) {
-  fs::copy_file(from, to);
-  fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
-}
-
-bool HasExifTool() { return !Run("command -v exiftool 2>/dev/null").empty(); }
-
 TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
   if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   if (!fs::is_directory(QUORVANE_PHOTOS_DIR)) GTEST_SKIP() << "no photos folder";
@@ -1243,8 +1178,8 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     data.Sections(skPrimary).SetStringValue(ttSoftware, "Quorvane 0.1");
     data.SaveToJPEG(edited);
     data.SaveToJPEG(again);  // the same container a second time
-    EXPECT_EQ(ReadFile(again), ReadFile(edited)) << name;
-    EXPECT_EQ(FromStartOfScan(ReadFile(edited)), FromStartOfScan(ReadFile(original))) << name;
+    EXPECT_EQ(ReadFileBytes(again), ReadFileBytes(edited)) << name;
+    EXPECT_EQ(FromStartOfScan(ReadFileBytes(edited)), FromStartOfScan(ReadFileBytes(original))) << name;
     files.insert(files.end(), {original, edited});
   }
   if (photos.empty()) GTEST_SKIP() << "none of the photos found";
@@ -1273,7 +1208,7 @@ TEST(ARealPhotoCheckedByExifTool, ReadsTheEditsAndEverythingElseAsBefore) {
     const auto edited = listings.find((folder / ("edited-" + name)).string());
     ASSERT_NE(original, listings.end());
     ASSERT_NE(edited, listings.end());
-    auto comparable = [&](const TListing& listing) {
+    auto comparable = [&](const TExifToolListing& listing) {
       std::multiset<std::string> lines, warnings;
       for (const auto& [tag, value] : listing) {
         if (layoutTag(name, tag)) continue;
