@@ -236,10 +236,8 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
       FUnreadableExif = primary.LoadErrors().Contains(leBadOffset);
       // A directory is loaded once per block: a pointer to one already loaded (IFD0, IFD1 or another
       // sub-directory) is a bad offset, so that aliased pointers cannot multiply the cost of a load.
-      std::set<std::int64_t> loaded;
-      auto ifdOffset = [](const TIfdInfo& ifd) { return ifd.Entries.empty() ? -1 : ifd.Entries.front().EntryOffset - 2; };
-      for (std::size_t i = 0; i < ifds.size() && i < 2; ++i)
-        if (ifdOffset(ifds[i]) >= 0) loaded.insert(ifdOffset(ifds[i]));
+      std::set<std::int64_t> loaded = {ifds[0].Offset};
+      if (ifds.size() > 1) loaded.insert(ifds[1].Offset);
       auto loadDirectory = [&](TExifSection& section, std::int64_t offset) {
         if (loaded.insert(offset).second) {
           section.Load(reader, offset);

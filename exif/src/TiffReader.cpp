@@ -78,6 +78,7 @@ bool TTiffReader::TakeValueBytes(std::int64_t size) {
 
 TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjustment) {
   TIfdInfo result;
+  result.Offset = offset;
   const std::int64_t streamSize = FStream.Size();
 
   // The IFD must at least hold its 16-bit entry count (P + 2 <= size, written as a subtraction).

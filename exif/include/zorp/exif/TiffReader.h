@@ -24,6 +24,7 @@ struct TIfdEntryInfo {
 };
 
 struct TIfdInfo {
+  std::int64_t Offset = -1;            // where it was looked for, relative to the TIFF header
   std::vector<TIfdEntryInfo> Entries;  // in file order
   TExifSectionLoadErrors LoadErrors;
 };
