@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "zorp/base/Exceptions.h"
-#include "zorp/base/FormatSettings.h"
 #include "makernotes/OutsideReferences.h"
+#include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
@@ -140,6 +140,11 @@ class TExifWriter {
         section.Remove(PointerTagID(sub));
     }
     FTags[kind] = WrittenTags(section);
+    Measure(kind);
+  }
+
+  // The sizes of the directory that FTags holds for kind and of its data area (0: not written).
+  void Measure(TExifSectionKind kind) {
     const std::int64_t count = static_cast<std::int64_t>(FTags[kind].size());
     if (kind != skPrimary && count == 0) return;
     if (count > 0xFFFF) throw Zorp::Base::ERangeError(SRangeError);
@@ -245,9 +250,7 @@ class TExifWriter {
     FStripOffsets = std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount);
     std::replace(FTags[skThumbnail].begin(), FTags[skThumbnail].end(), offsets,
                  static_cast<const TExifTag*>(FStripOffsets.get()));
-    FDataSize[skThumbnail] = 0;
-    for (const TExifTag* tag : FTags[skThumbnail])
-      if (tag->DataSize() > 4) FDataSize[skThumbnail] += Padded(tag->DataSize());
+    Measure(skThumbnail);
     FDataSize[skThumbnail] += FThumbnail.Size();
   }
 
@@ -495,7 +498,7 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
       Detail::CheckSegmentSize("APP0", data.Size());
       app0Segments.push_back(segment);
       leftOut.push_back(segment);
-    } else if (!exifFound && (HasExifHeader(data) || (RepairOnSave() && HasExifSignature(data)))) {
+    } else if (!exifFound && (RepairOnSave() ? HasExifSignature(data) : HasExifHeader(data))) {
       exifFound = true;
       leftOut.push_back(segment);
     } else if (!inputXMP && HasXMPSignature(data)) {

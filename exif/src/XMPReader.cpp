@@ -90,10 +90,9 @@ std::string AttributeValue(const xmlNode* element, std::string_view uri, std::st
   return attribute ? AttributeText(attribute) : std::string();
 }
 
-// Whether an empty element's attributes make it the abbreviated form of a structure. xml:lang only
-// names the element (an empty language alternative item), so it does not count.
-// Whether an attribute is a structure field: not a namespace declaration, not xml:lang and not RDF's
-// syntax that names or shapes a node (rdf:about on a nested description, rdf:ID, rdf:parseType...).
+// Whether an attribute is a structure field: not a namespace declaration, not xml:lang (which only
+// names the element, an empty language alternative item) and not RDF's syntax that names or shapes a
+// node (rdf:about on a nested description, rdf:ID, rdf:parseType...).
 bool IsFieldAttribute(const xmlAttr* attribute) {
   if (IsNamespaceDeclaration(attribute) || IsXmlLang(attribute)) return false;
   if (NamespaceURI(AsNode(attribute)) != XMPNamespaceURI(xnRDF)) return true;
@@ -101,6 +100,7 @@ bool IsFieldAttribute(const xmlAttr* attribute) {
   return name != "about" && name != "ID" && name != "nodeID" && name != "parseType" && name != "bagID";
 }
 
+// Whether an empty element's attributes make it the abbreviated form of a structure.
 bool HasFieldAttributes(const xmlNode* element) {
   for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
     if (IsFieldAttribute(attribute)) return true;

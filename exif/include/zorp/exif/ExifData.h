@@ -389,11 +389,11 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   const char* ClassName() const override { return "TExifData"; }
 
   bool RemovePaddingTagsOnSave() const { return FRemovePaddingTagsOnSave; }
+  void SetRemovePaddingTagsOnSave(bool value) { FRemovePaddingTagsOnSave = value; }
   // A photo whose Exif segment could not be read (UnreadableExif) is not saved, since the save would
   // discard that segment, unless the caller asks for this repair: the segment is then replaced.
   bool RepairOnSave() const { return FRepairOnSave; }
   void SetRepairOnSave(bool value) { FRepairOnSave = value; }
-  void SetRemovePaddingTagsOnSave(bool value) { FRemovePaddingTagsOnSave = value; }
 
   // The embedded thumbnail, created empty on first use.
   Zorp::Base::TJPEGImage& Thumbnail();
