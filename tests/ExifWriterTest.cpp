@@ -743,13 +743,16 @@ TEST_F(ASavedFile, InAFolderThatDoesNotExistFailsWithoutCreatingAnything) {
 // A container whose Exif data comes out damaged, to show that the check after writing catches it.
 class TDamagingExifData : public TExifData {
  public:
-  enum TDamage { dmHeader, dmEntryCount, dmValue };
+  enum TDamage { dmNone, dmHeader, dmEntryCount, dmValue };
   explicit TDamagingExifData(TDamage damage) : FDamage(damage) {}
+  void SetDamage(TDamage damage) { FDamage = damage; }
   void SaveToStream(Zorp::Base::TStream& stream) override {
     TMemoryStream block;
     TExifData::SaveToStream(block);
     Bytes bytes = block.Bytes();
     switch (FDamage) {
+      case dmNone:
+        break;
       case dmHeader:
         bytes[0] = 'X';  // no longer an Exif segment
         break;
@@ -788,6 +791,104 @@ TEST_F(ASavedFile, StaysUntouchedWhenTheWrittenFileDoesNotReadBack) {
       ExpectUntouched();
     }
   }
+}
+
+// ---- A failed save changes nothing -----------------------------------------------------------
+
+// Everything of a container that a save adjusts, as comparable text.
+std::vector<std::string> ContainerState(TExifData& data) {
+  std::vector<std::string> state;
+  for (int kind = skPrimary; kind <= skThumbnail; ++kind)
+    for (const std::string& tag : Snapshot(data.Sections(static_cast<TExifSectionKind>(kind))))
+      state.push_back(std::to_string(kind) + ": " + tag);
+  const Bytes& thumbnail = data.Thumbnail().Bytes();
+  state.emplace_back(thumbnail.begin(), thumbnail.end());
+  state.push_back(std::to_string(data.Thumbnail().CompressionQuality()));
+  for (const std::string& line : ListXMPValues(data.XMPPacket())) state.push_back(line);
+  return state;
+}
+
+// A stream that refuses every write after its first bytes, as a full disk would.
+class TFailingStream : public TMemoryStream {
+ public:
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    if (Position() + count > 100) throw Zorp::Base::EWriteError("disk full");
+    return TMemoryStream::Write(buffer, count);
+  }
+};
+
+enum TSaveFailure { sfXMPTooLarge, sfOutputFails, sfNotReadBack, sfCommitFails };
+
+class AFailedSave : public ASavedFile, public ::testing::WithParamInterface<TSaveFailure> {};
+
+// The save would apply an offset schema, drop a padding tag, scale the thumbnail down, give
+// ExifImageWidth the frame's size and set pointers; it fails at some point; the container must be
+// exactly as before, and a later save must still do all of it.
+TEST_P(AFailedSave, LeavesTheContainerAsItWas) {
+  Original = Concat({{0xFF, 0xD8}, Segment(jmApp1, BlockWithMakerNoteAt(1500, 500)), Segment(jmApp1, XMPData),
+                     ImageData()});
+  Write(Path, Original);
+  TDamagingExifData data(GetParam() == sfNotReadBack ? TDamagingExifData::dmHeader : TDamagingExifData::dmNone);
+  data.LoadFromJPEG(Path);
+  data.SetExifImageWidth(TOptionalLongWord{100, false});
+  data.Sections(skExif).AddOrUpdateTag(ttPadding, dtUndefined, 4, Bytes{0x1C, 0xEA, 0, 0}.data());
+  data.Sections(skThumbnail).SetWordValue(ttImageWidth, 0, 1);
+  const Bytes big = MakeJPEG(400, 300, true, 100);
+  data.Thumbnail().LoadFromBytes(big.data(), big.size());
+  data.Thumbnail().SetCompressionQuality(100);
+  if (GetParam() == sfXMPTooLarge) data.XMPPacket().UpdateProperty(xnXMPBasic, "Rating", std::string(70000, '5'));
+  if (GetParam() == sfCommitFails)
+    Zorp::Base::SetSafeFileCommitHook([](const std::string&) { throw Zorp::Base::EWriteError("interrupted"); });
+  const std::vector<std::string> before = ContainerState(data);
+
+  TMemoryStream input;
+  input.LoadFromFile(Path);
+  TFailingStream failing;
+  TMemoryStream output;
+  switch (GetParam()) {
+    case sfXMPTooLarge:
+      EXPECT_THROW(data.SaveToJPEG(input, output), EJPEGSegmentTooLarge);
+      break;
+    case sfOutputFails:
+      EXPECT_THROW(data.SaveToJPEG(input, failing), Zorp::Base::EWriteError);
+      break;
+    case sfNotReadBack:
+      EXPECT_THROW(data.SaveToJPEG(Path), EZorpExifException);
+      break;
+    case sfCommitFails:
+      EXPECT_THROW(data.SaveToJPEG(Path, false), Zorp::Base::EWriteError);
+      break;
+  }
+  EXPECT_EQ(ContainerState(data), before);
+  ExpectUntouched();
+
+  data.SetDamage(TDamagingExifData::dmNone);
+  data.XMPPacket().RemoveProperty(xnXMPBasic, "Rating");
+  const TWrittenBlock written{SaveBlock(data), boLittleEndian};
+  const auto exifOffset = written.Entry(written.Ifd0(), ttExifIFDPointer);
+  ASSERT_TRUE(exifOffset);
+  EXPECT_EQ(written.Entry(*exifOffset, ttMakerNote), 1000u);
+  EXPECT_EQ(written.Entry(*exifOffset, ttOffsetSchema), 0u);
+  EXPECT_FALSE(written.Entry(*exifOffset, ttPadding));
+  EXPECT_EQ(data.Thumbnail().Width(), 160);
+  EXPECT_EQ(data.Sections(skThumbnail).GetWordValue(ttImageWidth, 0), 160);
+}
+
+INSTANTIATE_TEST_SUITE_P(AtEachStep, AFailedSave,
+                         ::testing::Values(sfXMPTooLarge, sfOutputFails, sfNotReadBack, sfCommitFails));
+
+TEST(ASuccessfulSaveToJPEG, GivesTheContainerWhatItWrote) {
+  const Bytes input = Concat({{0xFF, 0xD8}, Segment(jmApp1, BlockWithMakerNoteAt(1500, 500)), ImageData()});
+  TExifData data;
+  LoadJPEG(data, input);
+  data.SetExifImageWidth(TOptionalLongWord{100, false});
+  const Bytes output = SaveJPEG(data, input);
+  TExifData reread;
+  LoadJPEG(reread, output);
+  for (int kind = skPrimary; kind <= skGps; ++kind)
+    ExpectSameTags(data.Sections(static_cast<TExifSectionKind>(kind)),
+                   reread.Sections(static_cast<TExifSectionKind>(kind)), std::to_string(kind));
+  EXPECT_EQ(data.ExifImageWidth().Value, 24u);
 }
 
 // ---- Fidelity: what other readers must find after a save ------------------------------------

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ExifTagsDetail.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/TextEncoding.h"
@@ -663,9 +664,8 @@ void TCustomExifData::SetPixelDimension(TExifTagID id, const char* xmpName, cons
     XMPPacket().RemoveProperty(xnExif, xmpName);
     return;
   }
-  // A one-element SHORT tag stays SHORT while the value fits; anything else becomes one LONG.
   TExifTag* tag = exif.Find(id);
-  if (tag && value.Value <= 0xFFFF && tag->DataType() == dtShort && tag->ElementCount() == 1)
+  if (Detail::PixelDimensionType(tag, value.Value) == dtShort)
     exif.SetWordValue(id, 0, static_cast<std::uint16_t>(value.Value));
   else if (tag)
     tag->UpdateData(dtLong, 1, &value.Value);

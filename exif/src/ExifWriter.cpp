@@ -3,6 +3,8 @@
 // the rewritten file checked by reading it back, and the file replaced through a temporary file.
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "zorp/base/Exceptions.h"
+#include "ExifTagsDetail.h"
 #include "makernotes/OutsideReferences.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
@@ -98,14 +101,51 @@ std::vector<const TExifTag*> WrittenTags(const TExifSection& section) {
   return tags;
 }
 
-// Lays out and writes one Exif block. One object per save; it keeps nothing afterwards.
+// A standalone tag with the type, count and bytes of source (a zero-filled one of type when there is
+// no source), element 0 then set to value as TExifSection::SetArrayElement sets it in a section.
+std::unique_ptr<TExifTag> TagWithFirstElement(const TExifTag* source, TExifTagID id, TTiffDataType type,
+                                              const void* value) {
+  auto tag = std::make_unique<TExifTag>(nullptr, id, type, 1);
+  if (source) {
+    tag->Assign(source);
+    tag->UpdateData(type, std::max(source->ElementCount(), 1), nullptr);
+  }
+  std::vector<std::uint8_t> bytes(tag->Bytes().begin(), tag->Bytes().end());
+  const std::uint32_t size = TiffDataTypeSize(type);
+  if (size > 0 && bytes.size() >= size) {
+    std::memcpy(bytes.data(), value, size);
+    tag->SetRawData(bytes.data());
+  }
+  return tag;
+}
+
+// A standalone one-element LONG tag.
+std::unique_ptr<TExifTag> LongTag(TExifTagID id, std::uint32_t value) {
+  auto tag = std::make_unique<TExifTag>(nullptr, id, dtLong, 1);
+  tag->SetRawData(&value);
+  return tag;
+}
+
+}  // namespace
+
+// Lays out and writes one Exif block without changing the container: every value the save adjusts
+// (pointer tags, thumbnail tags, the offset schema, the thumbnail itself) is planned as a standalone
+// tag or image that the block carries instead of the container's. Once the caller's whole save has
+// succeeded, Apply gives the container those values. One object per save.
 class TExifWriter {
  public:
-  TExifWriter(TExifData& data, TExifData::TMovedMakerNote& movedMakerNote)
+  TExifWriter(TExifData& data, const TExifData::TMovedMakerNote& movedMakerNote)
       : FData(data), FMovedMakerNote(movedMakerNote) {}
 
-  void Save(TStream& stream) {
-    if (FData.RemovePaddingTagsOnSave()) RemovePaddingTags();
+  // A tag the block carries in place of the section's tag with its ID (or in addition); the caller
+  // gives the container the same value after success. Only before Plan.
+  void AddCallerTag(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
+    FCallerTags.push_back({kind, std::move(tag)});
+  }
+
+  void Plan() {
+    for (int k = skPrimary; k <= skThumbnail; ++k) CollectTags(static_cast<TExifSectionKind>(k));
+    for (TPlannedTag& planned : FCallerTags) Substitute(planned.Kind, planned.Tag.get());
     Prepare(skInterop, {});
     Prepare(skGps, {});
     DecideMakerNote();
@@ -114,32 +154,112 @@ class TExifWriter {
     PrepareThumbnail();
     Prepare(skPrimary, {skExif, skGps});
     AssignOffsets();
-    WriteBlock(stream);
+  }
+
+  // The tags written for a directory, in order.
+  const std::vector<const TExifTag*>& Tags(TExifSectionKind kind) const { return FTags[kind]; }
+
+  // The block is assembled in memory, so that every byte that nothing covers is zero, then written
+  // to the stream in one piece.
+  void Write(TStream& stream) const {
+    const TByteOrder order = FData.ByteOrder();
+    TMemoryStream block;
+    block.SetSize(ExifHeaderSize + FBlockSize);
+    block.WriteBuffer("Exif\0\0", 6);
+    block.WriteBuffer(order == boBigEndian ? "MM" : "II", 2);
+    WriteWord(block, order, 42);
+    WriteLongWord(block, order, static_cast<std::uint32_t>(FOffset[skPrimary]));
+    for (int k = skPrimary; k <= skThumbnail; ++k)
+      if (FDirectorySize[k] > 0) WriteSection(block, static_cast<TExifSectionKind>(k), order);
+    if (FThumbnail.Size() > 0 && FDirectorySize[skThumbnail] > 0) {
+      block.SetPosition(ExifHeaderSize + ThumbnailOffset());
+      block.WriteBuffer(FThumbnail.Memory(), FThumbnail.Size());
+    }
+    const std::span<const std::uint8_t> source = FData.SourceBlock();
+    for (const TByteRange& range : FOutside) {
+      block.SetPosition(ExifHeaderSize + range.Start);
+      block.WriteBuffer(source.data() + range.Start, range.End - range.Start);
+    }
+    if (FMakerNoteFixed) {
+      block.SetPosition(ExifHeaderSize + FMakerNoteOffset);
+      FMakerNoteTag->WriteReferencedData(block, order);
+    }
+    stream.WriteBuffer(block.Memory(), block.Size());
+  }
+
+  // The container takes what was written: padding tags go, pointer and thumbnail tags take their new
+  // values, a thumbnail that was scaled down replaces the loaded one, and an applied offset schema
+  // reads 0 with the MakerNote's new place remembered. The caller's own tags are the caller's.
+  void Apply(TExifData::TMovedMakerNote& movedMakerNote) {
+    FData.WithinUpdate([&] {
+      if (FData.RemovePaddingTagsOnSave()) {
+        for (int kind = skPrimary; kind <= skThumbnail; ++kind)
+          Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
+        const TExifSection& makerNote = FData.PeekSection(skMakerNote);
+        if (makerNote.Count() > 0) const_cast<TExifSection&>(makerNote).RemovePaddingTag();
+      }
+      if (FSchemaApplied) {
+        if (TExifTag* schema = Section(skExif).Find(ttOffsetSchema)) SetLongData(*schema, 0);
+        movedMakerNote = {FMakerNoteTag, FMakerNoteTag->SourceDataOffset(), FMakerNoteOffset};
+      }
+      if (FShrunkThumbnail) FData.SetThumbnail(FShrunkThumbnail.get());
+      for (const TPlannedTag& planned : FAdjustedTags)
+        Section(planned.Kind).AddOrUpdateTag(planned.Tag->ID(), planned.Tag->DataType(), planned.Tag->ElementCount(),
+                                             planned.Tag->Data());
+      for (const auto& [kind, id] : FDroppedPointers) Section(kind).Remove(id);
+    });
   }
 
  private:
-  TExifSection& Section(TExifSectionKind kind) { return FData.Sections(kind); }
+  struct TPlannedTag {
+    TExifSectionKind Kind;
+    std::unique_ptr<TExifTag> Tag;
+  };
 
-  // One padding tag per section. The MakerNote section is only looked at when it has been read
-  // already: the writer does not write it, so it is not read for this.
-  void RemovePaddingTags() {
-    for (int kind = skPrimary; kind <= skThumbnail; ++kind)
-      Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
-    const TExifSection& makerNote = FData.PeekSection(skMakerNote);
-    if (makerNote.Count() > 0) const_cast<TExifSection&>(makerNote).RemovePaddingTag();
+  TExifSection& Section(TExifSectionKind kind) { return FData.Sections(kind); }
+  const TExifSection& PeekSection(TExifSectionKind kind) const { return FData.PeekSection(kind); }
+
+  // The tags a directory writes; with RemovePaddingTagsOnSave without the section's first padding tag.
+  void CollectTags(TExifSectionKind kind) {
+    FTags[kind] = WrittenTags(PeekSection(kind));
+    if (!FData.RemovePaddingTagsOnSave()) return;
+    for (const TExifTag* tag : PeekSection(kind))
+      if (tag->IsPadding()) {
+        std::erase(FTags[kind], tag);
+        break;
+      }
   }
 
-  // Creates, updates or removes the pointer tags of the sub-directories in section kind, then
-  // measures the directory and its data area (a directory size of 0: not written).
+  // The block carries tag in place of the directory's tag with its ID, or in addition in ID order.
+  void Substitute(TExifSectionKind kind, const TExifTag* tag) {
+    std::vector<const TExifTag*>& tags = FTags[kind];
+    const auto at = std::lower_bound(tags.begin(), tags.end(), tag->ID(),
+                                     [](const TExifTag* t, TExifTagID id) { return t->ID() < id; });
+    if (at != tags.end() && (*at)->ID() == tag->ID())
+      *at = tag;
+    else
+      tags.insert(at, tag);
+  }
+
+  // A value the save adjusts: written now, given to the container by Apply.
+  TExifTag& Adjust(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
+    Substitute(kind, tag.get());
+    FAdjustedTags.push_back({kind, std::move(tag)});
+    return *FAdjustedTags.back().Tag;
+  }
+
+  // Plans the pointer tags of the sub-directories in section kind (a placeholder until AssignOffsets,
+  // dropped for a sub-directory not written), then measures the directory and its data area (a
+  // directory size of 0: not written).
   void Prepare(TExifSectionKind kind, std::initializer_list<TExifSectionKind> subDirectories) {
-    TExifSection& section = Section(kind);
     for (TExifSectionKind sub : subDirectories) {
-      if (sub == kind || FDirectorySize[sub] > 0)
-        FPointerTag[sub] = section.AddOrUpdateTag(PointerTagID(sub), dtLong, 1, nullptr);
-      else
-        section.Remove(PointerTagID(sub));
+      if (sub == kind || FDirectorySize[sub] > 0) {
+        FPointerTag[sub] = &Adjust(kind, LongTag(PointerTagID(sub), 0));
+      } else {
+        std::erase_if(FTags[kind], [&](const TExifTag* tag) { return tag->ID() == PointerTagID(sub); });
+        FDroppedPointers.emplace_back(kind, PointerTagID(sub));
+      }
     }
-    FTags[kind] = WrittenTags(section);
     Measure(kind);
   }
 
@@ -158,11 +278,11 @@ class TExifWriter {
   // A MakerNote loaded from a file goes back to where it was (or to where its offset schema says it
   // came from), so that the offsets inside it stay right.
   void DecideMakerNote() {
-    TExifSection& exif = Section(skExif);
-    TExifTag* tag = exif.Find(ttMakerNote);
+    const TExifSection& exif = PeekSection(skExif);
+    const TExifTag* tag = exif.Find(ttMakerNote);
     if (!tag || tag->SourceDataOffset() == 0 || tag->DataSize() <= 4) return;
     std::int64_t offset = tag->SourceDataOffset();
-    TExifTag* schema = exif.Find(ttOffsetSchema);
+    const TExifTag* schema = exif.Find(ttOffsetSchema);
     std::int32_t delta = 0;
     if (schema && schema->DataType() == dtSLong && schema->ElementCount() == 1) std::memcpy(&delta, schema->Data(), 4);
     bool schemaApplied = false;
@@ -183,8 +303,10 @@ class TExifWriter {
     FMakerNoteRoom = std::max<std::int64_t>(tag->SourceDataSize(), tag->DataSize());
     FReserved.push_back({offset, offset + FMakerNoteRoom});
     if (schemaApplied) {
-      SetLongData(*schema, 0);
-      FMovedMakerNote = {tag, tag->SourceDataOffset(), offset};
+      // The block says the MakerNote is back in place: the schema is written as 0.
+      const std::int32_t zero = 0;
+      Substitute(skExif, FOwnedTags.emplace_back(TagWithFirstElement(schema, ttOffsetSchema, dtSLong, &zero)).get());
+      FSchemaApplied = true;
     } else if (offset == tag->SourceDataOffset()) {
       // Where it stays, the bytes its entries reference beyond its own stay with it.
       FOutside = MakerNoteOutsideRanges(FData);
@@ -193,28 +315,45 @@ class TExifWriter {
     MergeRanges(FReserved);
   }
 
+  // The thumbnail that is written: the container's, or its scaled-down copy.
+  const Zorp::Base::TJPEGImage& ThumbnailImage() { return FShrunkThumbnail ? *FShrunkThumbnail : FData.Thumbnail(); }
+
   void PrepareThumbnail() {
     if (!FData.HasThumbnail()) {
       PrepareStrips();
       return;
     }
-    Zorp::Base::TJPEGImage& thumbnail = FData.Thumbnail();
     EncodeThumbnail();
     if (FThumbnail.Size() > ThumbnailSizeLimit) {
       FThumbnail.Clear();
-      FData.StandardizeThumbnail();
-      if (thumbnail.CompressionQuality() > ThumbnailQualityCap) thumbnail.SetCompressionQuality(ThumbnailQualityCap);
-      // Encoded afresh, so that a small image carrying bulky data shrinks as well; the thumbnail
-      // becomes what is written.
-      const std::vector<std::uint8_t> encoded = thumbnail.Encoded(thumbnail.CompressionQuality());
-      if (encoded != thumbnail.Bytes()) thumbnail.LoadFromBytes(encoded.data(), encoded.size());
+      // A scaled-down copy; encoded afresh, so that a small image carrying bulky data shrinks as well.
+      auto shrunk = std::make_unique<Zorp::Base::TJPEGImage>(FData.Thumbnail());
+      int width = 0, height = 0;
+      if (shrunk->Width() > 160 || shrunk->Height() > 120) {
+        FitThumbnailSize(shrunk->Width(), shrunk->Height(), 160, 120, width, height);
+        *shrunk = shrunk->StretchedTo(width, height);
+      }
+      if (shrunk->CompressionQuality() > ThumbnailQualityCap) shrunk->SetCompressionQuality(ThumbnailQualityCap);
+      const std::vector<std::uint8_t> encoded = shrunk->Encoded(shrunk->CompressionQuality());
+      if (encoded != shrunk->Bytes()) shrunk->LoadFromBytes(encoded.data(), encoded.size());
+      FShrunkThumbnail = std::move(shrunk);
       EncodeThumbnail();
       if (FThumbnail.Size() > ThumbnailSizeLimit)
         throw Zorp::Base::EAssertionFailed(Format(SThumbnailTooLarge, static_cast<long long>(FThumbnail.Size())));
+      // The container's thumbnail directory follows a new image's size where it records one.
+      for (const TExifTagID id : {ttImageWidth, ttImageLength})
+        if (const TExifTag* tag = PeekSection(skThumbnail).Find(id)) {
+          const auto size =
+              static_cast<std::uint16_t>(id == ttImageWidth ? FShrunkThumbnail->Width() : FShrunkThumbnail->Height());
+          Substitute(skThumbnail, FOwnedTags.emplace_back(TagWithFirstElement(tag, id, dtShort, &size)).get());
+        }
     }
-    TExifSection& section = Section(skThumbnail);
-    section.SetWordValue(ttCompression, 0, JPEGCompression);
-    section.SetLongWordValue(ttJPEGInterchangeFormatLength, 0, static_cast<std::uint32_t>(FThumbnail.Size()));
+    const TExifSection& section = PeekSection(skThumbnail);
+    const std::uint16_t compression = JPEGCompression;
+    const auto length = static_cast<std::uint32_t>(FThumbnail.Size());
+    Adjust(skThumbnail, TagWithFirstElement(section.Find(ttCompression), ttCompression, dtShort, &compression));
+    Adjust(skThumbnail, TagWithFirstElement(section.Find(ttJPEGInterchangeFormatLength), ttJPEGInterchangeFormatLength,
+                                            dtLong, &length));
     Prepare(skThumbnail, {skThumbnail});
     FDataSize[skThumbnail] += FThumbnail.Size();
   }
@@ -222,9 +361,10 @@ class TExifWriter {
   // An uncompressed thumbnail (Compression 1 with strips) is carried as it is: its strips are copied
   // from the loaded block, one after the other, to where a JPEG thumbnail would go, and the directory
   // writes new StripOffsets (LONGs) once the layout is known. Strips that are not in the block are
-  // lost with their directory, as a thumbnail that does not load.
+  // lost with their directory, as a thumbnail that does not load. The container's StripOffsets keep
+  // the loaded offsets.
   void PrepareStrips() {
-    TExifSection& section = Section(skThumbnail);
+    const TExifSection& section = PeekSection(skThumbnail);
     const TExifTag* offsets = section.Find(ttStripOffsets);
     const TExifTag* counts = section.Find(ttStripByteCounts);
     std::uint32_t compression = 0;
@@ -245,19 +385,16 @@ class TExifWriter {
       sizes.push_back(size);
     }
     FStripSizes = std::move(sizes);
+    FStripOffsets = FOwnedTags.emplace_back(std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount)).get();
+    Substitute(skThumbnail, FStripOffsets);
     Prepare(skThumbnail, {});
-    // The directory writes the new offsets in place of the loaded ones, which stay as they are.
-    FStripOffsets = std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount);
-    std::replace(FTags[skThumbnail].begin(), FTags[skThumbnail].end(), offsets,
-                 static_cast<const TExifTag*>(FStripOffsets.get()));
-    Measure(skThumbnail);
     FDataSize[skThumbnail] += FThumbnail.Size();
   }
 
   // The thumbnail's JPEG up to and including its end-of-image marker.
   void EncodeThumbnail() {
     FThumbnail.Clear();
-    FData.Thumbnail().SaveToStream(FThumbnail);
+    ThumbnailImage().SaveToStream(FThumbnail);
     FThumbnail.SetPosition(0);
     FThumbnail.SetSize(MeasureJPEGData(FThumbnail));
     FThumbnail.SetPosition(0);
@@ -302,35 +439,7 @@ class TExifWriter {
     return FOffset[skThumbnail] + FDirectorySize[skThumbnail] + FDataSize[skThumbnail] - FThumbnail.Size();
   }
 
-  // The block is assembled in memory, so that every byte that nothing covers is zero, then written
-  // to the stream in one piece.
-  void WriteBlock(TStream& stream) {
-    const TByteOrder order = FData.ByteOrder();
-    TMemoryStream block;
-    block.SetSize(ExifHeaderSize + FBlockSize);
-    block.WriteBuffer("Exif\0\0", 6);
-    block.WriteBuffer(order == boBigEndian ? "MM" : "II", 2);
-    WriteWord(block, order, 42);
-    WriteLongWord(block, order, static_cast<std::uint32_t>(FOffset[skPrimary]));
-    for (int k = skPrimary; k <= skThumbnail; ++k)
-      if (FDirectorySize[k] > 0) WriteSection(block, static_cast<TExifSectionKind>(k), order);
-    if (FThumbnail.Size() > 0 && FDirectorySize[skThumbnail] > 0) {
-      block.SetPosition(ExifHeaderSize + ThumbnailOffset());
-      block.WriteBuffer(FThumbnail.Memory(), FThumbnail.Size());
-    }
-    const std::span<const std::uint8_t> source = FData.SourceBlock();
-    for (const TByteRange& range : FOutside) {
-      block.SetPosition(ExifHeaderSize + range.Start);
-      block.WriteBuffer(source.data() + range.Start, range.End - range.Start);
-    }
-    if (FMakerNoteFixed) {
-      block.SetPosition(ExifHeaderSize + FMakerNoteOffset);
-      FMakerNoteTag->WriteReferencedData(block, order);
-    }
-    stream.WriteBuffer(block.Memory(), block.Size());
-  }
-
-  void WriteSection(TMemoryStream& block, TExifSectionKind kind, TByteOrder order) {
+  void WriteSection(TMemoryStream& block, TExifSectionKind kind, TByteOrder order) const {
     const std::vector<const TExifTag*>& tags = FTags[kind];
     block.SetPosition(ExifHeaderSize + FOffset[kind]);
     WriteWord(block, order, static_cast<std::uint16_t>(tags.size()));
@@ -353,26 +462,36 @@ class TExifWriter {
   }
 
   TExifData& FData;
-  TExifData::TMovedMakerNote& FMovedMakerNote;
+  const TExifData::TMovedMakerNote& FMovedMakerNote;
   // The save plan, indexed by section kind (index 0 unused).
   std::int64_t FOffset[7] = {};
   std::int64_t FDirectorySize[7] = {};
   std::int64_t FDataSize[7] = {};
   TExifTag* FPointerTag[7] = {};
   std::vector<const TExifTag*> FTags[7];
+  // Standalone tags the block carries: the caller's, the adjusted ones Apply hands to the container,
+  // and those the container gets otherwise (schema, thumbnail size) or never (strip offsets).
+  std::vector<TPlannedTag> FCallerTags;
+  std::vector<TPlannedTag> FAdjustedTags;
+  std::vector<std::unique_ptr<TExifTag>> FOwnedTags;
+  std::vector<std::pair<TExifSectionKind, TExifTagID>> FDroppedPointers;
   // Ranges the directories must leave alone: the fixed MakerNote and what it references outside
   // its own bytes (FOutside, copied from the loaded block).
   std::vector<TByteRange> FReserved;
   std::vector<TByteRange> FOutside;
   std::vector<std::uint32_t> FStripSizes;  // an uncompressed thumbnail's strips, in FThumbnail
-  std::unique_ptr<TExifTag> FStripOffsets;   // and where the new block has them
-  TExifTag* FMakerNoteTag = nullptr;  // set only when the MakerNote is fixed
+  TExifTag* FStripOffsets = nullptr;       // and where the new block has them
+  const TExifTag* FMakerNoteTag = nullptr;  // set only when the MakerNote is fixed
   bool FMakerNoteFixed = false;
+  bool FSchemaApplied = false;
   std::int64_t FMakerNoteOffset = 0;
   std::int64_t FMakerNoteRoom = 0;
   std::int64_t FBlockSize = 0;  // from the TIFF header to the last byte written
+  std::unique_ptr<Zorp::Base::TJPEGImage> FShrunkThumbnail;
   TMemoryStream FThumbnail;  // the JPEG thumbnail or the strips written in the thumbnail's place
 };
+
+namespace {
 
 // Copies count bytes from the source's position; straight from memory when the source is in memory.
 void CopyBytes(TStream& source, TStream& destination, std::int64_t count) {
@@ -414,9 +533,11 @@ bool IsReadableXMP(TMemoryStream& data) {
 }
 
 // A photo that had no main directory gains one with its first Exif data: the tags every JPEG main
-// directory must have are added unless present. The resolution comes from the JFIF header when it
-// gives dots per inch or per centimetre, else it is 72 dots per inch; the chroma samples are centred.
-void AddRequiredMainTags(TExifSection& primary, const std::vector<std::shared_ptr<IFoundJPEGSegment>>& app0Segments) {
+// directory must have, those missing from primary, as standalone tags. The resolution comes from the
+// JFIF header when it gives dots per inch or per centimetre, else it is 72 dots per inch; the chroma
+// samples are centred.
+std::vector<std::unique_ptr<TExifTag>> MissingMainTags(const TExifSection& primary,
+                                                       const std::vector<std::shared_ptr<IFoundJPEGSegment>>& app0Segments) {
   std::uint16_t unit = 2, x = 72, y = 72;  // ResolutionUnit 2: inches
   for (const auto& segment : app0Segments) {
     TMemoryStream& data = segment->Data();
@@ -430,172 +551,61 @@ void AddRequiredMainTags(TExifSection& primary, const std::vector<std::shared_pt
     }
     break;
   }
-  if (!primary.Find(ttXResolution)) primary.SetFractionValue(ttXResolution, 0, {x, 1});
-  if (!primary.Find(ttYResolution)) primary.SetFractionValue(ttYResolution, 0, {y, 1});
-  if (!primary.Find(ttResolutionUnit)) primary.SetWordValue(ttResolutionUnit, 0, unit);
-  if (!primary.Find(ttYCbCrPositioning)) primary.SetWordValue(ttYCbCrPositioning, 0, 1);
+  const TTiffRational xResolution{x, 1}, yResolution{y, 1};
+  const std::uint16_t centred = 1;
+  std::vector<std::unique_ptr<TExifTag>> tags;
+  if (!primary.Find(ttXResolution)) tags.push_back(TagWithFirstElement(nullptr, ttXResolution, dtRational, &xResolution));
+  if (!primary.Find(ttYResolution)) tags.push_back(TagWithFirstElement(nullptr, ttYResolution, dtRational, &yResolution));
+  if (!primary.Find(ttResolutionUnit)) tags.push_back(TagWithFirstElement(nullptr, ttResolutionUnit, dtShort, &unit));
+  if (!primary.Find(ttYCbCrPositioning))
+    tags.push_back(TagWithFirstElement(nullptr, ttYCbCrPositioning, dtShort, &centred));
+  return tags;
 }
 
 [[noreturn]] void RaiseNotValid(const std::string& reason) {
   throw EZorpExifException(Format(SSavedJPEGNotValid, reason.c_str()));
 }
 
-}  // namespace
-}  // namespace Detail
-
-void TExifData::SaveToStream(TStream& stream) {
-  BeginUpdate();
-  try {
-    Detail::TExifWriter(*this, FMovedMakerNote).Save(stream);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-}
-
-void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
-  if (!HasJPEGStartMarker(inStream)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
-  if (UnreadableExif() && !RepairOnSave()) throw EZorpExifException(SUnreadableExifData);
-  const std::int64_t startPosition = inStream.Position();
-
-  // The image's pixel size from its first start-of-frame segment.
-  const TExifSection& exif = PeekSection(skExif);
-  if (exif.Find(ttExifImageWidth) || exif.Find(ttExifImageHeight)) {
-    bool found = false;
-    std::uint16_t width = 0, height = 0;
-    try {
-      for (const auto& segment : ScanJPEGSegments(inStream, TJPEGMarkerSet{0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7}))
-        if (segment->Data().Size() > 5) {
-          width = SOFImageWidth(segment->Data());
-          height = SOFImageHeight(segment->Data());
-          found = true;
-          break;
-        }
-    } catch (...) {
-      inStream.SetPosition(startPosition);
-      throw;
-    }
-    inStream.SetPosition(startPosition);
-    // Setting an unchanged size would only touch the XMP packet (which then could no longer be
-    // copied unchanged), so the values are set when they differ.
-    const TOptionalLongWord currentWidth = ExifImageWidth(), currentHeight = ExifImageHeight();
-    if (found && (currentWidth.Missing || currentWidth.Value != width || currentHeight.Missing ||
-                  currentHeight.Value != height)) {
-      SetExifImageWidth(TOptionalLongWord{width, false});
-      SetExifImageHeight(TOptionalLongWord{height, false});
-    }
-  }
-
-  // The segments that the new ones replace: every APP0 (written first), the first Exif and the
-  // first XMP APP1 segment. Other APP1 segments stay where they are.
-  std::vector<std::shared_ptr<IFoundJPEGSegment>> app0Segments, leftOut;
-  std::shared_ptr<IFoundJPEGSegment> inputXMP;
-  bool exifFound = false;
-  for (const auto& segment : ScanJPEGSegments(inStream, TJPEGMarkerSet{jmApp0, jmApp1})) {
-    TMemoryStream& data = segment->Data();
-    if (segment->Marker() == jmApp0) {
-      Detail::CheckSegmentSize("APP0", data.Size());
-      app0Segments.push_back(segment);
-      leftOut.push_back(segment);
-    } else if (!exifFound && (RepairOnSave() ? HasExifSignature(data) : HasExifHeader(data))) {
-      exifFound = true;
-      leftOut.push_back(segment);
-    } else if (!inputXMP && HasXMPSignature(data)) {
-      inputXMP = segment;
-      leftOut.push_back(segment);
-    }
-  }
-
-  // Both new segments are made and measured before anything is written.
-  std::unique_ptr<TUserJPEGSegment> exifSegment;
-  if (!IsEmpty()) {
-    if (!LoadedPrimaryDirectory()) Detail::AddRequiredMainTags(Sections(skPrimary), app0Segments);
-    exifSegment = std::make_unique<TUserJPEGSegment>(jmApp1, this);
-    Detail::CheckSegmentSize("Exif", exifSegment->Data().Size());
-  }
-  std::shared_ptr<IJPEGSegment> xmpSegment = PendingXMPSegment();
-  if (!xmpSegment && inputXMP && !Detail::IsReadableXMP(inputXMP->Data())) {
-    // A packet that this library cannot read (and so could not have taken the edits into) is kept
-    // as it is rather than replaced by what little the container holds.
-    xmpSegment = inputXMP;
-  } else if (!xmpSegment && !XMPPacket().Empty()) {
-    XMPPacket().SetWriteSegmentHeader(true);
-    xmpSegment = std::make_shared<TUserJPEGSegment>(jmApp1, &XMPPacket());
-  }
-  if (xmpSegment) Detail::CheckSegmentSize("XMP", xmpSegment->Data().Size());
-
-  static constexpr std::uint8_t StartOfImage[2] = {0xFF, jmStartOfImage};
-  outStream.WriteBuffer(StartOfImage, 2);
-  for (const auto& segment : app0Segments) WriteJPEGSegment(outStream, *segment);
-  if (exifSegment) WriteJPEGSegment(outStream, *exifSegment);
-  if (xmpSegment) WriteJPEGSegment(outStream, jmApp1, xmpSegment->Data());
-
-  inStream.SetPosition(startPosition + 2);
-  for (const auto& segment : leftOut) {
-    Detail::CopyBytes(inStream, outStream, segment->Offset() - inStream.Position());
-    inStream.SetPosition(segment->Offset() + segment->TotalSize());
-  }
-  Detail::CopyBytes(inStream, outStream, inStream.Size() - inStream.Position());
-  outStream.SetSize(outStream.Position());
-}
-
-void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
-  TMemoryStream input;
-  input.LoadFromFile(fileName);
-  if (bufferInMemory) {
-    TMemoryStream output;
-    // Room for the whole output at once (two new segments at most), so that it is never copied
-    // while it grows.
-    output.SetSize(input.Size() + 2 * (MaxJPEGSegmentDataSize + 4) + 2);
-    output.SetPosition(0);
-    SaveToJPEG(input, output);
-    VerifySavedJPEG(output);
-    Zorp::Base::SafeWriteFile(fileName, output.Memory(), output.Size());
-  } else {
-    Zorp::Base::TSafeFileReplacement replacement(fileName);
-    SaveToJPEG(input, replacement.Stream());
-    VerifySavedJPEG(replacement.Stream());
-    replacement.Commit();
-  }
-}
-
-void TExifData::VerifySavedJPEG(TStream& stream) {
-  using Detail::RaiseNotValid;
+// Parses a rewritten JPEG again (from the stream's start) and compares it with data, whose directories
+// were written as writtenTags gives them. xmpWritten: an XMP segment was written; xmpRegenerated: it
+// was serialised from a packet model, so it must parse.
+void VerifySaved(TExifData& data, TStream& stream,
+                 const std::function<std::vector<const TExifTag*>(TExifSectionKind)>& writtenTags, bool xmpWritten,
+                 bool xmpRegenerated) {
   stream.SetPosition(0);
   TExifData saved;
-  saved.SetEnsureEnumsInRange(EnsureEnumsInRange());
+  saved.SetEnsureEnumsInRange(data.EnsureEnumsInRange());
   try {
     saved.LoadFromJPEG(stream);
   } catch (const std::exception& error) {
     RaiseNotValid(std::string("it does not load: ") + error.what());
   }
-  if (!IsEmpty() && !saved.SourceMetadata().Contains(mkExif)) RaiseNotValid("no Exif segment");
+  if (!data.IsEmpty() && !saved.SourceMetadata().Contains(mkExif)) RaiseNotValid("no Exif segment");
 
   for (int k = skPrimary; k <= skThumbnail; ++k) {
     const auto kind = static_cast<TExifSectionKind>(k);
     // Thumbnail tags without a thumbnail are not written.
-    if (kind == skThumbnail && !HasThumbnail()) continue;
-    const TExifSection& mine = PeekSection(kind);
+    if (kind == skThumbnail && !data.HasThumbnail()) continue;
+    const TExifSection& mine = data.PeekSection(kind);
     const TExifSection& theirs = saved.PeekSection(kind);
     if (mine.LoadErrors().Empty() && !theirs.LoadErrors().Empty())
-      RaiseNotValid(std::string("the ") + Detail::SectionName(kind) + " reports load errors");
+      RaiseNotValid(std::string("the ") + SectionName(kind) + " reports load errors");
     std::vector<const TExifTag*> theirTags;
     for (const TExifTag* tag : theirs) theirTags.push_back(tag);
-    if (Detail::TagValues(Detail::WrittenTags(mine)) != Detail::TagValues(theirTags))
-      RaiseNotValid(std::string("the ") + Detail::SectionName(kind) + " reads back different tags");
+    if (TagValues(writtenTags(kind)) != TagValues(theirTags))
+      RaiseNotValid(std::string("the ") + SectionName(kind) + " reads back different tags");
   }
-  if (HasThumbnail() && !saved.HasThumbnail()) RaiseNotValid("the thumbnail is missing");
-  // (A pending XMP segment is not parsed for this question.)
-  const bool xmpWritten = PendingXMPSegment() != nullptr || !XMPPacket().Empty();
+  if (data.HasThumbnail() && !saved.HasThumbnail()) RaiseNotValid("the thumbnail is missing");
   if (xmpWritten && !saved.SourceMetadata().Contains(mkXMP)) RaiseNotValid("the XMP packet is missing");
+  if (xmpRegenerated && saved.PendingXMPSegment() && !IsReadableXMP(saved.PendingXMPSegment()->Data()))
+    RaiseNotValid("the XMP packet does not parse");
 
   // A MakerNote that reads cleanly here must read cleanly from the file. When the MakerNote's class
   // changed (an edited camera make), its contents are read differently and are not compared.
-  if (&MakerNoteType() != &TUnrecognizedMakerNote && &saved.MakerNoteType() == &MakerNoteType()) {
+  if (&data.MakerNoteType() != &TUnrecognizedMakerNote && &saved.MakerNoteType() == &data.MakerNoteType()) {
     const TExifSection* mine = nullptr;
     try {
-      mine = &Sections(skMakerNote);
+      mine = &data.Sections(skMakerNote);
     } catch (const EInvalidMakerNoteFormat&) {
     }
     if (mine && mine->Count() > 0 && mine->LoadErrors().Empty()) {
@@ -609,6 +619,228 @@ void TExifData::VerifySavedJPEG(TStream& stream) {
         RaiseNotValid("the MakerNote reads back differently");
     }
   }
+}
+
+}  // namespace
+
+// One rewrite of a JPEG around new Exif and XMP segments. The constructor plans it from the container
+// and the input (from its position) and builds both segments without changing the container; Write
+// produces the output; Apply, once the whole save has succeeded, gives the container what was written.
+class TJPEGRewrite {
+ public:
+  TJPEGRewrite(TExifData& data, TStream& input, const TExifData::TMovedMakerNote& movedMakerNote)
+      : FData(data), FInput(input), FStart(input.Position()) {
+    if (data.UnreadableExif() && !data.RepairOnSave()) throw EZorpExifException(SUnreadableExifData);
+    ReadFrameSize();
+    FindReplacedSegments();
+    if (!data.IsEmpty()) {
+      FWriter = std::make_unique<TExifWriter>(data, movedMakerNote);
+      if (FFrameSize) {
+        // As TCustomExifData::SetExifImageWidth/Height will set them.
+        for (const TExifTagID id : {ttPixelXDimension, ttPixelYDimension}) {
+          const std::uint32_t value = id == ttPixelXDimension ? FFrameSize->first : FFrameSize->second;
+          const TExifTag* tag = data.PeekSection(skExif).Find(id);
+          auto planned = std::make_unique<TExifTag>(nullptr, id, PixelDimensionType(tag, value), 1);
+          if (planned->DataType() == dtShort) {
+            const auto word = static_cast<std::uint16_t>(value);
+            planned->SetRawData(&word);
+          } else {
+            planned->SetRawData(&value);
+          }
+          FWriter->AddCallerTag(skExif, std::move(planned));
+        }
+      }
+      if (!data.LoadedPrimaryDirectory())
+        for (auto& tag : MissingMainTags(data.PeekSection(skPrimary), FApp0Segments)) {
+          FMainTags.push_back(tag.get());
+          FWriter->AddCallerTag(skPrimary, std::move(tag));
+        }
+      FWriter->Plan();
+      // Through SaveToStream, which a container class may extend; while this rewrite runs it writes
+      // the planned block and changes nothing.
+      FExifData = std::make_unique<TMemoryStream>();
+      data.FPlannedWriter = FWriter.get();
+      try {
+        data.SaveToStream(*FExifData);
+      } catch (...) {
+        data.FPlannedWriter = nullptr;
+        throw;
+      }
+      data.FPlannedWriter = nullptr;
+      CheckSegmentSize("Exif", FExifData->Size());
+    }
+    BuildXMPSegment();
+  }
+
+  void Write(TStream& output) {
+    static constexpr std::uint8_t StartOfImage[2] = {0xFF, jmStartOfImage};
+    output.WriteBuffer(StartOfImage, 2);
+    for (const auto& segment : FApp0Segments) WriteJPEGSegment(output, *segment);
+    if (FExifData) WriteJPEGSegment(output, jmApp1, *FExifData);
+    if (FXMPSegment) WriteJPEGSegment(output, jmApp1, FXMPSegment->Data());
+    FInput.SetPosition(FStart + 2);
+    for (const auto& segment : FLeftOut) {
+      CopyBytes(FInput, output, segment->Offset() - FInput.Position());
+      FInput.SetPosition(segment->Offset() + segment->TotalSize());
+    }
+    CopyBytes(FInput, output, FInput.Size() - FInput.Position());
+    output.SetSize(output.Position());
+  }
+
+  void Verify(TStream& output) {
+    VerifySaved(
+        FData, output,
+        [&](TExifSectionKind kind) { return FWriter ? FWriter->Tags(kind) : WrittenTags(FData.PeekSection(kind)); },
+        FXMPSegment != nullptr, FXMPRegenerated);
+  }
+
+  void Apply(TExifData::TMovedMakerNote& movedMakerNote) {
+    FData.WithinUpdate([&] {
+      if (FFrameSize) {
+        FData.SetExifImageWidth(TOptionalLongWord{FFrameSize->first, false});
+        FData.SetExifImageHeight(TOptionalLongWord{FFrameSize->second, false});
+      }
+      for (const TExifTag* tag : FMainTags)
+        FData.Sections(skPrimary).AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data());
+      if (FWriter) FWriter->Apply(movedMakerNote);
+    });
+  }
+
+ private:
+  // The image's pixel size from its first start-of-frame segment, kept when ExifImageWidth or
+  // ExifImageHeight exists and either differs from it. (Setting an unchanged size would only touch
+  // the XMP packet, which then could no longer be copied unchanged.)
+  void ReadFrameSize() {
+    const TExifSection& exif = FData.PeekSection(skExif);
+    if (!exif.Find(ttExifImageWidth) && !exif.Find(ttExifImageHeight)) return;
+    std::optional<std::pair<std::uint16_t, std::uint16_t>> size;
+    try {
+      for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7}))
+        if (segment->Data().Size() > 5) {
+          size.emplace(SOFImageWidth(segment->Data()), SOFImageHeight(segment->Data()));
+          break;
+        }
+    } catch (...) {
+      FInput.SetPosition(FStart);
+      throw;
+    }
+    FInput.SetPosition(FStart);
+    const TOptionalLongWord width = FData.ExifImageWidth(), height = FData.ExifImageHeight();
+    if (size && (width.Missing || width.Value != size->first || height.Missing || height.Value != size->second))
+      FFrameSize = size;
+  }
+
+  // The segments that the new ones replace: every APP0 (written first), the first Exif and the first
+  // XMP APP1 segment. Other APP1 segments stay where they are.
+  void FindReplacedSegments() {
+    bool exifFound = false;
+    for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1})) {
+      TMemoryStream& data = segment->Data();
+      if (segment->Marker() == jmApp0) {
+        CheckSegmentSize("APP0", data.Size());
+        FApp0Segments.push_back(segment);
+        FLeftOut.push_back(segment);
+      } else if (!exifFound && (FData.RepairOnSave() ? HasExifSignature(data) : HasExifHeader(data))) {
+        exifFound = true;
+        FLeftOut.push_back(segment);
+      } else if (!FInputXMP && HasXMPSignature(data)) {
+        FInputXMP = segment;
+        FLeftOut.push_back(segment);
+      }
+    }
+  }
+
+  // The XMP segment: copied unchanged while the packet was never read; the input's packet as it is
+  // when it cannot be read at all (this library could not have taken the edits into it, and what
+  // little the container holds must not replace it); else the packet serialised (none when empty),
+  // with the new pixel size in a copy of the packet when the frame size is set.
+  void BuildXMPSegment() {
+    if (FFrameSize) (void)FData.XMPPacket();  // the size goes into the packet, which is read for it
+    FXMPSegment = FData.PendingXMPSegment();
+    if (FXMPSegment) {
+    } else if (FInputXMP && !IsReadableXMP(FInputXMP->Data())) {
+      FXMPSegment = FInputXMP;
+    } else {
+      TXMPPacket* packet = &FData.XMPPacket();
+      if (FFrameSize) {
+        FEditedXMP = std::make_unique<TXMPPacket>();
+        FEditedXMP->SetWritePolicy(packet->WritePolicy());
+        FEditedXMP->Assign(packet);
+        FEditedXMP->UpdateProperty(xnExif, "PixelXDimension", std::to_string(FFrameSize->first));
+        FEditedXMP->UpdateProperty(xnExif, "PixelYDimension", std::to_string(FFrameSize->second));
+        packet = FEditedXMP.get();
+      }
+      if (!packet->Empty()) {
+        packet->SetWriteSegmentHeader(true);
+        FXMPSegment = std::make_shared<TUserJPEGSegment>(jmApp1, packet);
+        FXMPRegenerated = true;
+      }
+    }
+    if (FXMPSegment) CheckSegmentSize("XMP", FXMPSegment->Data().Size());
+  }
+
+  TExifData& FData;
+  TStream& FInput;
+  const std::int64_t FStart;
+  std::optional<std::pair<std::uint16_t, std::uint16_t>> FFrameSize;  // width, height to set
+  std::vector<std::shared_ptr<IFoundJPEGSegment>> FApp0Segments, FLeftOut;
+  std::shared_ptr<IFoundJPEGSegment> FInputXMP;
+  std::unique_ptr<TExifWriter> FWriter;
+  std::vector<const TExifTag*> FMainTags;  // owned by FWriter
+  std::unique_ptr<TMemoryStream> FExifData;
+  std::unique_ptr<TXMPPacket> FEditedXMP;
+  std::shared_ptr<IJPEGSegment> FXMPSegment;
+  bool FXMPRegenerated = false;
+};
+
+}  // namespace Detail
+
+void TExifData::SaveToStream(TStream& stream) {
+  if (FPlannedWriter) {
+    FPlannedWriter->Write(stream);
+    return;
+  }
+  Detail::TExifWriter writer(*this, FMovedMakerNote);
+  writer.Plan();
+  writer.Write(stream);
+  writer.Apply(FMovedMakerNote);
+}
+
+void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
+  if (!HasJPEGStartMarker(inStream)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
+  Detail::TJPEGRewrite rewrite(*this, inStream, FMovedMakerNote);
+  rewrite.Write(outStream);
+  rewrite.Apply(FMovedMakerNote);
+}
+
+void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
+  TMemoryStream input;
+  input.LoadFromFile(fileName);
+  if (!HasJPEGStartMarker(input)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
+  Detail::TJPEGRewrite rewrite(*this, input, FMovedMakerNote);
+  if (bufferInMemory) {
+    TMemoryStream output;
+    // Room for the whole output at once (two new segments at most), so that it is never copied
+    // while it grows.
+    output.SetSize(input.Size() + 2 * (MaxJPEGSegmentDataSize + 4) + 2);
+    output.SetPosition(0);
+    rewrite.Write(output);
+    rewrite.Verify(output);
+    Zorp::Base::SafeWriteFile(fileName, output.Memory(), output.Size());
+  } else {
+    Zorp::Base::TSafeFileReplacement replacement(fileName);
+    rewrite.Write(replacement.Stream());
+    rewrite.Verify(replacement.Stream());
+    replacement.Commit();
+  }
+  rewrite.Apply(FMovedMakerNote);
+}
+
+void TExifData::VerifySavedJPEG(TStream& stream) {
+  const bool regenerated = PendingXMPSegment() == nullptr && !XMPPacket().Empty();
+  Detail::VerifySaved(
+      *this, stream, [&](TExifSectionKind kind) { return Detail::WrittenTags(PeekSection(kind)); },
+      PendingXMPSegment() != nullptr || regenerated, regenerated);
 }
 
 }  // namespace Zorp::Exif

@@ -23,6 +23,10 @@ namespace Zorp::Exif {
 
 class TXMPPacket;
 class TContainedXMPPacket;
+namespace Detail {
+class TExifWriter;
+class TJPEGRewrite;
+}  // namespace Detail
 
 // What LoadFromJPEG found.
 enum TJPEGMetadataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
@@ -415,9 +419,11 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   // stream's position; the stream is left at the block's end. A MakerNote loaded from a file keeps
   // its offset (or goes back to where its offset schema says it came from) and the directories are
   // placed around it; a thumbnail over 61440 bytes is scaled down and re-encoded at quality 90 at
-  // most (EAssertionFailed when it still does not fit). The save adjusts the container: padding
-  // tags, pointer tags, the thumbnail and its tags and the offset schema change to match what was
-  // written.
+  // most (EAssertionFailed when it still does not fit). The block is planned without changing the
+  // container; once it is written, the container takes what was written (padding tags removed,
+  // pointer tags, the thumbnail and its tags, the offset schema). A save that fails changes nothing.
+  // Within SaveToJPEG this writes the block that save planned and changes nothing; a class that
+  // extends it extends the Exif segment SaveToJPEG writes.
   void SaveToStream(Zorp::Base::TStream& stream) override;
   // Rewrites the whole JPEG in inStream (from its position) into outStream: start of image, the
   // input's APP0 segments, the new Exif segment (none when the container is empty), the XMP segment
@@ -427,12 +433,13 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   // ExifImageWidth/Height take the frame size when either tag exists and differs. Raises
   // EInvalidJPEGHeader for input without a start-of-image marker and EJPEGSegmentTooLarge when the
   // Exif or XMP data does not fit one segment, in both cases before writing anything; outStream is
-  // cut to the written length.
+  // cut to the written length. As with SaveToStream, the container takes what was written (also the
+  // frame size and, for a new main directory, its required tags) only once the output is complete.
   void SaveToJPEG(Zorp::Base::TStream& inStream, Zorp::Base::TStream& outStream);
   // Rewrites a JPEG file in place. The output is built in memory (bufferInMemory) or straight into a
   // temporary file beside the original, read back and checked (VerifySavedJPEG), then renamed over
-  // the original; on any failure the original is left byte for byte as it was and no temporary
-  // file remains.
+  // the original; on any failure the original is left byte for byte as it was, no temporary file
+  // remains and the container is unchanged.
   void SaveToJPEG(const std::string& fileName, bool bufferInMemory = true);
   // Parses a JPEG written by SaveToJPEG again (from the stream's start) and compares it with this
   // container: it must load, every directory written must read back with the same tags and no load
@@ -450,7 +457,10 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   };
 
  private:
+  friend class Detail::TJPEGRewrite;
   TMovedMakerNote FMovedMakerNote;
+  // Set while SaveToJPEG asks SaveToStream for the block it planned.
+  Detail::TExifWriter* FPlannedWriter = nullptr;
 
  public:
   // ---- end of saving ----
