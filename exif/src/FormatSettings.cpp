@@ -133,10 +133,16 @@ bool MapTimeFormat(std::string_view format, std::string& pattern, char& separato
   return true;
 }
 
-// One object for the whole run, so references handed out by FormatSettings() stay valid when the
-// settings are replaced.
-TFormatSettings& ProcessSettings() {
-  static TFormatSettings settings = TFormatSettings::FromEnvironment();
+// The environment's settings, taken once (safely from any thread) and never written afterwards.
+const TFormatSettings& EnvironmentSettings() {
+  static const TFormatSettings settings = TFormatSettings::FromEnvironment();
+  return settings;
+}
+
+// One object per thread for the thread's lifetime, so references handed out by FormatSettings()
+// stay valid when the thread's settings are replaced, and no thread writes what another reads.
+TFormatSettings& ThreadSettings() {
+  thread_local TFormatSettings settings = EnvironmentSettings();
   return settings;
 }
 
@@ -235,14 +241,14 @@ TFormatSettings TFormatSettings::FromEnvironment() {
   return result;
 }
 
-const TFormatSettings& FormatSettings() { return ProcessSettings(); }
+const TFormatSettings& FormatSettings() { return ThreadSettings(); }
 
 const TFormatSettings& InvariantFormatSettings() {
   static const TFormatSettings settings = TFormatSettings::Invariant();
   return settings;
 }
 
-void SetFormatSettings(const TFormatSettings& settings) { ProcessSettings() = settings; }
+void SetFormatSettings(const TFormatSettings& settings) { ThreadSettings() = settings; }
 
 // -----------------------------------------------------------------------------------------------
 // Formatting

@@ -24,8 +24,9 @@ namespace Zorp::Base {
 
 namespace {
 
+// Per thread, so that a test's hook never fires in a save running on another thread.
 std::function<void(const std::string&)>& CommitHook() {
-  static std::function<void(const std::string&)> hook;
+  thread_local std::function<void(const std::string&)> hook;
   return hook;
 }
 

@@ -27,13 +27,14 @@ struct TFormatSettings {
                                            std::string_view timeFormat);
 };
 
-// The process-wide settings, taken from the environment on first use. Only texts shown to a person
-// follow them.
+// The calling thread's settings: those of the environment (taken once, on first use in the process)
+// until SetFormatSettings replaces them for this thread. Only texts shown to a person follow them.
 const TFormatSettings& FormatSettings();
 // The C settings, fixed for the whole run: every text that is stored in a file or read back from one
-// uses them, whatever the process-wide settings say.
+// uses them, whatever the thread's settings say.
 const TFormatSettings& InvariantFormatSettings();
-// Replaces the process-wide settings (used by programs that let the user choose, and by tests).
+// Replaces the calling thread's settings (used by programs that let the user choose, and by tests);
+// other threads keep theirs.
 void SetFormatSettings(const TFormatSettings& settings);
 
 // printf-style formatting into a std::string.

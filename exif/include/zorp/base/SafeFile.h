@@ -59,7 +59,7 @@ class TSafeFileReplacement {
 // Replaces fileName by size bytes of data through a TSafeFileReplacement.
 void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size);
 
-// Fault injection for tests: when set, Commit calls the hook with the temporary file's name after
+// Fault injection for tests: when set for the calling thread, Commit on that thread calls the hook with the temporary file's name after
 // that file has been written and flushed, just before the rename (or, in place, after the backup and
 // before the file is rewritten); an exception thrown by the hook aborts the replacement like any
 // other failure. nullptr removes the hook.

@@ -2,6 +2,12 @@
 // The Exif container: all the Exif metadata of one image in six sections, the recognised MakerNote,
 // the XMP packet (parsed on first read) and, in TExifData, the embedded thumbnail; with its change
 // notification and the whole read path from a JPEG file or an Exif block.
+//
+// Threads: different containers may be used on different threads at the same time (loading, editing,
+// saving, listing); the library writes no process-wide state after start-up (format settings and the
+// test commit hook are per thread). One container, with its sections, tags, MakerNote and XMP packet,
+// belongs to one thread at a time, also for reading: reads fill caches (the XMP packet is parsed on
+// first use, the MakerNote is read on first use, tag texts are cached).
 
 #include <cstdint>
 #include <functional>
