@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,18 +69,18 @@ TEST_F(TheCli, ListsTagsAsText) {
                                "\n"
                                "byte-order: MM\n"
                                "section primary tags=3 errors=-\n"
-                               "  0x010f ASCII 6 Canon\n"
-                               "  0x0112 SHORT 1 1\n"
-                               "  0x8769 LONG 1 56\n"
+                               "  0x010f Make ASCII 6 Canon\n"
+                               "  0x0112 Orientation SHORT 1 1\n"
+                               "  0x8769 ExifIFDPointer LONG 1 56\n"
                                "section exif tags=2 errors=-\n"
-                               "  0x829a RATIONAL 1 1/60\n"
-                               "  0x927c UNDEFINED 18 010001000300010000000700000000000000\n"
+                               "  0x829a ExposureTime RATIONAL 1 1/60\n"
+                               "  0x927c MakerNote UNDEFINED 18 010001000300010000000700000000000000\n"
                                "section interop tags=0 errors=-\n"
                                "section gps tags=0 errors=-\n"
                                "section thumbnail tags=3 errors=-\n"
-                               "  0x0103 SHORT 1 6\n"
-                               "  0x0201 LONG 1 154\n"
-                               "  0x0202 LONG 1 " +
+                               "  0x0103 Compression SHORT 1 6\n"
+                               "  0x0201 JPEGInterchangeFormat LONG 1 154\n"
+                               "  0x0202 JPEGInterchangeFormatLength LONG 1 " +
                                std::to_string(ThumbnailSize) +
                                "\n"
                                "section makernote tags=1 errors=-\n"
@@ -105,7 +107,12 @@ TEST_F(TheCli, ListsTagsAsJsonWithTheDocumentedKeys) {
   EXPECT_EQ(first["byteOrder"], "MM");
   EXPECT_EQ(first["error"], nullptr);
   const auto& make = first["sections"]["primary"]["tags"][0];
-  EXPECT_EQ(make, (nlohmann::json{{"id", 271}, {"type", "ASCII"}, {"count", 6}, {"text", "Canon"}, {"wellFormed", true}}));
+  EXPECT_EQ(make, (nlohmann::json{{"id", 271},
+                                  {"name", "Make"},
+                                  {"type", "ASCII"},
+                                  {"count", 6},
+                                  {"text", "Canon"},
+                                  {"wellFormed", true}}));
   EXPECT_EQ(first["sections"]["primary"]["loadErrors"], nlohmann::json::array());
   EXPECT_EQ(first["sections"]["makernote"]["tags"].size(), 1u);
   EXPECT_EQ(first["makerNote"], (nlohmann::json{{"class", "TCanonMakerNote"}, {"byteOrder", "II"}}));
@@ -126,7 +133,7 @@ TEST_F(TheCli, MarksMalformedTagsAndEscapesControlCharacters) {
   const std::string photo = Write("bad.jpg", ExifBuilder::Jpeg({block.Build()}));
   std::ostringstream out, err;
   EXPECT_EQ(Quorvane::Cli::RunTags({photo}, false, out, err), 0);
-  EXPECT_NE(out.str().find("  0x010e ASCII 10 two\\nlines\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  0x010e ImageDescription ASCII 10 two\\nlines\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("  0x0200 UNDEFINED 0  (malformed)\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("section primary tags=2 errors=bad-tag-header\n"), std::string::npos);
   EXPECT_NE(out.str().find("makernote: none\nthumbnail: none\nxmp: none\n"), std::string::npos);
@@ -138,7 +145,58 @@ TEST_F(TheCli, CutsLongTextsAt200Characters) {
   const std::string photo = Write("long.jpg", ExifBuilder::Jpeg({block.Build()}));
   std::ostringstream out, err;
   Quorvane::Cli::RunTags({photo}, false, out, err);
-  EXPECT_NE(out.str().find("  0x010e ASCII 251 " + std::string(200, 'x') + "...\n"), std::string::npos);
+  EXPECT_NE(out.str().find("  0x010e ImageDescription ASCII 251 " + std::string(200, 'x') + "...\n"),
+            std::string::npos);
+}
+
+TEST_F(TheCli, NamesTheTagsThatHaveAStandardNameInTheirDirectory) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttMake, "Canon").Undefined(0xC4A5, {1, 2});
+  block.Exif.Rational(ttExposureTime, 1, 60);
+  block.Gps.Ascii(ttGPSLatitudeRef, "N").Short(0x0020, {1});
+  block.Interop.Ascii(ttInteroperabilityIndex, "R98");
+  const std::string photo = Write("names.jpg", ExifBuilder::Jpeg({block.Build()}));
+  std::ostringstream text, json, err;
+  ASSERT_EQ(Quorvane::Cli::RunTags({photo}, false, text, err), 0);
+  ASSERT_EQ(Quorvane::Cli::RunTags({photo}, true, json, err), 0);
+  const auto document = nlohmann::ordered_json::parse(json.str())[0];
+
+  struct TRow {
+    const char* Section;
+    int ID;
+    const char* Type;
+    const char* Name;  // nullptr: none
+  };
+  const TRow rows[] = {
+      {"primary", 0x010F, "ASCII", "Make"},
+      {"primary", 0x8769, "LONG", "ExifIFDPointer"},
+      {"primary", 0x8825, "LONG", "GPSInfoIFDPointer"},
+      {"primary", 0xC4A5, "UNDEFINED", nullptr},
+      {"exif", 0xA005, "LONG", "InteroperabilityIFDPointer"},
+      {"gps", 0x0001, "ASCII", "GPSLatitudeRef"},
+      {"gps", 0x0020, "SHORT", nullptr},
+      {"interop", 0x0001, "ASCII", "InteroperabilityIndex"},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(std::string(row.Section) + " " + std::to_string(row.ID));
+    const auto& tags = document["sections"][row.Section]["tags"];
+    const auto tag = std::find_if(tags.begin(), tags.end(), [&](const auto& t) { return t["id"] == row.ID; });
+    ASSERT_NE(tag, tags.end());
+    std::vector<std::string> keys;
+    for (const auto& item : tag->items()) keys.push_back(item.key());
+    if (row.Name) {
+      EXPECT_EQ(keys, (std::vector<std::string>{"id", "name", "type", "count", "text", "wellFormed"}));
+      EXPECT_EQ((*tag)["name"], row.Name);
+    } else {
+      EXPECT_EQ(keys, (std::vector<std::string>{"id", "type", "count", "text", "wellFormed"}));
+    }
+    // In the text form the name stands between the number and the type.
+    char id[8];
+    std::snprintf(id, sizeof id, "0x%04x", row.ID);
+    const std::string line =
+        "\n  " + std::string(id) + ' ' + (row.Name ? std::string(row.Name) + ' ' : "") + row.Type + ' ';
+    EXPECT_NE(text.str().find(line), std::string::npos) << line << text.str();
+  }
 }
 
 TEST_F(TheCli, ListsXMPValuesAndReportsAFileWithout) {

@@ -8,6 +8,7 @@
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/TagNames.h"
 
 namespace Quorvane::Cli {
 
@@ -79,7 +80,10 @@ void PrintText(TExifData& data, std::ostream& out) {
     out << "section " << name << " tags=" << section.Count() << " errors=" << (errorList.empty() ? "-" : errorList)
         << '\n';
     for (const TExifTag* tag : section) {
-      out << Zorp::Base::Format("  0x%04x %s %d ", tag->ID(), TypeName(tag->DataType()), tag->ElementCount())
+      // The standard name, when the number has one here, follows the number.
+      out << Zorp::Base::Format("  0x%04x ", tag->ID());
+      if (const char* tagName = StandardTagName(kind, tag->ID())) out << tagName << ' ';
+      out << Zorp::Base::Format("%s %d ", TypeName(tag->DataType()), tag->ElementCount())
           << LineText(tag->AsString()) << (tag->WellFormed() ? "" : " (malformed)") << '\n';
     }
   }
@@ -108,11 +112,14 @@ Json ToJson(const std::string& file, TExifData& data) {
     const TExifSection& section = data.PeekSection(kind);
     Json tags = Json::array();
     for (const TExifTag* tag : section) {
-      tags.push_back({{"id", tag->ID()},
-                      {"type", TypeName(tag->DataType())},
-                      {"count", tag->ElementCount()},
-                      {"text", tag->AsString()},
-                      {"wellFormed", tag->WellFormed()}});
+      Json entry = {{"id", tag->ID()}};
+      // "name" only for a number with a standard name in this directory.
+      if (const char* tagName = StandardTagName(kind, tag->ID())) entry["name"] = tagName;
+      entry["type"] = TypeName(tag->DataType());
+      entry["count"] = tag->ElementCount();
+      entry["text"] = tag->AsString();
+      entry["wellFormed"] = tag->WellFormed();
+      tags.push_back(std::move(entry));
     }
     sections[name] = {{"loadErrors", LoadErrorNames(section.LoadErrors())}, {"tags", std::move(tags)}};
   }
