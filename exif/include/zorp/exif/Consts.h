@@ -1,26 +1,31 @@
 #pragma once
-// The one table of message texts. Texts with %d/%s are printf-style patterns.
+// The message texts of the metadata library. Texts with %d/%s are printf-style patterns. The
+// platform layer's texts live in zorp/base/Messages.h; the library uses them under the same names.
+
+#include "zorp/base/Messages.h"
 
 namespace Zorp::Exif {
 
-// Platform errors.
-inline constexpr const char* SReadError = "Stream read error";
-inline constexpr const char* SWriteError = "Stream write error";
-inline constexpr const char* SFOpenError = "Cannot open file \"%s\". %s";
-inline constexpr const char* SFCreateError = "Cannot create file \"%s\". %s";
-inline constexpr const char* SNotARegularFile = "Not a regular file";
-inline constexpr const char* SRangeError = "Range check error";
-inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
-inline constexpr const char* SInvalidInteger = "''%s'' is not a valid integer value";
-inline constexpr const char* SInvalidFloat = "''%s'' is not a valid floating point value";
+using Zorp::Base::SReadError;
+using Zorp::Base::SWriteError;
+using Zorp::Base::SFOpenError;
+using Zorp::Base::SFCreateError;
+using Zorp::Base::SNotARegularFile;
+using Zorp::Base::SRangeError;
+using Zorp::Base::SListIndexError;
+using Zorp::Base::SInvalidInteger;
+using Zorp::Base::SInvalidFloat;
+using Zorp::Base::SInvalidDateTime;
+using Zorp::Base::SDateEncodeError;
+using Zorp::Base::STimeEncodeError;
+using Zorp::Base::SAssertionFailed;
+using Zorp::Base::SReadOnlyStream;
+using Zorp::Base::SJPEGError;
+using Zorp::Base::SCannotReplaceFile;
+using Zorp::Base::SCannotRewriteFile;
+
 inline constexpr const char* SInvalidFraction = "''%s'' is not a valid fraction";
-inline constexpr const char* SInvalidDateTime = "''%s'' is not a valid date and time";
-inline constexpr const char* SDateEncodeError = "Invalid argument to date encode";
-inline constexpr const char* STimeEncodeError = "Invalid argument to time encode";
-inline constexpr const char* SAssertionFailed = "Assertion failed";
 inline constexpr const char* SCannotAssign = "Cannot assign a %s to a %s";
-inline constexpr const char* SReadOnlyStream = "Stream is read-only";
-inline constexpr const char* SJPEGError = "JPEG error: %s";
 
 // The metadata library.
 inline constexpr const char* SInvalidTiffData = "Malformed TIFF data";
@@ -41,9 +46,6 @@ inline constexpr const char* SSavedJPEGNotValid =
     "The saved JPEG does not read back correctly (%s); the file was not changed";
 inline constexpr const char* SUnreadableExifData =
     "The Exif data of this photo could not be read; saving would discard it";
-inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
-inline constexpr const char* SCannotRewriteFile =
-    "Cannot rewrite file \"%s\". %s. Its former content is kept in \"%s\"";
 
 // XMP.
 inline constexpr const char* SInvalidXMPPacket = "XMP packet is not valid";

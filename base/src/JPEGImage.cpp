@@ -9,7 +9,7 @@
 
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
-#include "zorp/exif/Consts.h"
+#include "zorp/base/Messages.h"
 
 // The resampler is header-only; its functions stay private to this file.
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
@@ -30,7 +30,7 @@ struct TurboJPEGFree {
 };
 
 [[noreturn]] void RaiseJPEGError(const std::string& detail) {
-  throw EInvalidGraphic(Format(Zorp::Exif::SJPEGError, detail.c_str()));
+  throw EInvalidGraphic(Format(SJPEGError, detail.c_str()));
 }
 
 std::string LastError(void* handle) { return tjGetErrorStr2(handle); }
@@ -174,7 +174,7 @@ void TJPEGImage::LoadFromStream(TStream& stream, std::int64_t count) {
   const std::int64_t available = std::max<std::int64_t>(stream.Size() - stream.Position(), 0);
   if (count < 0) count = available;
   // Checked before allocating: the count may come from the file.
-  if (count > available) throw EReadError(Zorp::Exif::SReadError);
+  if (count > available) throw EReadError(SReadError);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
   if (count > 0) stream.ReadBuffer(bytes.data(), count);
   FData = std::move(bytes);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "zorp/base/Exceptions.h"
-#include "zorp/exif/Consts.h"
+#include "zorp/base/Messages.h"
 
 namespace Zorp::Base {
 
@@ -329,13 +329,13 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) { return TryStrTo
 
 std::int32_t StrToInt(std::string_view text) {
   std::int32_t value = 0;
-  if (!TryStrToInt(text, value)) throw EConvertError(Message(Exif::SInvalidInteger, text));
+  if (!TryStrToInt(text, value)) throw EConvertError(Message(SInvalidInteger, text));
   return value;
 }
 
 std::int64_t StrToInt64(std::string_view text) {
   std::int64_t value = 0;
-  if (!TryStrToInt64(text, value)) throw EConvertError(Message(Exif::SInvalidInteger, text));
+  if (!TryStrToInt64(text, value)) throw EConvertError(Message(SInvalidInteger, text));
   return value;
 }
 
@@ -409,7 +409,7 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
 
 double StrToFloat(std::string_view text, const TFormatSettings& settings) {
   double value = 0;
-  if (!TryStrToFloat(text, value, settings)) throw EConvertError(Message(Exif::SInvalidFloat, text));
+  if (!TryStrToFloat(text, value, settings)) throw EConvertError(Message(SInvalidFloat, text));
   return value;
 }
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "zorp/base/Exceptions.h"
-#include "zorp/exif/Consts.h"
+#include "zorp/base/Messages.h"
 
 namespace Zorp::Base {
 
@@ -319,13 +319,13 @@ bool TryEncodeDateTime(int y, int m, int d, int hour, int minute, int second, in
 
 TDateTime EncodeDate(int year, int month, int day) {
   TDateTime value = 0;
-  if (!TryEncodeDate(year, month, day, value)) throw EConvertError(Exif::SDateEncodeError);
+  if (!TryEncodeDate(year, month, day, value)) throw EConvertError(SDateEncodeError);
   return value;
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
   TDateTime value = 0;
-  if (!TryEncodeTime(hour, minute, second, millisecond, value)) throw EConvertError(Exif::STimeEncodeError);
+  if (!TryEncodeTime(hour, minute, second, millisecond, value)) throw EConvertError(STimeEncodeError);
   return value;
 }
 
@@ -459,7 +459,7 @@ bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSett
 TDateTime StrToDateTime(std::string_view text, const TFormatSettings& settings) {
   TDateTime value = 0;
   if (!TryStrToDateTime(text, value, settings))
-    throw EConvertError(Format(Exif::SInvalidDateTime, std::string(text).c_str()));
+    throw EConvertError(Format(SInvalidDateTime, std::string(text).c_str()));
   return value;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A small set of enumeration values held as a bit set, as the system's sets
-// (TTiffDataTypes, TExifSectionLoadErrors, TJPEGMarkerSet) are.
+// A small set of enumeration values held as a bit set (the library's TTiffDataTypes,
+// TExifSectionLoadErrors and TJPEGMarkerSet are such sets).
 
 #include <bitset>
 #include <cstddef>

@@ -13,11 +13,10 @@
 #include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
-#include "zorp/exif/Consts.h"
+#include "zorp/base/Messages.h"
 
 namespace Zorp::Base {
 
-using namespace Zorp::Exif;
 
 void TStream::ReadBuffer(void* buffer, std::int64_t count) {
   if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw EReadError(SReadError);

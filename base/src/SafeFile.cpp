@@ -18,7 +18,7 @@
 #include "RegularFile.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
-#include "zorp/exif/Consts.h"
+#include "zorp/base/Messages.h"
 
 namespace Zorp::Base {
 
@@ -67,7 +67,7 @@ void SyncFolder(const std::string& fileName) {
 }
 
 [[noreturn]] void RaiseCannotReplace(const std::string& fileName, int error) {
-  throw EFCreateError(Format(Zorp::Exif::SCannotReplaceFile, fileName.c_str(), std::strerror(error)));
+  throw EFCreateError(Format(SCannotReplaceFile, fileName.c_str(), std::strerror(error)));
 }
 
 // Raises unless the existing file status describes is a regular file the caller may write. A file
@@ -88,7 +88,7 @@ int CreateBeside(const std::string& fileName, const char* kind, std::string& nam
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) throw EFCreateError(Format(Zorp::Exif::SFCreateError, pattern.c_str(), std::strerror(errno)));
+  if (fd < 0) throw EFCreateError(Format(SFCreateError, pattern.c_str(), std::strerror(errno)));
   name = buffer.data();
   return fd;
 }
@@ -209,13 +209,13 @@ void TSafeFileReplacement::RemoveTemporary() noexcept {
 }
 
 TStream& TSafeFileReplacement::Stream() {
-  if (!FStream) throw EInvalidOperation(Zorp::Exif::SWriteError);
+  if (!FStream) throw EInvalidOperation(SWriteError);
   return *FStream;
 }
 
 void TSafeFileReplacement::Commit() {
   if (FCommitted) return;
-  if (!FStream) throw EInvalidOperation(Zorp::Exif::SWriteError);
+  if (!FStream) throw EInvalidOperation(SWriteError);
   FStream->Flush();
   const int fd = FStream->Handle();
 
@@ -265,7 +265,7 @@ void TSafeFileReplacement::RewriteInPlace() {
       if (OverwriteContent(backup.Handle(), target.Handle()) != 0) {
         keepBackup = true;
         throw EFCreateError(
-            Format(Zorp::Exif::SCannotRewriteFile, FFileName.c_str(), std::strerror(error), backupName.c_str()));
+            Format(SCannotRewriteFile, FFileName.c_str(), std::strerror(error), backupName.c_str()));
       }
       RaiseCannotReplace(FFileName, error);
     }
