@@ -1,0 +1,27 @@
+# cmake --install: the headers, the two static libraries, the CMake package (Zorp::Base, Zorp::Exif)
+# and a pkg-config file (quorvane.pc), and the command-line companion.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS zorp_base zorp_exif EXPORT QuorvaneTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/base/include/ ${PROJECT_SOURCE_DIR}/exif/include/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(QUORVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvane)
+install(EXPORT QuorvaneTargets NAMESPACE Zorp:: DESTINATION ${QUORVANE_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuorvaneConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QuorvaneConfig.cmake INSTALL_DESTINATION ${QUORVANE_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuorvaneConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuorvaneConfig.cmake ${PROJECT_BINARY_DIR}/QuorvaneConfigVersion.cmake
+  DESTINATION ${QUORVANE_CMAKE_DIR})
+
+file(RELATIVE_PATH QUORVANE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/quorvane.pc.in ${PROJECT_BINARY_DIR}/quorvane.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/quorvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(TARGET quorvane-cli)
+  install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

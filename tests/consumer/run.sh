@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix, builds the consumer program against it twice (through
+# the CMake package and through pkg-config) and runs both. Usage: run.sh BUILD_DIR SOURCE_DIR PHOTOS_DIR
+set -euo pipefail
+build="$1" source="$2" photos="$3"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+cmake -S "$source/tests/consumer" -B "$scratch/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$scratch/prefix" >/dev/null
+cmake --build "$scratch/cmake" >/dev/null
+PKG_CONFIG_PATH="$scratch/prefix/lib/pkgconfig" \
+  c++ -std=c++20 -o "$scratch/pkgconfig-consumer" "$source/tests/consumer/main.cpp" \
+  $(PKG_CONFIG_PATH="$scratch/prefix/lib/pkgconfig" pkg-config --cflags --libs --static quorvane)
+for program in "$scratch/cmake/consumer" "$scratch/pkgconfig-consumer"; do
+  made="$("$program")"
+  [ "$made" = "Consumer" ] || { echo "$program wrote and read back '$made'"; exit 1; }
+  # The first sample photo with a make: the consumer must read what the command-line companion reads.
+  for photo in "$photos"/*.jpg; do
+    [ -f "$photo" ] || break
+    line="$("$build/bin/quorvane-cli" tags "$photo" | grep -m1 '^  0x010f ' || true)"
+    [ -n "$line" ] || continue
+    expected="$(echo "$line" | sed -E 's/^  0x010f (Make )?ASCII [0-9]+ //')"
+    make="$("$program" "$photo")"
+    [ "$make" = "$expected" ] || { echo "$program read '$make' from $photo, expected '$expected'"; exit 1; }
+    break
+  done
+done
+echo "consumer: CMake package and pkg-config both work"
