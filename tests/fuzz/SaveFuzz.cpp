@@ -5,6 +5,7 @@
 // or a crash is a finding, reported by abort as libFuzzer expects.
 //
 // What the reload must show:
+// - the edit;
 // - every directory written reads back with exactly the tags the container holds after the save
 //   (the save adjusts the container to what it wrote), and every tag of the container before the
 //   save, except those the save adjusts, reads back unchanged;
@@ -269,6 +270,7 @@ void CheckReload(TExifData& data, const std::vector<TDirectory>& before, bool ne
         Finding("the thumbnail strips do not read back", kind);
     }
   }
+  if (reloaded.CameraMake() != data.CameraMake()) Finding("the edit does not read back");
   if (data.HasThumbnail() != reloaded.HasThumbnail()) Finding("the thumbnail comes and goes");
   CheckCopiedBytes(input, output);
   if (xmpRegenerated) CheckXMP(reloaded, input);
