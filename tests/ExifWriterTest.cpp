@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -1147,6 +1148,83 @@ INSTANTIATE_TEST_SUITE_P(Cases, AnAliasedDirectoryPointer,
                                            TAliasCase{"InteropAtExif", false, true, false, skInterop},
                                            TAliasCase{"GpsAtExif", false, false, true, skGps}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// Layouts found by fuzzing the save: each is saved, and what is written reads back as the container
+// holds it (the check after writing passes) with the image data unchanged.
+struct THostileLayoutCase {
+  const char* Name;
+  std::function<Bytes()> Input;
+  std::function<void(TExifData&)> Edit;
+  std::function<void(const TExifData& saved, const TExifData& reread)> Expect;
+};
+
+void PrintTo(const THostileLayoutCase& c, std::ostream* out) { *out << c.Name; }
+
+class AHostileLayout : public ::testing::TestWithParam<THostileLayoutCase> {};
+
+TEST_P(AHostileLayout, IsSavedAsTheContainerHoldsIt) {
+  const Bytes input = GetParam().Input();
+  TExifData data;
+  LoadJPEG(data, input);
+  GetParam().Edit(data);
+  TMemoryStream output;
+  {
+    TMemoryStream in;
+    in.WriteBuffer(input.data(), static_cast<std::int64_t>(input.size()));
+    in.SetPosition(0);
+    data.SaveToJPEG(in, output);
+  }
+  EXPECT_NO_THROW(data.VerifySavedJPEG(output));
+  const Bytes written = output.Bytes();
+  EXPECT_EQ(FromStartOfScan(written), FromStartOfScan(input));
+  TExifData reread;
+  LoadJPEG(reread, written);
+  GetParam().Expect(data, reread);
+}
+
+Bytes WithMainDirectory(const std::function<void(IfdBuilder&)>& fill, const Bytes& before = {}) {
+  ExifBuilder block;
+  fill(block.Primary);
+  return Concat({{0xFF, 0xD8}, before, Segment(jmApp1, block.Build()), ImageData()});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FoundByFuzzing, AHostileLayout,
+    ::testing::Values(
+        THostileLayoutCase{
+            "FillBytesBeforeTheExifSegment",
+            [] {
+              // Fill bytes, then the Exif segment, then bytes that are no marker: the fill bytes must
+              // go with the segment, or they would make the junk a marker.
+              ExifBuilder block;
+              block.Primary.Ascii(ttMake, "Maker");
+              const Bytes exif = Segment(jmApp1, block.Build());
+              return Concat({{0xFF, 0xD8, 0xFF, 0xFF}, exif, {0x12, 0x34}, ImageData()});
+            },
+            [](TExifData& data) { data.SetCameraMake("Edited"); },
+            [](const TExifData&, const TExifData& reread) { EXPECT_EQ(reread.CameraMake(), "Edited"); }},
+        THostileLayoutCase{
+            "AnEditedTagThatCouldNotBeRead",
+            [] { return WithMainDirectory([](IfdBuilder& ifd) { ifd.Raw(ttMake, 99, 4, {'a', 'b', 'c', 0}); }); },
+            [](TExifData& data) {
+              ASSERT_FALSE(data.Sections(skPrimary).Find(ttMake)->WellFormed());
+              data.SetCameraMake("Edited");
+            },
+            [](const TExifData&, const TExifData& reread) { EXPECT_EQ(reread.CameraMake(), "Edited"); }},
+        THostileLayoutCase{
+            "TwoPointersToAnUnreadableGPSDirectory",
+            [] {
+              return WithMainDirectory([](IfdBuilder& ifd) {
+                ifd.Ascii(ttMake, "Maker").Short(ttGPSInfoIFDPointer, {8}).Long(ttGPSInfoIFDPointer, {8});
+              });
+            },
+            [](TExifData&) {},
+            [](const TExifData& saved, const TExifData& reread) {
+              EXPECT_EQ(saved.PeekSection(skPrimary).Find(ttGPSInfoIFDPointer), nullptr);
+              EXPECT_EQ(reread.PeekSection(skPrimary).Find(ttGPSInfoIFDPointer), nullptr);
+              EXPECT_TRUE(reread.PeekSection(skGps).LoadErrors().Empty());
+            }}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(AHostileBlock, WhoseEntriesAllClaimTheWholeBlockCostsAFewTimesItsSize) {
   ExifBuilder builder;

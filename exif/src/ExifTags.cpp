@@ -220,6 +220,7 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
   FData.swap(buffer);
   FDataType = newDataType;
   FElementCount = newElementCount;
+  FWellFormed = true;  // a tag that could not be read holds what it was given now, and is written
   Changed(FData.size() != oldSize ? tcDataSize : tcData);
 }
 

@@ -206,7 +206,10 @@ class TExifWriter {
       for (const TPlannedTag& planned : FAdjustedTags)
         Section(planned.Kind).AddOrUpdateTag(planned.Tag->ID(), planned.Tag->DataType(), planned.Tag->ElementCount(),
                                              planned.Tag->Data());
-      for (const auto& [kind, id] : FDroppedPointers) Section(kind).Remove(id);
+      // Every tag of the ID goes: a second one would otherwise become the pointer that is not written.
+      for (const auto& [kind, id] : FDroppedPointers)
+        while (Section(kind).Remove(id)) {
+        }
     });
   }
 
@@ -680,7 +683,7 @@ class TJPEGRewrite {
     if (FXMPSegment) WriteJPEGSegment(output, jmApp1, FXMPSegment->Data());
     FInput.SetPosition(FStart + 2);
     for (const auto& segment : FLeftOut) {
-      CopyBytes(FInput, output, segment->Offset() - FInput.Position());
+      CopyBytes(FInput, output, segment->FillOffset() - FInput.Position());
       FInput.SetPosition(segment->Offset() + segment->TotalSize());
     }
     CopyBytes(FInput, output, FInput.Size() - FInput.Position());

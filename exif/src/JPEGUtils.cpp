@@ -108,13 +108,12 @@ std::unique_ptr<TAdobeApp13Enumerator> TUserJPEGSegment::GetEnumerator() {
   return std::make_unique<TAdobeApp13Enumerator>(&FData, start);
 }
 
-TFoundJPEGSegment::TFoundJPEGSegment(std::uint8_t marker, std::int32_t dataSize, TStream& stream)
+TFoundJPEGSegment::TFoundJPEGSegment(std::uint8_t marker, std::int32_t dataSize, TStream& stream,
+                                     std::int64_t fillOffset)
     : TUserJPEGSegment(marker) {
-  if (!HasLengthField(marker)) {
-    FOffset = stream.Position() - 2;
-    return;
-  }
-  FOffset = stream.Position() - 4;
+  FOffset = stream.Position() - (HasLengthField(marker) ? 4 : 2);
+  FFillOffset = fillOffset >= 0 && fillOffset < FOffset ? fillOffset : FOffset;
+  if (!HasLengthField(marker)) return;
   if (dataSize <= 0) return;
   // Never allocate more than the stream can still deliver.
   if (dataSize > BytesLeft(stream)) throw EReadError(SReadError);
@@ -164,7 +163,9 @@ bool TJPEGHeaderParser::MoveNext() {
   stream.SetPosition(FNextPosition);
   // Every turn of this loop consumes at least two bytes and moves only forward, so it ends on a
   // non-marker byte, an end marker, or a read error at the end of the stream.
-  while (ReadByte(stream) == 0xFF) {
+  for (;;) {
+    const std::int64_t runStart = stream.Position();
+    if (ReadByte(stream) != 0xFF) break;
     std::uint8_t code;
     do code = ReadByte(stream);
     while (code == 0xFF);
@@ -178,7 +179,7 @@ bool TJPEGHeaderParser::MoveNext() {
       length = static_cast<std::uint16_t>((field[0] << 8 | field[1]) - 2);
     }
     if (FMarkersToFind.Contains(code)) {
-      FCurrent = std::make_shared<TFoundJPEGSegment>(code, length, stream);
+      FCurrent = std::make_shared<TFoundJPEGSegment>(code, length, stream, runStart);
       FNextPosition = stream.Position();
       return true;
     }

@@ -180,7 +180,10 @@ TJPEGLayout LayoutOf(const TCustomMemoryStream& jpeg) {
     } else if (!replaced && !xmpFound && HasXMPSignature(data)) {
       xmpFound = replaced = true;
     }
-    if (replaced) layout.Replaced.emplace_back(segment->Offset(), segment->TotalSize());
+    // A replaced segment goes with the fill bytes in front of its marker.
+    if (replaced)
+      layout.Replaced.emplace_back(segment->FillOffset(),
+                                   segment->Offset() - segment->FillOffset() + segment->TotalSize());
   }
   layout.StartOfScan = StartOfScan(jpeg);
   return layout;

@@ -79,7 +79,8 @@ class TExifTag {
   // operations, which also insert the tag into their list; any other caller passes nullptr.
   TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount);
   // A tag from an IFD entry as read by reader. An entry with an invalid type, a negative size or a
-  // value that cannot be read becomes an empty dtUndefined tag with WellFormed() false.
+  // value that cannot be read becomes an empty dtUndefined tag with WellFormed() false, until
+  // UpdateData gives it a value.
   static std::unique_ptr<TExifTag> CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
                                                    TTiffReader& reader);
   ~TExifTag();

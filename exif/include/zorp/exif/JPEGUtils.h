@@ -97,6 +97,9 @@ class IFoundJPEGSegment : public virtual IJPEGSegment {
   virtual std::int64_t DataOffset() const = 0;
   // Bytes the segment occupies in the stream: data + 4, or 2 for a marker without a length field.
   virtual std::int32_t TotalSize() const = 0;
+  // Position of the first of the 0xFF bytes that lead up to the marker code: Offset() less the fill
+  // bytes before it. A segment that is left out takes its fill bytes with it.
+  virtual std::int64_t FillOffset() const { return Offset(); }
 };
 
 // Enumerates the requested segments of a JPEG stream. Usable in a range-for, either over the
@@ -168,14 +171,18 @@ class TFoundJPEGSegment : public TUserJPEGSegment, public IFoundJPEGSegment {
   // The stream stands just behind the marker code, and for markers with a length field just behind
   // that field. Reads dataSize bytes of data (none for markers without a length field); data that
   // runs past the end of the stream raises EReadError before anything is allocated.
-  TFoundJPEGSegment(std::uint8_t marker, std::int32_t dataSize, Zorp::Base::TStream& stream);
+  // fillOffset: where the run of 0xFF bytes before the marker code starts (-1: no fill bytes).
+  TFoundJPEGSegment(std::uint8_t marker, std::int32_t dataSize, Zorp::Base::TStream& stream,
+                    std::int64_t fillOffset = -1);
 
   std::int64_t Offset() const override { return FOffset; }
   std::int64_t DataOffset() const override { return FOffset + 4; }
   std::int32_t TotalSize() const override;
+  std::int64_t FillOffset() const override { return FFillOffset; }
 
  private:
   std::int64_t FOffset = 0;
+  std::int64_t FFillOffset = 0;
 };
 
 // The scanner. Create it with std::make_shared (GetEnumerator hands out the object itself).
