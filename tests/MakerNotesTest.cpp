@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string_view>
+
 #include "ExifBuilder.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
@@ -220,6 +223,126 @@ TEST(TheMakerNoteRegistry, KeepsItsOrderAndTriesFromTheLast) {
   note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("II").U16(42).U32(8);
   PrivateIfd(note, {{0x0001, 3, 1, 1}});
   EXPECT_EQ(&Camera("Canon", "", boLittleEndian, note.Data())->MakerNoteType(), &TNikonType3MakerNote);
+}
+
+// A MakerNote's bytes: the leading bytes given, then a three-entry private directory.
+std::vector<std::uint8_t> NoteAfter(std::string_view leading) {
+  ByteBuilder note(boLittleEndian);
+  note.Text(leading);
+  PrivateIfd(note, {{0x0001, 3, 1, 1}, {0x0002, 3, 1, 2}, {0x0003, 3, 1, 3}});
+  return note.Data();
+}
+
+std::vector<std::uint8_t> BytesOf(std::string_view text) { return {text.begin(), text.end()}; }
+
+using namespace std::string_view_literals;
+const auto NikonType3Note = NoteAfter("Nikon\0\2\x10\0\0II\x2A\0\x08\0\0\0"sv);
+
+struct TRecognitionCase {
+  const char* Name;
+  std::string Make, Model;  // no tag when empty
+  TByteOrder Order;         // of the Exif block
+  TTiffDataType Type;
+  std::vector<std::uint8_t> Note;
+  const TExifMakerNoteClass* Winner;
+};
+
+void PrintTo(const TRecognitionCase& c, std::ostream* out) { *out << c.Name; }
+
+class AMakerNoteRecognition : public ::testing::TestWithParam<TRecognitionCase> {};
+
+TEST_P(AMakerNoteRecognition, PicksTheClassForTheCameraAndTheBytes) {
+  const TRecognitionCase& c = GetParam();
+  TExifTag tag(nullptr, ttMakerNote, c.Type, static_cast<std::int32_t>(c.Note.size()));
+  tag.SetRawData(c.Note);
+  EXPECT_STREQ(RecognizeMakerNote({c.Make, c.Model, c.Order, tag}).Name, c.Winner->Name);
+
+  // The container recognises the same from a loaded block.
+  ExifBuilder block(c.Order);
+  if (!c.Make.empty()) block.Primary.Ascii(ttMake, c.Make);
+  if (!c.Model.empty()) block.Primary.Ascii(ttModel, c.Model);
+  block.Exif.Raw(ttMakerNote, c.Type, static_cast<std::uint32_t>(c.Note.size()), c.Note);
+  EXPECT_STREQ(Load(block)->MakerNoteType().Name, c.Winner->Name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AMakerNoteRecognition,
+    ::testing::Values(
+        // Headerless directories go by the camera make: exactly "Canon", or starting with "NIKON".
+        TRecognitionCase{"CanonMake", "Canon", "EOS", boLittleEndian, dtUndefined, NoteAfter(""), &TCanonMakerNote},
+        TRecognitionCase{"CanonMakeInBigEndian", "Canon", "", boBigEndian, dtUndefined, NoteAfter(""), &TCanonMakerNote},
+        TRecognitionCase{"NikonMake", "NIKON CORPORATION", "D70", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &TNikonType2MakerNote},
+        TRecognitionCase{"NikonMakePrefix", "NIKONX", "", boBigEndian, dtUndefined, NoteAfter(""), &TNikonType2MakerNote},
+        TRecognitionCase{"NikonMakeMixedCase", "Nikon Corporation", "", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"CanonMakeLowerCase", "canon", "", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"CanonMakeWithSpace", "Canon ", "", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"OtherMake", "Acme", "", boLittleEndian, dtUndefined, NoteAfter(""), &THeaderlessMakerNote},
+        TRecognitionCase{"NoMake", "", "", boBigEndian, dtUndefined, NoteAfter(""), &THeaderlessMakerNote},
+        // A signature at the start of the data wins, whatever the make.
+        TRecognitionCase{"NikonType1", "NIKON", "E990", boLittleEndian, dtUndefined, NoteAfter("Nikon\0\1\0"sv),
+                         &TNikonType1MakerNote},
+        TRecognitionCase{"NikonType1OtherMake", "Acme", "", boBigEndian, dtUndefined, NoteAfter("Nikon\0\1\0"sv),
+                         &TNikonType1MakerNote},
+        TRecognitionCase{"NikonType3", "NIKON CORPORATION", "D300", boLittleEndian, dtUndefined, NikonType3Note,
+                         &TNikonType3MakerNote},
+        TRecognitionCase{"NikonType3CanonMake", "Canon", "", boLittleEndian, dtUndefined, NikonType3Note,
+                         &TNikonType3MakerNote},
+        TRecognitionCase{"Sony", "SONY", "DSLR-A100", boLittleEndian, dtUndefined, NoteAfter("SONY DSC \0\0\0"sv),
+                         &TSonyMakerNote},
+        TRecognitionCase{"SonyCanonMake", "Canon", "", boBigEndian, dtUndefined, NoteAfter("SONY DSC \0\0\0"sv),
+                         &TSonyMakerNote},
+        TRecognitionCase{"SonyNikonMake", "NIKON", "", boLittleEndian, dtUndefined, NoteAfter("SONY DSC \0\0\0"sv),
+                         &TSonyMakerNote},
+        TRecognitionCase{"Panasonic", "Panasonic", "DMC", boBigEndian, dtUndefined, NoteAfter("Panasonic\0\0\0"sv),
+                         &TPanasonicMakerNote},
+        TRecognitionCase{"PanasonicNikonMake", "NIKON", "", boLittleEndian, dtUndefined,
+                         NoteAfter("Panasonic\0\0\0"sv), &TPanasonicMakerNote},
+        TRecognitionCase{"SignatureNotAtTheStart", "Acme", "", boLittleEndian, dtUndefined, NoteAfter("xSONY DSC \0\0"sv),
+                         &THeaderlessMakerNote},
+        // A signature with nothing behind it does not count; the make still may.
+        TRecognitionCase{"PanasonicSignatureOnly", "Acme", "", boLittleEndian, dtUndefined,
+                         BytesOf("Panasonic\0\0\0"sv), &THeaderlessMakerNote},
+        TRecognitionCase{"PanasonicSignatureOnlyCanonMake", "Canon", "", boLittleEndian, dtUndefined,
+                         BytesOf("Panasonic\0\0\0"sv), &TCanonMakerNote},
+        TRecognitionCase{"SonySignatureOnly", "SONY", "", boLittleEndian, dtUndefined, BytesOf("SONY DSC \0\0\0"sv),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"NikonType1SignatureOnly", "Acme", "", boLittleEndian, dtUndefined, BytesOf("Nikon\0\1\0"sv),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"NikonType3HeaderOnlyNikonMake", "NIKON", "", boLittleEndian, dtUndefined,
+                         std::vector<std::uint8_t>(NikonType3Note.begin(), NikonType3Note.begin() + 18),
+                         &TNikonType2MakerNote},
+        // Only UNDEFINED data of more than one byte is tested at all.
+        TRecognitionCase{"OneByte", "Canon", "", boLittleEndian, dtUndefined, {0}, &THeaderlessMakerNote},
+        TRecognitionCase{"AsciiCanonMake", "Canon", "", boLittleEndian, dtAscii, NoteAfter(""), &THeaderlessMakerNote},
+        TRecognitionCase{"ByteSony", "SONY", "", boBigEndian, dtByte, NoteAfter("SONY DSC \0\0\0"sv),
+                         &THeaderlessMakerNote},
+        TRecognitionCase{"BytePanasonic", "Panasonic", "", boLittleEndian, dtByte, NoteAfter("Panasonic\0\0\0"sv),
+                         &THeaderlessMakerNote}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(AMakerNoteContext, HoldsTheCameraTheByteOrderTheTagAndTheOffsetSchema) {
+  ExifBuilder block(boBigEndian);
+  block.Primary.Ascii(ttMake, "Canon").Ascii(ttModel, "EOS");
+  block.Exif.Undefined(ttMakerNote, NoteAfter("")).Raw(ttOffsetSchema, dtSLong, 1, {}, {100});
+  auto data = Load(block);
+  const std::optional<TMakerNoteContext> context = data->MakerNoteContext();
+  ASSERT_TRUE(context.has_value());
+  EXPECT_EQ(context->Make, "Canon");
+  EXPECT_EQ(context->Model, "EOS");
+  EXPECT_EQ(context->ByteOrder, boBigEndian);
+  EXPECT_EQ(&context->Tag, data->PeekSection(skExif).Find(ttMakerNote));
+  EXPECT_EQ(context->OffsetAdjustment, 100);
+
+  ExifBuilder withoutOffsetSchema;
+  withoutOffsetSchema.Exif.Undefined(ttMakerNote, NoteAfter(""));
+  EXPECT_EQ(Load(withoutOffsetSchema)->MakerNoteContext()->OffsetAdjustment, 0);
+  ExifBuilder withoutMakerNote;
+  withoutMakerNote.Primary.Ascii(ttMake, "Canon");
+  EXPECT_FALSE(Load(withoutMakerNote)->MakerNoteContext().has_value());
 }
 
 }  // namespace

@@ -142,15 +142,23 @@ TExifMakerNote& TCustomExifData::MakerNote() {
       }
     } restore{this, wasModified, wasPending};
     TExifSection& section = *FSections[skMakerNote - 1];
-    FMakerNote = FMakerNoteType->Create(section);
+    const std::optional<TMakerNoteContext> context = MakerNoteContext();
+    FMakerNote = FMakerNoteType->Create(section, context ? &*context : nullptr);
     if (FMakerNoteType == &THeaderlessMakerNote && section.Count() == 0) {
       FMakerNote.reset();
       FMakerNoteType = &TUnrecognizedMakerNote;
-      FMakerNote = TUnrecognizedMakerNote.Create(section);
+      FMakerNote = TUnrecognizedMakerNote.Create(section, nullptr);
     }
     section.SetModified(false);
   }
   return *FMakerNote;
+}
+
+std::optional<TMakerNoteContext> TCustomExifData::MakerNoteContext() const {
+  const TExifTag* tag = PeekSection(skExif).Find(ttMakerNote);
+  if (!tag) return std::nullopt;
+  const TOptionalLongInt offset = MakerNoteDataOffset();
+  return TMakerNoteContext{CameraMake(), CameraModel(), FByteOrder, *tag, offset.Missing ? 0 : offset.Value};
 }
 
 void TCustomExifData::ResetMakerNote() {
@@ -253,9 +261,9 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
       if (TryGetPointer(exif, ttInteroperabilityIFDPointer, offset)) loadDirectory(*FSections[skInterop - 1], offset);
       if (ifds.size() > 1) FSections[skThumbnail - 1]->LoadFromIfd(reader, ifds[1]);
     }
-    if (const TExifTag* makerNoteTag = FSections[skExif - 1]->Find(ttMakerNote)) {
+    if (const std::optional<TMakerNoteContext> context = MakerNoteContext()) {
       FMakerNoteType = &THeaderlessMakerNote;
-      FMakerNoteType = &RecognizeMakerNote(*makerNoteTag);
+      FMakerNoteType = &RecognizeMakerNote(*context);
     }
   } catch (...) {
     FinishLoad();

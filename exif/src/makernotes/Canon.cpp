@@ -1,7 +1,6 @@
 // Canon: a headerless directory, recognised by the camera make and always little-endian.
 
 #include "makernotes/MakerNoteClasses.h"
-#include "zorp/exif/ExifData.h"
 
 namespace Zorp::Exif {
 namespace {
@@ -12,14 +11,13 @@ class TCanon final : public TExifMakerNote {
   const TExifMakerNoteClass& ClassType() const override { return TCanonMakerNote; }
 
  protected:
-  void GetIFDInfo(const TExifTag&, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
+  void GetIFDInfo(const TMakerNoteContext&, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
     byteOrder = boLittleEndian;
   }
 };
 
-bool FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
-  const TCustomExifData* container = Detail::ContainerOf(tag);
-  return Detail::Accept(headerSize, 0, container && container->CameraMake() == "Canon");
+bool FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  return Detail::Accept(headerSize, 0, context.Make == "Canon");
 }
 
 }  // namespace

@@ -1,41 +1,33 @@
 // The MakerNote base: reading the private directory with the offset base and byte order its class
-// chooses, the retry in the other byte order, the registry and the recognition of a MakerNote tag.
+// chooses, and the retry in the other byte order; the two classes outside the registry.
 
 #include <algorithm>
-#include <array>
 
 #include "makernotes/MakerNoteClasses.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
-#include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
-#include "zorp/exif/TagIDs.h"
 #include "zorp/exif/TiffReader.h"
 
 namespace Zorp::Exif {
 
-void TExifMakerNote::GetIFDInfo(const TExifTag&, TByteOrder&, TMakerNoteOffsetBase&) {}
+void TExifMakerNote::GetIFDInfo(const TMakerNoteContext&, TByteOrder&, TMakerNoteOffsetBase&) {}
 
-void TExifMakerNote::ReadDirectory() {
-  auto* container = dynamic_cast<TCustomExifData*>(FTags->Owner());
-  const TExifTag* tag = container ? container->PeekSection(skExif).Find(ttMakerNote) : nullptr;
+void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
   std::int32_t headerSize = 0;
-  if (!tag || !ClassType().FormatIsOK(*tag, headerSize)) throw EInvalidMakerNoteFormat(SInvalidMakerNoteFormat);
+  if (!context || !ClassType().FormatIsOK(*context, headerSize)) throw EInvalidMakerNoteFormat(SInvalidMakerNoteFormat);
+  const TExifTag& tag = context->Tag;
 
   FDataOffsetsType = obMainHeader;
-  TByteOrder byteOrder = container->ByteOrder();
-  GetIFDInfo(*tag, byteOrder, FDataOffsetsType);
+  TByteOrder byteOrder = context->ByteOrder;
+  GetIFDInfo(*context, byteOrder, FDataOffsetsType);
 
   // A read-only view of the tag's own buffer: no copy, and no read can leave it.
-  Zorp::Base::TUserMemoryStream data(tag->Data(), tag->DataSize());
+  Zorp::Base::TUserMemoryStream data(tag.Data(), tag.DataSize());
   std::int64_t baseOffset = headerSize;  // obEmbeddedHeader
-  if (FDataOffsetsType == obMainHeader) baseOffset = -tag->SourceDataOffset();
+  if (FDataOffsetsType == obMainHeader) baseOffset = -tag.SourceDataOffset();
   if (FDataOffsetsType == obMakerNoteStart) baseOffset = 0;
-  std::int64_t adjustment = -8;
-  if (FDataOffsetsType != obEmbeddedHeader) {
-    const TOptionalLongInt offset = container->MakerNoteDataOffset();
-    adjustment = offset.Missing ? 0 : offset.Value;
-  }
+  const std::int64_t adjustment = FDataOffsetsType == obEmbeddedHeader ? -8 : context->OffsetAdjustment;
   // The directory always starts right behind the header, whatever the offset base.
   const std::int64_t ifdOffset = headerSize - baseOffset;
   auto load = [&](TByteOrder order) {
@@ -71,11 +63,6 @@ bool DataStartsWith(const TExifTag& tag, std::string_view signature) {
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
-// The container that owns the tag's section, if any.
-const TCustomExifData* ContainerOf(const TExifTag& tag) {
-  return tag.Section() ? dynamic_cast<const TCustomExifData*>(tag.Section()->Owner()) : nullptr;
-}
-
 namespace {
 
 class TUnrecognized final : public TExifMakerNote {
@@ -88,40 +75,22 @@ class THeaderless final : public TExifMakerNote {
  public:
   explicit THeaderless(TExifSection& section) : TExifMakerNote(section) {}
   const TExifMakerNoteClass& ClassType() const override { return THeaderlessMakerNote; }
-  static std::unique_ptr<TExifMakerNote> Create(TExifSection& s) { return CreateAndRead<THeaderless>(s); }
 };
 
 }  // namespace
 }  // namespace Detail
 
 const TExifMakerNoteClass TUnrecognizedMakerNote = {
-    "TUnrecognizedMakerNote", [](const TExifTag&, std::int32_t&) { return false; },
-    [](TExifSection& section) -> std::unique_ptr<TExifMakerNote> {
+    "TUnrecognizedMakerNote", [](const TMakerNoteContext&, std::int32_t&) { return false; },
+    [](TExifSection& section, const TMakerNoteContext*) -> std::unique_ptr<TExifMakerNote> {
       return std::make_unique<Detail::TUnrecognized>(section);
     }};
 
 const TExifMakerNoteClass THeaderlessMakerNote = {"THeaderlessMakerNote",
-                                                  [](const TExifTag&, std::int32_t& headerSize) {
+                                                  [](const TMakerNoteContext&, std::int32_t& headerSize) {
                                                     headerSize = 0;
                                                     return true;
                                                   },
-                                                  Detail::THeaderless::Create};
-
-std::span<const TExifMakerNoteClass* const> MakerNoteClassList() {
-  static const std::array<const TExifMakerNoteClass*, 6> list = {&TNikonType2MakerNote, &TCanonMakerNote,
-                                                                 &TSonyMakerNote,       &TNikonType1MakerNote,
-                                                                 &TNikonType3MakerNote, &TPanasonicMakerNote};
-  return list;
-}
-
-const TExifMakerNoteClass& RecognizeMakerNote(const TExifTag& makerNoteTag) {
-  if (makerNoteTag.DataType() != dtUndefined || makerNoteTag.ElementCount() <= 1) return THeaderlessMakerNote;
-  const auto list = MakerNoteClassList();
-  for (auto it = list.rbegin(); it != list.rend(); ++it) {
-    std::int32_t headerSize = 0;
-    if ((*it)->FormatIsOK(makerNoteTag, headerSize)) return **it;
-  }
-  return THeaderlessMakerNote;
-}
+                                                  TExifMakerNote::CreateAndRead<Detail::THeaderless>};
 
 }  // namespace Zorp::Exif

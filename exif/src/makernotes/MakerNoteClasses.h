@@ -5,14 +5,9 @@
 
 #include "zorp/exif/MakerNotes.h"
 
-namespace Zorp::Exif {
-class TCustomExifData;
-}
-
 namespace Zorp::Exif::Detail {
 
 bool DataStartsWith(const TExifTag& tag, std::string_view signature);
-const TCustomExifData* ContainerOf(const TExifTag& tag);
 
 // A format test that also reports the header size.
 inline bool Accept(std::int32_t& headerSize, std::int32_t size, bool ok) {

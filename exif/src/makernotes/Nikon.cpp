@@ -2,7 +2,6 @@
 // starting with "NIKON"; type 3 behind "Nikon" 00 02 with an embedded TIFF header of its own.
 
 #include "makernotes/MakerNoteClasses.h"
-#include "zorp/exif/ExifData.h"
 
 namespace Zorp::Exif {
 namespace {
@@ -28,23 +27,25 @@ class TNikonType3 final : public TExifMakerNote {
 
  protected:
   // The embedded TIFF header at byte 10 names the byte order; offsets count from it.
-  void GetIFDInfo(const TExifTag& tag, TByteOrder& byteOrder, TMakerNoteOffsetBase& dataOffsetsType) override {
-    const auto bytes = tag.Bytes();
+  void GetIFDInfo(const TMakerNoteContext& context, TByteOrder& byteOrder,
+                  TMakerNoteOffsetBase& dataOffsetsType) override {
+    const auto bytes = context.Tag.Bytes();
     byteOrder = bytes.size() > 11 && bytes[10] == 'M' && bytes[11] == 'M' ? boBigEndian : boLittleEndian;
     dataOffsetsType = obEmbeddedHeader;
   }
 };
 
-bool Type1FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
+bool Type1FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  const TExifTag& tag = context.Tag;
   return Detail::Accept(headerSize, 8, tag.ElementCount() > 8 && Detail::DataStartsWith(tag, "Nikon\0\1\0"sv));
 }
 
-bool Type2FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
-  const TCustomExifData* container = Detail::ContainerOf(tag);
-  return Detail::Accept(headerSize, 0, container && container->CameraMake().starts_with("NIKON"));
+bool Type2FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  return Detail::Accept(headerSize, 0, context.Make.starts_with("NIKON"));
 }
 
-bool Type3FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
+bool Type3FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  const TExifTag& tag = context.Tag;
   return Detail::Accept(headerSize, 18, tag.ElementCount() > 18 && Detail::DataStartsWith(tag, "Nikon\0\2"sv));
 }
 

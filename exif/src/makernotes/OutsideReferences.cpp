@@ -113,7 +113,7 @@ std::vector<TByteRange> MakerNoteOutsideRanges(TCustomExifData& data) {
     std::int32_t headerSize = 0;
     const TExifMakerNote* makerNote = nullptr;
     try {
-      if (!type.FormatIsOK(*tag, headerSize)) return {};
+      if (!type.FormatIsOK(*data.MakerNoteContext(), headerSize)) return {};
       makerNote = &data.MakerNote();
     } catch (const EInvalidMakerNoteFormat&) {
       return {};

@@ -13,12 +13,13 @@ class TPanasonic final : public TExifMakerNote {
   const TExifMakerNoteClass& ClassType() const override { return TPanasonicMakerNote; }
 
  protected:
-  void GetIFDInfo(const TExifTag&, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
+  void GetIFDInfo(const TMakerNoteContext&, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
     byteOrder = boLittleEndian;
   }
 };
 
-bool FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
+bool FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  const TExifTag& tag = context.Tag;
   return Detail::Accept(headerSize, 12, tag.ElementCount() > 12 && Detail::DataStartsWith(tag, "Panasonic\0\0\0"sv));
 }
 

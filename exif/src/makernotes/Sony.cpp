@@ -1,7 +1,6 @@
 // Sony: a directory behind "SONY DSC", big-endian only from the DSLR-A100.
 
 #include "makernotes/MakerNoteClasses.h"
-#include "zorp/exif/ExifData.h"
 
 namespace Zorp::Exif {
 namespace {
@@ -12,13 +11,13 @@ class TSony final : public TExifMakerNote {
   const TExifMakerNoteClass& ClassType() const override { return TSonyMakerNote; }
 
  protected:
-  void GetIFDInfo(const TExifTag& tag, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
-    const TCustomExifData* container = Detail::ContainerOf(tag);
-    byteOrder = container && container->CameraModel() == "DSLR-A100" ? boBigEndian : boLittleEndian;
+  void GetIFDInfo(const TMakerNoteContext& context, TByteOrder& byteOrder, TMakerNoteOffsetBase&) override {
+    byteOrder = context.Model == "DSLR-A100" ? boBigEndian : boLittleEndian;
   }
 };
 
-bool FormatIsOK(const TExifTag& tag, std::int32_t& headerSize) {
+bool FormatIsOK(const TMakerNoteContext& context, std::int32_t& headerSize) {
+  const TExifTag& tag = context.Tag;
   return Detail::Accept(headerSize, 12, tag.ElementCount() > 12 && Detail::DataStartsWith(tag, "SONY DSC"));
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -98,6 +99,8 @@ class TCustomExifData : public TExifSectionOwner {
   // The MakerNote object, created on first use.
   TExifMakerNote& MakerNote();
   const TExifMakerNoteClass& MakerNoteType() const { return *FMakerNoteType; }
+  // What the MakerNote classes see of this container; none without a MakerNote tag.
+  std::optional<TMakerNoteContext> MakerNoteContext() const;
   void ResetMakerNote() override;
   bool HasMakerNote() const;
 

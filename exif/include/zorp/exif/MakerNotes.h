@@ -1,7 +1,8 @@
 #pragma once
 // MakerNotes: camera makers' private data inside the Exif MakerNote tag. A registry of MakerNote
 // classes, each with a format test, recognises the layout when an Exif block is loaded; the chosen
-// class reads the private directory into the container's MakerNote section on first use.
+// class reads the private directory into the container's MakerNote section on first use. Both see
+// the container only through a TMakerNoteContext, which the container builds.
 
 #include <cstdint>
 #include <memory>
@@ -22,13 +23,24 @@ enum TMakerNoteOffsetBase : std::uint8_t {
 
 class TExifMakerNote;
 
+// What the MakerNote classes read of the container; TCustomExifData::MakerNoteContext() builds it.
+struct TMakerNoteContext {
+  std::string Make;   // IFD0 camera make, as CameraMake() reads it
+  std::string Model;  // IFD0 camera model, as CameraModel() reads it
+  TByteOrder ByteOrder = boLittleEndian;  // of the main Exif block
+  const TExifTag& Tag;                    // the MakerNote tag
+  // What the offset schema 0xEA1D says offsets from the main header are off by (0 without one).
+  std::int64_t OffsetAdjustment = 0;
+};
+
 // A MakerNote "class": its name, its format test and its factory. Classes are compared by address.
 struct TExifMakerNoteClass {
   const char* Name;
   // Whether the MakerNote tag has this class's layout; headerSize is what precedes the directory.
-  bool (*FormatIsOK)(const TExifTag& sourceTag, std::int32_t& headerSize);
-  // Makes the object over the container's MakerNote section and reads the directory into it.
-  std::unique_ptr<TExifMakerNote> (*Create)(TExifSection& makerNoteSection);
+  bool (*FormatIsOK)(const TMakerNoteContext& context, std::int32_t& headerSize);
+  // Makes the object over the container's MakerNote section and reads the directory into it;
+  // context is null when the container has no MakerNote tag.
+  std::unique_ptr<TExifMakerNote> (*Create)(TExifSection& makerNoteSection, const TMakerNoteContext* context);
 };
 
 class TExifMakerNote {
@@ -46,17 +58,18 @@ class TExifMakerNote {
  protected:
   explicit TExifMakerNote(TExifSection& section) : FTags(&section) {}
   // Adjusts the byte order and offset base before the directory is read; the base changes nothing.
-  virtual void GetIFDInfo(const TExifTag& sourceTag, TByteOrder& byteOrder, TMakerNoteOffsetBase& dataOffsetsType);
-  // Reads the private directory (the MakerNote tag must still pass the class's format test, else
-  // EInvalidMakerNoteFormat), retrying in the other byte order when the first read looks wrong.
-  void ReadDirectory();
+  virtual void GetIFDInfo(const TMakerNoteContext& context, TByteOrder& byteOrder,
+                          TMakerNoteOffsetBase& dataOffsetsType);
+  // Reads the private directory (there must be a MakerNote tag that still passes the class's format
+  // test, else EInvalidMakerNoteFormat), retrying in the other byte order when the first read looks wrong.
+  void ReadDirectory(const TMakerNoteContext* context);
 
  public:
   // The factory of the registered classes: the object over the section, its directory read.
   template <typename T>
-  static std::unique_ptr<TExifMakerNote> CreateAndRead(TExifSection& section) {
+  static std::unique_ptr<TExifMakerNote> CreateAndRead(TExifSection& section, const TMakerNoteContext* context) {
     std::unique_ptr<TExifMakerNote> result(new T(section));
-    result->ReadDirectory();
+    result->ReadDirectory(context);
     return result;
   }
 
@@ -77,11 +90,13 @@ extern const TExifMakerNoteClass TNikonType3MakerNote;
 extern const TExifMakerNoteClass TPanasonicMakerNote;
 extern const TExifMakerNoteClass TSonyMakerNote;
 
-// The registry in registration order: Nikon type 2, Canon, Sony, Nikon type 1, Nikon type 3, Panasonic.
+// The registry (makernotes/Registry.cpp) in its order: Nikon type 2, Canon, Sony, Nikon type 1,
+// Nikon type 3, Panasonic.
 std::span<const TExifMakerNoteClass* const> MakerNoteClassList();
 
-// The class for a MakerNote tag: the registry tried from the last entry to the first (a class is
-// accepted for an UNDEFINED tag of more than one element whose format test passes), else headerless.
-const TExifMakerNoteClass& RecognizeMakerNote(const TExifTag& makerNoteTag);
+// The class for the context's MakerNote tag: the registry tried from the last entry to the first (a
+// class is accepted for an UNDEFINED tag of more than one element whose format test passes), else
+// headerless.
+const TExifMakerNoteClass& RecognizeMakerNote(const TMakerNoteContext& context);
 
 }  // namespace Zorp::Exif
