@@ -296,8 +296,9 @@ TEST_F(ASafeFileReplacement, KeepsAHardLinkedFileWhenTheRewriteFails) {
     const char* Message;
   } cases[] = {{"interrupted", true, "interrupted"},
                {"disk full", false, "Cannot replace file \"{}\". File too large"}};
-  for (const auto& [name, interrupt, message] : cases) {
+  for (const auto& [name, interruptCase, message] : cases) {
     SCOPED_TRACE(name);
+    const bool interrupt = interruptCase;  // a lambda captures a variable, not a structured binding
     std::vector<std::string> backups;
     Zorp::Base::SetSafeFileCommitHook([&](const std::string&) {
       for (const auto& entry : Entries())
