@@ -10,14 +10,15 @@
 #include "zorp/base/Exceptions.h"
 #include "zorp/exif/XMPNamespaces.h"
 
-struct _xmlNode;  // a libxml2 DOM node (element, or attribute passed as a node)
-
 namespace Zorp::Exif {
 
 class TXMPPacket;
 class TXMPSchema;
 class TXMPProperty;
 class IXMPPropertyContainer;
+namespace Detail {
+class TXMPModelLoader;  // builds the model from a parsed packet (XMPReader.cpp)
+}  // namespace Detail
 
 ZORP_DECLARE_EXCEPTION(EInvalidXMPOperation, Zorp::Base::EInvalidOperation);  // misuse of the tree
 
@@ -129,8 +130,8 @@ class TXMPProperty : public IXMPPropertyContainer {
 
  private:
   friend class TXMPSchema;
+  friend class Detail::TXMPModelLoader;
   void NamespaceChanged();
-  void LoadFromNode(const _xmlNode& node, int depth);
 
   TXMPSchema& FSchema;
   TXMPProperty* FParentProperty;
@@ -160,9 +161,6 @@ class TXMPSchema : public IXMPPropertyContainer {
   bool RemoveProperty(const std::string& name);
   // Removes every property named in names; notifies once when anything went.
   bool RemoveProperties(const std::vector<std::string>& names);
-  // Appends a property read from a DOM element or attribute, without notification. The first
-  // property loaded gives the schema its preferred prefix.
-  TXMPProperty& LoadProperty(const _xmlNode& node);
 
   void Changed();
 
@@ -173,6 +171,7 @@ class TXMPSchema : public IXMPPropertyContainer {
   std::shared_ptr<IXMPPropertyEnumerator> GetEnumerator() const override;
 
  private:
+  friend class Detail::TXMPModelLoader;
   void NamespaceChanged();
 
   TXMPPacket& FOwner;

@@ -12,7 +12,7 @@
 
 namespace Zorp::Exif {
 
-ZORP_DECLARE_EXCEPTION(EInvalidXMPText, EZorpExifException);                  // text an XMP packet cannot hold
+ZORP_DECLARE_EXCEPTION(EInvalidXMPText, EZorpExifException);  // text an XMP packet cannot hold
 
 // Raises EInvalidXMPText unless text is valid UTF-8 made only of characters XML can hold: no control
 // character but TAB, LF and CR, and neither U+FFFE nor U+FFFF. Every text the tree stores (values,
@@ -99,7 +99,7 @@ class TXMPNamespaceInfo {
 };
 
 // ---------------------------------------------------------------------------------------------------
-// Property containers
+// Property kinds and write policies
 
 enum TXMPPropertyKind : std::uint8_t {
   pkSimple = 0,           // a text value

@@ -15,7 +15,7 @@ namespace Zorp::Exif {
 
 class TCustomExifData;
 
-ZORP_DECLARE_EXCEPTION(EInvalidXMPPacket, Zorp::Base::Exception);             // "XMP packet is not valid"
+ZORP_DECLARE_EXCEPTION(EInvalidXMPPacket, Zorp::Base::Exception);  // "XMP packet is not valid"
 
 // The data of an XMP APP1 segment starts with the XMP basic namespace URI and one zero byte.
 inline constexpr std::string_view XMPSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
