@@ -82,10 +82,8 @@ void TExifSection::Assign(const TExifSection* source) {
   WithinUpdate(FOwner, [this, source] {
     Clear();
     if (source == nullptr) return;
-    for (const auto& tag : source->FTags) {
-      static const std::uint8_t NoBytes = 0;
-      AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data() ? tag->Data() : &NoBytes);
-    }
+    for (const auto& tag : source->FTags)
+      AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), Detail::DataOrNoBytes(tag->Bytes()));
   });
 }
 

@@ -155,8 +155,7 @@ void TExifTag::Assign(const TExifTag* source) {
   }
   if (FSection == nullptr || FSection != source->FSection) SetID(source->FID);
   // A source without bytes still counts as new data (an empty value), not as a conversion.
-  static const std::uint8_t NoBytes = 0;
-  UpdateData(source->FDataType, source->FElementCount, source->FData.empty() ? &NoBytes : source->FData.data());
+  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->FData));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -227,8 +226,7 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
                           std::span<const std::uint8_t> newData) {
   if (newData.size() < Detail::ValueSize(newElementCount, newDataType))
     throw Zorp::Base::EAssertionFailed(SAssertionFailed);
-  static const std::uint8_t NoBytes = 0;
-  UpdateData(newDataType, newElementCount, newData.empty() ? &NoBytes : newData.data());
+  UpdateData(newDataType, newElementCount, static_cast<const void*>(Detail::DataOrNoBytes(newData)));
 }
 
 void TExifTag::SetRawData(const void* buffer) {
@@ -240,8 +238,7 @@ void TExifTag::SetRawData(const void* buffer) {
 
 void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < FData.size()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
-  static const std::uint8_t NoBytes = 0;
-  SetRawData(bytes.empty() ? static_cast<const void*>(&NoBytes) : bytes.data());
+  SetRawData(static_cast<const void*>(Detail::DataOrNoBytes(bytes)));
 }
 
 // ---------------------------------------------------------------------------------------------------
