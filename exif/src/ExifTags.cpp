@@ -38,18 +38,6 @@ inline std::uint32_t SourceSize(std::size_t size) {
                                                           : static_cast<std::uint32_t>(size);
 }
 
-// The text of a fraction in the signedness of its tag's type.
-std::string FractionText(const TTiffRational& value, bool isSigned) {
-  if (value.Denominator == 0) return {};
-  if (!isSigned) {
-    if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return Format("%u/%u", value.Numerator, value.Denominator);
-  }
-  const auto numerator = static_cast<std::int32_t>(value.Numerator);
-  if (value.Denominator == 1) return std::to_string(numerator);
-  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -287,7 +275,7 @@ std::string TExifTag::ElementText(std::int32_t index) const {
     case dtSRational: {
       TTiffRational value;
       std::memcpy(&value, element, sizeof value);
-      return Detail::FractionText(value, FDataType == dtSRational);
+      return RationalToText(value, FDataType == dtSRational);
     }
     case dtFloat: {
       float value;
@@ -509,10 +497,15 @@ bool IsAsciiText(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
 }
 
-std::string RationalToText(const TTiffRational& value) {
+std::string RationalToText(const TTiffRational& value, bool isSigned) {
   if (value.Denominator == 0) return {};
-  if (value.Denominator == 1) return std::to_string(value.Numerator);
-  return Format("%d/%d", static_cast<std::int32_t>(value.Numerator), static_cast<std::int32_t>(value.Denominator));
+  if (!isSigned) {
+    if (value.Denominator == 1) return std::to_string(value.Numerator);
+    return Format("%u/%u", value.Numerator, value.Denominator);
+  }
+  const auto numerator = static_cast<std::int32_t>(value.Numerator);
+  if (value.Denominator == 1) return std::to_string(numerator);
+  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {
