@@ -78,6 +78,24 @@ void TCustomMemoryStream::SaveToStream(TStream& destination) const {
   destination.WriteBuffer(Memory(), Size());
 }
 
+std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data) {
+  if (!data.Memory() || data.Size() <= 0) return {};
+  return {data.Memory(), static_cast<std::size_t>(data.Size())};
+}
+
+// Copies count bytes from the source's position; straight from memory when the source is in memory.
+void CopyStream(TStream& source, TStream& destination, std::int64_t count) {
+  if (count <= 0) return;
+  if (const auto* memory = dynamic_cast<const TCustomMemoryStream*>(&source)) {
+    const std::int64_t position = source.Position();
+    if (count > memory->Size() - position) throw EReadError(SReadError);
+    destination.WriteBuffer(memory->Memory() + position, count);
+    source.Seek(count, soCurrent);
+    return;
+  }
+  destination.CopyFrom(source, count);
+}
+
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
   return ReadWithin(FData.data(), Size(), FPosition, buffer, count);
 }

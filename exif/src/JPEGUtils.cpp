@@ -297,12 +297,7 @@ std::uint16_t SOFImageWidth(std::span<const std::uint8_t> data) {
   return static_cast<std::uint16_t>(data[3] << 8 | data[4]);
 }
 
-static std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data) {
-  if (!data.Memory() || data.Size() <= 0) return {};
-  return {data.Memory(), static_cast<std::size_t>(data.Size())};
-}
-
-std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(MemoryOf(data)); }
-std::uint16_t SOFImageWidth(const TCustomMemoryStream& data) { return SOFImageWidth(MemoryOf(data)); }
+std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(Zorp::Base::MemoryOf(data)); }
+std::uint16_t SOFImageWidth(const TCustomMemoryStream& data) { return SOFImageWidth(Zorp::Base::MemoryOf(data)); }
 
 }  // namespace Zorp::Exif

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ class TCustomMemoryStream : public TStream {
   // Writes the whole content to another stream.
   void SaveToStream(TStream& destination) const;
 };
+
+// The whole content of a memory stream, in place (empty when there is none).
+std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data);
+// Copies count bytes from the source's position; straight from memory when the source is in memory.
+void CopyStream(TStream& source, TStream& destination, std::int64_t count);
 
 // A growable stream that owns its memory.
 class TMemoryStream : public TCustomMemoryStream {
