@@ -198,9 +198,9 @@ bool TJPEGHeaderParser::FindEndOfImage() {
   const std::int64_t remaining = std::max<std::int64_t>(stream.Size() - FNextPosition, 0);
   TEndOfImageSearch search;
   bool found = false;
-  if (const auto* memoryStream = dynamic_cast<const TCustomMemoryStream*>(&stream)) {
+  if (const auto memory = Zorp::Base::MemoryFromPosition(stream)) {
     // In place: the stream's memory from the position on.
-    if (remaining > 0) found = search.Feed({memoryStream->Memory() + FNextPosition, static_cast<std::size_t>(remaining)});
+    if (!memory->empty()) found = search.Feed(*memory);
   } else {
     // Through a bounded buffer, so a large file is never loaded whole.
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(remaining, 1 << 16)));
@@ -267,11 +267,9 @@ void WriteJPEGSegment(TStream& stream, std::uint8_t marker, TStream& source, std
   }
   if (count < 0 || count > MaxJPEGSegmentDataSize) RaiseTooLarge(count);
   if (count > BytesLeft(source)) throw EReadError(SReadError);
-  if (const auto* memorySource = dynamic_cast<const TCustomMemoryStream*>(&source)) {
-    const std::int64_t position = source.Position();
+  if (Zorp::Base::MemoryFromPosition(source)) {
     WriteSegmentHeader(stream, marker, count);
-    if (count != 0) stream.WriteBuffer(memorySource->Memory() + position, count);
-    source.Seek(count, Zorp::Base::soCurrent);
+    Zorp::Base::CopyStream(source, stream, count);
     return;
   }
   // Read first, so that a short source leaves the destination untouched.
