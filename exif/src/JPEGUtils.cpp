@@ -7,6 +7,7 @@
 
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
+#include "zorp/exif/StreamHelper.h"
 
 namespace Zorp::Exif {
 
@@ -175,7 +176,7 @@ bool TJPEGHeaderParser::MoveNext() {
       std::uint8_t field[2];
       stream.ReadBuffer(field, 2);
       // 16-bit arithmetic: a field of 0 or 1 gives 65534 or 65535 bytes.
-      length = static_cast<std::uint16_t>((field[0] << 8 | field[1]) - 2);
+      length = static_cast<std::uint16_t>(GetWord(field, boBigEndian) - 2);
     }
     if (FMarkersToFind.Contains(code)) {
       FCurrent = std::make_shared<TFoundJPEGSegment>(code, length, stream);
@@ -287,12 +288,12 @@ void WriteJPEGSegment(TStream& stream, IJPEGSegment& segment) {
 
 std::uint16_t SOFImageHeight(std::span<const std::uint8_t> data) {
   if (data.size() < 5) return 0;
-  return static_cast<std::uint16_t>(data[1] << 8 | data[2]);
+  return GetWord(&data[1], boBigEndian);
 }
 
 std::uint16_t SOFImageWidth(std::span<const std::uint8_t> data) {
   if (data.size() < 5) return 0;
-  return static_cast<std::uint16_t>(data[3] << 8 | data[4]);
+  return GetWord(&data[3], boBigEndian);
 }
 
 std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(Zorp::Base::MemoryOf(data)); }
