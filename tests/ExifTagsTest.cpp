@@ -417,7 +417,7 @@ TEST(AnExifTagSetAsString, StoresAsciiWithItsNul) {
 TEST(RationalText, FollowsTheDenominator) {
   EXPECT_EQ(RationalToText({5, 0}), "");
   EXPECT_EQ(RationalToText({4294967295u, 1}), "4294967295");
-  EXPECT_EQ(RationalToText({static_cast<std::uint32_t>(-1), 2}), "-1/2");
+  EXPECT_EQ(RationalToText({static_cast<std::uint32_t>(-1), 2}, true), "-1/2");
 
   TTiffRational value{9, 9};
   EXPECT_TRUE(TextToRational("4294967295/2", value));

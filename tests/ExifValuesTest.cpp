@@ -223,6 +223,39 @@ TEST(AVersion, WritesRawBytesForGPSAndKeepsThePointUnderACommaLocale) {
                    "Cannot assign a TImageResolution to a TExifVersion");
 }
 
+// Unsigned fractions read as unsigned in every text, however large their parts; signed ones keep their sign.
+TEST(AFraction, ReadsInTheSignednessOfItsTypeInTagTextAndXMP) {
+  struct {
+    TTiffRational Value;
+    const char* Unsigned;
+    const char* Signed;
+  } const cases[] = {
+      {{2147483647u, 1}, "2147483647", "2147483647"},
+      {{2147483648u, 1}, "2147483648", "-2147483648"},
+      {{3000000000u, 1}, "3000000000", "-1294967296"},
+      {{2147483647u, 2147483647u}, "2147483647/2147483647", "2147483647/2147483647"},
+      {{2147483648u, 3}, "2147483648/3", "-2147483648/3"},
+      {{1, 2147483648u}, "1/2147483648", "1/-2147483648"},
+      {{1, 4000000000u}, "1/4000000000", "1/-294967296"},
+      {{4294967295u, 2}, "4294967295/2", "-1/2"},
+  };
+  for (const auto& c : cases) {
+    TExifData data;
+    data.XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    TExifSection& exif = data.Sections(skExif);
+    PutRational(exif, ttExposureTime, dtRational, {c.Value});
+    PutRational(exif, ttExposureBiasValue, dtSRational, {c.Value});
+    data.Resolution().SetX(c.Value);
+    data.Flash().SetFlashEnergy(c.Value);
+    EXPECT_EQ(exif.Find(ttExposureTime)->AsString(), c.Unsigned) << c.Unsigned;
+    EXPECT_EQ(exif.Find(ttExposureBiasValue)->AsString(), c.Signed) << c.Signed;
+    EXPECT_EQ(RationalToText(c.Value), c.Unsigned);
+    EXPECT_EQ(RationalToText(c.Value, true), c.Signed);
+    EXPECT_EQ(XmpValue(data, xnTIFF, "XResolution"), c.Unsigned);
+    EXPECT_EQ(XmpValue(data, xnExif, "FlashEnergy"), c.Unsigned);
+  }
+}
+
 TEST(AResolution, ReadsItsTagsWithAUnitDefault) {
   TExifData data;
   TExifSection& primary = data.Sections(skPrimary);

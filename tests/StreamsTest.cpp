@@ -231,6 +231,36 @@ TEST(AUserMemoryStream, IsEmptyOverNoMemory) {
   EXPECT_EQ(stream.Read(&byte, 1), 0);
 }
 
+// ---- Memory views and copies ---------------------------------------------------------------------
+
+TEST(AnyStream, ShowsItsMemoryFromItsPositionOnlyWhenInMemoryAndCopiesFromThere) {
+  const std::uint8_t bytes[] = {'a', 'b', 'c', 'd'};
+  TTempPath path;
+  TMemoryStream owned;
+  owned.WriteBuffer(bytes, 4);
+  TUserMemoryStream user(bytes, 4);
+  TFileStream file(path.Path(), fmCreate);
+  file.WriteBuffer(bytes, 4);
+  for (const auto& [stream, inMemory] : {std::pair<TStream*, bool>{&owned, true}, {&user, true}, {&file, false}}) {
+    stream->SetPosition(1);
+    const auto memory = MemoryFromPosition(*stream);
+    ASSERT_EQ(memory.has_value(), inMemory);
+    if (inMemory) {
+      EXPECT_EQ(Bytes(memory->begin(), memory->end()), (Bytes{'b', 'c', 'd'}));
+    }
+    TMemoryStream copy;
+    CopyStream(*stream, copy, 2);
+    CopyStream(*stream, copy, 0);
+    EXPECT_EQ(copy.Bytes(), (Bytes{'b', 'c'}));
+    EXPECT_THROW(CopyStream(*stream, copy, 2), EReadError);
+    stream->SetPosition(9);
+    if (inMemory) {
+      EXPECT_TRUE(MemoryFromPosition(*stream)->empty());
+    }
+  }
+  EXPECT_EQ(MemoryOf(TMemoryStream()).size(), 0u);
+}
+
 // ---- TFileStream --------------------------------------------------------------------------------
 
 TEST(AFileStream, WritesSeeksAndReadsBack) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "zorp/base/TextEncoding.h"
@@ -120,6 +121,18 @@ TEST(AsciiText, ChangesCaseOfAsciiLettersOnly) {
   EXPECT_GT(CompareText("b", "A"), 0);
   EXPECT_LT(CompareText("ab", "ABC"), 0);
   EXPECT_EQ(CompareText("Section", "SECTION"), 0);
+}
+
+TEST(AsciiText, MapsSingleCharactersOfTheAsciiRangeOnly) {
+  for (const auto& [c, upper, lower, digit] : {std::tuple{'a', 'A', 'a', false},
+                                               {'Z', 'Z', 'z', false},
+                                               {'7', '7', '7', true},
+                                               {'@', '@', '@', false},
+                                               {'\xE9', '\xE9', '\xE9', false}}) {
+    EXPECT_EQ(UpperAscii(c), upper) << c;
+    EXPECT_EQ(LowerAscii(c), lower) << c;
+    EXPECT_EQ(IsAsciiDigit(c), digit) << c;
+  }
 }
 
 TEST(AsciiText, TrimsBlanksAndControlCharacters) {

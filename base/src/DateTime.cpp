@@ -7,6 +7,7 @@
 
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/Messages.h"
+#include "zorp/base/TextEncoding.h"
 
 namespace Zorp::Base {
 
@@ -57,9 +58,6 @@ bool TryCalendarDay(std::int64_t day, year_month_day& date) {
   date = CalendarDay(day);
   return true;
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
   if (text.size() - at < prefix.size()) return false;
@@ -237,14 +235,14 @@ struct TScanner {
   bool Number(int maxDigits, int& value, int* digitCount = nullptr) {
     int count = 0;
     value = 0;
-    while (!AtEnd() && IsDigit(Text[Pos]) && count < maxDigits) {
+    while (!AtEnd() && IsAsciiDigit(Text[Pos]) && count < maxDigits) {
       value = value * 10 + (Text[Pos] - '0');
       ++Pos;
       ++count;
     }
     if (digitCount != nullptr) *digitCount = count;
     // More digits than allowed is not a number of this field.
-    return count > 0 && (AtEnd() || !IsDigit(Text[Pos]));
+    return count > 0 && (AtEnd() || !IsAsciiDigit(Text[Pos]));
   }
   std::size_t SkipBlanks() {
     const std::size_t start = Pos;

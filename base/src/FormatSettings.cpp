@@ -18,6 +18,7 @@
 
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/Messages.h"
+#include "zorp/base/TextEncoding.h"
 
 namespace Zorp::Base {
 
@@ -149,8 +150,6 @@ TFormatSettings& ThreadSettings() {
 // ---------------------------------------------------------------------------------------------
 // Number parsing
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Parses [sign] (decimal digits | "$" hex | "0x" hex), the whole text, into a magnitude and sign.
 bool ParseInteger(std::string_view text, std::uint64_t& magnitude, bool& negative) {
   negative = false;
@@ -205,7 +204,8 @@ TFormatSettings TFormatSettings::Invariant() { return TFormatSettings(); }
 TFormatSettings TFormatSettings::FromLocaleFormats(std::string_view radix, std::string_view dateFormat,
                                                    std::string_view timeFormat) {
   TFormatSettings result = Invariant();
-  if (radix.size() == 1 && radix[0] > ' ' && radix[0] < 127 && !IsDigit(radix[0])) result.DecimalSeparator = radix[0];
+  if (radix.size() == 1 && radix[0] > ' ' && radix[0] < 127 && !IsAsciiDigit(radix[0]))
+    result.DecimalSeparator = radix[0];
   std::string pattern;
   char separator = '\0';
   if (MapDateFormat(dateFormat, pattern, separator)) {
@@ -286,7 +286,7 @@ std::string FloatToStrG(double value, int precision, const TFormatSettings& sett
   if (e == std::string_view::npos) return "0";
   std::string digits;
   for (char c : scientific.substr(0, e))
-    if (IsDigit(c)) digits += c;
+    if (IsAsciiDigit(c)) digits += c;
   const int exponent = std::atoi(std::string(scientific.substr(e + 1)).c_str());
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
@@ -359,14 +359,14 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
   long long integerDigits = 0;
   long long leadingFractionZeros = 0;
   bool significant = false;
-  for (; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) {
+  for (; i < text.size() && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) {
     significant = significant || text[i] != '0';
     if (significant) ++integerDigits;
     plain += text[i];
   }
   if (i < text.size() && text[i] == settings.DecimalSeparator) {
     plain += '.';
-    for (++i; i < text.size() && IsDigit(text[i]); ++i, ++mantissaDigits) {
+    for (++i; i < text.size() && IsAsciiDigit(text[i]); ++i, ++mantissaDigits) {
       significant = significant || text[i] != '0';
       if (!significant) ++leadingFractionZeros;
       plain += text[i];
@@ -383,7 +383,7 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
       plain += text[i++];
     }
     int exponentDigits = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i, ++exponentDigits) {
+    for (; i < text.size() && IsAsciiDigit(text[i]); ++i, ++exponentDigits) {
       plain += text[i];
       if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');  // saturates, only its sign matters
     }

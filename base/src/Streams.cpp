@@ -78,6 +78,31 @@ void TCustomMemoryStream::SaveToStream(TStream& destination) const {
   destination.WriteBuffer(Memory(), Size());
 }
 
+std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data) {
+  if (!data.Memory() || data.Size() <= 0) return {};
+  return {data.Memory(), static_cast<std::size_t>(data.Size())};
+}
+
+std::optional<std::span<const std::uint8_t>> MemoryFromPosition(const TStream& stream) {
+  const auto* memory = dynamic_cast<const TCustomMemoryStream*>(&stream);
+  if (memory == nullptr) return std::nullopt;
+  const std::span<const std::uint8_t> all = MemoryOf(*memory);
+  const std::int64_t position = stream.Position();
+  if (position >= static_cast<std::int64_t>(all.size())) return std::span<const std::uint8_t>();
+  return all.subspan(static_cast<std::size_t>(position));
+}
+
+void CopyStream(TStream& source, TStream& destination, std::int64_t count) {
+  if (count <= 0) return;
+  if (const auto memory = MemoryFromPosition(source)) {
+    if (count > static_cast<std::int64_t>(memory->size())) throw EReadError(SReadError);
+    destination.WriteBuffer(memory->data(), count);
+    source.Seek(count, soCurrent);
+    return;
+  }
+  destination.CopyFrom(source, count);
+}
+
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
   return ReadWithin(FData.data(), Size(), FPosition, buffer, count);
 }

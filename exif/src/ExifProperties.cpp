@@ -26,8 +26,6 @@ using Zorp::Base::TDateTime;
 
 namespace {
 
-char UpCaseAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Where the ASCII text properties are mirrored, looked up by section and tag. A tag may have more
 // than one mirror; they are updated in table order. The GPS texts take the GPS tag names instead.
 // XMP names are case-sensitive; OldName is a wrong spelling of Name that earlier versions wrote.
@@ -70,7 +68,7 @@ template <typename E, std::size_t N>
 E ReadGPSLetter(const TExifSection& gps, TExifTagID id, const char* const (&letters)[N]) {
   const std::string text = gps.GetStringValue(id);
   if (text.empty()) return static_cast<E>(0);
-  const char letter = UpCaseAscii(text[0]);
+  const char letter = Zorp::Base::UpperAscii(text[0]);
   for (std::size_t i = 1; i < N; ++i)
     if (letters[i][0] == letter) return static_cast<E>(i);
   return static_cast<E>(0);

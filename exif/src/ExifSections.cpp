@@ -20,23 +20,6 @@ using Zorp::Base::TDateTime;
 
 namespace Detail {
 
-// Runs action between the owner's BeginUpdate and EndUpdate (directly when there is no owner).
-template <typename Action>
-void WithinUpdate(TExifSectionOwner* owner, Action&& action) {
-  if (owner == nullptr) {
-    action();
-    return;
-  }
-  owner->BeginUpdate();
-  try {
-    action();
-  } catch (...) {
-    owner->EndUpdate();
-    throw;
-  }
-  owner->EndUpdate();
-}
-
 // The two texts of the last date-time written, reused when the same value is written again. One per
 // thread, so that containers used on different threads never share it.
 struct TDateTimeTextCache {
@@ -89,20 +72,18 @@ std::int32_t TExifSection::IndexOf(const TExifTag* tag) const {
 
 void TExifSection::Clear() {
   FLoadErrors.Clear();
-  Detail::WithinUpdate(FOwner, [this] {
+  WithinUpdate(FOwner, [this] {
     while (!FTags.empty()) DeleteTag(Count() - 1, true);
   });
 }
 
 void TExifSection::Assign(const TExifSection* source) {
   if (source == this) return;
-  Detail::WithinUpdate(FOwner, [this, source] {
+  WithinUpdate(FOwner, [this, source] {
     Clear();
     if (source == nullptr) return;
-    for (const auto& tag : source->FTags) {
-      static const std::uint8_t NoBytes = 0;
-      AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data() ? tag->Data() : &NoBytes);
-    }
+    for (const auto& tag : source->FTags)
+      AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), Detail::DataOrNoBytes(tag->Bytes()));
   });
 }
 
@@ -179,7 +160,7 @@ bool TExifSection::Remove(TExifTagID id) {
 }
 
 void TExifSection::Remove(std::span<const TExifTagID> ids) {
-  Detail::WithinUpdate(FOwner, [this, ids] {
+  WithinUpdate(FOwner, [this, ids] {
     for (std::int32_t i = Count() - 1; i >= 0; --i) {
       if (i >= Count()) continue;
       if (std::find(ids.begin(), ids.end(), FTags[static_cast<std::size_t>(i)]->ID()) != ids.end()) DeleteTag(i, true);

@@ -38,18 +38,6 @@ inline std::uint32_t SourceSize(std::size_t size) {
                                                           : static_cast<std::uint32_t>(size);
 }
 
-// The text of a fraction in the signedness of its tag's type.
-std::string FractionText(const TTiffRational& value, bool isSigned) {
-  if (value.Denominator == 0) return {};
-  if (!isSigned) {
-    if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return Format("%u/%u", value.Numerator, value.Denominator);
-  }
-  const auto numerator = static_cast<std::int32_t>(value.Numerator);
-  if (value.Denominator == 1) return std::to_string(numerator);
-  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -155,8 +143,7 @@ void TExifTag::Assign(const TExifTag* source) {
   }
   if (FSection == nullptr || FSection != source->FSection) SetID(source->FID);
   // A source without bytes still counts as new data (an empty value), not as a conversion.
-  static const std::uint8_t NoBytes = 0;
-  UpdateData(source->FDataType, source->FElementCount, source->FData.empty() ? &NoBytes : source->FData.data());
+  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->FData));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -228,8 +215,7 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
                           std::span<const std::uint8_t> newData) {
   if (newData.size() < Detail::ValueSize(newElementCount, newDataType))
     throw Zorp::Base::EAssertionFailed(SAssertionFailed);
-  static const std::uint8_t NoBytes = 0;
-  UpdateData(newDataType, newElementCount, newData.empty() ? &NoBytes : newData.data());
+  UpdateData(newDataType, newElementCount, static_cast<const void*>(Detail::DataOrNoBytes(newData)));
 }
 
 void TExifTag::SetRawData(const void* buffer) {
@@ -241,8 +227,7 @@ void TExifTag::SetRawData(const void* buffer) {
 
 void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < FData.size()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
-  static const std::uint8_t NoBytes = 0;
-  SetRawData(bytes.empty() ? static_cast<const void*>(&NoBytes) : bytes.data());
+  SetRawData(static_cast<const void*>(Detail::DataOrNoBytes(bytes)));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -291,7 +276,7 @@ std::string TExifTag::ElementText(std::int32_t index) const {
     case dtSRational: {
       TTiffRational value;
       std::memcpy(&value, element, sizeof value);
-      return Detail::FractionText(value, FDataType == dtSRational);
+      return RationalToText(value, FDataType == dtSRational);
     }
     case dtFloat: {
       float value;
@@ -513,10 +498,15 @@ bool IsAsciiText(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
 }
 
-std::string RationalToText(const TTiffRational& value) {
+std::string RationalToText(const TTiffRational& value, bool isSigned) {
   if (value.Denominator == 0) return {};
-  if (value.Denominator == 1) return std::to_string(value.Numerator);
-  return Format("%d/%d", static_cast<std::int32_t>(value.Numerator), static_cast<std::int32_t>(value.Denominator));
+  if (!isSigned) {
+    if (value.Denominator == 1) return std::to_string(value.Numerator);
+    return Format("%u/%u", value.Numerator, value.Denominator);
+  }
+  const auto numerator = static_cast<std::int32_t>(value.Numerator);
+  if (value.Denominator == 1) return std::to_string(numerator);
+  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {

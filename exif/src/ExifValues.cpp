@@ -10,6 +10,7 @@
 #include "ExifTagsDetail.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
@@ -22,8 +23,6 @@ using Zorp::Base::Format;
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char UpCaseAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -388,7 +387,7 @@ TTiffRational TGPSCoordinate::Seconds() const {
 char TGPSCoordinate::Direction() const {
   const TExifTag* tag = FOwner->PeekSection(skGps).Find(FRefTagID);
   if (!tag || tag->DataType() != dtAscii || Detail::AsciiTextLength(tag->Bytes()) == 0) return '\0';
-  return UpCaseAscii(static_cast<char>(tag->Data()[0]));
+  return Zorp::Base::UpperAscii(static_cast<char>(tag->Data()[0]));
 }
 
 bool TGPSCoordinate::Missing() const {
@@ -415,7 +414,7 @@ void TGPSCoordinate::SetDirection(char value) {
     packet.RemoveProperty(xnExif, FXMPName);
     return;
   }
-  const std::string letter(1, UpCaseAscii(value));
+  const std::string letter(1, Zorp::Base::UpperAscii(value));
   std::string text = AsString();
   bool lettersOnly = true;
   for (char c : text) lettersOnly = lettersOnly && IsAsciiLetter(c);

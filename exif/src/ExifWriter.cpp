@@ -496,19 +496,6 @@ class TExifWriter {
 
 namespace {
 
-// Copies count bytes from the source's position; straight from memory when the source is in memory.
-void CopyBytes(TStream& source, TStream& destination, std::int64_t count) {
-  if (count <= 0) return;
-  if (const auto* memory = dynamic_cast<const Zorp::Base::TCustomMemoryStream*>(&source)) {
-    const std::int64_t position = source.Position();
-    if (count > memory->Size() - position) throw Zorp::Base::EReadError(SReadError);
-    destination.WriteBuffer(memory->Memory() + position, count);
-    source.Seek(count, Zorp::Base::soCurrent);
-    return;
-  }
-  destination.CopyFrom(source, count);
-}
-
 void CheckSegmentSize(const char* what, std::int64_t size) {
   if (size > MaxJPEGSegmentDataSize)
     throw EJPEGSegmentTooLarge(Format(SSaveSegmentTooLarge, what, static_cast<long long>(size)));
@@ -683,10 +670,10 @@ class TJPEGRewrite {
     if (FXMPSegment) WriteJPEGSegment(output, jmApp1, FXMPSegment->Data());
     FInput.SetPosition(FStart + 2);
     for (const auto& segment : FLeftOut) {
-      CopyBytes(FInput, output, segment->FillOffset() - FInput.Position());
+      Zorp::Base::CopyStream(FInput, output, segment->FillOffset() - FInput.Position());
       FInput.SetPosition(segment->Offset() + segment->TotalSize());
     }
-    CopyBytes(FInput, output, FInput.Size() - FInput.Position());
+    Zorp::Base::CopyStream(FInput, output, FInput.Size() - FInput.Position());
     output.SetSize(output.Position());
   }
 

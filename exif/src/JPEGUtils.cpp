@@ -7,6 +7,7 @@
 
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/Consts.h"
+#include "zorp/exif/StreamHelper.h"
 
 namespace Zorp::Exif {
 
@@ -176,7 +177,7 @@ bool TJPEGHeaderParser::MoveNext() {
       std::uint8_t field[2];
       stream.ReadBuffer(field, 2);
       // 16-bit arithmetic: a field of 0 or 1 gives 65534 or 65535 bytes.
-      length = static_cast<std::uint16_t>((field[0] << 8 | field[1]) - 2);
+      length = static_cast<std::uint16_t>(GetWord(field, boBigEndian) - 2);
     }
     if (FMarkersToFind.Contains(code)) {
       FCurrent = std::make_shared<TFoundJPEGSegment>(code, length, stream, runStart);
@@ -199,9 +200,9 @@ bool TJPEGHeaderParser::FindEndOfImage() {
   const std::int64_t remaining = std::max<std::int64_t>(stream.Size() - FNextPosition, 0);
   TEndOfImageSearch search;
   bool found = false;
-  if (const auto* memoryStream = dynamic_cast<const TCustomMemoryStream*>(&stream)) {
+  if (const auto memory = Zorp::Base::MemoryFromPosition(stream)) {
     // In place: the stream's memory from the position on.
-    if (remaining > 0) found = search.Feed({memoryStream->Memory() + FNextPosition, static_cast<std::size_t>(remaining)});
+    if (!memory->empty()) found = search.Feed(*memory);
   } else {
     // Through a bounded buffer, so a large file is never loaded whole.
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(remaining, 1 << 16)));
@@ -268,11 +269,9 @@ void WriteJPEGSegment(TStream& stream, std::uint8_t marker, TStream& source, std
   }
   if (count < 0 || count > MaxJPEGSegmentDataSize) RaiseTooLarge(count);
   if (count > BytesLeft(source)) throw EReadError(SReadError);
-  if (const auto* memorySource = dynamic_cast<const TCustomMemoryStream*>(&source)) {
-    const std::int64_t position = source.Position();
+  if (Zorp::Base::MemoryFromPosition(source)) {
     WriteSegmentHeader(stream, marker, count);
-    if (count != 0) stream.WriteBuffer(memorySource->Memory() + position, count);
-    source.Seek(count, Zorp::Base::soCurrent);
+    Zorp::Base::CopyStream(source, stream, count);
     return;
   }
   // Read first, so that a short source leaves the destination untouched.
@@ -290,20 +289,15 @@ void WriteJPEGSegment(TStream& stream, IJPEGSegment& segment) {
 
 std::uint16_t SOFImageHeight(std::span<const std::uint8_t> data) {
   if (data.size() < 5) return 0;
-  return static_cast<std::uint16_t>(data[1] << 8 | data[2]);
+  return GetWord(&data[1], boBigEndian);
 }
 
 std::uint16_t SOFImageWidth(std::span<const std::uint8_t> data) {
   if (data.size() < 5) return 0;
-  return static_cast<std::uint16_t>(data[3] << 8 | data[4]);
+  return GetWord(&data[3], boBigEndian);
 }
 
-static std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data) {
-  if (!data.Memory() || data.Size() <= 0) return {};
-  return {data.Memory(), static_cast<std::size_t>(data.Size())};
-}
-
-std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(MemoryOf(data)); }
-std::uint16_t SOFImageWidth(const TCustomMemoryStream& data) { return SOFImageWidth(MemoryOf(data)); }
+std::uint16_t SOFImageHeight(const TCustomMemoryStream& data) { return SOFImageHeight(Zorp::Base::MemoryOf(data)); }
+std::uint16_t SOFImageWidth(const TCustomMemoryStream& data) { return SOFImageWidth(Zorp::Base::MemoryOf(data)); }
 
 }  // namespace Zorp::Exif

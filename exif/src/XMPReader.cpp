@@ -179,8 +179,21 @@ std::string SerializeDocument(xmlDoc* document) {
 
 }  // namespace
 
-void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
-  const xmlNode* node = &source;
+namespace Detail {
+
+// Builds the model from the parsed document; a friend of the model classes, so that no libxml2
+// type appears in their declarations.
+class TXMPModelLoader {
+ public:
+  // Appends a property read from a DOM element or attribute, without notification. The first
+  // property loaded gives the schema its preferred prefix.
+  static TXMPProperty& LoadProperty(TXMPSchema& schema, const xmlNode* node);
+
+ private:
+  static void LoadFromNode(TXMPProperty& property, const xmlNode* node, int depth);
+};
+
+void TXMPModelLoader::LoadFromNode(TXMPProperty& property, const xmlNode* node, int depth) {
   const bool element = node->type == XML_ELEMENT_NODE;
   const std::string& rdf = XMPNamespaceURI(xnRDF);
 
@@ -188,7 +201,7 @@ void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
   const xmlNode* content = nullptr;
   bool resourceForm = false;
   if (element && AttributeValue(node, rdf, "parseType") == "Resource") {
-    FKind = pkStructure;
+    property.FKind = pkStructure;
     content = node;
     resourceForm = true;
   } else {
@@ -197,71 +210,74 @@ void TXMPProperty::LoadFromNode(const _xmlNode& source, int depth) {
       const std::string name = QualifiedName(content);
       if (name == "rdf:Alt") {
         // Without languages an alternative is an ordered array that remembers its element.
-        FAlternativeArray = !IsLanguageAlternative(content);
-        FKind = FAlternativeArray ? pkSequence : pkLangAlternative;
+        property.FAlternativeArray = !IsLanguageAlternative(content);
+        property.FKind = property.FAlternativeArray ? pkSequence : pkLangAlternative;
       } else if (name == "rdf:Bag") {
-        FKind = pkBag;
+        property.FKind = pkBag;
       } else if (name == "rdf:Seq") {
-        FKind = pkSequence;
+        property.FKind = pkSequence;
       } else if (name == "rdf:Description") {
-        FKind = pkStructure;
+        property.FKind = pkStructure;
       }
     }
   }
-  if (FKind == pkSimple) {
+  if (property.FKind == pkSimple) {
     if (content) {
-      if (content->type == XML_TEXT_NODE) FValue = Text(content->content);
+      if (content->type == XML_TEXT_NODE) property.FValue = Text(content->content);
     } else if (element && HasFieldAttributes(node)) {
-      FKind = pkStructure;  // a structure whose fields are the element's attributes
+      property.FKind = pkStructure;  // a structure whose fields are the element's attributes
       content = node;
     }
   }
 
   // Name and namespace: items are named by language or not at all.
-  if (FParentProperty && FParentProperty->FKind == pkLangAlternative) {
-    FName = element ? AttributeValue(node, XmlNamespaceURI, "lang") : std::string();
-  } else if (FParentProperty && (FParentProperty->FKind == pkBag || FParentProperty->FKind == pkSequence)) {
-    FName.clear();
+  if (property.FParentProperty && property.FParentProperty->FKind == pkLangAlternative) {
+    property.FName = element ? AttributeValue(node, XmlNamespaceURI, "lang") : std::string();
+  } else if (property.FParentProperty &&
+             (property.FParentProperty->FKind == pkBag || property.FParentProperty->FKind == pkSequence)) {
+    property.FName.clear();
   } else {
-    FName = LocalName(node);
-    if (FNamespaceInfo->UpdatePrefixAndURI(std::string(Prefix(node)), std::string(NamespaceURI(node))))
-      FInheritsNamespace = false;
+    property.FName = LocalName(node);
+    if (property.FNamespaceInfo->UpdatePrefixAndURI(std::string(Prefix(node)), std::string(NamespaceURI(node))))
+      property.FInheritsNamespace = false;
   }
 
-  if (!SupportsSubProperties() || content == nullptr || depth >= Detail::MaxXMPDepth) return;
-  const auto addSubProperty = [this, depth](const xmlNode* child) {
-    auto item = std::make_unique<TXMPProperty>(FSchema, this);
-    item->LoadFromNode(*child, depth + 1);
-    FSubProperties.push_back(std::move(item));
+  if (!property.SupportsSubProperties() || content == nullptr || depth >= Detail::MaxXMPDepth) return;
+  const auto addSubProperty = [&property, depth](const xmlNode* child) {
+    auto item = std::make_unique<TXMPProperty>(property.FSchema, &property);
+    LoadFromNode(*item, child, depth + 1);
+    property.FSubProperties.push_back(std::move(item));
   };
   // Fields need a namespace: a field without one could not be written back as prefix:name.
-  if (FKind == pkStructure && !resourceForm && content->type == XML_ELEMENT_NODE) {
+  if (property.FKind == pkStructure && !resourceForm && content->type == XML_ELEMENT_NODE) {
     for (const xmlAttr* attribute = content->properties; attribute; attribute = attribute->next)
       if (IsFieldAttribute(attribute) && !NamespaceURI(AsNode(attribute)).empty()) addSubProperty(AsNode(attribute));
   }
   for (const xmlNode* child = FirstChild(content); child; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;
-    if (FKind == pkStructure) {
+    if (property.FKind == pkStructure) {
       if (!NamespaceURI(child).empty()) addSubProperty(child);
     } else if (QualifiedName(child) == "rdf:li" &&
-               (FKind != pkLangAlternative || FindAttribute(child, XmlNamespaceURI, "lang") != nullptr)) {
+               (property.FKind != pkLangAlternative || FindAttribute(child, XmlNamespaceURI, "lang") != nullptr)) {
       addSubProperty(child);
     }
   }
 }
 
-TXMPProperty& TXMPSchema::LoadProperty(const _xmlNode& node) {
+TXMPProperty& TXMPModelLoader::LoadProperty(TXMPSchema& schema, const xmlNode* node) {
   struct TLoadingScope {
     bool& Flag;
     explicit TLoadingScope(bool& flag) : Flag(flag) { Flag = true; }
     ~TLoadingScope() { Flag = false; }
-  } scope(FLoadingProperty);
-  if (FProperties.empty()) FNamespaceInfo->SetPreferredPrefix(std::string(Prefix(&node)));
-  auto property = std::make_unique<TXMPProperty>(*this, nullptr);
-  property->LoadFromNode(node, 0);
-  FProperties.push_back(std::move(property));
-  return *FProperties.back();
+  } scope(schema.FLoadingProperty);
+  if (schema.FProperties.empty()) schema.FNamespaceInfo->SetPreferredPrefix(std::string(Prefix(node)));
+  auto property = std::make_unique<TXMPProperty>(schema, nullptr);
+  LoadFromNode(*property, node, 0);
+  schema.FProperties.push_back(std::move(property));
+  return *schema.FProperties.back();
 }
+
+}  // namespace Detail
 
 bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
   const std::int64_t start = stream.Position();
@@ -317,11 +333,13 @@ bool TXMPPacket::TryLoadFromStream(Zorp::Base::TStream& stream) {
       for (const xmlAttr* attribute = description->properties; attribute; attribute = attribute->next) {
         if (IsNamespaceDeclaration(attribute)) continue;
         const std::string_view uri = NamespaceURI(AsNode(attribute));
-        if (!uri.empty() && uri != rdf) FindOrAddSchema(std::string(uri)).LoadProperty(*AsNode(attribute));
+        if (!uri.empty() && uri != rdf)
+          Detail::TXMPModelLoader::LoadProperty(FindOrAddSchema(std::string(uri)), AsNode(attribute));
       }
       for (const xmlNode* child = description->children; child; child = child->next) {
         const std::string_view uri = NamespaceURI(child);
-        if (child->type == XML_ELEMENT_NODE && !uri.empty()) FindOrAddSchema(std::string(uri)).LoadProperty(*child);
+        if (child->type == XML_ELEMENT_NODE && !uri.empty())
+          Detail::TXMPModelLoader::LoadProperty(FindOrAddSchema(std::string(uri)), child);
       }
     }
   } catch (...) {

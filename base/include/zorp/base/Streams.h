@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,16 @@ class TCustomMemoryStream : public TStream {
   // Writes the whole content to another stream.
   void SaveToStream(TStream& destination) const;
 };
+
+// The whole content of a memory stream, in place (empty when there is none).
+std::span<const std::uint8_t> MemoryOf(const TCustomMemoryStream& data);
+// The bytes from the stream's position to its end, in place, when it is a memory stream; nullopt for
+// any other stream, whose bytes have to be read.
+std::optional<std::span<const std::uint8_t>> MemoryFromPosition(const TStream& stream);
+// Copies count bytes (none when count <= 0) from the source's position and moves it on: straight from
+// memory when the source is a memory stream (EReadError, and nothing written, when fewer remain),
+// otherwise through destination.CopyFrom.
+void CopyStream(TStream& source, TStream& destination, std::int64_t count);
 
 // A growable stream that owns its memory.
 class TMemoryStream : public TCustomMemoryStream {

@@ -35,6 +35,9 @@ std::size_t Utf8Length(std::string_view text);
 std::string Utf8Left(std::string_view text, std::size_t count);
 
 // ASCII-only case mapping and comparison (the platform's UpperCase/LowerCase/SameText/CompareText).
+inline constexpr char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 std::string UpperCase(std::string_view text);
 std::string LowerCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zorp/base/JPEGImage.h"
@@ -70,14 +71,7 @@ class TCustomExifData : public TExifSectionOwner {
   // Runs body between BeginUpdate and EndUpdate (also when it raises), so OnChange fires once at most.
   template <typename F>
   void WithinUpdate(F&& body) {
-    BeginUpdate();
-    try {
-      body();
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    Zorp::Exif::WithinUpdate(this, std::forward<F>(body));
   }
   bool Updating() const { return FUpdateCount > 0; }
   virtual void Changed(TExifSection* section);

@@ -61,6 +61,24 @@ class TExifSectionOwner {
   ~TExifSectionOwner() = default;
 };
 
+// Runs body between target's BeginUpdate and EndUpdate (EndUpdate also when body raises), so that
+// the changes within notify once; without a target body just runs.
+template <typename TUpdatable, typename F>
+void WithinUpdate(TUpdatable* target, F&& body) {
+  if (target == nullptr) {
+    body();
+    return;
+  }
+  target->BeginUpdate();
+  try {
+    body();
+  } catch (...) {
+    target->EndUpdate();
+    throw;
+  }
+  target->EndUpdate();
+}
+
 // Walks a section's tags by index. Deleting the current tag during the walk does not skip the tag
 // after it: the index steps on only when the current tag is still where it was.
 class TExifSectionEnumerator {

@@ -167,8 +167,9 @@ class TExifTag {
 // True when every byte of text is below 128.
 bool IsAsciiText(std::string_view text);
 
-// Denominator 0: empty; denominator 1: the numerator unsigned; otherwise "%d/%d" signed.
-std::string RationalToText(const TTiffRational& value);
+// "n/d", or "n" for denominator 1, both parts read as RATIONAL (unsigned) or SRATIONAL (signed);
+// empty for denominator 0.
+std::string RationalToText(const TTiffRational& value, bool isSigned = false);
 // "n/d" or "n" (denominator 1). Unsigned, each part is a decimal in 0..4294967295; signed, each part
 // lies in -2147483648..2147483647 and may carry a sign, a negative denominator moving its sign to the
 // numerator where both can be negated ("1/-3" gives -1/3). On failure value becomes 0/0 and the
