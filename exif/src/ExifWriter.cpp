@@ -2,19 +2,21 @@
 // offset, the directories go around it), the JPEG rewritten around the new Exif and XMP segments,
 // the rewritten file checked by reading it back, and the file replaced through a temporary file.
 
+#include "zorp/exif/ExifWriter.h"
+
 #include <algorithm>
-#include <functional>
-#include <optional>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "zorp/base/Exceptions.h"
 #include "ExifTagsDetail.h"
 #include "makernotes/OutsideReferences.h"
+#include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
@@ -96,8 +98,9 @@ std::vector<const TExifTag*> WrittenTags(const TExifSection& section) {
   for (const TExifTag* tag : section)
     if (tag->WellFormed()) tags.push_back(tag);
   std::stable_sort(tags.begin(), tags.end(), [](const TExifTag* a, const TExifTag* b) { return a->ID() < b->ID(); });
-  tags.erase(std::unique(tags.begin(), tags.end(), [](const TExifTag* a, const TExifTag* b) { return a->ID() == b->ID(); }),
-             tags.end());
+  tags.erase(
+      std::unique(tags.begin(), tags.end(), [](const TExifTag* a, const TExifTag* b) { return a->ID() == b->ID(); }),
+      tags.end());
   return tags;
 }
 
@@ -128,371 +131,307 @@ std::unique_ptr<TExifTag> LongTag(TExifTagID id, std::uint32_t value) {
 
 }  // namespace
 
-// Lays out and writes one Exif block without changing the container: every value the save adjusts
-// (pointer tags, thumbnail tags, the offset schema, the thumbnail itself) is planned as a standalone
-// tag or image that the block carries instead of the container's. Once the caller's whole save has
-// succeeded, Apply gives the container those values. One object per save.
-class TExifWriter {
- public:
-  TExifWriter(TExifData& data, const TExifData::TMovedMakerNote& movedMakerNote)
-      : FData(data), FMovedMakerNote(movedMakerNote) {}
+TExifWriter::TExifWriter(TExifData& data, const TMovedMakerNote& movedMakerNote)
+    : FData(data), FMovedMakerNote(movedMakerNote) {}
 
-  // A tag the block carries in place of the section's tag with its ID (or in addition); the caller
-  // gives the container the same value after success. Only before Plan.
-  void AddCallerTag(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
-    FCallerTags.push_back({kind, std::move(tag)});
+void TExifWriter::AddCallerTag(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
+  FCallerTags.push_back({kind, std::move(tag)});
+}
+
+void TExifWriter::Plan() {
+  for (int k = skPrimary; k <= skThumbnail; ++k) CollectTags(static_cast<TExifSectionKind>(k));
+  for (TPlannedTag& planned : FCallerTags) Substitute(planned.Kind, planned.Tag.get());
+  Prepare(skInterop, {});
+  Prepare(skGps, {});
+  DecideMakerNote();
+  Prepare(skExif, {skInterop});
+  if (FMakerNoteFixed) FDataSize[skExif] -= Padded(FMakerNoteTag->DataSize());
+  PrepareThumbnail();
+  Prepare(skPrimary, {skExif, skGps});
+  AssignOffsets();
+}
+
+const std::vector<const TExifTag*>& TExifWriter::Tags(TExifSectionKind kind) const { return FTags[kind]; }
+
+void TExifWriter::Write(TStream& stream) const {
+  const TByteOrder order = FData.ByteOrder();
+  TMemoryStream block;
+  block.SetSize(ExifHeaderSize + FBlockSize);
+  block.WriteBuffer("Exif\0\0", 6);
+  block.WriteBuffer(order == boBigEndian ? "MM" : "II", 2);
+  WriteWord(block, order, 42);
+  WriteLongWord(block, order, static_cast<std::uint32_t>(FOffset[skPrimary]));
+  for (int k = skPrimary; k <= skThumbnail; ++k)
+    if (FDirectorySize[k] > 0) WriteSection(block, static_cast<TExifSectionKind>(k), order);
+  if (FThumbnail.Size() > 0 && FDirectorySize[skThumbnail] > 0) {
+    block.SetPosition(ExifHeaderSize + ThumbnailOffset());
+    block.WriteBuffer(FThumbnail.Memory(), FThumbnail.Size());
   }
-
-  void Plan() {
-    for (int k = skPrimary; k <= skThumbnail; ++k) CollectTags(static_cast<TExifSectionKind>(k));
-    for (TPlannedTag& planned : FCallerTags) Substitute(planned.Kind, planned.Tag.get());
-    Prepare(skInterop, {});
-    Prepare(skGps, {});
-    DecideMakerNote();
-    Prepare(skExif, {skInterop});
-    if (FMakerNoteFixed) FDataSize[skExif] -= Padded(FMakerNoteTag->DataSize());
-    PrepareThumbnail();
-    Prepare(skPrimary, {skExif, skGps});
-    AssignOffsets();
+  const std::span<const std::uint8_t> source = FData.SourceBlock();
+  for (const TByteRange& range : FOutside) {
+    block.SetPosition(ExifHeaderSize + range.Start);
+    block.WriteBuffer(source.data() + range.Start, range.End - range.Start);
   }
-
-  // The tags written for a directory, in order.
-  const std::vector<const TExifTag*>& Tags(TExifSectionKind kind) const { return FTags[kind]; }
-
-  // The block is assembled in memory, so that every byte that nothing covers is zero, then written
-  // to the stream in one piece.
-  void Write(TStream& stream) const {
-    const TByteOrder order = FData.ByteOrder();
-    TMemoryStream block;
-    block.SetSize(ExifHeaderSize + FBlockSize);
-    block.WriteBuffer("Exif\0\0", 6);
-    block.WriteBuffer(order == boBigEndian ? "MM" : "II", 2);
-    WriteWord(block, order, 42);
-    WriteLongWord(block, order, static_cast<std::uint32_t>(FOffset[skPrimary]));
-    for (int k = skPrimary; k <= skThumbnail; ++k)
-      if (FDirectorySize[k] > 0) WriteSection(block, static_cast<TExifSectionKind>(k), order);
-    if (FThumbnail.Size() > 0 && FDirectorySize[skThumbnail] > 0) {
-      block.SetPosition(ExifHeaderSize + ThumbnailOffset());
-      block.WriteBuffer(FThumbnail.Memory(), FThumbnail.Size());
-    }
-    const std::span<const std::uint8_t> source = FData.SourceBlock();
-    for (const TByteRange& range : FOutside) {
-      block.SetPosition(ExifHeaderSize + range.Start);
-      block.WriteBuffer(source.data() + range.Start, range.End - range.Start);
-    }
-    if (FMakerNoteFixed) {
-      block.SetPosition(ExifHeaderSize + FMakerNoteOffset);
-      FMakerNoteTag->WriteReferencedData(block, order);
-    }
-    stream.WriteBuffer(block.Memory(), block.Size());
+  if (FMakerNoteFixed) {
+    block.SetPosition(ExifHeaderSize + FMakerNoteOffset);
+    FMakerNoteTag->WriteReferencedData(block, order);
   }
+  stream.WriteBuffer(block.Memory(), block.Size());
+}
 
-  // The container takes what was written: padding tags go, pointer and thumbnail tags take their new
-  // values, a thumbnail that was scaled down replaces the loaded one, and an applied offset schema
-  // reads 0 with the MakerNote's new place remembered. The caller's own tags are the caller's.
-  void Apply(TExifData::TMovedMakerNote& movedMakerNote) {
-    FData.WithinUpdate([&] {
-      if (FData.RemovePaddingTagsOnSave()) {
-        for (int kind = skPrimary; kind <= skThumbnail; ++kind)
-          Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
-        const TExifSection& makerNote = FData.PeekSection(skMakerNote);
-        if (makerNote.Count() > 0) const_cast<TExifSection&>(makerNote).RemovePaddingTag();
+void TExifWriter::Apply(TMovedMakerNote& movedMakerNote) {
+  FData.WithinUpdate([&] {
+    if (FData.RemovePaddingTagsOnSave()) {
+      for (int kind = skPrimary; kind <= skThumbnail; ++kind)
+        Section(static_cast<TExifSectionKind>(kind)).RemovePaddingTag();
+      const TExifSection& makerNote = FData.PeekSection(skMakerNote);
+      if (makerNote.Count() > 0) const_cast<TExifSection&>(makerNote).RemovePaddingTag();
+    }
+    if (FSchemaApplied) {
+      if (TExifTag* schema = Section(skExif).Find(ttOffsetSchema)) SetLongData(*schema, 0);
+      movedMakerNote = {FMakerNoteTag, FMakerNoteTag->SourceDataOffset(), FMakerNoteOffset};
+    }
+    if (FShrunkThumbnail) FData.SetThumbnail(FShrunkThumbnail.get());
+    for (const TPlannedTag& planned : FAdjustedTags)
+      Section(planned.Kind)
+          .AddOrUpdateTag(planned.Tag->ID(), planned.Tag->DataType(), planned.Tag->ElementCount(), planned.Tag->Data());
+    // Every tag of the ID goes: a second one would otherwise become the pointer that is not written.
+    for (const auto& [kind, id] : FDroppedPointers)
+      while (Section(kind).Remove(id)) {
       }
-      if (FSchemaApplied) {
-        if (TExifTag* schema = Section(skExif).Find(ttOffsetSchema)) SetLongData(*schema, 0);
-        movedMakerNote = {FMakerNoteTag, FMakerNoteTag->SourceDataOffset(), FMakerNoteOffset};
-      }
-      if (FShrunkThumbnail) FData.SetThumbnail(FShrunkThumbnail.get());
-      for (const TPlannedTag& planned : FAdjustedTags)
-        Section(planned.Kind).AddOrUpdateTag(planned.Tag->ID(), planned.Tag->DataType(), planned.Tag->ElementCount(),
-                                             planned.Tag->Data());
-      // Every tag of the ID goes: a second one would otherwise become the pointer that is not written.
-      for (const auto& [kind, id] : FDroppedPointers)
-        while (Section(kind).Remove(id)) {
-        }
-    });
-  }
+  });
+}
 
- private:
-  struct TPlannedTag {
-    TExifSectionKind Kind;
-    std::unique_ptr<TExifTag> Tag;
-  };
+TExifSection& TExifWriter::Section(TExifSectionKind kind) { return FData.Sections(kind); }
 
-  TExifSection& Section(TExifSectionKind kind) { return FData.Sections(kind); }
-  const TExifSection& PeekSection(TExifSectionKind kind) const { return FData.PeekSection(kind); }
+const TExifSection& TExifWriter::PeekSection(TExifSectionKind kind) const { return FData.PeekSection(kind); }
 
-  // The tags a directory writes; with RemovePaddingTagsOnSave without the section's first padding tag.
-  void CollectTags(TExifSectionKind kind) {
-    FTags[kind] = WrittenTags(PeekSection(kind));
-    if (!FData.RemovePaddingTagsOnSave()) return;
-    for (const TExifTag* tag : PeekSection(kind))
-      if (tag->IsPadding()) {
-        std::erase(FTags[kind], tag);
-        break;
-      }
-  }
-
-  // The block carries tag in place of the directory's tag with its ID, or in addition in ID order.
-  void Substitute(TExifSectionKind kind, const TExifTag* tag) {
-    std::vector<const TExifTag*>& tags = FTags[kind];
-    const auto at = std::lower_bound(tags.begin(), tags.end(), tag->ID(),
-                                     [](const TExifTag* t, TExifTagID id) { return t->ID() < id; });
-    if (at != tags.end() && (*at)->ID() == tag->ID())
-      *at = tag;
-    else
-      tags.insert(at, tag);
-  }
-
-  // A value the save adjusts: written now, given to the container by Apply.
-  TExifTag& Adjust(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
-    Substitute(kind, tag.get());
-    FAdjustedTags.push_back({kind, std::move(tag)});
-    return *FAdjustedTags.back().Tag;
-  }
-
-  // Plans the pointer tags of the sub-directories in section kind (a placeholder until AssignOffsets,
-  // dropped for a sub-directory not written), then measures the directory and its data area (a
-  // directory size of 0: not written).
-  void Prepare(TExifSectionKind kind, std::initializer_list<TExifSectionKind> subDirectories) {
-    for (TExifSectionKind sub : subDirectories) {
-      if (sub == kind || FDirectorySize[sub] > 0) {
-        FPointerTag[sub] = &Adjust(kind, LongTag(PointerTagID(sub), 0));
-      } else {
-        std::erase_if(FTags[kind], [&](const TExifTag* tag) { return tag->ID() == PointerTagID(sub); });
-        FDroppedPointers.emplace_back(kind, PointerTagID(sub));
-      }
+void TExifWriter::CollectTags(TExifSectionKind kind) {
+  FTags[kind] = WrittenTags(PeekSection(kind));
+  if (!FData.RemovePaddingTagsOnSave()) return;
+  for (const TExifTag* tag : PeekSection(kind))
+    if (tag->IsPadding()) {
+      std::erase(FTags[kind], tag);
+      break;
     }
-    Measure(kind);
-  }
+}
 
-  // The sizes of the directory that FTags holds for kind and of its data area (0: not written).
-  void Measure(TExifSectionKind kind) {
-    const std::int64_t count = static_cast<std::int64_t>(FTags[kind].size());
-    if (kind != skPrimary && count == 0) return;
-    if (count > 0xFFFF) throw Zorp::Base::ERangeError(SRangeError);
-    std::int64_t dataSize = 0;
-    for (const TExifTag* tag : FTags[kind])
-      if (tag->DataSize() > 4) dataSize += Padded(tag->DataSize());
-    FDataSize[kind] = dataSize;
-    FDirectorySize[kind] = 12 * count + 6;
-  }
+void TExifWriter::Substitute(TExifSectionKind kind, const TExifTag* tag) {
+  std::vector<const TExifTag*>& tags = FTags[kind];
+  const auto at = std::lower_bound(tags.begin(), tags.end(), tag->ID(),
+                                   [](const TExifTag* t, TExifTagID id) { return t->ID() < id; });
+  if (at != tags.end() && (*at)->ID() == tag->ID())
+    *at = tag;
+  else
+    tags.insert(at, tag);
+}
 
-  // A MakerNote loaded from a file goes back to where it was (or to where its offset schema says it
-  // came from), so that the offsets inside it stay right.
-  void DecideMakerNote() {
-    const TExifSection& exif = PeekSection(skExif);
-    const TExifTag* tag = exif.Find(ttMakerNote);
-    if (!tag || tag->SourceDataOffset() == 0 || tag->DataSize() <= 4) return;
-    std::int64_t offset = tag->SourceDataOffset();
-    const TExifTag* schema = exif.Find(ttOffsetSchema);
-    std::int32_t delta = 0;
-    if (schema && schema->DataType() == dtSLong && schema->ElementCount() == 1) std::memcpy(&delta, schema->Data(), 4);
-    bool schemaApplied = false;
-    if (FMovedMakerNote.Tag == tag && FMovedMakerNote.SourceDataOffset == offset && delta == 0) {
-      // An earlier save applied the schema: the MakerNote stays where that save put it.
-      offset = FMovedMakerNote.Offset;
-    } else if (delta != 0 && offset - delta > 6) {
-      offset -= delta;
-      schemaApplied = true;
+TExifTag& TExifWriter::Adjust(TExifSectionKind kind, std::unique_ptr<TExifTag> tag) {
+  Substitute(kind, tag.get());
+  FAdjustedTags.push_back({kind, std::move(tag)});
+  return *FAdjustedTags.back().Tag;
+}
+
+void TExifWriter::Prepare(TExifSectionKind kind, std::initializer_list<TExifSectionKind> subDirectories) {
+  for (TExifSectionKind sub : subDirectories) {
+    if (sub == kind || FDirectorySize[sub] > 0) {
+      FPointerTag[sub] = &Adjust(kind, LongTag(PointerTagID(sub), 0));
+    } else {
+      std::erase_if(FTags[kind], [&](const TExifTag* tag) { return tag->ID() == PointerTagID(sub); });
+      FDroppedPointers.emplace_back(kind, PointerTagID(sub));
     }
-    // Never over the TIFF header, and never where one segment cannot reach (a hostile schema).
-    if (offset < TiffHeaderSize || offset > MaxJPEGSegmentDataSize - ExifHeaderSize - tag->DataSize()) return;
-    FMakerNoteTag = tag;
-    FMakerNoteFixed = true;
-    FMakerNoteOffset = offset;
-    // A MakerNote that grew since it was loaded takes its new size: it must not reach into a
-    // directory placed behind it.
-    FMakerNoteRoom = std::max<std::int64_t>(tag->SourceDataSize(), tag->DataSize());
-    FReserved.push_back({offset, offset + FMakerNoteRoom});
-    if (schemaApplied) {
-      // The block says the MakerNote is back in place: the schema is written as 0.
-      const std::int32_t zero = 0;
-      Substitute(skExif, FOwnedTags.emplace_back(TagWithFirstElement(schema, ttOffsetSchema, dtSLong, &zero)).get());
-      FSchemaApplied = true;
-    } else if (offset == tag->SourceDataOffset()) {
-      // Where it stays, the bytes its entries reference beyond its own stay with it.
-      FOutside = MakerNoteOutsideRanges(FData);
-      FReserved.insert(FReserved.end(), FOutside.begin(), FOutside.end());
-    }
-    MergeRanges(FReserved);
   }
+  Measure(kind);
+}
 
-  // The thumbnail that is written: the container's, or its scaled-down copy.
-  const Zorp::Base::TJPEGImage& ThumbnailImage() { return FShrunkThumbnail ? *FShrunkThumbnail : FData.Thumbnail(); }
+void TExifWriter::Measure(TExifSectionKind kind) {
+  const std::int64_t count = static_cast<std::int64_t>(FTags[kind].size());
+  if (kind != skPrimary && count == 0) return;
+  if (count > 0xFFFF) throw Zorp::Base::ERangeError(SRangeError);
+  std::int64_t dataSize = 0;
+  for (const TExifTag* tag : FTags[kind])
+    if (tag->DataSize() > 4) dataSize += Padded(tag->DataSize());
+  FDataSize[kind] = dataSize;
+  FDirectorySize[kind] = 12 * count + 6;
+}
 
-  void PrepareThumbnail() {
-    if (!FData.HasThumbnail()) {
-      PrepareStrips();
+void TExifWriter::DecideMakerNote() {
+  const TExifSection& exif = PeekSection(skExif);
+  const TExifTag* tag = exif.Find(ttMakerNote);
+  if (!tag || tag->SourceDataOffset() == 0 || tag->DataSize() <= 4) return;
+  std::int64_t offset = tag->SourceDataOffset();
+  const TExifTag* schema = exif.Find(ttOffsetSchema);
+  std::int32_t delta = 0;
+  if (schema && schema->DataType() == dtSLong && schema->ElementCount() == 1) std::memcpy(&delta, schema->Data(), 4);
+  bool schemaApplied = false;
+  if (FMovedMakerNote.Tag == tag && FMovedMakerNote.SourceDataOffset == offset && delta == 0) {
+    // An earlier save applied the schema: the MakerNote stays where that save put it.
+    offset = FMovedMakerNote.Offset;
+  } else if (delta != 0 && offset - delta > 6) {
+    offset -= delta;
+    schemaApplied = true;
+  }
+  // Never over the TIFF header, and never where one segment cannot reach (a hostile schema).
+  if (offset < TiffHeaderSize || offset > MaxJPEGSegmentDataSize - ExifHeaderSize - tag->DataSize()) return;
+  FMakerNoteTag = tag;
+  FMakerNoteFixed = true;
+  FMakerNoteOffset = offset;
+  // A MakerNote that grew since it was loaded takes its new size: it must not reach into a
+  // directory placed behind it.
+  FMakerNoteRoom = std::max<std::int64_t>(tag->SourceDataSize(), tag->DataSize());
+  FReserved.push_back({offset, offset + FMakerNoteRoom});
+  if (schemaApplied) {
+    // The block says the MakerNote is back in place: the schema is written as 0.
+    const std::int32_t zero = 0;
+    Substitute(skExif, FOwnedTags.emplace_back(TagWithFirstElement(schema, ttOffsetSchema, dtSLong, &zero)).get());
+    FSchemaApplied = true;
+  } else if (offset == tag->SourceDataOffset()) {
+    // Where it stays, the bytes its entries reference beyond its own stay with it.
+    FOutside = MakerNoteOutsideRanges(FData);
+    FReserved.insert(FReserved.end(), FOutside.begin(), FOutside.end());
+  }
+  MergeRanges(FReserved);
+}
+
+const Zorp::Base::TJPEGImage& TExifWriter::ThumbnailImage() {
+  return FShrunkThumbnail ? *FShrunkThumbnail : FData.Thumbnail();
+}
+
+void TExifWriter::PrepareThumbnail() {
+  if (!FData.HasThumbnail()) {
+    PrepareStrips();
+    return;
+  }
+  EncodeThumbnail();
+  if (FThumbnail.Size() > ThumbnailSizeLimit) {
+    FThumbnail.Clear();
+    // A scaled-down copy; encoded afresh, so that a small image carrying bulky data shrinks as well.
+    auto shrunk = std::make_unique<Zorp::Base::TJPEGImage>(FData.Thumbnail());
+    int width = 0, height = 0;
+    if (shrunk->Width() > 160 || shrunk->Height() > 120) {
+      FitThumbnailSize(shrunk->Width(), shrunk->Height(), 160, 120, width, height);
+      *shrunk = shrunk->StretchedTo(width, height);
+    }
+    if (shrunk->CompressionQuality() > ThumbnailQualityCap) shrunk->SetCompressionQuality(ThumbnailQualityCap);
+    const std::vector<std::uint8_t> encoded = shrunk->Encoded(shrunk->CompressionQuality());
+    if (encoded != shrunk->Bytes()) shrunk->LoadFromBytes(encoded.data(), encoded.size());
+    FShrunkThumbnail = std::move(shrunk);
+    EncodeThumbnail();
+    if (FThumbnail.Size() > ThumbnailSizeLimit)
+      throw Zorp::Base::EAssertionFailed(Format(SThumbnailTooLarge, static_cast<long long>(FThumbnail.Size())));
+    // The container's thumbnail directory follows a new image's size where it records one.
+    for (const TExifTagID id : {ttImageWidth, ttImageLength})
+      if (const TExifTag* tag = PeekSection(skThumbnail).Find(id)) {
+        const auto size =
+            static_cast<std::uint16_t>(id == ttImageWidth ? FShrunkThumbnail->Width() : FShrunkThumbnail->Height());
+        Substitute(skThumbnail, FOwnedTags.emplace_back(TagWithFirstElement(tag, id, dtShort, &size)).get());
+      }
+  }
+  const TExifSection& section = PeekSection(skThumbnail);
+  const std::uint16_t compression = JPEGCompression;
+  const auto length = static_cast<std::uint32_t>(FThumbnail.Size());
+  Adjust(skThumbnail, TagWithFirstElement(section.Find(ttCompression), ttCompression, dtShort, &compression));
+  Adjust(skThumbnail, TagWithFirstElement(section.Find(ttJPEGInterchangeFormatLength), ttJPEGInterchangeFormatLength,
+                                          dtLong, &length));
+  Prepare(skThumbnail, {skThumbnail});
+  FDataSize[skThumbnail] += FThumbnail.Size();
+}
+
+void TExifWriter::PrepareStrips() {
+  const TExifSection& section = PeekSection(skThumbnail);
+  const TExifTag* offsets = section.Find(ttStripOffsets);
+  const TExifTag* counts = section.Find(ttStripByteCounts);
+  std::uint32_t compression = 0;
+  if (!offsets || !counts || !section.TryGetLongValue(ttCompression, 0, compression) || compression != 1) return;
+  const std::int32_t stripCount = offsets->ElementCount();
+  if (stripCount < 1 || counts->ElementCount() != stripCount) return;
+  const std::span<const std::uint8_t> block = FData.SourceBlock();
+  const std::int64_t blockSize = static_cast<std::int64_t>(block.size());
+  std::vector<std::uint32_t> sizes;
+  for (std::int32_t i = 0; i < stripCount; ++i) {
+    std::uint32_t offset = 0, size = 0;
+    if (!section.TryGetLongValue(ttStripOffsets, i, offset) || !section.TryGetLongValue(ttStripByteCounts, i, size) ||
+        offset > blockSize || size > blockSize - offset) {
+      FThumbnail.Clear();
       return;
     }
-    EncodeThumbnail();
-    if (FThumbnail.Size() > ThumbnailSizeLimit) {
-      FThumbnail.Clear();
-      // A scaled-down copy; encoded afresh, so that a small image carrying bulky data shrinks as well.
-      auto shrunk = std::make_unique<Zorp::Base::TJPEGImage>(FData.Thumbnail());
-      int width = 0, height = 0;
-      if (shrunk->Width() > 160 || shrunk->Height() > 120) {
-        FitThumbnailSize(shrunk->Width(), shrunk->Height(), 160, 120, width, height);
-        *shrunk = shrunk->StretchedTo(width, height);
-      }
-      if (shrunk->CompressionQuality() > ThumbnailQualityCap) shrunk->SetCompressionQuality(ThumbnailQualityCap);
-      const std::vector<std::uint8_t> encoded = shrunk->Encoded(shrunk->CompressionQuality());
-      if (encoded != shrunk->Bytes()) shrunk->LoadFromBytes(encoded.data(), encoded.size());
-      FShrunkThumbnail = std::move(shrunk);
-      EncodeThumbnail();
-      if (FThumbnail.Size() > ThumbnailSizeLimit)
-        throw Zorp::Base::EAssertionFailed(Format(SThumbnailTooLarge, static_cast<long long>(FThumbnail.Size())));
-      // The container's thumbnail directory follows a new image's size where it records one.
-      for (const TExifTagID id : {ttImageWidth, ttImageLength})
-        if (const TExifTag* tag = PeekSection(skThumbnail).Find(id)) {
-          const auto size =
-              static_cast<std::uint16_t>(id == ttImageWidth ? FShrunkThumbnail->Width() : FShrunkThumbnail->Height());
-          Substitute(skThumbnail, FOwnedTags.emplace_back(TagWithFirstElement(tag, id, dtShort, &size)).get());
-        }
-    }
-    const TExifSection& section = PeekSection(skThumbnail);
-    const std::uint16_t compression = JPEGCompression;
-    const auto length = static_cast<std::uint32_t>(FThumbnail.Size());
-    Adjust(skThumbnail, TagWithFirstElement(section.Find(ttCompression), ttCompression, dtShort, &compression));
-    Adjust(skThumbnail, TagWithFirstElement(section.Find(ttJPEGInterchangeFormatLength), ttJPEGInterchangeFormatLength,
-                                            dtLong, &length));
-    Prepare(skThumbnail, {skThumbnail});
-    FDataSize[skThumbnail] += FThumbnail.Size();
+    FThumbnail.WriteBuffer(block.data() + offset, size);
+    sizes.push_back(size);
   }
+  FStripSizes = std::move(sizes);
+  FStripOffsets =
+      FOwnedTags.emplace_back(std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount)).get();
+  Substitute(skThumbnail, FStripOffsets);
+  Prepare(skThumbnail, {});
+  FDataSize[skThumbnail] += FThumbnail.Size();
+}
 
-  // An uncompressed thumbnail (Compression 1 with strips) is carried as it is: its strips are copied
-  // from the loaded block, one after the other, to where a JPEG thumbnail would go, and the directory
-  // writes new StripOffsets (LONGs) once the layout is known. Strips that are not in the block are
-  // lost with their directory, as a thumbnail that does not load. The container's StripOffsets keep
-  // the loaded offsets.
-  void PrepareStrips() {
-    const TExifSection& section = PeekSection(skThumbnail);
-    const TExifTag* offsets = section.Find(ttStripOffsets);
-    const TExifTag* counts = section.Find(ttStripByteCounts);
-    std::uint32_t compression = 0;
-    if (!offsets || !counts || !section.TryGetLongValue(ttCompression, 0, compression) || compression != 1) return;
-    const std::int32_t stripCount = offsets->ElementCount();
-    if (stripCount < 1 || counts->ElementCount() != stripCount) return;
-    const std::span<const std::uint8_t> block = FData.SourceBlock();
-    const std::int64_t blockSize = static_cast<std::int64_t>(block.size());
-    std::vector<std::uint32_t> sizes;
-    for (std::int32_t i = 0; i < stripCount; ++i) {
-      std::uint32_t offset = 0, size = 0;
-      if (!section.TryGetLongValue(ttStripOffsets, i, offset) || !section.TryGetLongValue(ttStripByteCounts, i, size) ||
-          offset > blockSize || size > blockSize - offset) {
-        FThumbnail.Clear();
-        return;
-      }
-      FThumbnail.WriteBuffer(block.data() + offset, size);
-      sizes.push_back(size);
-    }
-    FStripSizes = std::move(sizes);
-    FStripOffsets = FOwnedTags.emplace_back(std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount)).get();
-    Substitute(skThumbnail, FStripOffsets);
-    Prepare(skThumbnail, {});
-    FDataSize[skThumbnail] += FThumbnail.Size();
+void TExifWriter::EncodeThumbnail() {
+  FThumbnail.Clear();
+  ThumbnailImage().SaveToStream(FThumbnail);
+  FThumbnail.SetPosition(0);
+  FThumbnail.SetSize(MeasureJPEGData(FThumbnail));
+  FThumbnail.SetPosition(0);
+}
+
+void TExifWriter::AssignOffsets() {
+  for (int k = skPrimary; k <= skMakerNote; ++k) {
+    FOffset[k] = k == skPrimary ? TiffHeaderSize : FOffset[k - 1] + FDirectorySize[k - 1] + FDataSize[k - 1];
+    const std::int64_t size = FDirectorySize[k] + FDataSize[k];
+    for (const TByteRange& range : FReserved)
+      if (FOffset[k] < range.End && FOffset[k] + size > range.Start) FOffset[k] = Padded(range.End);
   }
+  FBlockSize = 0;
+  for (int k = skPrimary; k <= skThumbnail; ++k)
+    if (FDirectorySize[k] > 0) FBlockSize = std::max(FBlockSize, FOffset[k] + FDirectorySize[k] + FDataSize[k]);
+  if (FMakerNoteFixed) FBlockSize = std::max(FBlockSize, FMakerNoteOffset + FMakerNoteTag->DataSize());
+  for (const TByteRange& range : FOutside) FBlockSize = std::max(FBlockSize, range.End);
+  // The block must fit one JPEG segment; refused before anything is allocated for it.
+  if (ExifHeaderSize + FBlockSize > MaxJPEGSegmentDataSize)
+    throw EJPEGSegmentTooLarge(
+        Format(SSaveSegmentTooLarge, "Exif", static_cast<long long>(ExifHeaderSize + FBlockSize)));
+  // Every offset is written as 32 bits.
+  if (FBlockSize > std::numeric_limits<std::uint32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
 
-  // The thumbnail's JPEG up to and including its end-of-image marker.
-  void EncodeThumbnail() {
-    FThumbnail.Clear();
-    ThumbnailImage().SaveToStream(FThumbnail);
-    FThumbnail.SetPosition(0);
-    FThumbnail.SetSize(MeasureJPEGData(FThumbnail));
-    FThumbnail.SetPosition(0);
-  }
-
-  // Each directory with its data follows the one before, moved behind any reserved range (the fixed
-  // MakerNote and the bytes it references) that it would overlap.
-  void AssignOffsets() {
-    for (int k = skPrimary; k <= skMakerNote; ++k) {
-      FOffset[k] = k == skPrimary ? TiffHeaderSize : FOffset[k - 1] + FDirectorySize[k - 1] + FDataSize[k - 1];
-      const std::int64_t size = FDirectorySize[k] + FDataSize[k];
-      for (const TByteRange& range : FReserved)
-        if (FOffset[k] < range.End && FOffset[k] + size > range.Start) FOffset[k] = Padded(range.End);
+  for (int k = skExif; k <= skGps; ++k)
+    if (FPointerTag[k]) SetLongData(*FPointerTag[k], static_cast<std::uint32_t>(FOffset[k]));
+  if (FPointerTag[skThumbnail]) SetLongData(*FPointerTag[skThumbnail], static_cast<std::uint32_t>(ThumbnailOffset()));
+  if (FStripOffsets) {
+    std::vector<std::uint32_t> offsets;
+    std::int64_t offset = ThumbnailOffset();
+    for (std::uint32_t size : FStripSizes) {
+      offsets.push_back(static_cast<std::uint32_t>(offset));
+      offset += size;
     }
-    FBlockSize = 0;
-    for (int k = skPrimary; k <= skThumbnail; ++k)
-      if (FDirectorySize[k] > 0) FBlockSize = std::max(FBlockSize, FOffset[k] + FDirectorySize[k] + FDataSize[k]);
-    if (FMakerNoteFixed) FBlockSize = std::max(FBlockSize, FMakerNoteOffset + FMakerNoteTag->DataSize());
-    for (const TByteRange& range : FOutside) FBlockSize = std::max(FBlockSize, range.End);
-    // The block must fit one JPEG segment; refused before anything is allocated for it.
-    if (ExifHeaderSize + FBlockSize > MaxJPEGSegmentDataSize)
-      throw EJPEGSegmentTooLarge(Format(SSaveSegmentTooLarge, "Exif", static_cast<long long>(ExifHeaderSize + FBlockSize)));
-    // Every offset is written as 32 bits.
-    if (FBlockSize > std::numeric_limits<std::uint32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
-
-    for (int k = skExif; k <= skGps; ++k)
-      if (FPointerTag[k]) SetLongData(*FPointerTag[k], static_cast<std::uint32_t>(FOffset[k]));
-    if (FPointerTag[skThumbnail]) SetLongData(*FPointerTag[skThumbnail], static_cast<std::uint32_t>(ThumbnailOffset()));
-    if (FStripOffsets) {
-      std::vector<std::uint32_t> offsets;
-      std::int64_t offset = ThumbnailOffset();
-      for (std::uint32_t size : FStripSizes) {
-        offsets.push_back(static_cast<std::uint32_t>(offset));
-        offset += size;
-      }
-      FStripOffsets->SetRawData(offsets.data());
-    }
+    FStripOffsets->SetRawData(offsets.data());
   }
+}
 
-  // Where the thumbnail's JPEG follows the thumbnail directory's other values.
-  std::int64_t ThumbnailOffset() const {
-    return FOffset[skThumbnail] + FDirectorySize[skThumbnail] + FDataSize[skThumbnail] - FThumbnail.Size();
-  }
+std::int64_t TExifWriter::ThumbnailOffset() const {
+  return FOffset[skThumbnail] + FDirectorySize[skThumbnail] + FDataSize[skThumbnail] - FThumbnail.Size();
+}
 
-  void WriteSection(TMemoryStream& block, TExifSectionKind kind, TByteOrder order) const {
-    const std::vector<const TExifTag*>& tags = FTags[kind];
-    block.SetPosition(ExifHeaderSize + FOffset[kind]);
-    WriteWord(block, order, static_cast<std::uint16_t>(tags.size()));
-    std::int64_t dataOffset = FOffset[kind] + FDirectorySize[kind];
-    for (const TExifTag* tag : tags) {
-      if (tag == FMakerNoteTag) {
-        tag->WriteEntry(block, order, static_cast<std::uint32_t>(FMakerNoteOffset));
-        continue;
-      }
-      tag->WriteEntry(block, order, static_cast<std::uint32_t>(dataOffset));
-      if (tag->DataSize() > 4) dataOffset += Padded(tag->DataSize());
+void TExifWriter::WriteSection(TMemoryStream& block, TExifSectionKind kind, TByteOrder order) const {
+  const std::vector<const TExifTag*>& tags = FTags[kind];
+  block.SetPosition(ExifHeaderSize + FOffset[kind]);
+  WriteWord(block, order, static_cast<std::uint16_t>(tags.size()));
+  std::int64_t dataOffset = FOffset[kind] + FDirectorySize[kind];
+  for (const TExifTag* tag : tags) {
+    if (tag == FMakerNoteTag) {
+      tag->WriteEntry(block, order, static_cast<std::uint32_t>(FMakerNoteOffset));
+      continue;
     }
-    const bool linksThumbnail = kind == skPrimary && FDirectorySize[skThumbnail] > 0;
-    WriteLongWord(block, order, linksThumbnail ? static_cast<std::uint32_t>(FOffset[skThumbnail]) : 0);
-    for (const TExifTag* tag : tags) {
-      if (tag == FMakerNoteTag || tag->DataSize() <= 4) continue;
-      tag->WriteReferencedData(block, order);
-      if (tag->DataSize() & 1) block.Seek(1, Zorp::Base::soCurrent);  // the block is zero-filled
-    }
+    tag->WriteEntry(block, order, static_cast<std::uint32_t>(dataOffset));
+    if (tag->DataSize() > 4) dataOffset += Padded(tag->DataSize());
   }
-
-  TExifData& FData;
-  const TExifData::TMovedMakerNote& FMovedMakerNote;
-  // The save plan, indexed by section kind (index 0 unused).
-  std::int64_t FOffset[7] = {};
-  std::int64_t FDirectorySize[7] = {};
-  std::int64_t FDataSize[7] = {};
-  TExifTag* FPointerTag[7] = {};
-  std::vector<const TExifTag*> FTags[7];
-  // Standalone tags the block carries: the caller's, the adjusted ones Apply hands to the container,
-  // and those the container gets otherwise (schema, thumbnail size) or never (strip offsets).
-  std::vector<TPlannedTag> FCallerTags;
-  std::vector<TPlannedTag> FAdjustedTags;
-  std::vector<std::unique_ptr<TExifTag>> FOwnedTags;
-  std::vector<std::pair<TExifSectionKind, TExifTagID>> FDroppedPointers;
-  // Ranges the directories must leave alone: the fixed MakerNote and what it references outside
-  // its own bytes (FOutside, copied from the loaded block).
-  std::vector<TByteRange> FReserved;
-  std::vector<TByteRange> FOutside;
-  std::vector<std::uint32_t> FStripSizes;  // an uncompressed thumbnail's strips, in FThumbnail
-  TExifTag* FStripOffsets = nullptr;       // and where the new block has them
-  const TExifTag* FMakerNoteTag = nullptr;  // set only when the MakerNote is fixed
-  bool FMakerNoteFixed = false;
-  bool FSchemaApplied = false;
-  std::int64_t FMakerNoteOffset = 0;
-  std::int64_t FMakerNoteRoom = 0;
-  std::int64_t FBlockSize = 0;  // from the TIFF header to the last byte written
-  std::unique_ptr<Zorp::Base::TJPEGImage> FShrunkThumbnail;
-  TMemoryStream FThumbnail;  // the JPEG thumbnail or the strips written in the thumbnail's place
-};
+  const bool linksThumbnail = kind == skPrimary && FDirectorySize[skThumbnail] > 0;
+  WriteLongWord(block, order, linksThumbnail ? static_cast<std::uint32_t>(FOffset[skThumbnail]) : 0);
+  for (const TExifTag* tag : tags) {
+    if (tag == FMakerNoteTag || tag->DataSize() <= 4) continue;
+    tag->WriteReferencedData(block, order);
+    if (tag->DataSize() & 1) block.Seek(1, Zorp::Base::soCurrent);  // the block is zero-filled
+  }
+}
 
 namespace {
 
@@ -526,8 +465,8 @@ bool IsReadableXMP(TMemoryStream& data) {
 // directory must have, those missing from primary, as standalone tags. The resolution comes from the
 // JFIF header when it gives dots per inch or per centimetre, else it is 72 dots per inch; the chroma
 // samples are centred.
-std::vector<std::unique_ptr<TExifTag>> MissingMainTags(const TExifSection& primary,
-                                                       const std::vector<std::shared_ptr<IFoundJPEGSegment>>& app0Segments) {
+std::vector<std::unique_ptr<TExifTag>> MissingMainTags(
+    const TExifSection& primary, const std::vector<std::shared_ptr<IFoundJPEGSegment>>& app0Segments) {
   std::uint16_t unit = 2, x = 72, y = 72;  // ResolutionUnit 2: inches
   for (const auto& segment : app0Segments) {
     TMemoryStream& data = segment->Data();
@@ -544,8 +483,10 @@ std::vector<std::unique_ptr<TExifTag>> MissingMainTags(const TExifSection& prima
   const TTiffRational xResolution{x, 1}, yResolution{y, 1};
   const std::uint16_t centred = 1;
   std::vector<std::unique_ptr<TExifTag>> tags;
-  if (!primary.Find(ttXResolution)) tags.push_back(TagWithFirstElement(nullptr, ttXResolution, dtRational, &xResolution));
-  if (!primary.Find(ttYResolution)) tags.push_back(TagWithFirstElement(nullptr, ttYResolution, dtRational, &yResolution));
+  if (!primary.Find(ttXResolution))
+    tags.push_back(TagWithFirstElement(nullptr, ttXResolution, dtRational, &xResolution));
+  if (!primary.Find(ttYResolution))
+    tags.push_back(TagWithFirstElement(nullptr, ttYResolution, dtRational, &yResolution));
   if (!primary.Find(ttResolutionUnit)) tags.push_back(TagWithFirstElement(nullptr, ttResolutionUnit, dtShort, &unit));
   if (!primary.Find(ttYCbCrPositioning))
     tags.push_back(TagWithFirstElement(nullptr, ttYCbCrPositioning, dtShort, &centred));
@@ -618,7 +559,7 @@ void VerifySaved(TExifData& data, TStream& stream,
 // produces the output; Apply, once the whole save has succeeded, gives the container what was written.
 class TJPEGRewrite {
  public:
-  TJPEGRewrite(TExifData& data, TStream& input, const TExifData::TMovedMakerNote& movedMakerNote)
+  TJPEGRewrite(TExifData& data, TStream& input, const TMovedMakerNote& movedMakerNote)
       : FData(data), FInput(input), FStart(input.Position()) {
     if (data.UnreadableExif() && !data.RepairOnSave()) throw EZorpExifException(SUnreadableExifData);
     ReadFrameSize();
@@ -684,7 +625,7 @@ class TJPEGRewrite {
         FXMPSegment != nullptr, FXMPRegenerated);
   }
 
-  void Apply(TExifData::TMovedMakerNote& movedMakerNote) {
+  void Apply(TMovedMakerNote& movedMakerNote) {
     FData.WithinUpdate([&] {
       if (FFrameSize) {
         FData.SetExifImageWidth(TOptionalLongWord{FFrameSize->first, false});

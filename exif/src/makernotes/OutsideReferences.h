@@ -6,18 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "zorp/exif/ExifWriter.h"
+
 namespace Zorp::Exif {
 class TCustomExifData;
 }
 
 namespace Zorp::Exif::Detail {
-
-// Bytes [Start, End) of the Exif block, counted from its TIFF header.
-struct TByteRange {
-  std::int64_t Start = 0;
-  std::int64_t End = 0;
-  bool operator==(const TByteRange&) const = default;
-};
 
 // The ranges of the loaded block (data.SourceBlock()) that the MakerNote's entries, and the
 // sub-directories its class knows, reference outside the MakerNote tag's declared bytes; sorted and

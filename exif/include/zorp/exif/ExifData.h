@@ -24,6 +24,7 @@
 #include "zorp/exif/ExifSections.h"
 #include "zorp/exif/ExifTags.h"
 #include "zorp/exif/ExifValues.h"
+#include "zorp/exif/ExifWriter.h"
 #include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/MakerNotes.h"
 
@@ -31,10 +32,6 @@ namespace Zorp::Exif {
 
 class TXMPPacket;
 class TContainedXMPPacket;
-namespace Detail {
-class TExifWriter;
-class TJPEGRewrite;
-}  // namespace Detail
 
 // What LoadFromJPEG found.
 enum TJPEGMetadataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
@@ -450,14 +447,8 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   // that reads cleanly here must read cleanly there. Raises EZorpExifException otherwise.
   void VerifySavedJPEG(Zorp::Base::TStream& stream);
 
-  // Where a save put a MakerNote that its offset schema sent back to its original place: the schema
-  // then reads 0 while the tag still records its loaded offset, so later saves of this container
-  // must use the place remembered here.
-  struct TMovedMakerNote {
-    const TExifTag* Tag = nullptr;
-    std::int64_t SourceDataOffset = 0;
-    std::int64_t Offset = 0;
-  };
+  // Where a save put a MakerNote that its offset schema moved (ExifWriter.h).
+  using TMovedMakerNote = Zorp::Exif::TMovedMakerNote;
 
  private:
   friend class Detail::TJPEGRewrite;
