@@ -111,8 +111,10 @@ class TCustomExifData : public TExifSectionOwner {
   // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
   // Every getter reads the tags as they are now and falls back to a fixed default; every setter
   // changes the tags (empty values delete them) and then mirrors the value into the XMP packet under
-  // its write policy. Setters that write several tags fire OnChange once.
+  // its write policy. Setters that write several tags fire OnChange once. The topics below follow
+  // the sections of ExifProperties.cpp.
 
+  // -- Text --
   // ASCII text of the main directory.
   std::string CameraMake() const;  // 0x010F, tiff Make
   void SetCameraMake(const std::string& value);
@@ -142,26 +144,6 @@ class TCustomExifData : public TExifSectionOwner {
   std::string Comments() const;
   void SetComments(const std::string& value);
 
-  // Date-times with their sub-second tags; 0 deletes both.
-  Zorp::Base::TDateTime DateTime() const;  // 0x0132 + 0x9290
-  void SetDateTime(Zorp::Base::TDateTime value);
-  Zorp::Base::TDateTime DateTimeOriginal() const;  // 0x9003 + 0x9291
-  void SetDateTimeOriginal(Zorp::Base::TDateTime value);
-  Zorp::Base::TDateTime DateTimeDigitized() const;  // 0x9004 + 0x9292
-  void SetDateTimeDigitized(Zorp::Base::TDateTime value);
-
-  // Enumerated values of the main, Exif and thumbnail directories.
-  TTiffOrientation Orientation() const;
-  void SetOrientation(TTiffOrientation value);
-  TTiffOrientation ThumbnailOrientation() const;  // never mirrored
-  void SetThumbnailOrientation(TTiffOrientation value);
-  TWindowsStarRating UserRating() const;
-  void SetUserRating(TWindowsStarRating value);  // raises ERangeError above urFiveStars
-  TExifFileSource FileSource() const;
-  void SetFileSource(TExifFileSource value);
-  TExifSceneType SceneType() const;
-  void SetSceneType(TExifSceneType value);
-
   // ASCII text of the Exif and interoperability directories.
   std::string ImageUniqueID() const;
   void SetImageUniqueID(const std::string& value);
@@ -178,6 +160,29 @@ class TCustomExifData : public TExifSectionOwner {
   std::string InteropTypeName() const;
   void SetInteropTypeName(const std::string& value);
 
+  // -- Date-times --
+  // Date-times with their sub-second tags; 0 deletes both.
+  Zorp::Base::TDateTime DateTime() const;  // 0x0132 + 0x9290
+  void SetDateTime(Zorp::Base::TDateTime value);
+  Zorp::Base::TDateTime DateTimeOriginal() const;  // 0x9003 + 0x9291
+  void SetDateTimeOriginal(Zorp::Base::TDateTime value);
+  Zorp::Base::TDateTime DateTimeDigitized() const;  // 0x9004 + 0x9292
+  void SetDateTimeDigitized(Zorp::Base::TDateTime value);
+
+  // -- Enumerated values --
+  // Enumerated values of the main, Exif and thumbnail directories.
+  TTiffOrientation Orientation() const;
+  void SetOrientation(TTiffOrientation value);
+  TTiffOrientation ThumbnailOrientation() const;  // never mirrored
+  void SetThumbnailOrientation(TTiffOrientation value);
+  TWindowsStarRating UserRating() const;
+  void SetUserRating(TWindowsStarRating value);  // raises ERangeError above urFiveStars
+  TExifFileSource FileSource() const;
+  void SetFileSource(TExifFileSource value);
+  TExifSceneType SceneType() const;
+  void SetSceneType(TExifSceneType value);
+
+  // -- The GPS directory: texts, letters, date-time and time stamp --
   // The GPS directory. Reference letters read in either case; an unknown letter reads as the first
   // member, which writes as no tag. Letter setters raise ERangeError for a value outside the type.
   TGPSAltitudeRef GPSAltitudeRef() const;
@@ -211,6 +216,7 @@ class TCustomExifData : public TExifSectionOwner {
   TTiffRational GPSTimeStamp(std::int32_t index) const;
   void SetGPSTimeStamp(std::int32_t index, const TTiffRational& value);
 
+  // -- The typed value objects --
   // The typed value objects, owned by the container; setting one assigns the value to it.
   TExifVersion& ExifVersion() { return *FExifVersion; }
   const TExifVersion& ExifVersion() const { return *FExifVersion; }
@@ -252,6 +258,7 @@ class TCustomExifData : public TExifSectionOwner {
   const TGPSLongitude& GPSDestLongitude() const { return *FGPSDestLongitude; }
   void SetGPSDestLongitude(const TGPSLongitude* value);
 
+  // -- Read-only values, the pixel size and the offset schema --
   // Read-only fractions of the Exif directory (0/0 when absent).
   TTiffRational ExposureTime() const;
   TTiffRational FNumber() const;
