@@ -1,0 +1,169 @@
+#include "core/IniFile.h"
+
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <utility>
+
+#include "zorp/base/FormatSettings.h"
+#include "zorp/base/TextEncoding.h"
+
+namespace Quorvane::Viewer {
+
+namespace {
+
+using Zorp::Base::Trim;
+using Zorp::Base::UpperCase;
+
+constexpr std::size_t NoSection = static_cast<std::size_t>(-1);
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+// UTF-16 bytes of either order to UTF-8; an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  const std::uint64_t count = bytes.size() / 2;
+  std::u16string units(static_cast<std::size_t>(count), u'\0');
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const auto first = static_cast<unsigned char>(bytes[2 * i]);
+    const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+    units[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  return Zorp::Base::Utf16ToUtf8(units);
+}
+
+// Calls onLine for each line of text, without its CR, LF or CR LF end.
+template <typename F>
+void ForEachLine(std::string_view text, F onLine) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    onLine(text.substr(start, end - start));
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+TMemIniFile::TMemIniFile(const std::filesystem::path& fileName) { LoadFromFile(fileName); }
+
+TMemIniFile TMemIniFile::FromBytes(std::string_view bytes) {
+  TMemIniFile result;
+  result.LoadFromBytes(bytes);
+  return result;
+}
+
+void TMemIniFile::LoadFromFile(const std::filesystem::path& fileName) {
+  std::string bytes;
+  try {
+    std::ifstream file(fileName, std::ios::binary);
+    if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    bytes.clear();  // unreadable: as if missing
+  }
+  LoadFromBytes(bytes);
+  FFileName = fileName;
+}
+
+void TMemIniFile::Clear() {
+  FSections.clear();
+  FSectionIndex.clear();
+}
+
+void TMemIniFile::LoadFromBytes(std::string_view bytes) {
+  Clear();
+  FFileName.clear();
+  std::size_t current = NoSection;
+  std::string text;
+  bool eightBit = false;
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+    text.assign(bytes.substr(3));
+    eightBit = true;
+  } else if (StartsWith(bytes, "\xFF\xFE")) {
+    text = Utf16ToUtf8(bytes.substr(2), false);
+  } else if (StartsWith(bytes, "\xFE\xFF")) {
+    text = Utf16ToUtf8(bytes.substr(2), true);
+  } else {
+    text.assign(bytes);
+    eightBit = true;
+  }
+  ForEachLine(text, [&](std::string_view line) {
+    if (eightBit && !Zorp::Base::IsValidUtf8(line))
+      AddLine(Zorp::Base::Windows1252ToUtf8(line), current);
+    else
+      AddLine(line, current);
+  });
+}
+
+void TMemIniFile::AddLine(std::string_view line, std::size_t& current) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';') return;
+  if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+    std::string name = Trim(std::string_view(trimmed).substr(1, trimmed.size() - 2));
+    const auto [found, added] = FSectionIndex.try_emplace(UpperCase(name), FSections.size());
+    if (added) FSections.push_back(TSection{std::move(name), {}, {}});
+    current = found->second;
+    return;
+  }
+  const std::size_t equals = trimmed.find('=');
+  if (current == NoSection || equals == std::string::npos) return;
+  std::string name = Trim(std::string_view(trimmed).substr(0, equals));
+  if (name.empty()) return;
+  TSection& section = FSections[current];
+  if (section.Index.try_emplace(UpperCase(name), section.Entries.size()).second)
+    section.Entries.push_back(TEntry{std::move(name), Trim(std::string_view(trimmed).substr(equals + 1))});
+}
+
+const TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view section) const {
+  const auto found = FSectionIndex.find(UpperCase(section));
+  return found == FSectionIndex.end() ? nullptr : &FSections[found->second];
+}
+
+const TMemIniFile::TEntry* TMemIniFile::FindEntry(std::string_view section, std::string_view ident) const {
+  const TSection* found = FindSection(section);
+  if (found == nullptr) return nullptr;
+  const auto entry = found->Index.find(UpperCase(ident));
+  return entry == found->Index.end() ? nullptr : &found->Entries[entry->second];
+}
+
+std::string TMemIniFile::ReadString(std::string_view section, std::string_view ident,
+                                    std::string_view defaultValue) const {
+  const TEntry* entry = FindEntry(section, ident);
+  return entry == nullptr ? std::string(defaultValue) : entry->Value;
+}
+
+std::int32_t TMemIniFile::ReadInteger(std::string_view section, std::string_view ident,
+                                      std::int32_t defaultValue) const {
+  const TEntry* entry = FindEntry(section, ident);
+  std::int32_t value = 0;
+  return entry != nullptr && Zorp::Base::TryStrToInt(entry->Value, value) ? value : defaultValue;
+}
+
+bool TMemIniFile::ReadBool(std::string_view section, std::string_view ident, bool defaultValue) const {
+  return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+bool TMemIniFile::SectionExists(std::string_view section) const { return FindSection(section) != nullptr; }
+
+bool TMemIniFile::ValueExists(std::string_view section, std::string_view ident) const {
+  return FindEntry(section, ident) != nullptr;
+}
+
+std::vector<std::string> TMemIniFile::ReadSections() const {
+  std::vector<std::string> names;
+  names.reserve(FSections.size());
+  for (const TSection& section : FSections) names.push_back(section.Name);
+  return names;
+}
+
+std::vector<std::string> TMemIniFile::ReadSection(std::string_view section) const {
+  std::vector<std::string> names;
+  if (const TSection* found = FindSection(section))
+    for (const TEntry& entry : found->Entries) names.push_back(entry.Name);
+  return names;
+}
+
+}  // namespace Quorvane::Viewer
