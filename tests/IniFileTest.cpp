@@ -54,7 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Encodings, AnIniValue, testing::Values(
   TReadCase{"Utf16OddLastByteDropped", Utf16("[S]\nk=ab", false) + "c", "S", "k", "ab"},
   TReadCase{"Utf16LoneSurrogate", Utf16("[S]\nk=", false) + std::string("\x00\xD8", 2), "S", "k", "\xEF\xBF\xBD"},
   TReadCase{"LoneUtf8Mark", "\xEF\xBB\xBF", "S", "k", "<default>"},
-  TReadCase{"LoneUtf16Mark", "\xFF\xFE", "S", "k", "<default>"},
   TReadCase{"Empty", "", "S", "k", "<default>"}));
 
 INSTANTIATE_TEST_SUITE_P(Lookups, AnIniValue, testing::Values(
@@ -62,19 +61,16 @@ INSTANTIATE_TEST_SUITE_P(Lookups, AnIniValue, testing::Values(
   TReadCase{"MissingKey", "[S]\na=1", "S", "b", "<default>"},
   TReadCase{"MissingSection", "[S]\na=1", "T", "a", "<default>"},
   TReadCase{"EmptyValueUsedAsIs", "[S]\na=\nb=2", "S", "a", ""},
-  TReadCase{"BlankValueUsedAsIs", "[S]\na=   \t", "S", "a", ""},
   TReadCase{"Trimmed", "  [ S ]  \n\t a b \t=  c d  \r\n", "S", "a b", "c d"},
   TReadCase{"ValueKeepsEqualsAndQuotes", "[S]\nk= \"a=b\" ;c", "S", "k", "\"a=b\" ;c"},
   TReadCase{"IdentWithEqualsNotFound", "[S]\na=b=c", "S", "a=b", "<default>"},
   TReadCase{"IdentWithBlanksNotFound", "[S]\na=1", "S", " a", "<default>"},
   TReadCase{"FirstKeyWins", "[S]\nk=1\nK=2", "S", "k", "1"},
-  TReadCase{"RepeatedSectionAdds", "[S]\na=1\n[T]\n[s]\nb=2", "S", "b", "2"},
-  TReadCase{"RepeatedSectionFirstKeyWins", "[S]\na=1\n[s]\na=2", "S", "a", "1"},
+  TReadCase{"RepeatedSectionFirstKeyWins", "[S]\na=1\n[T]\n[s]\nb=2\na=3", "S", "a", "1"},
   TReadCase{"CrOnlyLines", "[S]\ra=1\rb=2", "S", "b", "2"},
   TReadCase{"CommentLine", "[S]\n ;k=1\nk=2", "S", "k", "2"},
   TReadCase{"KeyBeforeSection", "k=1\n[S]", "S", "k", "<default>"},
   TReadCase{"UnclosedHeaderSkipped", "[S]\n[T\nk=1", "S", "k", "1"},
-  TReadCase{"UnclosedBracketWithEqualsIsKey", "[S]\n[T=1", "S", "[T", "1"},
   TReadCase{"LineWithoutEquals", "[S]\nk\nk=2", "S", "k", "2"},
   TReadCase{"EmptyKey", "[S]\n=1", "S", "", "<default>"},
   TReadCase{"NulInValue", std::string("[S]\nk=a\0b", 9), "S", "k", std::string("a\0b", 3)},
@@ -98,11 +94,10 @@ TEST_P(AnIniNumber, ReadsAsIntegerAndBoolean) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, AnIniNumber, testing::Values(
-  TNumberCase{"1", 1, true}, TNumberCase{"0", 0, false}, TNumberCase{"-12", -12, true},
-  TNumberCase{"$1F", 31, true}, TNumberCase{"0x00", 0, false}, TNumberCase{"0X10", 16, true},
-  TNumberCase{"  42  ", 42, true}, TNumberCase{"2147483647", 2147483647, true},
-  TNumberCase{"2147483648", 77, true}, TNumberCase{"", 77, true}, TNumberCase{"yes", 77, true},
-  TNumberCase{"1.5", 77, true}, TNumberCase{"$", 77, true}, TNumberCase{"0x", 77, true}));
+  TNumberCase{"1", 1, true}, TNumberCase{"0", 0, false}, TNumberCase{"-12", -12, true}, TNumberCase{"$1F", 31, true},
+  TNumberCase{"0x00", 0, false}, TNumberCase{"0X10", 16, true}, TNumberCase{"  42  ", 42, true},
+  TNumberCase{"2147483647", 2147483647, true}, TNumberCase{"2147483648", 77, true}, TNumberCase{"", 77, true},
+  TNumberCase{"yes", 77, true}, TNumberCase{"1.5", 77, true}, TNumberCase{"$", 77, true}, TNumberCase{"0x", 77, true}));
 
 TEST(IniFile, ListsSectionsAndKeysInFileOrderOnce) {
   const TMemIniFile ini = TMemIniFile::FromBytes("[B]\nz=1\na=\n[a]\n[b]\nZ=2\nm=3\n[Empty]\n");
@@ -113,6 +108,9 @@ TEST(IniFile, ListsSectionsAndKeysInFileOrderOnce) {
   EXPECT_FALSE(ini.SectionExists("C"));
   EXPECT_TRUE(ini.ValueExists("B", "A"));
   EXPECT_FALSE(ini.ValueExists("a", "z"));
+  TMemIniFile reloaded = ini;
+  reloaded.LoadFromBytes("[T]\nk=2");
+  EXPECT_EQ(reloaded.ReadSections(), std::vector<std::string>{"T"});
 }
 
 TEST(IniFile, ReadsAFileAndTakesAMissingOneAsEmpty) {
@@ -125,13 +123,6 @@ TEST(IniFile, ReadsAFileAndTakesAMissingOneAsEmpty) {
   const TMemIniFile missing(path);
   EXPECT_TRUE(missing.ReadSections().empty());
   EXPECT_TRUE(TMemIniFile(std::filesystem::temp_directory_path()).ReadSections().empty());
-}
-
-TEST(IniFile, ReloadingReplacesTheContents) {
-  TMemIniFile ini = TMemIniFile::FromBytes("[S]\nk=1");
-  ini.LoadFromBytes("[T]\nk=2");
-  EXPECT_FALSE(ini.SectionExists("S"));
-  EXPECT_EQ(ini.ReadInteger("T", "k", 0), 2);
 }
 
 TEST(IniFile, AnyBytesLoadWithoutHarm) {
