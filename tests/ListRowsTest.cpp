@@ -76,4 +76,30 @@ INSTANTIATE_TEST_SUITE_P(
         TStatusCase{"ThumbnailBoth", skThumbnail, {leBadTagCount}, false, false, "No: bad tag count, bad image offset"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+struct TGroupCase {
+  const char* Name;
+  bool WithTag;
+  TExifSectionLoadErrors Errors;
+  bool Listed;
+};
+
+class AGroup : public ::testing::TestWithParam<TGroupCase> {};
+
+TEST_P(AGroup, IsListedWhenItHasTagsOrLoadProblems) {
+  TExifData data;
+  if (GetParam().WithTag) data.Sections(skGps).SetStringValue(0x0012, "WGS-84");
+  Zorp::Base::TMemoryStream stream;
+  TTiffReader reader(stream, 0, boLittleEndian);
+  TIfdInfo info;
+  info.LoadErrors = GetParam().Errors;
+  if (!GetParam().WithTag) data.Sections(skGps).LoadFromIfd(reader, info);
+  EXPECT_EQ(ListsSection(data.Sections(skGps)), GetParam().Listed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AGroup,
+                         ::testing::Values(TGroupCase{"EmptyAndClean", false, {}, false},
+                                           TGroupCase{"WithATag", true, {}, true},
+                                           TGroupCase{"EmptyWithBadHeaders", false, {leBadTagHeader}, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 }  // namespace
