@@ -1,0 +1,301 @@
+// The Standard listing: value formats, the rows left out, the order of groups and rows, the load
+// status under each heading, and the shared sample photos.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ExifBuilder.h"
+#include "core/EnumTexts.h"
+#include "core/StandardListing.h"
+#include "zorp/base/DateTime.h"
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/JPEGImage.h"
+#include "zorp/base/Streams.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/TiffReader.h"
+
+using namespace Zorp::Exif;
+using namespace Quorvane::Viewer;
+using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::LoadJPEG;
+
+namespace {
+
+using TSetup = std::function<void(TExifData&)>;
+
+TListRows List(const TExifData& data) {
+  TListRows rows;
+  ListStandardData(rows, data, Zorp::Base::TFormatSettings::Invariant());
+  return rows;
+}
+
+// The index of the row with the caption; the row count when there is none.
+std::size_t IndexOf(const TListRows& rows, const std::string& caption) {
+  return static_cast<std::size_t>(
+      std::find_if(rows.begin(), rows.end(), [&](const TListRow& r) { return r.Caption == caption; }) - rows.begin());
+}
+
+const TListRow* Find(const TListRows& rows, const std::string& label) {
+  const std::size_t at = IndexOf(rows, "   " + label);
+  return at < rows.size() ? &rows[at] : nullptr;
+}
+
+template <typename T, std::size_t N>
+void AddTag(TExifData& data, TExifSectionKind kind, TExifTagID id, TTiffDataType type, const T (&values)[N]) {
+  data.Sections(kind).AddOrUpdateTag(id, type, static_cast<std::int32_t>(N), values);
+}
+
+void Word(TExifData& data, TExifSectionKind kind, TExifTagID id, std::uint16_t value) {
+  data.Sections(kind).SetWordValue(id, 0, value);
+}
+
+void Fraction(TExifData& data, TExifSectionKind kind, TExifTagID id, std::uint32_t n, std::uint32_t d) {
+  data.Sections(kind).SetFractionValue(id, 0, {n, d});
+}
+
+struct TValueCase {
+  const char* Name;
+  TSetup Setup;
+  const char* Label;
+  std::string Value;
+  std::string Kind;
+  std::string SelectList = "";
+};
+
+class AListedValue : public ::testing::TestWithParam<TValueCase> {};
+
+TEST_P(AListedValue, ReadsAsExpected) {
+  const TValueCase& c = GetParam();
+  TExifData data;
+  data.SetEnsureEnumsInRange(false);
+  Word(data, skPrimary, ttOrientation, 1);
+  Word(data, skExif, ttColorSpace, 1);
+  c.Setup(data);
+  const TListRows rows = List(data);
+  const TListRow* row = Find(rows, c.Label);
+  ASSERT_NE(row, nullptr) << c.Label;
+  EXPECT_EQ(row->SubItems, (std::vector<std::string>{c.Value, c.Kind, c.SelectList}));
+}
+
+const TValueCase ValueCases[] = {
+    {"Text", [](TExifData& d) { d.Sections(skPrimary).SetStringValue(ttMake, "Canon"); }, "Camera make", "Canon", "string"},
+    {"Orientation", [](TExifData& d) { Word(d, skPrimary, ttOrientation, 6); }, "Orientation",
+     OrientationToStr(toRightTop), "select", OrientationChoices()},
+    {"DateTime", [](TExifData& d) { d.Sections(skPrimary).SetStringValue(ttDateTime, "2010:07:04 10:20:30"); },
+     "Date/time", DateTimeToText(Zorp::Base::EncodeDateTime(2010, 7, 4, 10, 20, 30, 0), Zorp::Base::TFormatSettings::Invariant()),
+     "datetime"},
+    {"ResolutionWithoutUnitWord",
+     [](TExifData& d) {
+       Fraction(d, skPrimary, ttXResolution, 72, 1);
+       Fraction(d, skPrimary, ttYResolution, 72, 1);
+       Word(d, skPrimary, ttResolutionUnit, 1);
+     },
+     "Resolution", "72 x 72 ", ""},
+    {"UnsignedFraction", [](TExifData& d) { Fraction(d, skExif, ttApertureValue, 28, 10); }, "Aperture value", "2.8", ""},
+    {"LargeUnsignedFraction", [](TExifData& d) { Fraction(d, skExif, ttApertureValue, 0xFFFFFFFF, 1); },
+     "Aperture value", "4294967295", ""},
+    {"SignedFraction",
+     [](TExifData& d) { AddTag(d, skExif, ttBrightnessValue, dtSRational, {-3, 2}); },
+     "Brightness value", "-1.5", ""},
+    {"SecondsUnit", [](TExifData& d) { Fraction(d, skExif, ttExposureTime, 1, 125); }, "Exposure time", "0.008 seconds", ""},
+    {"RGB", [](TExifData&) {}, "Colour space", "RGB", ""},
+    {"FifteenDigits", [](TExifData& d) { AddTag(d, skExif, ttExposureBiasValue, dtSRational, {-1, 3}); },
+     "Exposure bias value", "-0.333333333333333", ""},
+    {"Uncalibrated", [](TExifData& d) { Word(d, skExif, ttColorSpace, 0xFFFF); }, "Colour space", "Uncalibrated", ""},
+    {"WidthLow16Bits", [](TExifData& d) { d.Sections(skExif).SetLongWordValue(ttPixelXDimension, 0, 0x12345); },
+     "Exif image width", "9029", "int"},
+    {"MissingFocalLength35", [](TExifData&) {}, "Focal length in 35mm film", "0", ""},
+    {"ShutterSpeedFourDigits",
+     [](TExifData& d) { AddTag(d, skExif, ttShutterSpeedValue, dtSRational, {7, 1}); },
+     "Shutter speed", "7.812 milliseconds", ""},
+    {"SubjectLocation",
+     [](TExifData& d) { AddTag(d, skExif, ttSubjectLocation, dtShort, {std::uint16_t{3}, std::uint16_t{0xFFFE}}); },
+     "Subject location", "(3, -2)", ""},
+    {"ISOSpeeds", [](TExifData& d) { AddTag(d, skExif, ttISOSpeedRatings, dtShort, {std::uint16_t{100}, std::uint16_t{200}}); },
+     "ISO speed rating(s)", "100,200", ""},
+    {"EnumOutOfRange", [](TExifData& d) { Word(d, skExif, ttLightSource, 300); }, "Light source", LightSourceToStr(300), ""},
+    {"FlashModeAuto", [](TExifData& d) { Word(d, skExif, ttFlash, 0x19); }, "Flash mode", FlashModeToStr(efAuto), ""},
+    {"Latitude",
+     [](TExifData& d) {
+       AddTag(d, skGps, ttGPSLatitude, dtRational, {51u, 1u, 30u, 1u, 1234u, 100u});
+       d.Sections(skGps).SetStringValue(ttGPSLatitudeRef, "N");
+     },
+     "GPS latitude", "51? 30 minutes and 12.34 seconds north", ""},
+    {"LatitudeWithAnOddLetterAndNoSeconds",
+     [](TExifData& d) {
+       AddTag(d, skGps, ttGPSDestLatitude, dtRational, {10u, 1u, 30u, 1u, 5u, 0u});
+       d.Sections(skGps).SetStringValue(ttGPSDestLatitudeRef, "X");
+     },
+     "GPS destination latitude", "10? 30 minutes and 0 seconds ", ""},
+    {"AltitudeWithoutReference", [](TExifData& d) { Fraction(d, skGps, ttGPSAltitude, 1005, 10); }, "GPS altitude",
+     "100.5 metres ", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, AListedValue, ::testing::ValuesIn(ValueCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+struct TOmissionCase {
+  const char* Name;
+  TSetup Setup;
+  const char* Label;
+};
+
+class AnOmittedRow : public ::testing::TestWithParam<TOmissionCase> {};
+
+TEST_P(AnOmittedRow, IsNotListed) {
+  TExifData data;
+  data.SetEnsureEnumsInRange(false);
+  // Every group present, so that only the row's own rule can leave it out.
+  data.Sections(skPrimary).SetStringValue(ttMake, "Canon");
+  Fraction(data, skExif, ttFNumber, 28, 10);
+  data.Sections(skInterop).SetStringValue(0x0001, "R98");
+  data.Sections(skGps).SetStringValue(ttGPSMapDatum, "WGS-84");
+  Word(data, skThumbnail, ttCompression, 6);
+  GetParam().Setup(data);
+  const TListRows rows = List(data);
+  EXPECT_NE(Find(rows, "F number"), nullptr);
+  EXPECT_EQ(Find(rows, GetParam().Label), nullptr);
+}
+
+const TOmissionCase OmissionCases[] = {
+    {"ZeroDenominator", [](TExifData& d) { Fraction(d, skExif, ttApertureValue, 28, 0); }, "Aperture value"},
+    {"ZeroDenominatorWithUnit", [](TExifData& d) { Fraction(d, skGps, ttGPSAltitude, 5, 0); }, "GPS altitude"},
+    {"ColourSpaceTwo", [](TExifData& d) { Word(d, skExif, ttColorSpace, 2); }, "Colour space"},
+    {"MissingResolution", [](TExifData&) {}, "Resolution"},
+    {"MissingFlash", [](TExifData&) {}, "Flash present"},
+    {"MissingFlashEnergy", [](TExifData& d) { Word(d, skExif, ttFlash, 0x19); }, "Flash strobe energy"},
+    {"SubjectLocationBothMinusOne",
+     [](TExifData& d) { AddTag(d, skExif, ttSubjectLocation, dtShort, {std::uint16_t{0xFFFF}, std::uint16_t{0xFFFF}}); },
+     "Subject location"},
+    {"MissingLatitude", [](TExifData&) {}, "GPS latitude"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, AnOmittedRow, ::testing::ValuesIn(OmissionCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(TheStandardListing, OfAMainDirectoryAloneListsItsRowsInOrder) {
+  TExifData data;
+  data.Sections(skPrimary).SetStringValue(ttMake, "Canon");
+  const TListRows rows = List(data);
+  std::vector<std::string> captions;
+  for (const TListRow& row : rows) captions.push_back(row.Caption);
+  EXPECT_EQ(captions, (std::vector<std::string>{"General", "   Byte order", "Main IFD", "   Loaded cleanly",
+                                                "   Camera make", "   Camera model", "   Software", "   Date/time",
+                                                "   Image description", "   Copyright", "   Orientation", "   Title",
+                                                "   Subject", "   Author", "   Comments", "   Keywords"}));
+  EXPECT_EQ(rows[1].SubItems, (std::vector<std::string>{"Intel (small endian)", "", ""}));
+  EXPECT_EQ(rows[3].Value(), "Yes");
+}
+
+TEST(TheStandardListing, ListsEveryGroupInOrderWithItsStatusFirst) {
+  ExifBuilder block(boBigEndian);
+  block.Primary.Ascii(ttMake, "Canon");
+  block.Exif.Rational(ttExposureTime, 1, 125);
+  block.Interop.Ascii(0x0001, "R98");
+  block.Gps.Raw(ttGPSVersionID, 1, 4, {2, 2, 0, 0});
+  block.Thumbnail.Short(ttCompression, {6});
+  TExifData data;
+  data.SetEnsureEnumsInRange(false);
+  LoadJPEG(data, ExifBuilder::Jpeg({block.Build()}));
+  const TListRows rows = List(data);
+  std::vector<std::string> headings;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].IsValueRow()) {
+      EXPECT_EQ(rows[i].Caption.substr(0, 3), "   ");
+      EXPECT_EQ(rows[i].SubItems.size(), 3u);
+      continue;
+    }
+    headings.push_back(rows[i].Caption);
+    if (i > 0) {
+      EXPECT_EQ(rows.at(i + 1).Caption, "   Loaded cleanly") << rows[i].Caption;
+    }
+  }
+  EXPECT_EQ(headings, (std::vector<std::string>{"General", "Main IFD", "Exif sub-IFD", "Interoperability sub-IFD",
+                                                "GPS sub-IFD", "Thumbnail IFD"}));
+  EXPECT_EQ(Find(rows, "Byte order")->Value(), "Motorola (big endian)");
+  EXPECT_EQ(Find(rows, "Exposure time")->Value(), "0.008 seconds");
+  EXPECT_EQ(Find(rows, "GPS version")->Value(), data.GPSVersion().AsString());
+  // No image behind the thumbnail directory.
+  EXPECT_EQ(rows.back().Caption, "   Thumbnail orientation");
+  EXPECT_EQ(rows[rows.size() - 2].Value(), "No: bad image offset");
+}
+
+TEST(TheStandardListing, ListsADirectoryWhoseTagsWereAllDroppedWithItsProblem) {
+  TExifData data;
+  data.Sections(skPrimary).SetStringValue(ttMake, "Canon");
+  // What the reader leaves of a GPS directory whose every entry had a bad header.
+  Zorp::Base::TMemoryStream stream;
+  TTiffReader reader(stream, 0, boLittleEndian);
+  TIfdInfo info;
+  info.LoadErrors = {leBadTagHeader};
+  data.Sections(skGps).LoadFromIfd(reader, info);
+  const TListRows rows = List(data);
+  const std::size_t gps = IndexOf(rows, "GPS sub-IFD");
+  ASSERT_LT(gps + 2, rows.size());
+  EXPECT_EQ(rows[gps + 1].Value(), "No: one or more bad tag headers");
+  EXPECT_EQ(rows[gps + 2].Caption, "   GPS version");
+  EXPECT_EQ(IndexOf(rows, "Exif sub-IFD"), rows.size());
+}
+
+struct TPreviewCase {
+  const char* Name;
+  bool WithDirectory;
+  bool WithImage;
+  bool Shown;
+};
+
+class ThePreview : public ::testing::TestWithParam<TPreviewCase> {};
+
+TEST_P(ThePreview, ShowsTheThumbnailOnlyWhenItsGroupIsListedWithAnImage) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttMake, "Canon");
+  if (GetParam().WithDirectory) block.Thumbnail.Short(ttCompression, {6});
+  if (GetParam().WithImage) {
+    std::vector<std::uint8_t> rgb(8 * 8 * 3, 90);
+    Zorp::Base::TJPEGImage image;
+    image.AssignRGB(rgb.data(), 8, 8);
+    block.ThumbnailJPEG = image.Bytes();
+  }
+  TExifData data;
+  LoadJPEG(data, ExifBuilder::Jpeg({block.Build()}));
+  EXPECT_EQ(ShowsThumbnail(data), GetParam().Shown);
+  if (GetParam().Shown) {
+    const TListRows rows = List(data);
+    EXPECT_EQ(rows[rows.size() - 2].Value(), "Yes");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ThePreview,
+                         ::testing::Values(TPreviewCase{"WithImage", true, true, true},
+                                           TPreviewCase{"DirectoryWithoutImage", true, false, false},
+                                           TPreviewCase{"NoDirectory", false, false, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// Every photo of the shared collection that loads also lists.
+TEST(TheStandardListing, ListsEverySamplePhoto) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  int listed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const auto ext = entry.path().extension().string();
+    if (ext != ".jpg" && ext != ".jpeg") continue;
+    TExifData data;
+    data.SetEnsureEnumsInRange(false);
+    try {
+      data.LoadFromJPEG(entry.path().string());
+    } catch (const Zorp::Base::Exception&) {
+      continue;
+    }
+    if (data.IsEmpty()) continue;
+    EXPECT_NO_THROW(List(data)) << entry.path();
+    ++listed;
+  }
+  EXPECT_GT(listed, 0);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+#include "core/StandardListing.h"
+
+#include <cstdint>
+#include <string>
+
+#include "core/EnumTexts.h"
+
+namespace Quorvane::Viewer {
+
+using namespace Zorp::Exif;
+using Zorp::Base::FloatToStrG;
+using Zorp::Base::TFormatSettings;
+
+namespace {
+
+class TStandardLister {
+ public:
+  TStandardLister(TListRows& rows, const TExifData& data, const TFormatSettings& settings)
+      : FRows(rows), FData(data), FSettings(settings) {}
+
+  void Run();
+
+ private:
+  TListRows& FRows;
+  const TExifData& FData;
+  const TFormatSettings& FSettings;
+
+  std::string G(double value, int precision = 15) const { return FloatToStrG(value, precision, FSettings); }
+  // A fraction; 0 when its denominator is 0.
+  std::string Fraction(const TTiffRational& value, bool isSigned = false) const {
+    if (value.Denominator == 0) return "0";
+    if (isSigned)
+      return G(static_cast<double>(static_cast<long double>(static_cast<std::int32_t>(value.Numerator)) /
+                                   static_cast<std::int32_t>(value.Denominator)));
+    return G(static_cast<double>(static_cast<long double>(value.Numerator) / value.Denominator));
+  }
+
+  void Add(const char* label, const std::string& value, std::string_view kind = {}) {
+    AddItem(FRows, label, false, "", kind, value);
+  }
+  // A fraction row, left out when the denominator is 0.
+  void AddFraction(const char* label, const TTiffRational& value, bool isSigned = false) {
+    if (value.Denominator != 0) Add(label, Fraction(value, isSigned));
+  }
+  // The same with a blank and a unit word (which may be empty) after the number.
+  void AddFractionWithUnit(const char* label, const TTiffRational& value, const std::string& unit) {
+    if (value.Denominator != 0) Add(label, Fraction(value) + " " + unit);
+  }
+  void AddDateTime(const char* label, Zorp::Base::TDateTime value) {
+    Add(label, DateTimeToText(value, FSettings), rkDateTime);
+  }
+  void AddResolution(const char* label, const TCustomExifResolution& value) {
+    if (value.Missing()) return;
+    Add(label, Fraction(value.X()) + " x " + Fraction(value.Y()) + " " + ResolutionUnitToStr(value.Unit()));
+  }
+  void AddCoordinate(const char* label, const TGPSCoordinate& value) {
+    if (value.Missing()) return;
+    std::string direction;
+    switch (value.Direction()) {
+      case 'N': direction = "north"; break;
+      case 'S': direction = "south"; break;
+      case 'E': direction = "east"; break;
+      case 'W': direction = "west"; break;
+      default: break;
+    }
+    Add(label, Fraction(value.Degrees()) + "? " + Fraction(value.Minutes()) + " minutes and " +
+                   Fraction(value.Seconds()) + " seconds " + direction);
+  }
+  static std::string YesNo(bool value) { return value ? "Yes" : "No"; }
+  static std::string Low16(std::uint32_t value) { return std::to_string(value & 0xFFFF); }
+
+  // The heading and load status of a directory's group; false when the group is not listed.
+  bool AddSectionHeading(TExifSectionKind kind, const char* heading) {
+    const TExifSection& section = FData.PeekSection(kind);
+    if (!ListsSection(section)) return false;
+    AddCaption(FRows, heading);
+    AddLoadStatusItem(FRows, section, false);
+    return true;
+  }
+
+  void ListPrimary();
+  void ListExif();
+  void ListInterop();
+  void ListGps();
+  void ListThumbnail();
+};
+
+void TStandardLister::Run() {
+  AddCaption(FRows, "General");
+  Add("Byte order", FData.ByteOrder() == boLittleEndian ? "Intel (small endian)" : "Motorola (big endian)");
+  if (AddSectionHeading(skPrimary, "Main IFD")) ListPrimary();
+  if (AddSectionHeading(skExif, "Exif sub-IFD")) ListExif();
+  if (AddSectionHeading(skInterop, "Interoperability sub-IFD")) ListInterop();
+  if (AddSectionHeading(skGps, "GPS sub-IFD")) ListGps();
+  if (AddSectionHeading(skThumbnail, "Thumbnail IFD")) ListThumbnail();
+}
+
+void TStandardLister::ListPrimary() {
+  Add("Camera make", FData.CameraMake(), rkString);
+  Add("Camera model", FData.CameraModel(), rkString);
+  Add("Software", FData.Software(), rkString);
+  AddDateTime("Date/time", FData.DateTime());
+  Add("Image description", FData.ImageDescription(), rkString);
+  Add("Copyright", FData.Copyright(), rkString);
+  AddItem(FRows, "Orientation", false, OrientationChoices(), rkSelect, OrientationToStr(FData.Orientation()));
+  Add("Title", FData.Title(), rkString);
+  Add("Subject", FData.Subject(), rkString);
+  Add("Author", FData.Author(), rkString);
+  Add("Comments", FData.Comments(), rkString);
+  Add("Keywords", FData.Keywords(), rkString);
+  AddResolution("Resolution", FData.Resolution());
+}
+
+void TStandardLister::ListExif() {
+  Add("Exif version", FData.ExifVersion().AsString(), rkString);
+  AddFraction("Aperture value", FData.ApertureValue());
+  AddFraction("Brightness value", FData.BrightnessValue(), true);
+  switch (FData.ColorSpace()) {
+    case 1: Add("Colour space", "RGB"); break;
+    case 0xFFFF: Add("Colour space", "Uncalibrated"); break;
+    default: break;
+  }
+  AddFraction("Compressed bits per pixel", FData.CompressedBitsPerPixel());
+  AddDateTime("Date/time original", FData.DateTimeOriginal());
+  AddDateTime("Date/time digitised", FData.DateTimeDigitized());
+  AddFraction("Digital zoom ratio", FData.DigitalZoomRatio());
+  const TOptionalLongWord width = FData.ExifImageWidth(), height = FData.ExifImageHeight();
+  Add("Exif image width", Low16(width.Missing ? 0 : width.Value), rkInt);
+  Add("Exif image height", Low16(height.Missing ? 0 : height.Value), rkInt);
+  Add("Exposure programme", ExposureProgramToStr(FData.ExposureProgram()));
+  AddFractionWithUnit("Exposure time", FData.ExposureTime(), "seconds");
+  AddFraction("Exposure index", FData.ExposureIndex());
+  AddFraction("Exposure bias value", FData.ExposureBiasValue(), true);
+  Add("File source", FileSourceToStr(FData.FileSource()));
+  const TExifFlashInfo& flash = FData.Flash();
+  if (!flash.Missing()) {
+    Add("Flash present", YesNo(flash.Present()));
+    Add("Flash mode", FlashModeToStr(flash.Mode()));
+    Add("Flash fired", YesNo(flash.Fired()));
+    Add("Flash red eye reduction", YesNo(flash.RedEyeReduction()));
+    AddFraction("Flash strobe energy", flash.FlashEnergy());
+    Add("Flash strobe light", StrobeLightToStr(flash.StrobeLight()));
+  }
+  AddFraction("F number", FData.FNumber());
+  AddFraction("Focal length", FData.FocalLength());
+  Add("Focal length in 35mm film", Low16(static_cast<std::uint32_t>(FData.FocalLengthIn35mmFilm())));
+  AddResolution("Focal plane resolution", FData.FocalPlaneResolution());
+  Add("Gain control", GainControlToStr(FData.GainControl()));
+  Add("Image unique ID", FData.ImageUniqueID());
+  if (!FData.ISOSpeedRatings().Missing()) Add("ISO speed rating(s)", FData.ISOSpeedRatings().AsString());
+  Add("Light source", LightSourceToStr(FData.LightSource()));
+  const TOptionalLongInt offset = FData.MakerNoteDataOffset();
+  Add("MakerNote data offset", std::to_string(offset.Missing ? 0 : offset.Value));
+  AddFraction("Max aperture value", FData.MaxApertureValue());
+  Add("Metering mode", MeteringModeToStr(FData.MeteringMode()));
+  Add("Related sound file", FData.RelatedSoundFile());
+  Add("Rendering", RenderingToStr(FData.Rendering()));
+  Add("Scene capture type", SceneCaptureTypeToStr(FData.SceneCaptureType()));
+  Add("Scene type", SceneTypeToStr(FData.SceneType()));
+  Add("Sensing method", SensingMethodToStr(FData.SensingMethod()));
+  const double shutterSpeed = FData.ShutterSpeedMilliseconds();
+  if (shutterSpeed != 0) Add("Shutter speed", G(shutterSpeed, 4) + " milliseconds");
+  Add("Spectral sensitivity", FData.SpectralSensitivity());
+  AddFraction("Subject distance", FData.SubjectDistance());
+  Add("Subject distance range", SubjectDistanceRangeToStr(FData.SubjectDistanceRange()));
+  const TSmallPoint location = FData.SubjectLocation();
+  const auto x = static_cast<std::int16_t>(location.X), y = static_cast<std::int16_t>(location.Y);
+  if (x != -1 || y != -1) Add("Subject location", Zorp::Base::Format("(%d, %d)", x, y));
+  Add("White balance mode", WhiteBalanceModeToStr(FData.WhiteBalanceMode()));
+}
+
+void TStandardLister::ListInterop() {
+  Add("Interoperability type", FData.InteropTypeName());
+  Add("Interoperability version", FData.InteropVersion().AsString());
+}
+
+void TStandardLister::ListGps() {
+  Add("GPS version", FData.GPSVersion().AsString());
+  AddDateTime("GPS date/time (UTC)", FData.GPSDateTimeUTC());
+  AddCoordinate("GPS latitude", FData.GPSLatitude());
+  AddCoordinate("GPS longitude", FData.GPSLongitude());
+  AddFractionWithUnit("GPS altitude", FData.GPSAltitude(), "metres " + GPSAltitudeRefToStr(FData.GPSAltitudeRef()));
+  Add("GPS satellites", FData.GPSSatellites());
+  Add("GPS status", GPSStatusToStr(FData.GPSStatus()));
+  Add("GPS measure mode", GPSMeasureModeToStr(FData.GPSMeasureMode()));
+  AddFraction("GPS DOP", FData.GPSDOP());
+  AddFractionWithUnit("GPS speed", FData.GPSSpeed(), GPSSpeedRefToStr(FData.GPSSpeedRef()));
+  AddFractionWithUnit("GPS track", FData.GPSTrack(), GPSDirectionRefToStr(FData.GPSTrackRef()));
+  AddFractionWithUnit("GPS image direction", FData.GPSImgDirection(), GPSDirectionRefToStr(FData.GPSImgDirectionRef()));
+  Add("GPS map datum", FData.GPSMapDatum());
+  AddCoordinate("GPS destination latitude", FData.GPSDestLatitude());
+  AddCoordinate("GPS destination longitude", FData.GPSDestLongitude());
+  AddFractionWithUnit("GPS destination bearing", FData.GPSDestBearing(),
+                      GPSDirectionRefToStr(FData.GPSDestBearingRef()));
+  AddFractionWithUnit("GPS destination distance", FData.GPSDestDistance(),
+                      GPSDistanceRefToStr(FData.GPSDestDistanceRef()));
+  Add("GPS differential", GPSDifferentialToStr(FData.GPSDifferential()));
+}
+
+void TStandardLister::ListThumbnail() {
+  Add("Thumbnail orientation", OrientationToStr(FData.ThumbnailOrientation()));
+  AddResolution("Thumbnail resolution", FData.ThumbnailResolution());
+}
+
+}  // namespace
+
+void ListStandardData(TListRows& rows, const TExifData& data, const TFormatSettings& settings) {
+  TStandardLister(rows, data, settings).Run();
+}
+
+bool ShowsThumbnail(const TExifData& data) {
+  return ListsSection(data.PeekSection(skThumbnail)) && data.HasThumbnail();
+}
+
+}  // namespace Quorvane::Viewer
