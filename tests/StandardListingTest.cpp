@@ -45,9 +45,11 @@ const TListRow* Find(const TListRows& rows, const std::string& label) {
   return at < rows.size() ? &rows[at] : nullptr;
 }
 
+// values holds whole elements of type (a fraction is two of them).
 template <typename T, std::size_t N>
 void AddTag(TExifData& data, TExifSectionKind kind, TExifTagID id, TTiffDataType type, const T (&values)[N]) {
-  data.Sections(kind).AddOrUpdateTag(id, type, static_cast<std::int32_t>(N), values);
+  const auto count = static_cast<std::int32_t>(N * sizeof(T) / TiffDataTypeSize(type));
+  data.Sections(kind).AddOrUpdateTag(id, type, count, values);
 }
 
 void Word(TExifData& data, TExifSectionKind kind, TExifTagID id, std::uint16_t value) {
