@@ -1,0 +1,53 @@
+#include "core/RowText.h"
+
+#include <string_view>
+
+namespace Quorvane::Viewer {
+
+namespace {
+
+std::string TrimBlanks(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+// Characters, not bytes: UTF-8 continuation bytes do not count.
+std::size_t CharCount(std::string_view text) {
+  std::size_t count = 0;
+  for (const unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+}  // namespace
+
+std::string ExportText(const TListRows& rows) {
+  constexpr std::string_view lineEnd = "\r\n";
+  std::string text = "\xEF\xBB\xBF";
+  bool anyLine = false;
+  for (const TListRow& row : rows) {
+    const std::string caption = TrimBlanks(row.Caption);
+    if (row.IsValueRow()) {
+      text += caption + ":" + row.Value();
+      text += lineEnd;
+    } else {
+      if (anyLine) text += lineEnd;
+      text += caption;
+      text += lineEnd;
+      text += std::string(CharCount(caption), '-');
+      text += lineEnd;
+    }
+    anyLine = true;
+  }
+  return text;
+}
+
+std::string CopyText(const TListRow& row) {
+  const std::string caption = TrimBlanks(row.Caption);
+  if (!row.IsValueRow()) return caption;
+  if (caption.starts_with("Unknown")) return row.Value();
+  return caption + ":\t" + row.Value();
+}
+
+}  // namespace Quorvane::Viewer
