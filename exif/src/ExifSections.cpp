@@ -364,17 +364,8 @@ void TExifSection::SetArrayElement(TExifTagID id, TTiffDataType dataType, std::i
   if (index < 0 || value == nullptr) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   if (index == std::numeric_limits<std::int32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
   TExifTag* tag = Find(id);
-  if (tag != nullptr)
-    tag->UpdateData(dataType, std::max(tag->ElementCount(), index + 1), nullptr);
-  else
-    tag = AddTag(id, dataType, index + 1);
-  const std::uint32_t size = TiffDataTypeSize(dataType);
-  const std::size_t offset = static_cast<std::size_t>(index) * size;
-  if (size == 0 || offset + size > tag->FData.size()) return;
-  // Writing the value an element already has is no change.
-  if (std::memcmp(tag->FData.data() + offset, value, size) == 0) return;
-  std::memcpy(tag->FData.data() + offset, value, size);
-  tag->Changed(tcData);
+  if (tag == nullptr) tag = AddTag(id, dataType, index + 1);
+  tag->SetElement(dataType, index, value);
 }
 
 void TExifSection::SetByteValue(TExifTagID id, std::int32_t index, std::uint8_t value) {

@@ -218,6 +218,19 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
   UpdateData(newDataType, newElementCount, static_cast<const void*>(Detail::DataOrNoBytes(newData)));
 }
 
+void TExifTag::SetElement(TTiffDataType dataType, std::int32_t index, const void* value) {
+  if (index < 0 || value == nullptr) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  if (index == std::numeric_limits<std::int32_t>::max()) throw Zorp::Base::ERangeError(SRangeError);
+  UpdateData(dataType, std::max(FElementCount, index + 1), nullptr);
+  const std::uint32_t size = TiffDataTypeSize(dataType);
+  const std::size_t offset = static_cast<std::size_t>(index) * size;
+  if (size == 0 || offset + size > FData.size()) return;
+  // Writing the value an element already has is no change.
+  if (std::memcmp(FData.data() + offset, value, size) == 0) return;
+  std::memcpy(FData.data() + offset, value, size);
+  Changed(tcData);
+}
+
 void TExifTag::SetRawData(const void* buffer) {
   if (buffer == nullptr && !FData.empty()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   Changing(FID, FDataType, FElementCount, true);

@@ -109,16 +109,8 @@ std::vector<const TExifTag*> WrittenTags(const TExifSection& section) {
 std::unique_ptr<TExifTag> TagWithFirstElement(const TExifTag* source, TExifTagID id, TTiffDataType type,
                                               const void* value) {
   auto tag = std::make_unique<TExifTag>(nullptr, id, type, 1);
-  if (source) {
-    tag->Assign(source);
-    tag->UpdateData(type, std::max(source->ElementCount(), 1), nullptr);
-  }
-  std::vector<std::uint8_t> bytes(tag->Bytes().begin(), tag->Bytes().end());
-  const std::uint32_t size = TiffDataTypeSize(type);
-  if (size > 0 && bytes.size() >= size) {
-    std::memcpy(bytes.data(), value, size);
-    tag->SetRawData(bytes.data());
-  }
+  if (source) tag->Assign(source);
+  tag->SetElement(type, 0, value);
   return tag;
 }
 

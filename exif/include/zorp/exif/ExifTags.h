@@ -129,6 +129,10 @@ class TExifTag {
   void UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, const void* newData);
   // The same with the new bytes as a span, which must hold the whole new value.
   void UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, std::span<const std::uint8_t> newData);
+  // Converts the value to dataType with at least index + 1 elements (integers keep their values) and
+  // sets element index from value, which holds one element in host order. Setting the value an
+  // element already has is no change.
+  void SetElement(TTiffDataType dataType, std::int32_t index, const void* value);
   // Replaces the bytes, keeping type and count; buffer holds DataSize() bytes.
   void SetRawData(const void* buffer);
   // The same from a span, which must hold DataSize() bytes.
