@@ -11,12 +11,14 @@
 #include <thread>
 #include <unistd.h>
 
+#include "ByteBuilder.h"
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -32,13 +34,9 @@ Bytes Photo() {
   block.Primary.Ascii(ttMake, "Maker").Ascii(ttModel, "Model");
   block.Exif.Rational(ttExposureTime, 1, 60);
   block.Gps.Ascii(ttGPSLatitudeRef, "N").Raw(ttGPSLatitude, 5, 3, {}, {48, 1, 125, 10, 0, 1});
-  Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE1};
-  const Bytes data = block.Build();
-  jpeg.push_back(static_cast<std::uint8_t>((data.size() + 2) >> 8));
-  jpeg.push_back(static_cast<std::uint8_t>(data.size() + 2));
-  jpeg.insert(jpeg.end(), data.begin(), data.end());
-  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-  return jpeg;
+  Zorp::Testing::ByteBuilder jpeg;
+  jpeg.Bytes({0xFF, 0xD8}).Segment(jmApp1, block.Build()).Bytes({0xFF, 0xD9});
+  return jpeg.Data();
 }
 
 struct TThreadCase {
