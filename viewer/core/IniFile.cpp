@@ -17,10 +17,6 @@ using Zorp::Base::UpperCase;
 
 constexpr std::size_t NoSection = static_cast<std::size_t>(-1);
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 // UTF-16 bytes of either order to UTF-8; an odd last byte is dropped.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   const std::uint64_t count = bytes.size() / 2;
@@ -79,12 +75,12 @@ void TMemIniFile::LoadFromBytes(std::string_view bytes) {
   std::size_t current = NoSection;
   std::string text;
   bool eightBit = false;
-  if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
     text.assign(bytes.substr(3));
     eightBit = true;
-  } else if (StartsWith(bytes, "\xFF\xFE")) {
+  } else if (bytes.starts_with("\xFF\xFE")) {
     text = Utf16ToUtf8(bytes.substr(2), false);
-  } else if (StartsWith(bytes, "\xFE\xFF")) {
+  } else if (bytes.starts_with("\xFE\xFF")) {
     text = Utf16ToUtf8(bytes.substr(2), true);
   } else {
     text.assign(bytes);

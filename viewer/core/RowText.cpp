@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "zorp/base/TextEncoding.h"
+
 namespace Quorvane::Viewer {
 
 namespace {
@@ -10,14 +12,6 @@ std::string TrimBlanks(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
-
-// Characters, not bytes: UTF-8 continuation bytes do not count.
-std::size_t CharCount(std::string_view text) {
-  std::size_t count = 0;
-  for (const unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++count;
-  return count;
 }
 
 }  // namespace
@@ -35,7 +29,7 @@ std::string ExportText(const TListRows& rows) {
       if (anyLine) text += lineEnd;
       text += caption;
       text += lineEnd;
-      text += std::string(CharCount(caption), '-');
+      text += std::string(Zorp::Base::Utf8Length(caption), '-');  // characters, not bytes
       text += lineEnd;
     }
     anyLine = true;
