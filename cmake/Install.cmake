@@ -1,5 +1,5 @@
 # cmake --install: the headers, the two static libraries, the CMake package (Zorp::Base, Zorp::Exif)
-# and a pkg-config file (quorvane.pc), and the command-line companion.
+# and a pkg-config file (quorvane.pc), the command-line companion and its MakerNote descriptions.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -25,3 +25,6 @@ install(FILES ${PROJECT_BINARY_DIR}/quorvane.pc DESTINATION ${CMAKE_INSTALL_LIBD
 if(TARGET quorvane-cli)
   install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+
+# The MakerNote tag descriptions, found from bin/ as ../share/quorvane/MakerNotes.ini.
+install(FILES ${PROJECT_SOURCE_DIR}/viewer/MakerNotes.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane)

@@ -34,6 +34,9 @@ class TheCli : public ::testing::Test {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
   }
+  std::string Write(const std::string& name, std::string_view text) {
+    return Write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
 
   // A photo with a primary and Exif directory, a Canon MakerNote, a thumbnail and an XMP packet.
   std::string Photo() {
@@ -228,10 +231,99 @@ TEST_F(TheCli, ReportsAnXMPPacketThatFailsToParse) {
   EXPECT_EQ(out.str(), "file: " + photo + "\nerror: XMP packet is not valid\n");
 }
 
+// The Standard list's first groups and the MakerNote list of Photo(), without descriptions.
+const char* const PhotoListStart = "General\n-------\nByte order:Motorola (big endian)\n\nMain IFD\n--------\n";
+const char* const PhotoMakerNoteList =
+    "\nGeneral\n-------\nType:Canon\nByte order:Intel (small endian)\nLoaded cleanly:Yes\n\nTags\n----\n"
+    "Unknown ($0001):7\n";
+
+TEST_F(TheCli, ListsTheViewersTwoListsInTheExportLayoutWithLineFeeds) {
+  const std::string photo = Photo();
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunList({photo}, false, "", out, err), 0);
+  EXPECT_TRUE(out.str().starts_with(PhotoListStart)) << out.str();
+  EXPECT_TRUE(out.str().ends_with(std::string("\n") + PhotoMakerNoteList)) << out.str();
+  EXPECT_EQ(out.str().find('\r'), std::string::npos);
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(TheCli, ListsSeveralFilesUnderHeadersAndGoesOnAfterOneThatFails) {
+  const std::string photo = Photo(), missing = (Folder / "missing.jpg").string();
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunList({missing, photo}, false, "", out, err), 1);
+  const std::string text = out.str();
+  EXPECT_TRUE(text.starts_with("==> " + missing + " <==\nCould not read the metadata: ")) << text;
+  EXPECT_NE(text.find("\n\n==> " + photo + " <==\n" + PhotoListStart), std::string::npos) << text;
+  EXPECT_NE(err.str().find(missing), std::string::npos);
+}
+
+TEST_F(TheCli, ListsAsJsonWithTheDocumentedKeys) {
+  const std::string photo = Photo(), missing = (Folder / "missing.jpg").string();
+  const std::string ini = Write("tags.ini", "[TCanonMakerNote.$0001]\nTagDescription=Zoom\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(Quorvane::Cli::RunList({photo, missing}, true, ini, out, err), 1);
+  const auto json = nlohmann::json::parse(out.str());
+  ASSERT_EQ(json.size(), 2u);
+  EXPECT_EQ(json[0]["file"], photo);
+  EXPECT_EQ(json[0]["standard"][0], (nlohmann::json{{"caption", "General"}}));
+  const auto& rows = json[0]["standard"];
+  const auto orientation = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r["caption"] == "Orientation"; });
+  ASSERT_NE(orientation, rows.end());
+  EXPECT_EQ((*orientation)["value"], "Normal");
+  EXPECT_EQ((*orientation)["kind"], "select");
+  EXPECT_NE((*orientation)["choices"].get<std::string>().find("Normal\r\n"), std::string::npos);
+  EXPECT_EQ(json[0]["makernote"][1], (nlohmann::json{{"caption", "Type"}, {"value", "Canon"}, {"kind", ""}, {"choices", ""}}));
+  EXPECT_EQ(json[0]["makernote"].back()["caption"], "Zoom");
+  EXPECT_EQ(json[1]["file"], missing);
+  EXPECT_TRUE(json[1]["standard"][0]["caption"].get<std::string>().starts_with("Could not read the metadata: "));
+  EXPECT_EQ(json[1]["makernote"], nlohmann::json::array());
+}
+
+struct TExportCase {
+  const char* Name;
+  const char* Out;
+  const char* Written;
+  bool MakerNote;
+};
+
+class TheCliExport : public TheCli, public ::testing::WithParamInterface<TExportCase> {};
+
+TEST_P(TheCliExport, WritesTheFileAsTheViewersSaveDoes) {
+  const std::string photo = Photo();
+  Write("existing.txt", "old");
+  std::ostringstream err;
+  EXPECT_EQ(Quorvane::Cli::RunExport(photo, (Folder / GetParam().Out).string(), GetParam().MakerNote, "", err), 0);
+  std::ifstream file(Folder / GetParam().Written, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_TRUE(text.starts_with(GetParam().MakerNote ? "\xEF\xBB\xBFGeneral\r\n-------\r\nType:Canon\r\n"
+                                                    : "\xEF\xBB\xBFGeneral\r\n-------\r\nByte order:"))
+      << text;
+  EXPECT_TRUE(text.ends_with("\r\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TheCliExport,
+                         ::testing::Values(TExportCase{"StandardWithoutExtension", "list", "list.txt", false},
+                                           TExportCase{"MakerNoteReplacingAFile", "existing.txt", "existing.txt", true},
+                                           TExportCase{"OtherExtensionKept", "list.csv", "list.csv", false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheCli, ExportsNothingForAPhotoItCannotRead) {
+  const std::string out = Write("existing.txt", "old");
+  std::ostringstream err;
+  EXPECT_EQ(Quorvane::Cli::RunExport((Folder / "missing.jpg").string(), out, false, "", err), 1);
+  std::ifstream file(out, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(file)), {}), "old");
+  EXPECT_NE(err.str(), "");
+}
+
 TEST_F(TheCli, ExitsWithTwoOnAUsageError) {
   const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " frobnicate >/dev/null 2>&1").c_str())), 2);
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " tags >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " list >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " list --ini /nonexistent.ini " + Photo() + " >/dev/null 2>&1").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " export " + Photo() + " >/dev/null 2>&1").c_str())), 2);
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " tags " + Photo() + " >/dev/null").c_str())), 0);
 }
 

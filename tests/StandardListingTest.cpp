@@ -91,6 +91,9 @@ const TValueCase ValueCases[] = {
     {"DateTime", [](TExifData& d) { d.Sections(skPrimary).SetStringValue(ttDateTime, "2010:07:04 10:20:30"); },
      "Date/time", DateTimeToText(Zorp::Base::EncodeDateTime(2010, 7, 4, 10, 20, 30, 0), Zorp::Base::TFormatSettings::Invariant()),
      "datetime"},
+    // A date-time the photo does not hold is empty, not the zero date, and still editable.
+    {"DateTimeMissing", [](TExifData& d) { d.Sections(skPrimary).SetStringValue(ttMake, "Canon"); }, "Date/time", "",
+     "datetime"},
     {"ResolutionWithoutUnitWord",
      [](TExifData& d) {
        Fraction(d, skPrimary, ttXResolution, 72, 1);

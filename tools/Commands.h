@@ -14,6 +14,18 @@ int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out,
 // `xmp [--regenerate] FILE...`: the XMP model one line per simple value, or the regenerated packet text.
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err);
 
+// `list [--json] [--ini PATH] FILE...`: the viewer's Standard and MakerNote lists of each file, in
+// the export layout with LF line ends (a "==> FILE <==" line before each of several files) or as one
+// JSON array. iniPath empty: MakerNotes.ini as the viewer finds it. 1 when any file failed to list.
+int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,
+            std::ostream& err);
+
+// `export [--makernote] [--ini PATH] FILE OUT`: writes the list as the viewer's "Save as ..." does
+// (".txt" added to an OUT without extension), replacing OUT atomically. 1 when the file could not
+// be listed or OUT not written.
+int RunExport(const std::string& file, const std::string& outFile, bool makerNote, const std::string& iniPath,
+              std::ostream& err);
+
 // Options of `write`.
 struct TWriteOptions {
   std::string Policy;        // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default

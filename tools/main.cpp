@@ -20,7 +20,23 @@ int main(int argc, char** argv) {
   xmp->add_flag("--regenerate", regenerate, "Print the packet text written for the model instead");
   xmp->add_option("FILE", files, "JPEG files")->required();
 
+  std::string iniPath;
+  CLI::App* list = app.add_subcommand("list", "List each file as the viewer's Standard and MakerNote lists");
+  list->add_flag("--json", json, "One JSON array instead of text");
+  list->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")
+      ->check(CLI::ExistingFile);
+  list->add_option("FILE", files, "JPEG files")->required();
+
   std::string file;
+  std::string outFile;
+  bool makerNoteList = false;
+  CLI::App* exportList = app.add_subcommand("export", "Write a list as the viewer's \"Save as ...\" does");
+  exportList->add_flag("--makernote", makerNoteList, "The MakerNote list instead of the Standard list");
+  exportList->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")
+      ->check(CLI::ExistingFile);
+  exportList->add_option("FILE", file, "JPEG file")->required();
+  exportList->add_option("OUT", outFile, "Text file to write")->required();
+
   std::vector<std::string> assignments;
   Quorvane::Cli::TWriteOptions writeOptions;
   bool noAsciiCheck = false;
@@ -42,6 +58,8 @@ int main(int argc, char** argv) {
 
   std::ios::sync_with_stdio(false);
   if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr);
+  if (*list) return Quorvane::Cli::RunList(files, json, iniPath, std::cout, std::cerr);
+  if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, std::cerr);
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
   if (*write) {
     writeOptions.EnforceASCII = !noAsciiCheck;

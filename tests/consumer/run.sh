@@ -25,4 +25,16 @@ for program in "$scratch/cmake/consumer" "$scratch/pkgconfig-consumer"; do
     break
   done
 done
-echo "consumer: CMake package and pkg-config both work"
+# The installed companion finds the MakerNote descriptions in ../share/quorvane/.
+[ -f "$scratch/prefix/share/quorvane/MakerNotes.ini" ] || { echo "MakerNotes.ini not installed"; exit 1; }
+ini_sections="$(grep -c '^\[' "$scratch/prefix/share/quorvane/MakerNotes.ini")"
+[ "$ini_sections" -gt 0 ] || { echo "installed MakerNotes.ini is empty"; exit 1; }
+for photo in "$photos"/*.jpg; do
+  [ -f "$photo" ] || break
+  "$scratch/prefix/bin/quorvane-cli" tags "$photo" | grep -q '^makernote: TCanonMakerNote' || continue
+  if "$scratch/prefix/bin/quorvane-cli" list "$photo" | grep -q '^Unknown (\$0001)'; then
+    echo "the installed quorvane-cli did not describe the Canon MakerNote of $photo"; exit 1
+  fi
+  break
+done
+echo "consumer: CMake package and pkg-config both work; the installed companion finds its data"

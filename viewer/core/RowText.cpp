@@ -16,9 +16,8 @@ std::string TrimBlanks(std::string_view text) {
 
 }  // namespace
 
-std::string ExportText(const TListRows& rows) {
-  constexpr std::string_view lineEnd = "\r\n";
-  std::string text = "\xEF\xBB\xBF";
+std::string ListText(const TListRows& rows, std::string_view lineEnd) {
+  std::string text;
   bool anyLine = false;
   for (const TListRow& row : rows) {
     const std::string caption = TrimBlanks(row.Caption);
@@ -36,6 +35,8 @@ std::string ExportText(const TListRows& rows) {
   }
   return text;
 }
+
+std::string ExportText(const TListRows& rows) { return "\xEF\xBB\xBF" + ListText(rows, "\r\n"); }
 
 std::string CopyText(const TListRow& row) {
   const std::string caption = TrimBlanks(row.Caption);

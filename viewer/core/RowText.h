@@ -2,14 +2,18 @@
 // The text forms of the list rows: the export file of a whole list and the clipboard text of one row.
 
 #include <string>
+#include <string_view>
 
 #include "core/ListRows.h"
 
 namespace Quorvane::Viewer {
 
-// The export file's bytes: UTF-8 byte-order mark, then one line per value row ("Caption:value") and
-// per heading (the caption underlined by as many hyphens as it has characters, an empty line before
-// every heading but the first), each line ended by CR LF. Captions lose their surrounding blanks.
+// The lines of a list: one per value row ("Caption:value") and per heading (the caption underlined
+// by as many hyphens as it has characters, an empty line before every heading but the first), each
+// ended by lineEnd. Captions lose their surrounding blanks.
+std::string ListText(const TListRows& rows, std::string_view lineEnd);
+
+// The export file's bytes: a UTF-8 byte-order mark and the list's lines ended by CR LF.
 std::string ExportText(const TListRows& rows);
 
 // The clipboard text of one row: a heading's caption; the value alone for an undescribed MakerNote

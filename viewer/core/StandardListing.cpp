@@ -46,8 +46,9 @@ class TStandardLister {
   void AddFractionWithUnit(const char* label, const TTiffRational& value, const std::string& unit) {
     if (value.Denominator != 0) Add(label, Fraction(value) + " " + unit);
   }
+  // A date-time the photo does not hold (0) is an empty, still editable, value.
   void AddDateTime(const char* label, Zorp::Base::TDateTime value) {
-    Add(label, DateTimeToText(value, FSettings), rkDateTime);
+    Add(label, value == 0 ? std::string() : DateTimeToText(value, FSettings), rkDateTime);
   }
   void AddResolution(const char* label, const TCustomExifResolution& value) {
     if (value.Missing()) return;

@@ -1,0 +1,183 @@
+// The MakerNote list: labels and translations from the description ini, tag groups, the raw value
+// texts, sorting and the general rows on top.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ExifBuilder.h"
+#include "core/MakerNoteListing.h"
+#include "zorp/exif/TagIDs.h"
+
+using namespace Zorp::Exif;
+using namespace Quorvane::Viewer;
+using Zorp::Testing::ByteBuilder;
+using Zorp::Testing::ExifBuilder;
+
+namespace {
+
+// A photo of the make whose MakerNote tag holds the bytes.
+std::unique_ptr<TExifData> Photo(const char* make, const std::vector<std::uint8_t>& makerNote) {
+  ExifBuilder block(boBigEndian);
+  block.Primary.Ascii(ttMake, make);
+  block.Exif.Undefined(ttMakerNote, makerNote);
+  auto data = std::make_unique<TExifData>();
+  Zorp::Testing::LoadJPEG(*data, ExifBuilder::Jpeg({block.Build()}));
+  return data;
+}
+
+// A Canon photo whose private directory (always little-endian) holds tag 0x0003 = 7 (SHORT), a tag
+// 0x0005 with a header of no known type and tag 0x0008 = 42 (LONG).
+std::unique_ptr<TExifData> CanonPhoto() {
+  ByteBuilder note(boLittleEndian);
+  note.U16(3);
+  note.U16(0x0003).U16(3).U32(1).U16(7).U16(0);
+  note.U16(0x0005).U16(0).U32(1).U32(0);
+  note.U16(0x0008).U16(4).U32(1).U32(42);
+  note.U32(0);
+  return Photo("Canon", note.Data());
+}
+
+template <typename T>
+void AddTag(TExifMakerNote& note, TExifTagID id, TTiffDataType type, const std::vector<T>& values) {
+  const auto count = static_cast<std::int32_t>(values.size() * sizeof(T) / TiffDataTypeSize(type));
+  note.Tags().AddOrUpdateTag(id, type, count, values.data());
+}
+
+std::vector<std::string> Lines(const TListRows& rows) {
+  std::vector<std::string> lines;
+  for (const TListRow& row : rows) lines.push_back(row.IsValueRow() ? row.Caption + "=" + row.Value() : row.Caption);
+  return lines;
+}
+
+TListRows List(TExifData& data, const std::string& ini = "") {
+  TListRows rows;
+  ListMakerNote(rows, data.MakerNote(), TMemIniFile::FromBytes(ini));
+  return rows;
+}
+
+}  // namespace
+
+TEST(TheMakerNoteList, WithoutDescriptionsListsEveryTagUnknownSortedUnderTheGeneralRows) {
+  auto data = CanonPhoto();
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0001, dtShort, {1, 2, 3});
+  AddTag<char>(data->MakerNote(), 0x000C, dtAscii, {'x', 'y', '\0', 'z', '\0'});
+  EXPECT_EQ(Lines(List(*data)), (std::vector<std::string>{
+                                    "General", "   Type=Canon", "   Byte order=Intel (small endian)",
+                                    "   Loaded cleanly=No: one or more bad tag headers", "Tags",
+                                    "   Unknown ($0001)=1,2,3", "   Unknown ($0003)=7",
+                                    "   Unknown ($0005)=[Badly formed tag header]", "   Unknown ($0008)=42",
+                                    "   Unknown ($000C)=xy"}));
+  for (const TListRow& row : List(*data)) {
+    if (row.IsValueRow() && row.Caption != "   Loaded cleanly") {
+      EXPECT_EQ(row.Kind(), "") << row.Caption;
+    }
+  }
+}
+
+TEST(TheMakerNoteList, NamesTheTypeAndTheMakerNotesOwnByteOrder) {
+  ByteBuilder note(boBigEndian);
+  note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("MM").U16(42).U32(8);
+  note.U16(1).U16(0x0001).U16(3).U32(1).U16(5).U16(0).U32(0);
+  auto data = Photo("NIKON CORPORATION", note.Data());
+  const std::vector<std::string> lines = Lines(List(*data));
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+            (std::vector<std::string>{"General", "   Type=NikonType3", "   Byte order=Motorola (big endian)",
+                                      "   Loaded cleanly=Yes"}));
+}
+
+TEST(TheMakerNoteList, TakesLabelsAndValueTextsFromTheIni) {
+  auto data = CanonPhoto();
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0002, dtShort, {9});
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0004, dtShort, {4});
+  const TListRows rows = List(*data,
+                              "[tcanonmakernote.$0003]\n"
+                              "TagDescription=Zoom\n"
+                              "7=Seven\n"
+                              "[TCanonMakerNote.$0002]\n"
+                              "tagdescription=Alpha\n"
+                              "9=\n"
+                              "[TCanonMakerNote.$0004]\n"
+                              "TagDescription=\n"
+                              "[TCanonMakerNote.$0005]\n"
+                              "TagDescription=Broken\n");
+  // Sorted by caption: the empty label first; an empty translation stays empty.
+  EXPECT_EQ(Lines(rows), (std::vector<std::string>{"General", "   Type=Canon", "   Byte order=Intel (small endian)",
+                                                   "   Loaded cleanly=No: one or more bad tag headers", "Tags",
+                                                   "   =4", "   Alpha=", "   Broken=[Badly formed tag header]",
+                                                   "   Unknown ($0008)=42", "   Zoom=Seven"}));
+}
+
+TEST(TheMakerNoteList, ListsTheElementsOfAGroupTagWithTheirOwnLabelsAndTexts) {
+  auto data = CanonPhoto();
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0001, dtShort, {10, 1, 2});
+  AddTag<std::int16_t>(data->MakerNote(), 0x000C, dtSShort, {-1, 5});
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0010, dtShort, {});
+  const TListRows rows = List(*data,
+                              "[TCanonMakerNote.$0001]\nTagDescription=Settings\nTreatAsTagGroup=$1\n"
+                              "[TCanonMakerNote.$0001(1)]\nTagDescription=Macro\n1=On\n"
+                              "[TCanonMakerNote.$0001(2)]\n1=ignored\n"
+                              "[TCanonMakerNote.$000C]\nTreatAsTagGroup=0x01\n"
+                              "[TCanonMakerNote.$000C(1)]\n-1=no, that is element 0\n"
+                              "[TCanonMakerNote.$0010]\nTreatAsTagGroup=1\n"
+                              "[TCanonMakerNote.$0005]\nTreatAsTagGroup=1\n");
+  const std::vector<std::string> lines = Lines(rows);
+  // A group of no elements gives no row; a malformed tag is no group.
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()),
+            (std::vector<std::string>{"   Macro=On", "   Settings (0)=10", "   Settings (2)=2", "   Unknown ($0003)=7",
+                                      "   Unknown ($0005)=[Badly formed tag header]", "   Unknown ($0008)=42", "   Unknown ($000C, 0)=-1",
+                                      "   Unknown ($000C, 1)=5"}));
+}
+
+struct TUndefinedCase {
+  const char* Name;
+  std::size_t Bytes;
+  std::string Expected;
+};
+
+class AnUndefinedTag : public ::testing::TestWithParam<TUndefinedCase> {};
+
+TEST_P(AnUndefinedTag, IsShownInBracesAndCutAfter50Bytes) {
+  auto data = CanonPhoto();
+  AddTag<std::uint8_t>(data->MakerNote(), 0x0020, dtUndefined, std::vector<std::uint8_t>(GetParam().Bytes, 0xAB));
+  const TListRows rows = List(*data);
+  EXPECT_EQ(rows.back().Caption, "   Unknown ($0020)");
+  EXPECT_EQ(rows.back().Value(), GetParam().Expected);
+}
+
+static std::string RepeatedAB(int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += "AB";
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnUndefinedTag,
+                         ::testing::Values(TUndefinedCase{"OneByte", 1, "{AB}"},
+                                           TUndefinedCase{"FiftyBytes", 50, "{" + RepeatedAB(50) + "}"},
+                                           TUndefinedCase{"FiftyOneBytes", 51, "{" + RepeatedAB(50) + "...}"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(TheMakerNoteList, SharesAnotherTypesDescriptionsThroughUseTagsFrom) {
+  auto data = CanonPhoto();
+  const TListRows rows = List(*data, "[TCanonMakerNote]\nUseTagsFrom=Shared\n[Shared.$0003]\nTagDescription=Zoom\n");
+  EXPECT_EQ(rows.back().Caption, "   Zoom");
+  EXPECT_EQ(List(*data, "[TCanonMakerNote]\nUseTagsFrom=\n[TCanonMakerNote.$0003]\nTagDescription=Zzz\n").back().Caption,
+            "   Zzz");
+}
+
+TEST(TheMakerNoteList, OfNoKnownLayoutIsOneNotice) {
+  auto data = Photo("Nobody", {1, 2, 3, 4, 5, 6});
+  EXPECT_EQ(Lines(List(*data)), std::vector<std::string>{"Unrecognised format"});
+}
+
+TEST(TheMakerNoteList, SortsCaptionsAsTextIgnoringLetterCaseFirst) {
+  const std::vector<std::string> captions = {"   b", "   B", "   a", "   Unknown ($000C, 10)", "   Unknown ($000C, 2)",
+                                             "   Ab"};
+  TListRows rows;
+  for (const std::string& caption : captions) rows.push_back({caption, {"", "", ""}});
+  std::stable_sort(rows.begin(), rows.end(), CaptionLess);
+  std::vector<std::string> sorted;
+  for (const TListRow& row : rows) sorted.push_back(row.Caption);
+  EXPECT_EQ(sorted, (std::vector<std::string>{"   a", "   Ab", "   B", "   b", "   Unknown ($000C, 10)",
+                                              "   Unknown ($000C, 2)"}));
+}

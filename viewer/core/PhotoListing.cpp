@@ -1,0 +1,37 @@
+#include "core/PhotoListing.h"
+
+#include <exception>
+
+#include "core/MakerNoteListing.h"
+#include "core/StandardListing.h"
+
+namespace Quorvane::Viewer {
+
+using namespace Zorp::Exif;
+
+TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
+                        const Zorp::Base::TFormatSettings& settings) {
+  TPhotoListing listing;
+  try {
+    listing.Data = std::make_unique<TExifData>();
+    TExifData& data = *listing.Data;
+    data.SetEnsureEnumsInRange(false);
+    data.LoadFromJPEG(fileName);
+    if (data.IsEmpty()) {
+      AddCaption(listing.Standard, "No Exif metadata found");
+      return listing;
+    }
+    listing.FileName = fileName;
+    ListStandardData(listing.Standard, data, settings);
+    if (data.HasMakerNote())
+      ListMakerNote(listing.MakerNote, data.MakerNote(), ini);
+    else
+      AddCaption(listing.MakerNote, "No MakerNote found");
+  } catch (const std::exception& e) {
+    listing.Error = e.what();
+    AddCaption(listing.Standard, "Could not read the metadata: " + listing.Error);
+  }
+  return listing;
+}
+
+}  // namespace Quorvane::Viewer

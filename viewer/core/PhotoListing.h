@@ -1,0 +1,41 @@
+#pragma once
+// Loading one photo and listing it: the step the window runs when a photo is selected and the
+// command-line companion runs per file. It reads the file, fills the Standard and MakerNote lists
+// and tells whether the photo holds metadata to save or edit.
+
+#include <memory>
+#include <string>
+
+#include "core/IniFile.h"
+#include "core/ListRows.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/ExifData.h"
+
+namespace Quorvane::Viewer {
+
+struct TPhotoListing {
+  // The container, kept also when the photo holds no metadata or the load failed part-way.
+  std::unique_ptr<Zorp::Exif::TExifData> Data;
+  // The photo's path once metadata was found: the target of edits. Empty otherwise.
+  std::string FileName;
+  TListRows Standard;
+  TListRows MakerNote;
+  // The message of the exception that ended loading or listing; empty when all went well.
+  std::string Error;
+
+  bool Succeeded() const { return Error.empty(); }
+  // Whether there is metadata to export or edit: found, and listed without a failure.
+  bool HasMetadata() const { return Succeeded() && !FileName.empty(); }
+};
+
+// Loads the photo (enumerations kept as stored) and lists it. A photo without any Exif tag or
+// thumbnail gives the single Standard row "No Exif metadata found"; one without a MakerNote tag the
+// MakerNote row "No MakerNote found". A failure keeps the rows built so far and adds the Standard
+// notice "Could not read the metadata: " with its message; it is not thrown.
+TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
+                        const Zorp::Base::TFormatSettings& settings);
+inline TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini) {
+  return ListPhoto(fileName, ini, Zorp::Base::FormatSettings());
+}
+
+}  // namespace Quorvane::Viewer
