@@ -1,5 +1,6 @@
 #include "core/IniFile.h"
 
+#include <algorithm>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -67,6 +68,7 @@ void TMemIniFile::LoadFromFile(const std::filesystem::path& fileName) {
 void TMemIniFile::Clear() {
   FSections.clear();
   FSectionIndex.clear();
+  FLongestKey = 0;
 }
 
 void TMemIniFile::LoadFromBytes(std::string_view bytes) {
@@ -109,6 +111,7 @@ void TMemIniFile::AddLine(std::string_view line, std::size_t& current) {
   std::string name = Trim(std::string_view(trimmed).substr(0, equals));
   if (name.empty()) return;
   TSection& section = FSections[current];
+  FLongestKey = std::max(FLongestKey, name.size());
   if (section.Index.try_emplace(UpperCase(name), section.Entries.size()).second)
     section.Entries.push_back(TEntry{std::move(name), Trim(std::string_view(trimmed).substr(equals + 1))});
 }
@@ -119,6 +122,8 @@ const TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view section) 
 }
 
 const TMemIniFile::TEntry* TMemIniFile::FindEntry(std::string_view section, std::string_view ident) const {
+  // Value texts asked for as keys may be long; one longer than every key cannot match.
+  if (ident.size() > FLongestKey) return nullptr;
   const TSection* found = FindSection(section);
   if (found == nullptr) return nullptr;
   const auto entry = found->Index.find(UpperCase(ident));

@@ -74,6 +74,7 @@ class TMemIniFile {
   std::filesystem::path FFileName;
   std::vector<TSection> FSections;
   std::unordered_map<std::string, std::size_t> FSectionIndex;  // upper-case name -> section
+  std::size_t FLongestKey = 0;
 };
 
 }  // namespace Quorvane::Viewer

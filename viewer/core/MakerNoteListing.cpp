@@ -17,12 +17,7 @@ namespace {
 constexpr std::int32_t MaxWholeUndefinedBytes = 50;
 constexpr std::size_t CutUndefinedCharacters = 100;
 
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The raw display text of a tag that is not listed element by element.
 std::string RawDisplay(const TExifTag& tag) {
@@ -35,29 +30,35 @@ std::string RawDisplay(const TExifTag& tag) {
 }
 
 void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix, const TMemIniFile& ini) {
-  const std::string tagSection = Format("%s.$%.4X", prefix.c_str(), static_cast<unsigned>(tag.ID()));
+  const std::string hexID = Format("%.4X", static_cast<unsigned>(tag.ID()));
+  const std::string tagSection = prefix + ".$" + hexID;
   if (tag.WellFormed() && ini.ReadBool(tagSection, "TreatAsTagGroup", false)) {
     const std::string base = ini.ReadString(tagSection, "TagDescription", "");
+    // Built by concatenation: a group may have thousands of elements.
     for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {
-      const std::string defaultLabel = base.empty() ? Format("Unknown ($%.4X, %d)", static_cast<unsigned>(tag.ID()), i)
-                                                    : Format("%s (%d)", base.c_str(), i);
+      const std::string index = std::to_string(i);
+      const std::string defaultLabel = base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
       const std::string raw = tag.ElementAsString(i);
-      const std::string elementSection = Format("%s(%d)", tagSection.c_str(), i);
+      const std::string elementSection = tagSection + "(" + index + ")";
       AddItem(rows, ini.ReadString(elementSection, "TagDescription", defaultLabel), false, "", "",
               ini.ReadString(elementSection, raw, raw));
     }
     return;
   }
-  const std::string label =
-      ini.ReadString(tagSection, "TagDescription", Format("Unknown ($%.4X)", static_cast<unsigned>(tag.ID())));
+  const std::string label = ini.ReadString(tagSection, "TagDescription", "Unknown ($" + hexID + ")");
   AddItem(rows, label, false, "", "", ini.ReadString(tagSection, tag.AsString(), RawDisplay(tag)));
 }
 
 }  // namespace
 
 bool CaptionLess(const TListRow& a, const TListRow& b) {
-  const std::string upperA = UpperAscii(a.Caption), upperB = UpperAscii(b.Caption);
-  if (upperA != upperB) return upperA < upperB;
+  const auto less = [](char x, char y) {
+    return static_cast<unsigned char>(UpperAscii(x)) < static_cast<unsigned char>(UpperAscii(y));
+  };
+  if (std::lexicographical_compare(a.Caption.begin(), a.Caption.end(), b.Caption.begin(), b.Caption.end(), less))
+    return true;
+  if (std::lexicographical_compare(b.Caption.begin(), b.Caption.end(), a.Caption.begin(), a.Caption.end(), less))
+    return false;
   return a.Caption < b.Caption;
 }
 
