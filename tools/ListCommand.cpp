@@ -37,11 +37,6 @@ Json RowsJson(const TListRows& rows) {
   return list;
 }
 
-// The window's save dialog gives a name without extension the default one.
-std::string WithDefaultExtension(const std::string& fileName) {
-  return std::filesystem::path(fileName).has_extension() ? fileName : fileName + ".txt";
-}
-
 }  // namespace
 
 int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,

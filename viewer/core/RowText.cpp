@@ -1,5 +1,6 @@
 #include "core/RowText.h"
 
+#include <filesystem>
 #include <string_view>
 
 #include "zorp/base/TextEncoding.h"
@@ -37,6 +38,10 @@ std::string ListText(const TListRows& rows, std::string_view lineEnd) {
 }
 
 std::string ExportText(const TListRows& rows) { return "\xEF\xBB\xBF" + ListText(rows, "\r\n"); }
+
+std::string WithDefaultExtension(const std::string& fileName) {
+  return std::filesystem::path(fileName).has_extension() ? fileName : fileName + ".txt";
+}
 
 std::string CopyText(const TListRow& row) {
   const std::string caption = TrimBlanks(row.Caption);

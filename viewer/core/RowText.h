@@ -16,6 +16,9 @@ std::string ListText(const TListRows& rows, std::string_view lineEnd);
 // The export file's bytes: a UTF-8 byte-order mark and the list's lines ended by CR LF.
 std::string ExportText(const TListRows& rows);
 
+// The export file's name: one without extension gets ".txt", as the save dialog's default.
+std::string WithDefaultExtension(const std::string& fileName);
+
 // The clipboard text of one row: a heading's caption; the value alone for an undescribed MakerNote
 // tag (caption beginning "Unknown"); otherwise "Caption:", a tab and the value.
 std::string CopyText(const TListRow& row);

@@ -1,0 +1,120 @@
+#pragma once
+// The viewer's main window as state and handlers, without a window: the folder and its photos,
+// the loaded photo's data and its two lists, which list is visible, the selected rows, the button
+// and menu states and the preview. The window forwards every event to a handler and then mirrors
+// this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
+//
+// Handlers may throw on a failure the user must hear of (an export that cannot be written); the
+// window reports those. A photo that fails to load is not reported: its notice row says why.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/IniFile.h"
+#include "core/ListRows.h"
+#include "core/RowDrawing.h"
+#include "core/ViewerServices.h"
+#include "zorp/exif/ExifData.h"
+
+namespace Quorvane::Viewer {
+
+enum TListKind { lkStandard = 0, lkMakerNote = 1 };
+
+// The product's web address, shown by the web label.
+inline constexpr const char* WebAddress = "https://quorvane.org/";
+
+class TExifFormController {
+ public:
+  explicit TExifFormController(IViewerServices& services);
+  ~TExifFormController();
+  TExifFormController(const TExifFormController&) = delete;
+  TExifFormController& operator=(const TExifFormController&) = delete;
+
+  // Start: reads the MakerNote descriptions (a missing file gives none), shows the Standard list
+  // and clears the display.
+  void FormCreate(const std::filesystem::path& makerNotesIni);
+  void FormDestroy();
+
+  // The folder picker (a key press in the folder box does the same), then OpenFolder.
+  void BrowseButtonClick();
+  void FolderEditKeyPress() { BrowseButtonClick(); }
+  // Lists the folder's photos (*.jpg, *.exif, *.jpeg, any letter case, each once, sorted) and
+  // selects the first, which loads it. A folder without photos leaves the shown photo as it is.
+  void OpenFolder(const std::string& folder);
+  // A change of the photo list's selection: index -1 for no item.
+  void PhotoListViewSelectItem(int index, bool selected);
+  // Selects the photo of that name, as a click in the photo list does; false when it is not listed.
+  bool SelectPhoto(const std::string& name);
+
+  void ClearDisplay();
+  // Loads and lists one photo; false when loading or listing failed (the rows so far stay, the
+  // last ending in a notice with the reason).
+  bool LoadPhoto(const std::string& fileName);
+
+  // A tab change; the index being left decides which list shows.
+  void TabSetChange(int newTabIndex);
+  // A selection change in a list: the selected row (-1 for none) and the Edit button's state.
+  void StandardListViewSelectItem(TListKind list, int selectedRow);
+
+  // Edits the selected row of the visible list and saves the photo (see the .cpp for the rules).
+  void EditButtonClick();
+  // Exports the visible list to a text file chosen in the save dialog.
+  void SaveButtonClick();
+  // Puts the selected row of the visible list on the clipboard.
+  void CopyMenuItemClick();
+  void WebLabelClick();
+
+  // The drawing of a row of a list (nothing without data).
+  TRowDrawing DrawItem(TListKind list, int row, bool selected, const TRect& itemRect, int textHeight,
+                       int columnWidth) const;
+
+  // ---- state the window mirrors ----
+  const std::string& FolderText() const { return FFolderText; }
+  const std::vector<std::string>& PhotoNames() const { return FPhotoNames; }
+  int SelectedPhoto() const { return FSelectedPhoto; }
+  const TListRows& Rows(TListKind list) const { return FRows[list]; }
+  int SelectedRow(TListKind list) const { return FSelectedRow[list]; }
+  TListKind VisibleList() const { return FVisibleList; }
+  int TabIndex() const { return FTabIndex; }
+  bool EditEnabled() const { return FEditEnabled; }
+  bool SaveEnabled() const { return FSaveEnabled; }
+  bool PopupMenuAutoPopup() const { return FPopupAutoPopup; }
+  const std::string& PreviewHint() const { return FPreviewHint; }
+  bool PreviewShowHint() const { return FPreviewShowHint; }
+  // The thumbnail to show (a JPEG), empty for none.
+  const std::vector<std::uint8_t>& PreviewJPEG() const { return FPreviewJPEG; }
+  const Zorp::Exif::TExifData* Data() const { return FExifData.get(); }
+  const std::string& FileName() const { return FFileName; }
+  const TMemIniFile& MakerNoteIni() const { return FMakerNoteIni; }
+  // Counters that change whenever the photo list or the rows were replaced, so a window rebuilds
+  // its views only then.
+  std::uint64_t PhotosGeneration() const { return FPhotosGeneration; }
+  std::uint64_t RowsGeneration() const { return FRowsGeneration; }
+
+ private:
+  void EditRow(TListKind list, TListRow& row);
+  // Loads the shown photo again, keeping the preview hint and the selected rows.
+  void Reload();
+
+  IViewerServices& FServices;
+  TMemIniFile FMakerNoteIni;
+  std::unique_ptr<Zorp::Exif::TExifData> FExifData;
+  std::string FFileName;
+  std::string FFolderText;
+  std::vector<std::string> FPhotoNames;
+  int FSelectedPhoto = -1;
+  TListRows FRows[2];
+  int FSelectedRow[2] = {-1, -1};
+  TListKind FVisibleList = lkStandard;
+  int FTabIndex = 0;
+  bool FEditEnabled = false, FSaveEnabled = false, FPopupAutoPopup = false;
+  std::string FPreviewHint;
+  bool FPreviewShowHint = false;
+  std::vector<std::uint8_t> FPreviewJPEG;
+  std::uint64_t FPhotosGeneration = 0, FRowsGeneration = 0;
+};
+
+}  // namespace Quorvane::Viewer
