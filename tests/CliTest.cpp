@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "ExifBuilder.h"
+#include "SamplePhotos.h"
 #include "zorp/base/JPEGImage.h"
 #include "zorp/exif/TagIDs.h"
 
@@ -316,6 +317,42 @@ TEST_F(TheCli, ExportsNothingForAPhotoItCannotRead) {
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(file)), {}), "old");
   EXPECT_NE(err.str(), "");
 }
+
+struct TSetCase {
+  const char* Name;
+  const char* Label;
+  const char* Value;
+  int Status;
+  const char* Listed;  // the row afterwards, as `list` prints it
+  const char* Error;   // part of the message; "" for none
+};
+
+class TheCliSet : public TheCli, public ::testing::WithParamInterface<TSetCase> {};
+
+TEST_P(TheCliSet, EditsAsTheViewerDoes) {
+  const TSetCase& c = GetParam();
+  const std::string photo = Photo();
+  const auto before = Zorp::Testing::ReadFileBytes(photo);
+  std::ostringstream err, out, ignored;
+  EXPECT_EQ(Quorvane::Cli::RunSet(photo, c.Label, c.Value, "", err), c.Status);
+  EXPECT_NE(err.str().find(c.Error), std::string::npos) << err.str();
+  if (c.Status != 0) {
+    EXPECT_EQ(Zorp::Testing::ReadFileBytes(photo), before);
+  }
+  Quorvane::Cli::RunList({photo}, false, "", out, ignored);
+  EXPECT_NE(out.str().find(std::string("\n") + c.Listed + "\n"), std::string::npos) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TheCliSet,
+    ::testing::Values(TSetCase{"TextTrimmed", "Camera make", "  Nikon ", 0, "Camera make:Nikon", ""},
+                      TSetCase{"SameText", "Camera make", "Canon", 0, "Camera make:Canon", ""},
+                      TSetCase{"Choice", "Orientation", "Rotate 90", 0, "Orientation:Rotate 90", ""},
+                      TSetCase{"NotAChoice", "Orientation", "Sideways", 1, "Orientation:Normal", "Rotate 90, Mirror"},
+                      TSetCase{"NotAnInteger", "Exif image width", "abc", 1, "Exif image width:0", "Invalid integer format"},
+                      TSetCase{"NotADate", "Date/time", "soon", 1, "Date/time:", "Invalid data format"},
+                      TSetCase{"NotEditable", "Exposure time", "1", 2, "Camera make:Canon", "  Camera make\n"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TheCli, ExitsWithTwoOnAUsageError) {
   const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";

@@ -26,6 +26,13 @@ int RunList(const std::vector<std::string>& files, bool json, const std::string&
 int RunExport(const std::string& file, const std::string& outFile, bool makerNote, const std::string& iniPath,
               std::ostream& err);
 
+// `set [--ini PATH] FILE LABEL VALUE`: the viewer's edit of the Standard-list row of that label,
+// VALUE answering its dialog. 0 when saved or nothing needed saving; 1 (message on err, file
+// untouched) when the value is rejected or the save fails; 2 for a label that is not editable (the
+// editable ones listed).
+int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
+           std::ostream& err);
+
 // Options of `write`.
 struct TWriteOptions {
   std::string Policy;        // XMP write policy: "update-existing", "update-or-add", "remove"; empty keeps the default

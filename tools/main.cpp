@@ -37,6 +37,13 @@ int main(int argc, char** argv) {
   exportList->add_option("FILE", file, "JPEG file")->required();
   exportList->add_option("OUT", outFile, "Text file to write")->required();
 
+  std::string label, value;
+  CLI::App* set = app.add_subcommand("set", "Edit one value as the viewer's Edit button does and save the file");
+  set->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")->check(CLI::ExistingFile);
+  set->add_option("FILE", file, "JPEG file")->required();
+  set->add_option("LABEL", label, "The Standard-list label, as \"Camera make\"")->required();
+  set->add_option("VALUE", value, "The new value, as typed into the viewer's dialog")->required();
+
   std::vector<std::string> assignments;
   Quorvane::Cli::TWriteOptions writeOptions;
   bool noAsciiCheck = false;
@@ -60,6 +67,7 @@ int main(int argc, char** argv) {
   if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr);
   if (*list) return Quorvane::Cli::RunList(files, json, iniPath, std::cout, std::cerr);
   if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, std::cerr);
+  if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, std::cerr);
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
   if (*write) {
     writeOptions.EnforceASCII = !noAsciiCheck;

@@ -1,0 +1,107 @@
+// `quorvane-cli set`: one edit of a Standard-list row, made by the viewer's own controller with the
+// dialogs answered from the command line, so validation, trimming, the property set and the save
+// are the window's.
+
+#include <algorithm>
+#include <ostream>
+
+#include "Commands.h"
+#include "core/DataFiles.h"
+#include "core/ExifFormController.h"
+#include "zorp/base/TextEncoding.h"
+
+namespace Quorvane::Cli {
+
+using namespace Quorvane::Viewer;
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = text.find("\r\n", start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  return lines;
+}
+
+// Every dialog the edit opens is answered with the value; a message the window would show is kept.
+class TCommandLineAnswers final : public TLocalFileSystem {
+ public:
+  explicit TCommandLineAnswers(std::string value) : FValue(std::move(value)) {}
+
+  std::vector<std::string> Messages;
+
+  bool InputQuery(const std::string&, const std::string&, std::string& value) override {
+    value = FValue;
+    return true;
+  }
+  bool InputSelect(const std::string&, const std::string&, std::string& value, const std::string& choices) override {
+    const std::vector<std::string> options = SplitLines(choices);
+    const std::string wanted = Zorp::Base::Trim(FValue);
+    for (const std::string& option : options)
+      if (option == wanted) {
+        value = option;
+        return true;
+      }
+    std::string list;
+    for (const std::string& option : options) list += (list.empty() ? "" : ", ") + option;
+    Messages.push_back("\"" + FValue + "\" is not one of: " + list);
+    return false;
+  }
+  TDialogAnswer AskYesNoCancel(const std::string&) override {
+    if (FValue == "Yes") return TDialogAnswer::Yes;
+    if (FValue == "No") return TDialogAnswer::No;
+    Messages.push_back("Answer Yes or No");
+    return TDialogAnswer::Cancel;
+  }
+  void ShowError(const std::string& message) override { Messages.push_back(message); }
+  bool PickFolder(const std::string&, std::string&) override { return false; }
+  bool SaveDialog(std::string&) override { return false; }
+  void SetClipboardText(const std::string&) override {}
+  void OpenURL(const std::string&) override {}
+
+ private:
+  std::string FValue;
+};
+
+}  // namespace
+
+int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
+           std::ostream& err) {
+  TCommandLineAnswers answers(value);
+  TExifFormController controller(answers);
+  controller.FormCreate(iniPath.empty() ? FindMakerNotesIni(ExecutablePath()) : std::filesystem::path(iniPath));
+  if (!controller.LoadPhoto(file)) {
+    err << "quorvane-cli: " << file << ": " << controller.Rows(lkStandard).back().Caption << '\n';
+    return 1;
+  }
+  if (controller.FileName().empty()) {
+    err << "quorvane-cli: " << file << ": No Exif metadata found\n";
+    return 1;
+  }
+  // The first row of that label whose kind allows editing (several directories have a load status).
+  const TListRows& rows = controller.Rows(lkStandard);
+  int found = -1;
+  std::vector<std::string> editable;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].IsValueRow() || rows[i].Kind().empty()) continue;
+    const std::string caption = Zorp::Base::Trim(rows[i].Caption);
+    if (found < 0 && caption == label) found = static_cast<int>(i);
+    if (std::find(editable.begin(), editable.end(), caption) == editable.end()) editable.push_back(caption);
+  }
+  if (found < 0) {
+    err << "quorvane-cli: \"" << label << "\" is not an editable label; the editable labels are:\n";
+    for (const std::string& caption : editable) err << "  " << caption << '\n';
+    return 2;
+  }
+  controller.StandardListViewSelectItem(lkStandard, found);
+  controller.EditButtonClick();
+  for (const std::string& message : answers.Messages) err << "quorvane-cli: " << message << '\n';
+  return answers.Messages.empty() ? 0 : 1;
+}
+
+}  // namespace Quorvane::Cli
