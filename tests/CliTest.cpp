@@ -41,17 +41,8 @@ class TheCli : public ::testing::Test {
 
   // A photo with a primary and Exif directory, a Canon MakerNote, a thumbnail and an XMP packet.
   std::string Photo() {
-    ExifBuilder block(boBigEndian);
-    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
-    ByteBuilder note(boLittleEndian);
-    note.U16(1).U16(1).U16(3).U32(1).U32(7).U32(0);
-    block.Exif.Rational(ttExposureTime, 1, 60).Undefined(ttMakerNote, note.Data());
-    block.Thumbnail.Short(ttCompression, {6});
-    std::vector<std::uint8_t> rgb(8 * 4 * 3, 128);
-    Zorp::Base::TJPEGImage thumbnail;
-    thumbnail.AssignRGB(rgb.data(), 8, 4);
-    block.ThumbnailJPEG = thumbnail.Bytes();
-    ThumbnailSize = thumbnail.Bytes().size();
+    ExifBuilder block = Zorp::Testing::CanonCamera(boBigEndian);
+    ThumbnailSize = block.ThumbnailJPEG.size();
     const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
                             "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
                             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "

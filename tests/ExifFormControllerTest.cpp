@@ -94,17 +94,8 @@ class TheController : public ::testing::Test {
 
   // A Canon photo: make, orientation, an Exif directory with a MakerNote (tag 1 = 7), a thumbnail.
   std::string Photo(const std::string& name, bool badTagHeader = false) {
-    ExifBuilder block;
-    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
+    ExifBuilder block = Zorp::Testing::CanonCamera();
     if (badTagHeader) block.Primary.Raw(0x0200, 0, 1, {});
-    ByteBuilder note;
-    note.U16(1).U16(1).U16(3).U32(1).U16(7).U16(0).U32(0);
-    block.Exif.Rational(ttExposureTime, 1, 60).Undefined(ttMakerNote, note.Data());
-    block.Thumbnail.Short(ttCompression, {6});
-    std::vector<std::uint8_t> rgb(8 * 4 * 3, 128);
-    Zorp::Base::TJPEGImage thumbnail;
-    thumbnail.AssignRGB(rgb.data(), 8, 4);
-    block.ThumbnailJPEG = thumbnail.Bytes();
     return Write(name, ExifBuilder::Jpeg({block.Build()}));
   }
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {

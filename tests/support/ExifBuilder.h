@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ByteBuilder.h"
+#include "zorp/base/JPEGImage.h"
 #include "zorp/exif/ExifData.h"
 
 namespace Zorp::Testing {
@@ -185,6 +186,22 @@ class ExifBuilder {
     }
   }
 };
+
+// A small camera's Exif block: make "Canon", orientation 1, exposure time 1/60, a Canon MakerNote
+// holding tag 1 = 7 (SHORT), and an 8 x 4 grey thumbnail.
+inline ExifBuilder CanonCamera(Zorp::Exif::TByteOrder order = Zorp::Exif::boLittleEndian) {
+  ExifBuilder block(order);
+  block.Primary.Ascii(0x010F, "Canon").Short(0x0112, {1});
+  ByteBuilder note(Zorp::Exif::boLittleEndian);
+  note.U16(1).U16(1).U16(3).U32(1).U16(7).U16(0).U32(0);
+  block.Exif.Rational(0x829A, 1, 60).Undefined(0x927C, note.Data());
+  block.Thumbnail.Short(0x0103, {6});
+  std::vector<std::uint8_t> rgb(8 * 4 * 3, 128);
+  Zorp::Base::TJPEGImage thumbnail;
+  thumbnail.AssignRGB(rgb.data(), 8, 4);
+  block.ThumbnailJPEG = thumbnail.Bytes();
+  return block;
+}
 
 // Loads a JPEG file's bytes into the container.
 inline void LoadJPEG(Zorp::Exif::TCustomExifData& data, const std::vector<std::uint8_t>& jpeg) {
