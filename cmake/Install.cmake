@@ -1,5 +1,6 @@
 # cmake --install: the headers, the two static libraries, the CMake package (Zorp::Base, Zorp::Exif)
-# and a pkg-config file (quorvane.pc), the command-line companion and its MakerNote descriptions.
+# and a pkg-config file (quorvane.pc), the programs, their MakerNote descriptions and the viewer's
+# desktop entry and icons.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -25,6 +26,16 @@ install(FILES ${PROJECT_BINARY_DIR}/quorvane.pc DESTINATION ${CMAKE_INSTALL_LIBD
 if(TARGET quorvane-cli)
   install(TARGETS quorvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET quorvane)
+  install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # The MakerNote tag descriptions, found from bin/ as ../share/quorvane/MakerNotes.ini.
 install(FILES ${PROJECT_SOURCE_DIR}/viewer/MakerNotes.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane)
+
+# The viewer's desktop entry and its icon, where desktop environments look for them.
+install(FILES ${PROJECT_SOURCE_DIR}/viewer/quorvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/viewer/icons/quorvane.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/viewer/icons/quorvane.png
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)

@@ -37,4 +37,11 @@ for photo in "$photos"/*.jpg; do
   fi
   break
 done
-echo "consumer: CMake package and pkg-config both work; the installed companion finds its data"
+# The viewer's desktop entry and icons, where desktop environments look for them.
+for installed in share/applications/quorvane.desktop share/icons/hicolor/scalable/apps/quorvane.svg \
+    share/icons/hicolor/256x256/apps/quorvane.png; do
+  [ -s "$scratch/prefix/$installed" ] || { echo "$installed not installed"; exit 1; }
+done
+grep -qx 'Icon=quorvane' "$scratch/prefix/share/applications/quorvane.desktop" \
+  || { echo "the installed desktop entry does not name the quorvane icon"; exit 1; }
+echo "consumer: CMake package and pkg-config both work; the installed companion finds its data; desktop entry and icons installed"
