@@ -186,7 +186,8 @@ TEST(AVersion, ParsesItsTextDigitByDigit) {
   const TExifTag* tag = data.Sections(skExif).Find(ttExifVersion);
   ASSERT_NE(tag, nullptr);
   EXPECT_EQ(tag->DataType(), dtUndefined);
-  EXPECT_EQ(TagBytes(data, skExif, ttExifVersion), (std::vector<std::uint8_t>{0x00, 0x32, 0x32, 0x31}));
+  // A new tag gets all four characters, its leading "0" included.
+  EXPECT_EQ(TagBytes(data, skExif, ttExifVersion), (std::vector<std::uint8_t>{0x30, 0x32, 0x32, 0x31}));
 
   version.SetAsString("22");  // the second character is the separator
   EXPECT_EQ(version.AsString(), "2.00");
@@ -206,10 +207,10 @@ TEST(AVersion, WritesRawBytesForGPSAndKeepsThePointUnderACommaLocale) {
   TExifData data;
   data.ExifVersion().SetAsString("2.21");
   data.SetGPSVersion(&data.ExifVersion());
-  EXPECT_EQ(TagBytes(data, skGps, ttGPSVersionID), (std::vector<std::uint8_t>{2, 2, 1}));
+  EXPECT_EQ(TagBytes(data, skGps, ttGPSVersionID), (std::vector<std::uint8_t>{2, 2, 1, 0}));
   EXPECT_EQ(data.Sections(skGps).Find(ttGPSVersionID)->DataType(), dtByte);
   data.SetFlashPixVersion(&data.GPSVersion());
-  EXPECT_EQ(TagBytes(data, skExif, ttFlashPixVersion), (std::vector<std::uint8_t>{0, '2', '2', '1'}));
+  EXPECT_EQ(TagBytes(data, skExif, ttFlashPixVersion), (std::vector<std::uint8_t>{'0', '2', '2', '1'}));
 
   Zorp::Base::TFormatSettings comma = Zorp::Base::TFormatSettings::Invariant();
   comma.DecimalSeparator = ',';
@@ -367,6 +368,11 @@ TEST_F(AGPSCoordinate, FormatsItsText) {
   EXPECT_EQ(data.GPSLatitude().AsString(), "51,30,15N");
   EXPECT_FALSE(data.GPSLatitude().Missing());
   SetLatitude({{51, 1}, {3050, 100}}, "N");
+  EXPECT_EQ(data.GPSLatitude().AsString(), "51,30.5N");
+  // Fractions in any field give decimal minutes, never "n/d" text.
+  SetLatitude({{51, 1}, {30, 1}, {3612, 100}}, "N");
+  EXPECT_EQ(data.GPSLatitude().AsString(), "51,30.602N");
+  SetLatitude({{103, 2}, {0, 1}, {30, 1}}, "N");
   EXPECT_EQ(data.GPSLatitude().AsString(), "51,30.5N");
   {
     Zorp::Base::TFormatSettings comma = Zorp::Base::TFormatSettings::Invariant();

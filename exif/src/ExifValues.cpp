@@ -2,6 +2,7 @@
 
 #include "zorp/exif/ExifValues.h"
 
+#include <cmath>
 #include <cstring>
 #include <span>
 #include <typeinfo>
@@ -169,8 +170,15 @@ TExifVersionElement TCustomExifVersion::GetElement(std::int32_t offset) const {
 }
 
 void TCustomExifVersion::SetElement(std::int32_t offset, TExifVersionElement value) {
+  TExifSection& section = FOwner->Sections(FSectionKind);
+  // A version has four elements: a tag made here gets the leading "0" of "0232" and the last 0 of
+  // GPS 2.3.0.0 as well, not a NUL byte or a short count.
+  const TExifTag* tag = section.Find(FTagID);
+  const std::uint8_t zero = FStoreAsChars ? '0' : 0;
+  for (std::int32_t index = tag ? tag->ElementCount() : 0; index < 4; ++index)
+    if (index != FMajorIndex + offset) section.SetArrayElement(FTagID, FTiffDataType, index, &zero);
   const std::uint8_t stored = FStoreAsChars ? static_cast<std::uint8_t>(value + '0') : value;
-  FOwner->Sections(FSectionKind).SetArrayElement(FTagID, FTiffDataType, FMajorIndex + offset, &stored);
+  section.SetArrayElement(FTagID, FTiffDataType, FMajorIndex + offset, &stored);
 }
 
 std::string TCustomExifVersion::AsString() const {
@@ -398,13 +406,20 @@ std::string TGPSCoordinate::AsString() const {
   const TTiffRational degrees = Degrees(), minutes = Minutes(), seconds = Seconds();
   if (degrees.Denominator == 0 || minutes.Denominator == 0) return {};
   const std::string ref = FOwner->PeekSection(skGps).GetStringValue(FRefTagID);
-  if (seconds.Denominator != 0)
+  const auto whole = [](const TTiffRational& r) { return r.Denominator != 0 && r.Numerator % r.Denominator == 0; };
+  if (whole(degrees) && whole(minutes) && whole(seconds))
     return Format("%s,%s,%s%s", RationalToText(degrees).c_str(), RationalToText(minutes).c_str(),
                   RationalToText(seconds).c_str(), ref.c_str());
-  const double value = static_cast<double>(minutes.Numerator) / static_cast<double>(minutes.Denominator);
+  // Otherwise whole degrees and decimal minutes, the other form XMP knows: a fraction such as
+  // "3612/100" in a field reads as nothing to other programs.
+  const auto value = [](const TTiffRational& r) {
+    return r.Denominator == 0 ? 0.0 : static_cast<double>(r.Numerator) / static_cast<double>(r.Denominator);
+  };
+  const double wholeDegrees = std::floor(value(degrees));
+  const double totalMinutes = (value(degrees) - wholeDegrees) * 60 + value(minutes) + value(seconds) / 60;
   // This text goes into the XMP packet: other readers take a ',' in the minutes for a field separator.
-  return Format("%s,%s%s", RationalToText(degrees).c_str(),
-                Zorp::Base::FloatToStrG(value, 15, Zorp::Base::InvariantFormatSettings()).c_str(), ref.c_str());
+  return std::to_string(static_cast<long long>(wholeDegrees)) + "," +
+         Zorp::Base::FloatToStrG(totalMinutes, 15, Zorp::Base::InvariantFormatSettings()) + ref;
 }
 
 void TGPSCoordinate::SetDirection(char value) {
