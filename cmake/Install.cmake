@@ -28,3 +28,8 @@ endif()
 
 # The MakerNote tag descriptions, found from bin/ as ../share/quorvane/MakerNotes.ini.
 install(FILES ${PROJECT_SOURCE_DIR}/viewer/MakerNotes.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvane)
+
+# The viewer.
+if(TARGET quorvane)
+  install(TARGETS quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
