@@ -1,0 +1,295 @@
+// Smoke tests of the viewer's window under Qt's offscreen platform, with the dialogs stubbed: the
+// window's parts, browsing a folder of sample photos, the tab strip, editing by double-click, the
+// error report and the InputSelect dialog. Screenshots go to QUORVANE_SCREENSHOT_DIR.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QColor>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "qt/ExifForm.h"
+#include "qt/InputSelectDialog.h"
+#include "qt/QtServices.h"
+#include "zorp/exif/ExifData.h"
+
+using namespace Quorvane::Viewer;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const SamplePhotos[] = {"dcc_canon_powershot-g2_PowerShot-G2_IMG_0308.jpg",
+                                    "dcc_olympus_c920z-d450z_D-450_P3110001.jpg"};
+
+// The dialogs answer what the test set up and record what they were asked.
+struct TStubServices : TQtServices {
+  std::string Folder, InputText;
+  std::vector<std::string> Asked, Errors, Clipboard;
+  std::string SaveName;
+  bool PickFolder(const std::string&, std::string& chosen) override {
+    Asked.push_back("PickFolder");
+    chosen = Folder;
+    return !Folder.empty();
+  }
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+    Asked.push_back(caption + "|" + prompt + "|" + value);
+    value = InputText;
+    return true;
+  }
+  bool SaveDialog(std::string& fileName) override {
+    fileName = SaveName;
+    return true;
+  }
+  void ShowError(const std::string& message) override { Errors.push_back(message); }
+  void SetClipboardText(const std::string& text) override { Clipboard.push_back(text); }
+};
+
+void SaveScreenshot(QWidget& widget, const char* name) {
+  fs::create_directories(QUORVANE_SCREENSHOT_DIR);
+  EXPECT_TRUE(widget.grab().save(QString::fromStdString((fs::path(QUORVANE_SCREENSHOT_DIR) / name).string()), "PNG"));
+}
+
+constexpr auto Fatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
+
+class AnExifForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto services = std::make_unique<TStubServices>();
+    Services = services.get();
+    Form =
+        std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini", std::move(services));
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  }
+  void TearDown() override {
+    Form.reset();
+    if (!Folder.empty()) fs::remove_all(Folder);
+  }
+
+  // Browses to a new folder holding writable copies of the sample photos.
+  void BrowseSamplePhotos() {
+    const fs::path photos = QUORVANE_PHOTOS_DIR;
+    if (!fs::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
+    Folder = fs::temp_directory_path() / ("ViewerWindowTest-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(Folder);
+    for (const char* name : SamplePhotos) {
+      fs::copy_file(photos / name, Folder / name, fs::copy_options::overwrite_existing);
+      fs::permissions(Folder / name, fs::perms::owner_read | fs::perms::owner_write);
+    }
+    Services->Folder = Folder.string();
+    Child<QPushButton>("BrowseButton")->click();
+  }
+
+  template <typename T>
+  T* Child(const char* name) const {
+    T* child = Form->findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  QString Cell(const char* view, int row, int column) const {
+    const QAbstractItemModel* model = Child<QTableView>(view)->model();
+    return model->index(row, column).data().toString();
+  }
+  int RowOf(const char* viewName, const QString& caption) const {
+    const QAbstractItemModel* model = Child<QTableView>(viewName)->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+      if (model->index(row, 0).data().toString() == caption) return row;
+    return -1;
+  }
+  void ClickRow(const char* viewName, int row, bool twice = false) {
+    QTableView* view = Child<QTableView>(viewName);
+    const QModelIndex index = view->model()->index(row, view->model()->columnCount() - 1);
+    view->scrollTo(index);
+    const QPoint centre = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
+    if (twice) QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, centre);
+  }
+
+  TStubServices* Services = nullptr;
+  std::unique_ptr<TExifForm> Form;
+  fs::path Folder;
+};
+
+TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
+  EXPECT_EQ(Form->windowTitle(), "Quorvane");
+  EXPECT_EQ(Form->size(), QSize(682, 705));
+  std::set<QString> titles, buttons;
+  for (const QGroupBox* group : Form->findChildren<QGroupBox*>()) titles.insert(group->title());
+  for (const QPushButton* button : Form->findChildren<QPushButton*>()) buttons.insert(button->text());
+  EXPECT_EQ(titles, (std::set<QString>{"Folder", "Photos", "Exif Data", "Preview"}));
+  EXPECT_EQ(buttons, (std::set<QString>{"Browse", "Edit", "Save as ...", "Close"}));
+  const QTabBar* tabs = Child<QTabBar>("TabSet");
+  ASSERT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->tabText(0), "Standard ");
+  EXPECT_EQ(tabs->tabText(1), "MakerNote");
+  struct THeader {
+    const char* View;
+    int Column;
+    const char* Text;
+    int Width;
+  };
+  for (const THeader& header :
+       {THeader{"PhotoListView", 0, "File Name", 160}, THeader{"StandardListView", 0, "Name", 150},
+        THeader{"StandardListView", 1, "Value", -1}, THeader{"MakerNoteListView", 0, "Name", 150}}) {
+    const QTableView* view = Child<QTableView>(header.View);
+    EXPECT_EQ(view->model()->headerData(header.Column, Qt::Horizontal).toString(), header.Text) << header.View;
+    if (header.Width > 0) {
+      EXPECT_EQ(view->columnWidth(header.Column), header.Width) << header.View;
+    }
+  }
+  EXPECT_EQ(Child<QLabel>("WebLabel")->text(), WebAddress);
+  EXPECT_TRUE(Child<QTableView>("StandardListView")->isVisible());
+  EXPECT_FALSE(Child<QTableView>("MakerNoteListView")->isVisible());
+  EXPECT_FALSE(Child<QPushButton>("EditButton")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>("SaveButton")->isEnabled());
+}
+
+TEST_F(AnExifForm, ShowsTheFolderItsPhotosTheirRowsAndThePreviewAfterBrowsing) {
+  QAbstractItemModelTester photoModel(Child<QTableView>("PhotoListView")->model(), Fatal);
+  QAbstractItemModelTester rowModel(Child<QTableView>("StandardListView")->model(), Fatal);
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), Folder.string());
+  ASSERT_EQ(Child<QTableView>("PhotoListView")->model()->rowCount(), 2);
+  EXPECT_EQ(Cell("PhotoListView", 0, 0), SamplePhotos[0]);
+  EXPECT_EQ(Cell("StandardListView", 0, 0), "General");
+  EXPECT_NE(RowOf("StandardListView", "   Camera make"), -1);
+  const QLabel* preview = Child<QLabel>("PreviewImage");
+  EXPECT_FALSE(preview->pixmap().isNull());
+  EXPECT_EQ(preview->toolTip().toStdString(), (Folder / SamplePhotos[0]).string());
+  EXPECT_TRUE(Child<QPushButton>("SaveButton")->isEnabled());
+
+  ClickRow("StandardListView", RowOf("StandardListView", "   Camera make"));
+  EXPECT_TRUE(Child<QPushButton>("EditButton")->isEnabled());
+  SaveScreenshot(*Form, "standard-tab.png");
+
+  ClickRow("PhotoListView", 1);
+  EXPECT_EQ(preview->toolTip().toStdString(), (Folder / SamplePhotos[1]).string());
+  EXPECT_FALSE(Child<QPushButton>("EditButton")->isEnabled());
+  EXPECT_TRUE(Services->Errors.empty());
+}
+
+TEST_F(AnExifForm, PaintsTheSelectedRowGreenAndEditableValuesSkyBlue) {
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  const int make = RowOf("StandardListView", "   Camera make"), model = RowOf("StandardListView", "   Camera model");
+  const int order = RowOf("StandardListView", "   Byte order");
+  ClickRow("StandardListView", make);
+  QTableView* view = Child<QTableView>("StandardListView");
+  const QImage image = view->viewport()->grab().toImage();
+  // Points right of any text: the end of a row's caption cell and of its value cell.
+  const auto colour = [&](int row, int column) {
+    const QRect cell = view->visualRect(view->model()->index(row, column));
+    return image.pixelColor(cell.right() - 2, cell.center().y());
+  };
+  EXPECT_EQ(colour(make, 0), QColor(204, 255, 204));
+  EXPECT_EQ(colour(make, 1), QColor(204, 255, 204));
+  EXPECT_EQ(colour(model, 1), QColor(166, 202, 240));
+  EXPECT_EQ(colour(order, 1), view->palette().color(QPalette::Base));
+}
+
+TEST_F(AnExifForm, ShowsTheMakerNoteListOnItsTab) {
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  QTabBar* tabs = Child<QTabBar>("TabSet");
+  tabs->setCurrentIndex(1);
+  EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisible());
+  EXPECT_FALSE(Child<QTableView>("StandardListView")->isVisible());
+  EXPECT_GT(Child<QTableView>("MakerNoteListView")->model()->rowCount(), 1);
+  EXPECT_NE(Cell("MakerNoteListView", 0, 0), "No MakerNote found");
+  ClickRow("MakerNoteListView", 2);
+  SaveScreenshot(*Form, "makernote-tab.png");
+  tabs->setCurrentIndex(0);
+  EXPECT_TRUE(Child<QTableView>("StandardListView")->isVisible());
+}
+
+TEST_F(AnExifForm, SavesTheCameraMakeEditedByADoubleClick) {
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  Services->InputText = "  Quorvane Test Camera ";
+  const int row = RowOf("StandardListView", "   Camera make");
+  const QString oldMake = Cell("StandardListView", row, 1);
+  ClickRow("StandardListView", row, true);
+  ASSERT_EQ(Services->Asked.size(), 2u);  // the picker, then the edit
+  EXPECT_EQ(Services->Asked[1], "Edit string|Camera make:|" + oldMake.toStdString());
+  EXPECT_EQ(Cell("StandardListView", row, 1), "Quorvane Test Camera");
+  Zorp::Exif::TExifData saved;
+  saved.LoadFromJPEG((Folder / SamplePhotos[0]).string());
+  EXPECT_EQ(saved.CameraMake(), "Quorvane Test Camera");
+  EXPECT_TRUE(Services->Errors.empty());
+}
+
+TEST_F(AnExifForm, CopiesTheSelectedRowWithControlC) {
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  ClickRow("StandardListView", 0);
+  QTest::keyClick(Child<QTableView>("StandardListView"), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(Services->Clipboard, std::vector<std::string>{"General"});
+}
+
+TEST_F(AnExifForm, ReportsAFailedHandlerInAnErrorDialog) {
+  BrowseSamplePhotos();
+  if (IsSkipped()) return;
+  Services->SaveName = (Folder / "no such folder" / "rows.txt").string();
+  Child<QPushButton>("SaveButton")->click();
+  EXPECT_EQ(Services->Errors.size(), 1u);
+}
+
+TEST_F(AnExifForm, OpensTheFolderPickerOnATypedKeyInTheFolderBoxButNotOnTab) {
+  QLineEdit* folder = Child<QLineEdit>("FolderEdit");
+  QTest::keyClick(folder, Qt::Key_Tab);
+  EXPECT_TRUE(Services->Asked.empty());
+  QTest::keyClick(folder, Qt::Key_X);
+  EXPECT_EQ(Services->Asked, std::vector<std::string>{"PickFolder"});
+}
+
+TEST(AnInputSelectDialog, PreselectsTheCurrentValueOnlyWhenItIsAChoice) {
+  struct TCase {
+    const char* Value;
+    int Index;
+  };
+  for (const TCase& c : {TCase{"Rotate 90", 1}, TCase{"Normal", 0}, TCase{"Sideways", -1}, TCase{"", -1}}) {
+    TInputSelectDialog dialog("Select", "Orientation:", c.Value, "Normal\r\nRotate 90\r\nRotate 180\r\n");
+    const QComboBox* choices = dialog.findChild<QComboBox*>();
+    ASSERT_NE(choices, nullptr);
+    EXPECT_EQ(choices->count(), 3) << c.Value;
+    EXPECT_EQ(choices->currentIndex(), c.Index) << c.Value;
+    EXPECT_EQ(dialog.Value(), c.Index < 0 ? QString() : QString(c.Value));
+  }
+}
+
+TEST(AnInputSelectDialog, HasAFixedSizeWithEverythingInside) {
+  TInputSelectDialog dialog("Select", "Orientation:", "Normal", "Normal\r\nRotate 90");
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+  for (const QWidget* child : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!child->isWindow()) {
+      EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->metaObject()->className();
+    }
+  SaveScreenshot(dialog, "input-select.png");
+}
+
+}  // namespace
+
+// The application lives from before the first test to after the last.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
