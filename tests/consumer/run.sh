@@ -37,8 +37,8 @@ for photo in "$photos"/*.jpg; do
   fi
   break
 done
-# The viewer's desktop entry and icons, where desktop environments look for them.
-for installed in share/applications/quorvane.desktop share/icons/hicolor/scalable/apps/quorvane.svg \
+# The viewer, its desktop entry and icons, where desktop environments look for them.
+for installed in bin/quorvane share/applications/quorvane.desktop share/icons/hicolor/scalable/apps/quorvane.svg \
     share/icons/hicolor/256x256/apps/quorvane.png; do
   [ -s "$scratch/prefix/$installed" ] || { echo "$installed not installed"; exit 1; }
 done
