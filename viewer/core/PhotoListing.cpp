@@ -9,14 +9,18 @@ namespace Quorvane::Viewer {
 
 using namespace Zorp::Exif;
 
-TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
-                        const Zorp::Base::TFormatSettings& settings) {
+namespace {
+
+// Loads through load(data), then lists what was loaded; failures end in the notice row.
+template <typename TLoad>
+TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
+                          const Zorp::Base::TFormatSettings& settings, TLoad load) {
   TPhotoListing listing;
   try {
     listing.Data = std::make_unique<TExifData>();
     TExifData& data = *listing.Data;
     data.SetEnsureEnumsInRange(false);
-    data.LoadFromJPEG(fileName);
+    load(data);
     if (data.IsEmpty()) {
       AddCaption(listing.Standard, "No Exif metadata found");
       return listing;
@@ -32,6 +36,18 @@ TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
     AddCaption(listing.Standard, "Could not read the metadata: " + listing.Error);
   }
   return listing;
+}
+
+}  // namespace
+
+TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
+                        const Zorp::Base::TFormatSettings& settings) {
+  return LoadAndList(fileName, ini, settings, [&](TExifData& data) { data.LoadFromJPEG(fileName); });
+}
+
+TPhotoListing ListPhoto(Zorp::Base::TStream& stream, const std::string& fileName, const TMemIniFile& ini,
+                        const Zorp::Base::TFormatSettings& settings) {
+  return LoadAndList(fileName, ini, settings, [&](TExifData& data) { data.LoadFromJPEG(stream); });
 }
 
 }  // namespace Quorvane::Viewer

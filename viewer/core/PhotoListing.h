@@ -9,6 +9,7 @@
 #include "core/IniFile.h"
 #include "core/ListRows.h"
 #include "zorp/base/FormatSettings.h"
+#include "zorp/base/Streams.h"
 #include "zorp/exif/ExifData.h"
 
 namespace Quorvane::Viewer {
@@ -37,5 +38,8 @@ TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
 inline TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini) {
   return ListPhoto(fileName, ini, Zorp::Base::FormatSettings());
 }
+// The same for a JPEG stream; fileName is what the listing records as the photo's path.
+TPhotoListing ListPhoto(Zorp::Base::TStream& stream, const std::string& fileName, const TMemIniFile& ini,
+                        const Zorp::Base::TFormatSettings& settings);
 
 }  // namespace Quorvane::Viewer
