@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# quorvane --screenshot on the sample photos: a PNG of the folder's window, one opened on a photo,
-# and exit status 1 with a message when the PNG cannot be written. Exit 77 (skipped) without photos.
+# quorvane --screenshot on the project's sample photos: a PNG of the folder's window, one opened on
+# a photo, and exit status 1 with a message when the PNG cannot be written.
 # Usage: viewer-screenshot.sh QUORVANE PHOTOS_DIR OUT_DIR
 set -uo pipefail
 quorvane=$1 photos=$2 out=$3
@@ -23,7 +23,7 @@ shoot() {
   fi
 }
 shoot program-folder.png "$photos"
-shoot program-photo.png "$photos/dcc_canon_powershot-g2_PowerShot-G2_IMG_0308.jpg"
+shoot program-photo.png "$photos/canon-sunset.jpg"
 
 message=$("$quorvane" --screenshot "$out/no such folder/window.png" "$photos" 2>&1 >/dev/null)
 status=$?
