@@ -25,6 +25,7 @@
 #include "qt/QtServices.h"
 #include "qt/RowDrawingDelegate.h"
 #include "qt/TextTableModel.h"
+#include "zorp/base/JPEGImage.h"
 
 namespace Quorvane::Viewer {
 
@@ -330,8 +331,15 @@ void TExifForm::SyncFromController() {
 }
 
 void TExifForm::ShowPreview() {
+  // Decoded by the library's own codec, whose pixel limit holds a hostile thumbnail in check.
   const std::vector<std::uint8_t>& jpeg = FController.PreviewJPEG();
-  const QImage image = jpeg.empty() ? QImage() : QImage::fromData(jpeg.data(), static_cast<int>(jpeg.size()), "JPEG");
+  Zorp::Base::TJPEGImage thumbnail;
+  thumbnail.LoadFromBytes(jpeg.data(), jpeg.size());
+  std::vector<std::uint8_t> rgb;
+  int width = 0, height = 0;
+  QImage image;
+  if (!jpeg.empty() && thumbnail.DecodeRGB(rgb, width, height))
+    image = QImage(rgb.data(), width, height, static_cast<qsizetype>(width) * 3, QImage::Format_RGB888).copy();
   if (image.isNull()) {
     FPreviewImage->clear();
     return;
