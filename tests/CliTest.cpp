@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -344,6 +345,33 @@ INSTANTIATE_TEST_SUITE_P(
                       TSetCase{"NotADate", "Date/time", "soon", 1, "Date/time:", "Invalid data format"},
                       TSetCase{"NotEditable", "Exposure time", "1", 2, "Camera make:Canon", "  Camera make\n"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// `set` writes through the same safe replacement as every save: what the path names is respected.
+TEST_F(TheCli, SetsThroughASymlinkAndRefusesWhatItMayNotWrite) {
+  const std::string photo = Photo();
+  const std::string named = (Folder / "Ferienfoto Zürich.jpg").string();
+  std::filesystem::copy_file(photo, named);
+  const std::string link = (Folder / "link.jpg").string();
+  std::filesystem::create_symlink(photo, link);
+  std::ostringstream err;
+  EXPECT_EQ(Quorvane::Cli::RunSet(link, "Camera make", "Nikon", "", err), 0) << err.str();
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Quorvane::Cli::RunSet(named, "Camera make", "Nikon", "", err), 0) << err.str();
+  for (const std::string& path : {photo, named}) {
+    TExifData saved;
+    saved.LoadFromJPEG(path);
+    EXPECT_EQ(saved.CameraMake(), "Nikon") << path;
+  }
+
+  std::filesystem::permissions(photo, std::filesystem::perms::owner_read, std::filesystem::perm_options::replace);
+  const auto before = Zorp::Testing::ReadFileBytes(photo);
+  EXPECT_EQ(Quorvane::Cli::RunSet(photo, "Camera make", "Canon", "", err), 1);
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(photo), before);
+  const std::string fifo = (Folder / "fifo.jpg").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Quorvane::Cli::RunSet(fifo, "Camera make", "Canon", "", err), 1);  // at once, never blocking
+  EXPECT_EQ(Quorvane::Cli::RunSet(Folder.string(), "Camera make", "Canon", "", err), 1);
+}
 
 TEST_F(TheCli, ExitsWithTwoOnAUsageError) {
   const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
