@@ -157,6 +157,10 @@ std::string SceneTypeToStr(TExifSceneType value) {
   return Lookup(texts, value, Unrecognised(value));
 }
 
+std::string ByteOrderToStr(TByteOrder value) {
+  return value == boBigEndian ? "Motorola (big endian)" : "Intel (small endian)";
+}
+
 std::string OrientationToStr(TTiffOrientation value) {
   if (value == toUndefined) return {};
   return Lookup(OrientationTexts, value, Unrecognised(value));

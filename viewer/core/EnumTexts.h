@@ -10,6 +10,7 @@
 #include "zorp/base/DateTime.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/exif/ExifPropertyTypes.h"
+#include "zorp/exif/StreamHelper.h"
 
 namespace Quorvane::Viewer {
 
@@ -25,6 +26,8 @@ std::string FlashModeToStr(Zorp::Exif::TExifFlashMode value);
 std::string StrobeLightToStr(Zorp::Exif::TExifStrobeLight value);
 std::string FileSourceToStr(Zorp::Exif::TExifFileSource value);
 std::string SceneTypeToStr(Zorp::Exif::TExifSceneType value);
+// "Intel (small endian)" or "Motorola (big endian)".
+std::string ByteOrderToStr(Zorp::Exif::TByteOrder value);
 std::string OrientationToStr(Zorp::Exif::TTiffOrientation value);
 
 // The texts of orientations 1 to 8 in value order, separated by CR LF.

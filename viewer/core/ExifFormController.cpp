@@ -24,9 +24,7 @@ namespace fs = std::filesystem;
 
 // The photo list's file types, compared without regard to letter case.
 bool IsPhotoName(const std::string& name) {
-  std::string extension = fs::path(name).extension().string();
-  for (char& c : extension)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string extension = Zorp::Base::LowerCase(fs::path(name).extension().string());
   return extension == ".jpg" || extension == ".exif" || extension == ".jpeg";
 }
 
@@ -115,10 +113,7 @@ void TExifFormController::OpenFolder(const std::string& folder) {
   for (std::string& name : FServices.FolderEntries(folder))
     if (IsPhotoName(name)) FPhotoNames.push_back(std::move(name));
   // Sorted as the list shows them; a name found twice is listed once.
-  const auto captionLess = [](const std::string& a, const std::string& b) {
-    return CaptionLess(TListRow{a, {}}, TListRow{b, {}});
-  };
-  std::sort(FPhotoNames.begin(), FPhotoNames.end(), captionLess);
+  std::sort(FPhotoNames.begin(), FPhotoNames.end(), CaptionTextLess);
   FPhotoNames.erase(std::unique(FPhotoNames.begin(), FPhotoNames.end()), FPhotoNames.end());
   FSelectedPhoto = -1;
   ++FPhotosGeneration;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/EnumTexts.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -16,8 +17,6 @@ namespace {
 // Undefined values up to this many bytes are shown whole; longer ones are cut.
 constexpr std::int32_t MaxWholeUndefinedBytes = 50;
 constexpr std::size_t CutUndefinedCharacters = 100;
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The raw display text of a tag that is not listed element by element.
 std::string RawDisplay(const TExifTag& tag) {
@@ -51,16 +50,12 @@ void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix,
 
 }  // namespace
 
-bool CaptionLess(const TListRow& a, const TListRow& b) {
-  const auto less = [](char x, char y) {
-    return static_cast<unsigned char>(UpperAscii(x)) < static_cast<unsigned char>(UpperAscii(y));
-  };
-  if (std::lexicographical_compare(a.Caption.begin(), a.Caption.end(), b.Caption.begin(), b.Caption.end(), less))
-    return true;
-  if (std::lexicographical_compare(b.Caption.begin(), b.Caption.end(), a.Caption.begin(), a.Caption.end(), less))
-    return false;
-  return a.Caption < b.Caption;
+bool CaptionTextLess(std::string_view a, std::string_view b) {
+  const int order = Zorp::Base::CompareText(a, b);
+  return order != 0 ? order < 0 : a < b;
 }
+
+bool CaptionLess(const TListRow& a, const TListRow& b) { return CaptionTextLess(a.Caption, b.Caption); }
 
 void ListMakerNote(TListRows& rows, const TExifMakerNote& makerNote, const TMemIniFile& ini) {
   if (&makerNote.ClassType() == &TUnrecognizedMakerNote) {
@@ -80,8 +75,7 @@ void ListMakerNote(TListRows& rows, const TExifMakerNote& makerNote, const TMemI
   AddCaption(rows, "General");
   // "TCanonMakerNote" -> "Canon": the class name without "T" and "MakerNote".
   AddItem(rows, "Type", false, "", "", className.substr(1, className.size() - 10));
-  AddItem(rows, "Byte order", false, "", "",
-          makerNote.ByteOrder() == boBigEndian ? "Motorola (big endian)" : "Intel (small endian)");
+  AddItem(rows, "Byte order", false, "", "", ByteOrderToStr(makerNote.ByteOrder()));
   AddLoadStatusItem(rows, section, false);
   AddCaption(rows, "Tags");
   rows.insert(rows.end(), std::make_move_iterator(tagRows.begin()), std::make_move_iterator(tagRows.end()));

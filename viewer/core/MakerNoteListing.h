@@ -7,6 +7,8 @@
 // shares; "[<class>.$<ID>]" (four or more upper-case hex digits) holds TagDescription, TreatAsTagGroup
 // and one key per raw value text; a group tag's elements have "[<class>.$<ID>(<index>)]" sections.
 
+#include <string_view>
+
 #include "core/IniFile.h"
 #include "core/ListRows.h"
 #include "zorp/exif/MakerNotes.h"
@@ -18,7 +20,9 @@ namespace Quorvane::Viewer {
 // MakerNote of no known layout gives the single row "Unrecognised format".
 void ListMakerNote(TListRows& rows, const Zorp::Exif::TExifMakerNote& makerNote, const TMemIniFile& ini);
 
-// The order of the sorted tag rows: captions compared as text, letter case second.
+// The order of the sorted tag rows (and of the photo list): captions compared as text, letter case
+// second.
+bool CaptionTextLess(std::string_view a, std::string_view b);
 bool CaptionLess(const TListRow& a, const TListRow& b);
 
 }  // namespace Quorvane::Viewer

@@ -7,21 +7,11 @@
 
 namespace Quorvane::Viewer {
 
-namespace {
-
-std::string TrimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
-
-}  // namespace
-
 std::string ListText(const TListRows& rows, std::string_view lineEnd) {
   std::string text;
   bool anyLine = false;
   for (const TListRow& row : rows) {
-    const std::string caption = TrimBlanks(row.Caption);
+    const std::string caption = Zorp::Base::Trim(row.Caption);
     if (row.IsValueRow()) {
       text += caption + ":" + row.Value();
       text += lineEnd;
@@ -44,7 +34,7 @@ std::string WithDefaultExtension(const std::string& fileName) {
 }
 
 std::string CopyText(const TListRow& row) {
-  const std::string caption = TrimBlanks(row.Caption);
+  const std::string caption = Zorp::Base::Trim(row.Caption);
   if (!row.IsValueRow()) return caption;
   if (caption.starts_with("Unknown")) return row.Value();
   return caption + ":\t" + row.Value();

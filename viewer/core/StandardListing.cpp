@@ -88,7 +88,7 @@ class TStandardLister {
 
 void TStandardLister::Run() {
   AddCaption(FRows, "General");
-  Add("Byte order", FData.ByteOrder() == boLittleEndian ? "Intel (small endian)" : "Motorola (big endian)");
+  Add("Byte order", ByteOrderToStr(FData.ByteOrder()));
   if (AddSectionHeading(skPrimary, "Main IFD")) ListPrimary();
   if (AddSectionHeading(skExif, "Exif sub-IFD")) ListExif();
   if (AddSectionHeading(skInterop, "Interoperability sub-IFD")) ListInterop();
