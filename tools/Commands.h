@@ -2,6 +2,7 @@
 // The subcommands of quorvane-cli. Each writes data to out and errors to err and returns the exit
 // status: 0 when every file was handled, 1 when any failed.
 
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out,
 
 // `xmp [--regenerate] FILE...`: the XMP model one line per simple value, or the regenerated packet text.
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err);
+
+// The MakerNote descriptions: the --ini file when given, else MakerNotes.ini as the viewer finds it.
+std::filesystem::path MakerNotesIniPath(const std::string& iniPath);
 
 // `list [--json] [--ini PATH] FILE...`: the viewer's Standard and MakerNote lists of each file, in
 // the export layout with LF line ends (a "==> FILE <==" line before each of several files) or as one

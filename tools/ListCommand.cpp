@@ -19,10 +19,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-TMemIniFile LoadIni(const std::string& iniPath) {
-  return TMemIniFile(iniPath.empty() ? FindMakerNotesIni(ExecutablePath()) : std::filesystem::path(iniPath));
-}
-
 // A row as JSON: the caption without the value rows' indent; a heading or notice has only its caption.
 Json RowJson(const TListRow& row) {
   if (!row.IsValueRow()) return Json{{"caption", row.Caption}};
@@ -39,9 +35,13 @@ Json RowsJson(const TListRows& rows) {
 
 }  // namespace
 
+std::filesystem::path MakerNotesIniPath(const std::string& iniPath) {
+  return iniPath.empty() ? FindMakerNotesIni(ExecutablePath()) : std::filesystem::path(iniPath);
+}
+
 int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,
             std::ostream& err) {
-  const TMemIniFile ini = LoadIni(iniPath);
+  const TMemIniFile ini(MakerNotesIniPath(iniPath));
   int status = 0;
   Json documents = Json::array();
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -64,7 +64,7 @@ int RunList(const std::vector<std::string>& files, bool json, const std::string&
 
 int RunExport(const std::string& file, const std::string& outFile, bool makerNote, const std::string& iniPath,
               std::ostream& err) {
-  const TPhotoListing listing = ListPhoto(file, LoadIni(iniPath));
+  const TPhotoListing listing = ListPhoto(file, TMemIniFile(MakerNotesIniPath(iniPath)));
   if (!listing.Succeeded()) {
     err << "quorvane-cli: " << file << ": " << listing.Error << '\n';
     return 1;

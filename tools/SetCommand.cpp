@@ -6,7 +6,6 @@
 #include <ostream>
 
 #include "Commands.h"
-#include "core/DataFiles.h"
 #include "core/ExifFormController.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -74,7 +73,7 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
            std::ostream& err) {
   TCommandLineAnswers answers(value);
   TExifFormController controller(answers);
-  controller.FormCreate(iniPath.empty() ? FindMakerNotesIni(ExecutablePath()) : std::filesystem::path(iniPath));
+  controller.FormCreate(MakerNotesIniPath(iniPath));
   if (!controller.LoadPhoto(file)) {
     err << "quorvane-cli: " << file << ": " << controller.Rows(lkStandard).back().Caption << '\n';
     return 1;
