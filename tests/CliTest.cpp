@@ -33,7 +33,7 @@ class TheCli : public ::testing::Test {
 
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     const auto path = (Folder / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    Zorp::Testing::WriteFileBytes(path, bytes);
     return path;
   }
   std::string Write(const std::string& name, std::string_view text) {

@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "ExifBuilder.h"
+#include "SamplePhotos.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
@@ -39,7 +40,7 @@ class TheWriteCommand : public ::testing::Test {
                             "</rdf:RDF></x:xmpmeta>";
     Original = ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())});
     Path = (Folder / "photo.jpg").string();
-    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Original.data()), Original.size());
+    Zorp::Testing::WriteFileBytes(Path, Original);
   }
   void TearDown() override { fs::remove_all(Folder); }
 

@@ -27,24 +27,32 @@ TSweep SweepSize() {
   return mode != nullptr && std::string(mode) == "long" ? TSweep{0, 1000} : TSweep{48, 32};
 }
 
-// Where the metadata ends (the start of scan) and where the first Exif segment lies.
+// Where the metadata ends (the start of scan; the file's end when the scan finds none) and where
+// the first Exif segment lies.
 struct TLayout {
   std::size_t MetadataEnd = 0, ExifStart = 0, ExifEnd = 0;
 };
 
 TLayout Layout(const std::vector<std::uint8_t>& jpeg) {
-  TLayout layout;
-  std::size_t at = 2;
-  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
-    const std::size_t length = (std::size_t{jpeg[at + 2]} << 8) | jpeg[at + 3];
-    if (jpeg[at + 1] == 0xE1 && layout.ExifEnd == 0 && at + 10 <= jpeg.size() && jpeg[at + 4] == 'E' &&
-        jpeg[at + 5] == 'x') {
-      layout.ExifStart = at + 4;
-      layout.ExifEnd = std::min(jpeg.size(), at + 2 + length);
+  using namespace Zorp::Exif;
+  TLayout layout{jpeg.size(), 0, 0};
+  Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  try {
+    for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1, jmStartOfScan})) {
+      const auto at = static_cast<std::size_t>(segment->DataOffset());
+      if (segment->Marker() == jmStartOfScan) {
+        layout.MetadataEnd = static_cast<std::size_t>(segment->Offset());
+        break;
+      }
+      if (layout.ExifEnd == 0 && std::string_view(reinterpret_cast<const char*>(jpeg.data()) + at,
+                                                  std::min<std::size_t>(4, jpeg.size() - at)) == "Exif") {
+        layout.ExifStart = at;
+        layout.ExifEnd = at + static_cast<std::size_t>(segment->Data().Size());
+      }
     }
-    at += 2 + length;
+  } catch (const Zorp::Base::Exception&) {
+    // a damaged photo: the layout found up to the damage
   }
-  layout.MetadataEnd = std::min(at, jpeg.size());
   return layout;
 }
 

@@ -5,7 +5,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
@@ -79,8 +78,6 @@ class TStubServices : public TLocalFileSystem {
   }
 };
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& path) { return Zorp::Testing::ReadFileBytes(path); }
-
 class TheController : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,7 +97,7 @@ class TheController : public ::testing::Test {
   }
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     const fs::path path = Folder / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    Zorp::Testing::WriteFileBytes(path, bytes);
     return path.string();
   }
 
@@ -206,11 +203,11 @@ TEST_P(AnEdit, ValidatesShowsAndSavesAsTheRowKindSays) {
   const std::string path = Photo("a.jpg");
   OpenAndSelect(c.Label);
   ASSERT_TRUE(Controller.EditEnabled()) << c.Label;
-  const auto before = ReadBytes(path);
+  const auto before = Zorp::Testing::ReadFileBytes(path);
   Services.Inputs.push_back(c.Input);
   Controller.EditButtonClick();
   EXPECT_EQ(Value(c.Label), c.RowAfter);
-  EXPECT_EQ(ReadBytes(path) != before, c.Saved);
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path) != before, c.Saved);
   EXPECT_EQ(Services.Errors, c.Error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Error});
 }
 
@@ -250,16 +247,16 @@ TEST_F(TheController, ResavesOnYesToALoadStatusThatIsNotYes) {
   const std::string path = Photo("a.jpg", true);
   OpenAndSelect("Loaded cleanly");
   ASSERT_EQ(Value("Loaded cleanly"), "No: one or more bad tag headers");
-  const auto before = ReadBytes(path);
+  const auto before = Zorp::Testing::ReadFileBytes(path);
   for (const TDialogAnswer answer : {TDialogAnswer::No, TDialogAnswer::Cancel}) {
     Services.Answers.push_back(answer);
     Controller.EditButtonClick();
-    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), before);
   }
   Services.Answers.push_back(TDialogAnswer::Yes);
   Controller.EditButtonClick();
   EXPECT_EQ(Services.Asked.back(), "Loaded cleanly: Yes / No ?");
-  EXPECT_NE(ReadBytes(path), before);
+  EXPECT_NE(Zorp::Testing::ReadFileBytes(path), before);
   EXPECT_EQ(Value("Loaded cleanly"), "No: one or more bad tag headers");  // the row keeps its text
 }
 
@@ -273,13 +270,13 @@ TEST_F(TheController, ReloadsThePhotoAfterAnEditThatCouldNotBeSaved) {
 
   // A file without write permission is refused, even for root.
   fs::permissions(path, fs::perms::owner_read, fs::perm_options::replace);
-  const auto before = ReadBytes(path);
+  const auto before = Zorp::Testing::ReadFileBytes(path);
   Controller.StandardListViewSelectItem(lkStandard, Row("Camera make"));
   Services.Inputs.push_back("Nikon");
   Controller.EditButtonClick();
   EXPECT_EQ(Services.Errors.size(), 2u);
   EXPECT_EQ(Value("Camera make"), "Canon");
-  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), before);
   EXPECT_EQ(Controller.PreviewHint(), path);
 }
 
@@ -322,7 +319,7 @@ TEST_P(AnExport, WritesTheVisibleListUnderTheChosenName) {
   Controller.TabSetChange(1);
   Services.SaveNames.push_back((Folder / GetParam().Chosen).string());
   Controller.SaveButtonClick();
-  const auto bytes = ReadBytes(Folder / GetParam().Written);
+  const auto bytes = Zorp::Testing::ReadFileBytes(Folder / GetParam().Written);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "\xEF\xBB\xBFNo MakerNote found\r\n" + std::string(18, '-') + "\r\n");
   Controller.SaveButtonClick();  // Cancel: nothing
 }

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
@@ -624,7 +623,7 @@ class ASavedFile : public ::testing::Test {
   }
 
   static void Write(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    Zorp::Testing::WriteFileBytes(path, bytes);
   }
   static Bytes Read(const std::string& path) { return ReadFileBytes(path); }
   std::vector<std::string> FolderEntries() const {

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
 #include "ExifBuilder.h"
+#include "SamplePhotos.h"
 #include "core/PhotoListing.h"
 #include "zorp/exif/TagIDs.h"
 
@@ -30,7 +30,7 @@ class APhotoListing : public ::testing::Test {
 
   std::string Write(const std::vector<std::uint8_t>& bytes) {
     const std::string path = (Folder / "photo.jpg").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    Zorp::Testing::WriteFileBytes(path, bytes);
     return path;
   }
 

@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
+#include "SamplePhotos.h"
 #include "core/PhotoListing.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -21,11 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path SamplesFolder = fs::path(QUORVANE_SOURCE_DIR) / "samples";
-
-std::string FileBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 std::set<std::string> PhotoNames(const fs::path& folder) {
   std::set<std::string> names;
@@ -44,7 +38,7 @@ TEST(TheSampleGenerator, WritesTheCommittedSamplesAgainByteForByte) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   EXPECT_EQ(PhotoNames(folder), PhotoNames(SamplesFolder));
   for (const std::string& name : PhotoNames(SamplesFolder))
-    EXPECT_TRUE(FileBytes(folder / name) == FileBytes(SamplesFolder / name)) << name << " was regenerated differently";
+    EXPECT_TRUE(Zorp::Testing::ReadFileBytes(folder / name) == Zorp::Testing::ReadFileBytes(SamplesFolder / name)) << name << " was regenerated differently";
   fs::remove_all(folder);
 }
 

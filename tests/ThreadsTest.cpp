@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -54,7 +53,7 @@ std::string Work(const TThreadCase& c, const Bytes& photo, const std::string& pa
     Zorp::Base::SetSafeFileCommitHook([](const std::string&) { throw Zorp::Base::EWriteError("interrupted"); });
   std::string seen;
   for (int round = 0; round < 20; ++round) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(photo.data()), photo.size());
+    Zorp::Testing::WriteFileBytes(path, photo);
     TExifData data;
     data.LoadFromJPEG(path);
     data.SetCameraModel(std::string("Model ") + c.DecimalSeparator);

@@ -24,6 +24,10 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
+inline void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 // A copy of a sample photo that the test may rewrite (the samples themselves may be read-only).
 inline void CopyWritable(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::filesystem::copy_file(from, to);
