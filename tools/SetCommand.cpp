@@ -15,18 +15,6 @@ using namespace Quorvane::Viewer;
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t end = text.find("\r\n", start);
-    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 2;
-  }
-  return lines;
-}
-
 // Every dialog the edit opens is answered with the value; a message the window would show is kept.
 class TCommandLineAnswers final : public TLocalFileSystem {
  public:
@@ -39,15 +27,15 @@ class TCommandLineAnswers final : public TLocalFileSystem {
     return true;
   }
   bool InputSelect(const std::string&, const std::string&, std::string& value, const std::string& choices) override {
-    const std::vector<std::string> options = SplitLines(choices);
+    const std::vector<std::string_view> options = Zorp::Base::SplitLines(choices);
     const std::string wanted = Zorp::Base::Trim(FValue);
-    for (const std::string& option : options)
+    for (const std::string_view option : options)
       if (option == wanted) {
         value = option;
         return true;
       }
     std::string list;
-    for (const std::string& option : options) list += (list.empty() ? "" : ", ") + option;
+    for (const std::string_view option : options) list += (list.empty() ? "" : ", ") + std::string(option);
     Messages.push_back("\"" + FValue + "\" is not one of: " + list);
     return false;
   }

@@ -232,6 +232,19 @@ std::string TrimRight(std::string_view text) {
 // -----------------------------------------------------------------------------------------------
 // Comma text
 
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  return lines;
+}
+
 std::vector<std::string> SplitCommaText(std::string_view text) {
   // A NUL ends the text, as it ends the platform's character buffer.
   text = text.substr(0, std::min(text.find('\0'), text.size()));

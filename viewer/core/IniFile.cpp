@@ -30,19 +30,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return Zorp::Base::Utf16ToUtf8(units);
 }
 
-// Calls onLine for each line of text, without its CR, LF or CR LF end.
-template <typename F>
-void ForEachLine(std::string_view text, F onLine) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    onLine(text.substr(start, end - start));
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
-    start = end + 1;
-  }
-}
-
 }  // namespace
 
 TMemIniFile::TMemIniFile(const std::filesystem::path& fileName) { LoadFromFile(fileName); }
@@ -88,12 +75,12 @@ void TMemIniFile::LoadFromBytes(std::string_view bytes) {
     text.assign(bytes);
     eightBit = true;
   }
-  ForEachLine(text, [&](std::string_view line) {
+  for (const std::string_view line : Zorp::Base::SplitLines(text)) {
     if (eightBit && !Zorp::Base::IsValidUtf8(line))
       AddLine(Zorp::Base::Windows1252ToUtf8(line), current);
     else
       AddLine(line, current);
-  });
+  }
 }
 
 void TMemIniFile::AddLine(std::string_view line, std::size_t& current) {

@@ -5,24 +5,17 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 
 #include "core/InputSelectLayout.h"
 #include "qt/FormFont.h"
+#include "zorp/base/TextEncoding.h"
 
 namespace Quorvane::Viewer {
 
 namespace {
 
 QRect ToQRect(const TRect& rect) { return QRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top); }
-
-// The lines of a CR LF separated text; a line break at the end starts no further line.
-QStringList SplitLines(const QString& text) {
-  QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-  if (!lines.isEmpty() && lines.constLast().isEmpty()) lines.removeLast();
-  return lines;
-}
 
 }  // namespace
 
@@ -39,7 +32,9 @@ TInputSelectDialog::TInputSelectDialog(const QString& caption, const QString& pr
   FPrompt->setWordWrap(true);
   FPrompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   FChoices->setEditable(false);
-  FChoices->addItems(SplitLines(choices));
+  const std::string text = choices.toStdString();
+  for (const std::string_view line : Zorp::Base::SplitLines(text))
+    FChoices->addItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
   FChoices->setCurrentIndex(FChoices->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive));
   FOkButton->setDefault(true);
   connect(FOkButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -47,6 +47,10 @@ std::string Trim(std::string_view text);
 std::string TrimLeft(std::string_view text);
 std::string TrimRight(std::string_view text);
 
+// The lines of a text, ended by CR LF, LF or CR; a line end at the very end starts no further line.
+// The views point into text.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
 // Comma text: items separated by commas and unquoted blanks (codes 1..32); double quotes group,
 // with "" standing for one quote. Empty text gives no items.
 std::vector<std::string> SplitCommaText(std::string_view text);
