@@ -22,12 +22,16 @@ struct TListRow {
   std::vector<std::string> SubItems;  // none, or value, row kind, select list
 
   bool IsValueRow() const { return !SubItems.empty(); }
-  std::string Value() const { return SubItem(0); }
-  std::string Kind() const { return SubItem(1); }
-  std::string SelectList() const { return SubItem(2); }
+  // The sub-items by name (empty when the row has none); read on every paint, so not copied.
+  const std::string& Value() const { return SubItem(0); }
+  const std::string& Kind() const { return SubItem(1); }
+  const std::string& SelectList() const { return SubItem(2); }
 
  private:
-  std::string SubItem(std::size_t index) const { return index < SubItems.size() ? SubItems[index] : std::string(); }
+  const std::string& SubItem(std::size_t index) const {
+    static const std::string none;
+    return index < SubItems.size() ? SubItems[index] : none;
+  }
 };
 
 using TListRows = std::vector<TListRow>;
