@@ -372,7 +372,6 @@ void SetRational(TExifSection& section, TExifTagID id, TTiffRational value, TTif
   SetTag(section, id, type, 1, &value);
 }
 
-// Whole seconds: the XMP mirror writes a fraction of seconds as "n/d", which XMP readers do not take.
 void SetCoordinate(TExifData& data, TGPSCoordinate& coordinate, const TGPSPoint& point) {
   const TTiffRational parts[3] = {point.Degrees, point.Minutes, point.Seconds};
   SetTag(data.Sections(skGps), coordinate.CoordinateTagID(), dtRational, 3, parts);
@@ -408,10 +407,8 @@ void Describe(TExifData& data, const TSample& sample, std::size_t makerNoteSize)
   data.SetDateTime(taken);
   data.SetDateTimeOriginal(taken);
   data.SetDateTimeDigitized(taken);
-  // The version tags are set whole: the version setters fill in only the digits they name, which
-  // leaves a new tag's leading byte 0 (and a new GPS version three bytes long).
-  SetTag(exif, ttExifVersion, dtUndefined, 4, "0232");
-  SetTag(exif, ttFlashPixVersion, dtUndefined, 4, "0100");
+  data.ExifVersion().SetAsString("2.32");
+  data.FlashPixVersion().SetAsString("1.00");
   const std::uint8_t components[4] = {1, 2, 3, 0};
   SetTag(exif, ttComponentsConfiguration, dtUndefined, 4, components);
   SetRational(exif, ttExposureTime, sample.Exposure.Time);
@@ -441,10 +438,9 @@ void Describe(TExifData& data, const TSample& sample, std::size_t makerNoteSize)
     SetTag(exif, ttMakerNote, dtUndefined, static_cast<std::int32_t>(makerNoteSize), zeros.data());
   }
   data.SetInteropTypeName("R98");
-  SetTag(data.Sections(skInterop), ttInteroperabilityVersion, dtUndefined, 4, "0100");
+  data.InteropVersion().SetAsString("1.00");
 
-  const std::uint8_t gpsVersion[4] = {2, 3, 0, 0};
-  SetTag(data.Sections(skGps), ttGPSVersionID, dtByte, 4, gpsVersion);
+  data.GPSVersion().SetAsString("2.30");
   SetCoordinate(data, data.GPSLatitude(), sample.Latitude);
   SetCoordinate(data, data.GPSLongitude(), sample.Longitude);
   data.SetGPSAltitudeRef(alAboveSeaLevel);
