@@ -22,8 +22,8 @@ using Json = nlohmann::ordered_json;
 // A row as JSON: the caption without the value rows' indent; a heading or notice has only its caption.
 Json RowJson(const TListRow& row) {
   if (!row.IsValueRow()) return Json{{"caption", row.Caption}};
-  const std::string_view indent = "   ";
-  const std::string caption = row.Caption.starts_with(indent) ? row.Caption.substr(indent.size()) : row.Caption;
+  const std::string caption =
+      row.Caption.starts_with(ValueRowIndent) ? row.Caption.substr(ValueRowIndent.size()) : row.Caption;
   return Json{{"caption", caption}, {"value", row.Value()}, {"kind", row.Kind()}, {"choices", row.SelectList()}};
 }
 

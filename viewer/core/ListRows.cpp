@@ -8,7 +8,7 @@ using namespace Zorp::Exif;
 
 void AddItem(TListRows& rows, std::string_view label, bool insertAtTop, std::string_view selectList,
              std::string_view kind, std::string_view value) {
-  TListRow row{"   " + std::string(label), {std::string(value), std::string(kind), std::string(selectList)}};
+  TListRow row{std::string(ValueRowIndent) + std::string(label), {std::string(value), std::string(kind), std::string(selectList)}};
   if (insertAtTop)
     rows.insert(rows.begin(), std::move(row));
   else

@@ -17,6 +17,9 @@ inline constexpr std::string_view rkInt = "int";
 inline constexpr std::string_view rkDateTime = "datetime";
 inline constexpr std::string_view rkNoYes = "noyes";
 
+// What a value row's caption starts with, before its label.
+inline constexpr std::string_view ValueRowIndent = "   ";
+
 struct TListRow {
   std::string Caption;
   std::vector<std::string> SubItems;  // none, or value, row kind, select list
