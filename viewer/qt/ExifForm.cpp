@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "qt/FormFont.h"
+#include "qt/QtConversions.h"
 #include "qt/QtServices.h"
 #include "qt/RowDrawingDelegate.h"
 #include "qt/TextTableModel.h"
@@ -35,8 +36,6 @@ constexpr int ClientWidth = 682, ClientHeight = 705;
 constexpr int PhotoColumnWidth = 160, NameColumnWidth = 150;
 constexpr int PreviewWidth = 169, PreviewHeight = 128;
 constexpr int ButtonWidth = 75;
-
-QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 // A read-only report list with grid lines that selects whole rows, one at a time.
 void SetUpReportList(QTableView* view) {

@@ -9,15 +9,10 @@
 
 #include "core/InputSelectLayout.h"
 #include "qt/FormFont.h"
+#include "qt/QtConversions.h"
 #include "zorp/base/TextEncoding.h"
 
 namespace Quorvane::Viewer {
-
-namespace {
-
-QRect ToQRect(const TRect& rect) { return QRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top); }
-
-}  // namespace
 
 TInputSelectDialog::TInputSelectDialog(const QString& caption, const QString& prompt, const QString& value,
                                        const QString& choices, QWidget* parent)

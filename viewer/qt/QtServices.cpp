@@ -11,14 +11,13 @@
 #include <QUrl>
 
 #include "qt/InputSelectDialog.h"
+#include "qt/QtConversions.h"
 
 namespace Quorvane::Viewer {
 
 namespace {
 
 const QString MessageCaption = QStringLiteral("Quorvane");
-
-QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 

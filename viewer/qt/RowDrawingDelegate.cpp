@@ -5,13 +5,9 @@
 #include <QTableView>
 #include <utility>
 
+#include "qt/QtConversions.h"
+
 namespace Quorvane::Viewer {
-
-namespace {
-
-QColor ToQColor(const TRGBColor& color) { return QColor(color.Red, color.Green, color.Blue); }
-
-}  // namespace
 
 TRowDrawingDelegate::TRowDrawingDelegate(QTableView* view, TDrawRow drawRow)
     : QStyledItemDelegate(view), FView(view), FDrawRow(std::move(drawRow)) {}
@@ -31,7 +27,7 @@ void TRowDrawingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
   painter->save();
   painter->setClipRect(option.rect, Qt::IntersectClip);
-  const QRect row(itemRect.Left, itemRect.Top, itemRect.Right - itemRect.Left, itemRect.Bottom - itemRect.Top);
+  const QRect row = ToQRect(itemRect);
   painter->fillRect(row, drawing.WindowBackground ? option.palette.color(QPalette::Base) : ToQColor(SelectedRowColor));
   painter->setFont(option.font);
   painter->setPen(option.palette.color(QPalette::Text));
@@ -45,9 +41,7 @@ void TRowDrawingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   painter->restore();
   if (drawing.DrawValue) {
     if (drawing.FillValueCell) {
-      const TRect& cell = drawing.ValueCell;
-      painter->fillRect(QRect(cell.Left, cell.Top, cell.Right - cell.Left, cell.Bottom - cell.Top),
-                        ToQColor(EditableValueColor));
+      painter->fillRect(ToQRect(drawing.ValueCell), ToQColor(EditableValueColor));
     }
     painter->drawText(QPoint(drawing.ValueX, drawing.ValueY + metrics.ascent()),
                       index.siblingAtColumn(1).data().toString());
