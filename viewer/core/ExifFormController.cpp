@@ -7,6 +7,7 @@
 #include "core/EnumTexts.h"
 #include "core/MakerNoteListing.h"
 #include "core/PhotoListing.h"
+#include "core/PropertySetters.h"
 #include "core/RowText.h"
 #include "core/StandardListing.h"
 #include "zorp/base/DateTime.h"
@@ -26,43 +27,6 @@ namespace fs = std::filesystem;
 bool IsPhotoName(const std::string& name) {
   const std::string extension = Zorp::Base::LowerCase(fs::path(name).extension().string());
   return extension == ".jpg" || extension == ".exif" || extension == ".jpeg";
-}
-
-// What an edit of a Standard row sets, by the row's label; the text is already validated.
-struct TPropertySetters {
-  std::map<std::string, std::function<void(TExifData&, const std::string&)>> Text;
-  std::map<std::string, void (TCustomExifData::*)(TDateTime)> DateTimes;
-  std::map<std::string, void (TCustomExifData::*)(const TOptionalLongWord&)> Integers;
-};
-
-const TPropertySetters& Setters() {
-  static const TPropertySetters setters = [] {
-    TPropertySetters s;
-    auto text = [](void (TCustomExifData::*setter)(const std::string&)) {
-      return [setter](TExifData& data, const std::string& value) { (data.*setter)(value); };
-    };
-    s.Text = {{"Camera make", text(&TCustomExifData::SetCameraMake)},
-              {"Camera model", text(&TCustomExifData::SetCameraModel)},
-              {"Software", text(&TCustomExifData::SetSoftware)},
-              {"Image description", text(&TCustomExifData::SetImageDescription)},
-              {"Copyright", text(&TCustomExifData::SetCopyright)},
-              {"Author", text(&TCustomExifData::SetAuthor)},
-              {"Comments", text(&TCustomExifData::SetComments)},
-              {"Keywords", text(&TCustomExifData::SetKeywords)},
-              {"Subject", text(&TCustomExifData::SetSubject)},
-              {"Title", text(&TCustomExifData::SetTitle)},
-              {"Exif version", [](TExifData& data, const std::string& value) { data.ExifVersion().SetAsString(value); }},
-              {"Orientation",
-               [](TExifData& data, const std::string& value) { data.SetOrientation(StrToOrientation(value)); }}};
-    s.DateTimes = {{"Date/time", &TCustomExifData::SetDateTime},
-                   {"Date/time original", &TCustomExifData::SetDateTimeOriginal},
-                   {"Date/time digitised", &TCustomExifData::SetDateTimeDigitized},
-                   {"GPS date/time (UTC)", &TCustomExifData::SetGPSDateTimeUTC}};
-    s.Integers = {{"Exif image width", &TCustomExifData::SetExifImageWidth},
-                  {"Exif image height", &TCustomExifData::SetExifImageHeight}};
-    return s;
-  }();
-  return setters;
 }
 
 }  // namespace

@@ -1,0 +1,108 @@
+#pragma once
+// Jobs over many photos: shifting the date-times, setting or removing the location, setting one
+// Standard-list value, and the CSV listing. The window runs them off its GUI thread with a
+// progress dialog; quorvane-cli runs the same code. Every photo is loaded, edited, saved atomically
+// and verified on its own: a failure is recorded with its message and leaves that photo untouched,
+// and never stops the others.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/IniFile.h"
+
+namespace Quorvane::Viewer {
+
+// ---- outcome of a job over many photos ----
+enum class TPhotoOutcome { Changed, Unchanged };
+
+struct TJobFailure {
+  std::string FileName;
+  std::string Message;
+};
+
+struct TJobSummary {
+  int Changed = 0;
+  int Unchanged = 0;
+  int Failed = 0;
+  int NotDone = 0;  // photos left untouched because the job was cancelled
+  bool Cancelled = false;
+  std::vector<TJobFailure> Failures;  // in the order of the files
+};
+
+// One photo's edit: loads, edits and saves the file, or throws (the file untouched).
+using TPhotoEdit = std::function<TPhotoOutcome(const std::string& fileName)>;
+// Called before each photo with the count done so far and the total, and once more at the end;
+// returning false cancels the photos not yet started.
+using TJobProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
+// Runs edit on each file in order and sums up.
+TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit& edit,
+                        const TJobProgress& progress = {});
+
+// The summary as the window's closing message shows it: the counts, then one "file: message" line
+// per failure.
+std::string SummaryText(const TJobSummary& summary);
+
+// ---- options every edit takes ----
+struct TEditOptions {
+  bool KeepFileDates = false;  // give the rewritten file the original's modification time
+};
+
+// ---- shifting the date-times ----
+// A signed offset; the text form is [+|-][D:]HH:MM:SS, e.g. "-0:01:30:00" or "+2:00:00:00".
+struct TTimeOffset {
+  std::int64_t Seconds = 0;
+};
+// False for text that is not of that form (hours 0-23, minutes and seconds 0-59).
+bool ParseTimeOffset(const std::string& text, TTimeOffset& offset);
+std::string TimeOffsetText(const TTimeOffset& offset);
+
+// Shifts DateTime, DateTimeOriginal and DateTimeDigitized where present (sub-seconds kept, a
+// missing one stays missing, the XMP mirrors follow). Unchanged when none is present or the
+// offset is zero.
+TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& offset, const TEditOptions& options);
+
+// ---- the location ----
+struct TLocation {
+  double Latitude = 0;   // decimal degrees, negative south, -90..90
+  double Longitude = 0;  // decimal degrees, negative west, -180..180
+  std::optional<double> Altitude;  // metres, negative below sea level
+};
+// A latitude or longitude as typed: decimal degrees ("-33.8568") or degrees, minutes and seconds
+// with a hemisphere letter ("33°51'24.5\"S", "33 51 24.5 S", "151d12m30sE"). False for other text
+// or a value out of range.
+bool ParseCoordinate(const std::string& text, bool latitude, double& degrees);
+// "LAT,LON[,ALT]" in decimal degrees and metres, as quorvane-cli gps --set takes it.
+bool ParseLocation(const std::string& text, TLocation& location);
+
+// Writes the GPS directory the standard way (version 2.3.0.0, references, rationals) and its XMP
+// mirrors. Unchanged when the photo already holds that location.
+TPhotoOutcome SetLocation(const std::string& fileName, const TLocation& location, const TEditOptions& options);
+// Removes the GPS directory and the XMP GPS properties, nothing else. Unchanged when there are none.
+TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& options);
+
+// ---- one Standard-list value on many photos ----
+// Sets the value of the Standard-list row of that label as the viewer's edit does (the value
+// already validated for the row's kind) and saves. Unchanged when the photo already shows it.
+TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
+                               const TEditOptions& options);
+
+// ---- CSV ----
+// The default columns: Camera make, Camera model, Date/time original, Exposure time, F number,
+// ISO speed rating(s), Focal length, GPS latitude, GPS longitude, Orientation.
+const std::vector<std::string>& DefaultCsvColumns();
+// The labels a column may name: every label the Standard list can show.
+const std::vector<std::string>& CsvColumnLabels();
+// RFC 4180 CSV, UTF-8, CR LF: the header "File,<labels>", then per photo its path and the value
+// text of the Standard-list row of each label (empty when there is none). A photo that fails to
+// load still gets its row with the values read so far; failures are returned for reporting.
+std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
+                                  const std::vector<std::string>& columns, const TMemIniFile& ini,
+                                  const TJobProgress& progress = {});
+
+}  // namespace Quorvane::Viewer
