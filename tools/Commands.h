@@ -9,8 +9,10 @@
 
 namespace Quorvane::Cli {
 
-// `tags [--json] FILE...`: everything the Exif container holds, per file.
-int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err);
+// `tags [--json] [--jobs N] FILE...`: everything the Exif container holds, per file. jobs: the
+// number of files read at once, 0 for one per core; the output is in argument order whatever it is.
+int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err,
+            unsigned jobs = 0);
 
 // `xmp [--regenerate] FILE...`: the XMP model one line per simple value, or the regenerated packet text.
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err);
@@ -21,8 +23,9 @@ std::filesystem::path MakerNotesIniPath(const std::string& iniPath);
 // `list [--json] [--ini PATH] FILE...`: the viewer's Standard and MakerNote lists of each file, in
 // the export layout with LF line ends (a "==> FILE <==" line before each of several files) or as one
 // JSON array. iniPath empty: MakerNotes.ini as the viewer finds it. 1 when any file failed to list.
+// jobs as for tags.
 int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,
-            std::ostream& err);
+            std::ostream& err, unsigned jobs = 0);
 
 // `export [--makernote] [--ini PATH] FILE OUT`: writes the list as the viewer's "Save as ..." does
 // (".txt" added to an OUT without extension), replacing OUT atomically. 1 when the file could not

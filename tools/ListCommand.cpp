@@ -2,10 +2,11 @@
 // photo, built by the same listing step as the window, as text, JSON or the window's export file.
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "Commands.h"
+#include "FileWorkers.h"
+#include "JsonWriter.h"
 #include "core/DataFiles.h"
 #include "core/PhotoListing.h"
 #include "core/RowText.h"
@@ -17,20 +18,56 @@ using namespace Quorvane::Viewer;
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 // A row as JSON: the caption without the value rows' indent; a heading or notice has only its caption.
-Json RowJson(const TListRow& row) {
-  if (!row.IsValueRow()) return Json{{"caption", row.Caption}};
-  const std::string caption =
-      row.Caption.starts_with(ValueRowIndent) ? row.Caption.substr(ValueRowIndent.size()) : row.Caption;
-  return Json{{"caption", caption}, {"value", row.Value()}, {"kind", row.Kind()}, {"choices", row.SelectList()}};
+void WriteRow(TJsonWriter& json, const TListRow& row) {
+  json.BeginObject();
+  json.Key("caption");
+  if (!row.IsValueRow()) {
+    json.String(row.Caption);
+    json.EndObject();
+    return;
+  }
+  const std::string_view caption(row.Caption);
+  json.String(caption.starts_with(ValueRowIndent) ? caption.substr(ValueRowIndent.size()) : caption);
+  json.Key("value");
+  json.String(row.Value());
+  json.Key("kind");
+  json.String(row.Kind());
+  json.Key("choices");
+  json.String(row.SelectList());
+  json.EndObject();
 }
 
-Json RowsJson(const TListRows& rows) {
-  Json list = Json::array();
-  for (const TListRow& row : rows) list.push_back(RowJson(row));
-  return list;
+void WriteRows(TJsonWriter& json, const TListRows& rows) {
+  json.BeginArray();
+  for (const TListRow& row : rows) WriteRow(json, row);
+  json.EndArray();
+}
+
+TFileOutput ListOfFile(const std::vector<std::string>& files, std::size_t i, bool json, const TMemIniFile& ini) {
+  TFileOutput output;
+  const TPhotoListing listing = ListPhoto(files[i], ini);
+  if (!listing.Succeeded()) {
+    output.Err = "quorvane-cli: " + files[i] + ": " + listing.Error + '\n';
+    output.Failed = true;
+  }
+  std::string& out = output.Out;
+  if (json) {
+    out += i > 0 ? ",\n  " : "\n  ";
+    TJsonWriter writer(out, 1);
+    writer.BeginObject();
+    writer.Key("file");
+    writer.String(files[i]);
+    writer.Key("standard");
+    WriteRows(writer, listing.Standard);
+    writer.Key("makernote");
+    WriteRows(writer, listing.MakerNote);
+    writer.EndObject();
+    return output;
+  }
+  if (files.size() > 1) out += (i > 0 ? "\n==> " : "==> ") + files[i] + " <==\n";
+  out += ListText(listing.Standard, "\n") + '\n' + ListText(listing.MakerNote, "\n");
+  return output;
 }
 
 }  // namespace
@@ -40,25 +77,17 @@ std::filesystem::path MakerNotesIniPath(const std::string& iniPath) {
 }
 
 int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,
-            std::ostream& err) {
+            std::ostream& err, unsigned jobs) {
   const TMemIniFile ini(MakerNotesIniPath(iniPath));
-  int status = 0;
-  Json documents = Json::array();
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const TPhotoListing listing = ListPhoto(files[i], ini);
-    if (!listing.Succeeded()) {
-      err << "quorvane-cli: " << files[i] << ": " << listing.Error << '\n';
-      status = 1;
-    }
-    if (json) {
-      documents.push_back(
-          Json{{"file", files[i]}, {"standard", RowsJson(listing.Standard)}, {"makernote", RowsJson(listing.MakerNote)}});
-      continue;
-    }
-    if (files.size() > 1) out << (i > 0 ? "\n" : "") << "==> " << files[i] << " <==\n";
-    out << ListText(listing.Standard, "\n") << '\n' << ListText(listing.MakerNote, "\n");
+  if (json && files.empty()) {
+    out << "[]\n";
+    return 0;
   }
-  if (json) out << documents.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  if (json) out << '[';
+  const int status = RenderFilesInOrder(
+      files.size(), [&](std::size_t i) { return ListOfFile(files, i, json, ini); }, WorkerCount(jobs, files.size()),
+      out, err);
+  if (json) out << "\n]\n";
   return status;
 }
 

@@ -1,10 +1,12 @@
 // `quorvane-cli tags`: loads each file with LoadFromJPEG and prints every section, the MakerNote
-// class, the thumbnail and the XMP segment size, as text or as one JSON document.
+// class, the thumbnail and the XMP segment size, as text or as one JSON document, each file on one of
+// a few worker threads and the outputs in argument order.
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "Commands.h"
+#include "FileWorkers.h"
+#include "JsonWriter.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
@@ -15,9 +17,6 @@ namespace Quorvane::Cli {
 using namespace Zorp::Exif;
 
 namespace {
-
-// Keys keep the documented order.
-using Json = nlohmann::ordered_json;
 
 struct TSectionName {
   TExifSectionKind Kind;
@@ -43,9 +42,8 @@ std::vector<std::string> LoadErrorNames(TExifSectionLoadErrors errors) {
 }
 
 // A tag's text on one line: at most 200 characters, control characters escaped.
-std::string LineText(const std::string& text) {
-  std::string cut = Zorp::Base::Utf8Length(text) > 200 ? Zorp::Base::Utf8Left(text, 200) + "..." : text;
-  std::string line;
+void AppendLineText(std::string& line, const std::string& text) {
+  const std::string cut = Zorp::Base::Utf8Left(text, 200);
   for (const char c : cut) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\n') line += "\\n";
@@ -54,7 +52,7 @@ std::string LineText(const std::string& text) {
     else if (byte < 0x20 || byte == 0x7F) line += Zorp::Base::Format("\\x%02X", byte);
     else line += c;
   }
-  return line;
+  if (cut.size() < text.size()) line += "...";
 }
 
 // The MakerNote object, created now so that its section is read; a MakerNote that no longer fits
@@ -69,104 +67,192 @@ const TExifMakerNote* OpenMakerNote(TExifData& data) {
   }
 }
 
-void PrintText(TExifData& data, std::ostream& out) {
+void AppendHex4(std::string& out, unsigned value) {
+  static const char hex[] = "0123456789abcdef";
+  out += "0x";
+  for (int shift = 12; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+}
+
+void PrintText(TExifData& data, std::string& out) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
-  out << "byte-order: " << ByteOrderName(data.ByteOrder()) << '\n';
+  out += "byte-order: ";
+  out += ByteOrderName(data.ByteOrder());
+  out += '\n';
   for (const auto& [kind, name] : SectionNames) {
     const TExifSection& section = data.PeekSection(kind);
     const auto errors = LoadErrorNames(section.LoadErrors());
     std::string errorList;
     for (const auto& error : errors) errorList += (errorList.empty() ? "" : ",") + error;
-    out << "section " << name << " tags=" << section.Count() << " errors=" << (errorList.empty() ? "-" : errorList)
-        << '\n';
+    out += "section ";
+    out += name;
+    out += " tags=" + std::to_string(section.Count()) + " errors=" + (errorList.empty() ? "-" : errorList) + '\n';
     for (const TExifTag* tag : section) {
       // The standard name, when the number has one here, follows the number.
-      out << Zorp::Base::Format("  0x%04x ", tag->ID());
-      if (const char* tagName = StandardTagName(kind, tag->ID())) out << tagName << ' ';
-      out << Zorp::Base::Format("%s %d ", TypeName(tag->DataType()), tag->ElementCount())
-          << LineText(tag->AsString()) << (tag->WellFormed() ? "" : " (malformed)") << '\n';
+      out += "  ";
+      AppendHex4(out, tag->ID());
+      out += ' ';
+      if (const char* tagName = StandardTagName(kind, tag->ID())) {
+        out += tagName;
+        out += ' ';
+      }
+      out += TypeName(tag->DataType());
+      out += ' ' + std::to_string(tag->ElementCount()) + ' ';
+      AppendLineText(out, tag->AsString());
+      out += tag->WellFormed() ? "\n" : " (malformed)\n";
     }
   }
   if (makerNote)
-    out << "makernote: " << makerNote->ClassName() << ' ' << ByteOrderName(makerNote->ByteOrder()) << '\n';
+    out += std::string("makernote: ") + makerNote->ClassName() + ' ' + ByteOrderName(makerNote->ByteOrder()) + '\n';
   else
-    out << "makernote: none\n";
+    out += "makernote: none\n";
   if (data.HasThumbnail())
-    out << "thumbnail: " << data.Thumbnail().Bytes().size() << ' ' << data.Thumbnail().Width() << 'x'
-        << data.Thumbnail().Height() << '\n';
+    out += "thumbnail: " + std::to_string(data.Thumbnail().Bytes().size()) + ' ' +
+           std::to_string(data.Thumbnail().Width()) + 'x' + std::to_string(data.Thumbnail().Height()) + '\n';
   else
-    out << "thumbnail: none\n";
+    out += "thumbnail: none\n";
   if (data.SourceMetadata().Contains(mkXMP))
-    out << "xmp: " << data.XMPSegmentSize() << '\n';
+    out += "xmp: " + std::to_string(data.XMPSegmentSize()) + '\n';
   else
-    out << "xmp: none\n";
+    out += "xmp: none\n";
 }
 
-Json ToJson(const std::string& file, TExifData& data) {
+// One file's document, written as an element of the outer array.
+void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
-  Json result;
-  result["file"] = file;
-  result["byteOrder"] = ByteOrderName(data.ByteOrder());
-  Json sections = Json::object();
+  json.BeginObject();
+  json.Key("file");
+  json.String(file);
+  json.Key("byteOrder");
+  json.String(ByteOrderName(data.ByteOrder()));
+  json.Key("sections");
+  json.BeginObject();
   for (const auto& [kind, name] : SectionNames) {
     const TExifSection& section = data.PeekSection(kind);
-    Json tags = Json::array();
+    json.Key(name);
+    json.BeginObject();
+    json.Key("loadErrors");
+    json.StringArray(LoadErrorNames(section.LoadErrors()));
+    json.Key("tags");
+    json.BeginArray();
     for (const TExifTag* tag : section) {
-      Json entry = {{"id", tag->ID()}};
+      json.BeginObject();
+      json.Key("id");
+      json.Number(std::int64_t{tag->ID()});
       // "name" only for a number with a standard name in this directory.
-      if (const char* tagName = StandardTagName(kind, tag->ID())) entry["name"] = tagName;
-      entry["type"] = TypeName(tag->DataType());
-      entry["count"] = tag->ElementCount();
-      entry["text"] = tag->AsString();
-      entry["wellFormed"] = tag->WellFormed();
-      tags.push_back(std::move(entry));
+      if (const char* tagName = StandardTagName(kind, tag->ID())) {
+        json.Key("name");
+        json.String(tagName);
+      }
+      json.Key("type");
+      json.String(TypeName(tag->DataType()));
+      json.Key("count");
+      json.Number(std::int64_t{tag->ElementCount()});
+      json.Key("text");
+      json.String(tag->AsString());
+      json.Key("wellFormed");
+      json.Bool(tag->WellFormed());
+      json.EndObject();
     }
-    sections[name] = {{"loadErrors", LoadErrorNames(section.LoadErrors())}, {"tags", std::move(tags)}};
+    json.EndArray();
+    json.EndObject();
   }
-  result["sections"] = std::move(sections);
-  result["makerNote"] = makerNote ? Json{{"class", makerNote->ClassName()},
-                                                   {"byteOrder", ByteOrderName(makerNote->ByteOrder())}}
-                                  : Json(nullptr);
-  result["thumbnail"] = data.HasThumbnail() ? Json{{"bytes", data.Thumbnail().Bytes().size()},
-                                                             {"width", data.Thumbnail().Width()},
-                                                             {"height", data.Thumbnail().Height()}}
-                                            : Json(nullptr);
-  result["xmp"] = data.SourceMetadata().Contains(mkXMP) ? Json{{"bytes", data.XMPSegmentSize()}}
-                                                        : Json(nullptr);
-  return result;
+  json.EndObject();
+  json.Key("makerNote");
+  if (makerNote) {
+    json.BeginObject();
+    json.Key("class");
+    json.String(makerNote->ClassName());
+    json.Key("byteOrder");
+    json.String(ByteOrderName(makerNote->ByteOrder()));
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("thumbnail");
+  if (data.HasThumbnail()) {
+    json.BeginObject();
+    json.Key("bytes");
+    json.Number(std::uint64_t{data.Thumbnail().Bytes().size()});
+    json.Key("width");
+    json.Number(std::int64_t{data.Thumbnail().Width()});
+    json.Key("height");
+    json.Number(std::int64_t{data.Thumbnail().Height()});
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("xmp");
+  if (data.SourceMetadata().Contains(mkXMP)) {
+    json.BeginObject();
+    json.Key("bytes");
+    json.Number(std::int64_t{data.XMPSegmentSize()});
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("error");
+  json.Null();
+  json.EndObject();
+}
+
+// The document of a file that could not be read.
+void WriteFailedJson(TJsonWriter& json, const std::string& file, const std::string& error) {
+  json.BeginObject();
+  json.Key("file");
+  json.String(file);
+  for (const char* key : {"byteOrder", "sections", "makerNote", "thumbnail", "xmp"}) {
+    json.Key(key);
+    if (std::string_view(key) == "sections") {
+      json.BeginObject();
+      json.EndObject();
+    } else {
+      json.Null();
+    }
+  }
+  json.Key("error");
+  json.String(error);
+  json.EndObject();
+}
+
+TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
+  TFileOutput output;
+  std::string& out = output.Out;
+  if (json) out += index > 0 ? ",\n  " : "\n  ";
+  else out += "file: " + file + '\n';
+  TJsonWriter writer(out, 1);
+  const std::size_t start = out.size();
+  try {
+    TExifData data;
+    data.SetEnsureEnumsInRange(false);
+    data.LoadFromJPEG(file);
+    if (json) WriteJson(writer, file, data);
+    else PrintText(data, out);
+  } catch (const std::exception& e) {
+    output.Failed = true;
+    out.resize(start);
+    if (json) {
+      TJsonWriter failed(out, 1);
+      WriteFailedJson(failed, file, e.what());
+    } else {
+      out += std::string("error: ") + e.what() + '\n';
+    }
+    output.Err = file + ": " + e.what() + '\n';
+  }
+  return output;
 }
 
 }  // namespace
 
-int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err) {
-  int status = 0;
-  Json documents = Json::array();
-  for (const std::string& file : files) {
-    if (!json) out << "file: " << file << '\n';
-    Json document;
-    try {
-      TExifData data;
-      data.SetEnsureEnumsInRange(false);
-      data.LoadFromJPEG(file);
-      if (json) {
-        document = ToJson(file, data);
-        document["error"] = nullptr;
-      } else {
-        PrintText(data, out);
-      }
-    } catch (const std::exception& e) {
-      status = 1;
-      if (json) {
-        document = {{"file", file}, {"byteOrder", nullptr}, {"sections", Json::object()}, {"makerNote", nullptr},
-                    {"thumbnail", nullptr}, {"xmp", nullptr},                         {"error", e.what()}};
-      } else {
-        out << "error: " << e.what() << '\n';
-      }
-      err << file << ": " << e.what() << '\n';
-    }
-    if (json) documents.push_back(std::move(document));
+int RunTags(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err, unsigned jobs) {
+  if (json && files.empty()) {
+    out << "[]\n";
+    return 0;
   }
-  if (json) out << documents.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  if (json) out << '[';
+  const int status = RenderFilesInOrder(
+      files.size(), [&](std::size_t i) { return TagsOfFile(files[i], i, json); }, WorkerCount(jobs, files.size()), out,
+      err);
+  if (json) out << "\n]\n";
   return status;
 }
 

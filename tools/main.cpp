@@ -11,8 +11,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> files;
   bool json = false;
+  unsigned jobs = 0;
+  const char* jobsHelp = "Files read at once (default: one per core)";
   CLI::App* tags = app.add_subcommand("tags", "List the Exif tags of each file, directory by directory");
   tags->add_flag("--json", json, "One JSON document instead of text");
+  tags->add_option("-j,--jobs", jobs, jobsHelp);
   tags->add_option("FILE", files, "JPEG files")->required();
 
   bool regenerate = false;
@@ -23,6 +26,7 @@ int main(int argc, char** argv) {
   std::string iniPath;
   CLI::App* list = app.add_subcommand("list", "List each file as the viewer's Standard and MakerNote lists");
   list->add_flag("--json", json, "One JSON array instead of text");
+  list->add_option("-j,--jobs", jobs, jobsHelp);
   list->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")
       ->check(CLI::ExistingFile);
   list->add_option("FILE", files, "JPEG files")->required();
@@ -64,8 +68,8 @@ int main(int argc, char** argv) {
   }
 
   std::ios::sync_with_stdio(false);
-  if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr);
-  if (*list) return Quorvane::Cli::RunList(files, json, iniPath, std::cout, std::cerr);
+  if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr, jobs);
+  if (*list) return Quorvane::Cli::RunList(files, json, iniPath, std::cout, std::cerr, jobs);
   if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, std::cerr);
   if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, std::cerr);
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);

@@ -1,0 +1,51 @@
+#pragma once
+// A streaming JSON writer for the listings: values go straight into a text buffer as they are
+// produced, with no document tree. The layout is that of a two-blank indented dump: "{" and "["
+// on the line of their key, one member per line, empty containers as "{}" and "[]". Text is UTF-8;
+// control characters are escaped and invalid UTF-8 becomes U+FFFD.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Quorvane::Cli {
+
+class TJsonWriter {
+ public:
+  // baseDepth: the indent level of the first value, for a value written inside an outer document.
+  explicit TJsonWriter(std::string& out, std::size_t baseDepth = 0) : FOut(out), FBaseDepth(baseDepth) {}
+
+  void BeginObject();
+  void EndObject();
+  void BeginArray();
+  void EndArray();
+  // The key of the next member of the open object.
+  void Key(std::string_view key);
+
+  void String(std::string_view text);
+  void Number(std::int64_t value);
+  void Number(std::uint64_t value);
+  void Bool(bool value);
+  void Null();
+  void StringArray(const std::vector<std::string>& texts);
+
+ private:
+  // Before a value: the separator and indent in an array; nothing after a key.
+  void BeforeValue();
+  void Indent(std::size_t depth);
+
+  struct TLevel {
+    bool Object;
+    std::size_t Count;
+  };
+  std::string& FOut;
+  std::size_t FBaseDepth;
+  std::vector<TLevel> FLevels;
+  bool FAfterKey = false;
+};
+
+// Appends text as a JSON string, quotes included.
+void AppendJsonString(std::string& out, std::string_view text);
+
+}  // namespace Quorvane::Cli
