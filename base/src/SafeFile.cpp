@@ -216,7 +216,8 @@ TStream& TSafeFileReplacement::Stream() {
 void TSafeFileReplacement::Commit() {
   if (FCommitted) return;
   if (!FStream) throw EInvalidOperation(SWriteError);
-  FStream->Flush();
+  // One flush to disk, after the attributes are set, covers the content and the attributes.
+  FStream->FlushBuffer();
   const int fd = FStream->Handle();
 
   struct stat original {};
@@ -235,7 +236,7 @@ void TSafeFileReplacement::Commit() {
   } else {
     RaiseCannotReplace(FFileName, errno);
   }
-  if (::fsync(fd) != 0) RaiseCannotReplace(FFileName, errno);  // the attributes too
+  if (::fsync(fd) != 0) RaiseCannotReplace(FFileName, errno);
   FStream.reset();
 
   if (CommitHook()) CommitHook()(FTempFileName);

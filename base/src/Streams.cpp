@@ -255,6 +255,10 @@ void TFileStream::SetSize(std::int64_t newSize) {
   if (Position() > newSize) Seek(newSize, soBeginning);
 }
 
+void TFileStream::FlushBuffer() {
+  if (std::fflush(FFile) != 0) throw EWriteError(SWriteError);
+}
+
 void TFileStream::Flush() {
   if (std::fflush(FFile) != 0 || ::fsync(::fileno(FFile)) != 0) throw EWriteError(SWriteError);
 }

@@ -596,6 +596,14 @@ class TJPEGRewrite {
   }
 
   void Write(TStream& output) {
+    WriteHead(output);
+    Zorp::Base::CopyStream(FInput, output, FInput.Size() - FInput.Position());
+    output.SetSize(output.Position());
+  }
+
+  // The new file up to TailStart: the new segments and what the input has between the segments
+  // they replace. The input is left at TailStart; the rest of the file is the input from there on.
+  void WriteHead(TStream& output) {
     static constexpr std::uint8_t StartOfImage[2] = {0xFF, jmStartOfImage};
     output.WriteBuffer(StartOfImage, 2);
     for (const auto& segment : FApp0Segments) WriteJPEGSegment(output, *segment);
@@ -606,8 +614,13 @@ class TJPEGRewrite {
       Zorp::Base::CopyStream(FInput, output, segment->FillOffset() - FInput.Position());
       FInput.SetPosition(segment->Offset() + segment->TotalSize());
     }
-    Zorp::Base::CopyStream(FInput, output, FInput.Size() - FInput.Position());
-    output.SetSize(output.Position());
+  }
+
+  // Where the unchanged rest of the input begins: after the last segment the new ones replace.
+  std::int64_t TailStart() const {
+    std::int64_t start = FStart + 2;
+    for (const auto& segment : FLeftOut) start = std::max(start, segment->Offset() + segment->TotalSize());
+    return start;
   }
 
   void Verify(TStream& output) {
@@ -736,20 +749,61 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
   rewrite.Apply(FMovedMakerNote);
 }
 
+namespace {
+
+// Where the scan data begins (just after the first start-of-scan header) in a JPEG held in memory,
+// walking its segments from a segment boundary; the end of the data when no such header is found
+// whole.
+std::int64_t ScanDataStart(const TMemoryStream& jpeg, std::int64_t from) {
+  const std::uint8_t* data = jpeg.Memory();
+  const std::int64_t size = jpeg.Size();
+  std::int64_t position = from;
+  while (position + 1 < size) {
+    if (data[position] != 0xFF) return size;
+    const std::uint8_t marker = data[position + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++position;
+      continue;
+    }
+    position += 2;
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) continue;  // no length
+    if (position + 2 > size) return size;
+    const std::int64_t length = (std::int64_t{data[position]} << 8) | data[position + 1];
+    if (length < 2 || position + length > size) return size;
+    position += length;
+    if (marker == 0xDA) return position;
+  }
+  return size;
+}
+
+}  // namespace
+
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
   TMemoryStream input;
   input.LoadFromFile(fileName);
   if (!HasJPEGStartMarker(input)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
   Detail::TJPEGRewrite rewrite(*this, input, FMovedMakerNote);
   if (bufferInMemory) {
-    TMemoryStream output;
-    // Room for the whole output at once (two new segments at most), so that it is never copied
-    // while it grows.
-    output.SetSize(input.Size() + 2 * (MaxJPEGSegmentDataSize + 4) + 2);
-    output.SetPosition(0);
-    rewrite.Write(output);
-    rewrite.Verify(output);
-    Zorp::Base::SafeWriteFile(fileName, output.Memory(), output.Size());
+    // Only the new head is built and verified in memory: the metadata lives there. The image data
+    // after it goes to the file straight from the input, so the file is held in memory once.
+    TMemoryStream head;
+    rewrite.WriteHead(head);
+    const std::int64_t tailStart = std::min(rewrite.TailStart(), input.Size());
+    // The new file is read back up to its scan data, which is all a load reads; an end marker
+    // there stands for the scan data, which is the input's, byte for byte.
+    const std::int64_t headSize = head.Size();
+    const std::int64_t scanStart = ScanDataStart(input, tailStart);
+    head.WriteBuffer(input.Memory() + tailStart, scanStart - tailStart);
+    if (scanStart < input.Size()) {
+      static constexpr std::uint8_t EndOfImage[2] = {0xFF, jmEndOfImage};
+      head.WriteBuffer(EndOfImage, 2);
+    }
+    rewrite.Verify(head);
+    head.SetSize(headSize);
+    Zorp::Base::TSafeFileReplacement replacement(fileName);
+    replacement.Stream().WriteBuffer(head.Memory(), head.Size());
+    if (tailStart < input.Size()) replacement.Stream().WriteBuffer(input.Memory() + tailStart, input.Size() - tailStart);
+    replacement.Commit();
   } else {
     Zorp::Base::TSafeFileReplacement replacement(fileName);
     rewrite.Write(replacement.Stream());

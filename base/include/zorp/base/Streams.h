@@ -120,6 +120,8 @@ class TFileStream : public TStream {
   int Handle() const;
   // Flushes buffered writes to the operating system and the disk.
   void Flush();
+  // Flushes buffered writes to the operating system only.
+  void FlushBuffer();
 
  private:
   std::string FFileName;
