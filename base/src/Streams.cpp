@@ -238,6 +238,8 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   if (!(origin == soCurrent && offset == 0)) ::fseeko(FFile, static_cast<off_t>(offset), whence);
+  // A seek writes out the buffered bytes; when that failed (a full disk), they are lost.
+  if (std::ferror(FFile)) throw EWriteError(SWriteError);
   return static_cast<std::int64_t>(::ftello(FFile));
 }
 
@@ -250,17 +252,21 @@ std::int64_t TFileStream::Size() const {
 }
 
 void TFileStream::SetSize(std::int64_t newSize) {
-  std::fflush(FFile);
+  // Unwritten bytes must not become a hole of zeros that a larger size would then hide.
+  FlushBuffer();
   if (::ftruncate(::fileno(FFile), static_cast<off_t>(newSize)) != 0) throw EWriteError(SWriteError);
   if (Position() > newSize) Seek(newSize, soBeginning);
 }
 
+// The stream's error flag also tells of buffered bytes that an earlier flush (on a seek) failed
+// to write: the file then lacks them, whatever this flush does.
 void TFileStream::FlushBuffer() {
-  if (std::fflush(FFile) != 0) throw EWriteError(SWriteError);
+  if (std::fflush(FFile) != 0 || std::ferror(FFile)) throw EWriteError(SWriteError);
 }
 
 void TFileStream::Flush() {
-  if (std::fflush(FFile) != 0 || ::fsync(::fileno(FFile)) != 0) throw EWriteError(SWriteError);
+  FlushBuffer();
+  if (::fsync(::fileno(FFile)) != 0) throw EWriteError(SWriteError);
 }
 
 }  // namespace Zorp::Base

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The benchmark anyone can rerun: builds a Release tree, makes a corpus of varied photos from
+# samples/ with the library's own writer, and prints one table of figures and ratios measured side
+# by side in one run on the same files, followed by the in-process benchmark programs.
+#
+#   bench/run.sh [COUNT]        COUNT photos in the corpus (default 1000)
+#
+# Environment: RUNS (timed runs per job, default 11; the median is shown), BUILD (default
+# build-release). Whole processes are timed with the page cache warm (one untimed run first).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+count="${1:-1000}"
+runs="${RUNS:-11}"
+build="${BUILD:-$root/build-release}"
+work="$build/bench"
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target quorvane-cli quorvane-make-corpus LoadBench SaveBench ListBench ViewerBench >/dev/null
+mkdir -p "$work"
+cc -O2 -o "$work/read-floor" "$root/bench/read-floor.c"
+cc -O2 -o "$work/save-floor" "$root/bench/save-floor.c"
+cli="$build/bin/quorvane-cli"
+
+if [ ! -f "$work/corpus-$count/done" ]; then
+  rm -rf "$work/corpus-$count"
+  "$build/bin/quorvane-make-corpus" --count "$count" --big "$work/big.jpg" "$root/samples" "$work/corpus-$count" >/dev/null
+  touch "$work/corpus-$count/done"
+fi
+mapfile -t files < <(find "$work/corpus-$count" -name '*.jpg' | sort)
+
+# The median wall time of a command in milliseconds, over $runs runs after one untimed run.
+median_ms() {
+  "$@" >/dev/null 2>&1 || true
+  local times=()
+  for ((r = 0; r < runs; r++)); do
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  local median
+  median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
+  awk -v us="$median" 'BEGIN { printf "%.1f", us / 1000 }'
+}
+# Peak resident memory of a command in MB.
+peak_mb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
+
+have_exiftool=false
+command -v exiftool >/dev/null && have_exiftool=true
+
+echo "Measuring reads over ${#files[@]} photos ($runs runs each)..." >&2
+floor=$(median_ms "$work/read-floor" "${files[@]}")
+tags=$(median_ms "$cli" tags "${files[@]}")
+tags1=$(median_ms "$cli" tags -j1 "${files[@]}")
+json=$(median_ms "$cli" tags --json "${files[@]}")
+list=$(median_ms "$cli" list "${files[@]}")
+list1=$(median_ms "$cli" list -j1 "${files[@]}")
+exiftool_read="not installed"
+$have_exiftool && exiftool_read=$(RUNS=3 median_ms exiftool -j -q "${files[@]}")
+
+echo "Measuring one edit and save of a 10 MB photo..." >&2
+for who in floor quorvane exiftool; do cp "$work/big.jpg" "$work/big-$who.jpg"; done
+save_floor=$(median_ms "$work/save-floor" "$work/big-floor.jpg")
+n=0
+save_quorvane() { n=$((n + 1)); "$cli" write "$work/big-quorvane.jpg" "Author=Photographer $n"; }
+save_exiftool() { n=$((n + 1)); exiftool -q -overwrite_original "-Artist=Photographer $n" "$work/big-exiftool.jpg"; }
+save=$(median_ms save_quorvane)
+mem_floor=$(peak_mb "$work/save-floor" "$work/big-floor.jpg")
+mem_save=$(peak_mb "$cli" write "$work/big-quorvane.jpg" "Author=Peak")
+save_exiftool_ms="not installed"
+mem_exiftool="-"
+if $have_exiftool; then
+  save_exiftool_ms=$(median_ms save_exiftool)
+  mem_exiftool=$(peak_mb exiftool -q -overwrite_original "-Artist=Peak" "$work/big-exiftool.jpg")
+fi
+
+echo "Measuring memory over many photos..." >&2
+mem_few=$(peak_mb "$cli" tags -j1 "${files[@]:0:100}")
+mem_all=$(peak_mb "$cli" tags -j1 "${files[@]}")
+
+cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//') ($(nproc) cores)"
+{
+  echo "Machine: $cpu, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo); corpus: ${#files[@]} photos; median of $runs runs"
+  echo
+  echo "| Job | Quorvane | Reference | Ratio |"
+  echo "|---|---|---|---|"
+  echo "| tags, text | $tags ms | read floor (open + read 64 KiB each) $floor ms | $(ratio "$tags" "$floor") of the floor |"
+  echo "| tags, JSON | $json ms | tags, text $tags ms | $(ratio "$json" "$tags") of text |"
+  echo "| list | $list ms | tags, text $tags ms | $(ratio "$list" "$tags") of tags |"
+  echo "| tags, one core (-j1) | $tags1 ms | tags, all cores $tags ms | $(ratio "$tags1" "$tags") faster on all cores |"
+  echo "| list, one core (-j1) | $list1 ms | list, all cores $list ms | $(ratio "$list1" "$list") faster on all cores |"
+  if $have_exiftool; then
+    echo "| tags, JSON | $json ms | exiftool -j $exiftool_read ms (3 runs) | $(ratio "$exiftool_read" "$json") faster |"
+  fi
+  echo "| edit + durable save, 10 MB | $save ms | durable rewrite floor $save_floor ms | $(ratio "$save" "$save_floor") of the floor |"
+  if $have_exiftool; then
+    echo "| edit + save, 10 MB | $save ms | exiftool (no fsync) $save_exiftool_ms ms | $(ratio "$save_exiftool_ms" "$save") faster |"
+  fi
+  echo "| peak memory of the save | $mem_save MB | floor $mem_floor MB, exiftool $mem_exiftool MB | |"
+  echo "| peak memory of tags, 100 vs ${#files[@]} photos | $mem_few MB / $mem_all MB | | |"
+} | tee "$work/results.md"
+
+echo
+echo "In-process benchmarks (Google Benchmark, medians of 5):"
+for program in LoadBench SaveBench ListBench ViewerBench; do
+  "$build/bin/$program" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
+    grep '_median' | awk '{ printf "  %-60s %10s %s\n", $1, $2, $3 }'
+done
