@@ -1,12 +1,13 @@
 // Damaged photos end to end: every sample photo cut short at points inside its metadata, and with
 // seeded byte flips in its Exif segment, is loaded, listed, saved and reloaded. Nothing may escape
 // the listing, a save either succeeds or raises the library's own exception, and a saved photo
-// reads back. QUORVANE_SWEEP=long cuts at every byte and flips a thousand bytes per photo.
+// reads back; saved in place, a failed save leaves the file byte for byte. QUORVANE_SWEEP=long cuts at every byte and flips a thousand bytes per photo.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <unistd.h>
 
 #include "SamplePhotos.h"
 #include "core/PhotoListing.h"
@@ -73,6 +74,22 @@ std::string Exercise(const std::vector<std::uint8_t>& jpeg, const TMemIniFile& i
   return reread.Succeeded() ? "" : "the saved photo does not read back: " + reread.Error;
 }
 
+// The same through a file saved in place, with an edit: a save that fails must leave the file as
+// it was, byte for byte; one that succeeds must read back.
+std::string ExerciseFile(const std::vector<std::uint8_t>& jpeg, const fs::path& file, const TMemIniFile& ini) {
+  Zorp::Testing::WriteFileBytes(file, jpeg);
+  TPhotoListing listing = ListPhoto(file.string(), ini, Zorp::Base::InvariantFormatSettings());
+  if (!listing.HasMetadata()) return "";
+  try {
+    listing.Data->SetImageDescription("Swept");
+    listing.Data->SaveToJPEG(file.string(), true);
+  } catch (const Zorp::Base::Exception&) {
+    return Zorp::Testing::ReadFileBytes(file) == jpeg ? "" : "a failed save changed the file";
+  }
+  const TPhotoListing reread = ListPhoto(file.string(), ini, Zorp::Base::InvariantFormatSettings());
+  return reread.Succeeded() ? "" : "the saved file does not read back: " + reread.Error;
+}
+
 std::vector<fs::path> Photos() {
   std::vector<fs::path> photos;
   for (const fs::path& folder : {fs::path(QUORVANE_SOURCE_DIR) / "samples", fs::path(QUORVANE_PHOTOS_DIR)}) {
@@ -90,6 +107,9 @@ TEST(DamagedPhotos, AreListedSavedAndReloadedWithoutAnEscape) {
   const TSweep sweep = SweepSize();
   std::mt19937 random(20261208);
   std::size_t exercised = 0;
+  const fs::path folder = fs::temp_directory_path() / ("quorvane-sweep-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const fs::path file = folder / "photo.jpg";
   for (const fs::path& photo : Photos()) {
     const std::vector<std::uint8_t> jpeg = Zorp::Testing::ReadFileBytes(photo);
     const TLayout layout = Layout(jpeg);
@@ -107,7 +127,11 @@ TEST(DamagedPhotos, AreListedSavedAndReloadedWithoutAnEscape) {
       damaged[at] = static_cast<std::uint8_t>(damaged[at] ^ flip(random));
       const std::string problem = Exercise(damaged, ini);
       ASSERT_EQ(problem, "") << photo << " flipped at " << at;
+      if (i % 4 == 0) {
+        ASSERT_EQ(ExerciseFile(damaged, file, ini), "") << photo << " flipped at " << at << " (file)";
+      }
     }
   }
   EXPECT_GT(exercised, 0u);
+  fs::remove_all(folder);
 }
