@@ -608,3 +608,23 @@ TEST(AJPEGSegmentScanner, ScansTheSharedPhotos) {
   if (photos == 0) GTEST_SKIP() << "no photos in " << folder;
   EXPECT_GT(withApp1, photos / 2);
 }
+
+TEST_P(AnEndOfImageSearch, FindsTheFirstPairInLongScanDataAcrossReadChunks) {
+  // Long scan data with 0xFF runs and stray 0xD9 bytes, the end marker placed around the file
+  // reader's 64 KiB chunk boundary: found where a byte-by-byte search finds it.
+  const ByteBuilder prefix = JpegUpToScan();
+  const std::int64_t scanStart = prefix.Size();
+  for (const std::int64_t endAt : {std::int64_t{65535}, std::int64_t{65536}, std::int64_t{65537}, std::int64_t{140001}}) {
+    Bytes scan;
+    for (std::int64_t i = 0; scan.size() + 2 < static_cast<std::size_t>(endAt - scanStart); ++i)
+      scan.push_back(i % 97 == 96 ? 0xFF : i % 89 == 88 && i % 97 != 0 ? 0xD9 : i % 7 == 6 ? 0x00 : 0x5A);
+    // "FF FF D9" never ends the image: the second 0xFF was taken as the first one's follower.
+    scan.insert(scan.end(), {0xFF, 0xFF, 0xD9, 0x11});
+    scan.resize(static_cast<std::size_t>(endAt - scanStart), 0x5A);
+    const Bytes bytes = ByteBuilder().Bytes(prefix.Data()).Bytes(scan).Bytes({0xFF, 0xD9, 0x00}).Data();
+    TTestStream stream(GetParam(), bytes);
+    const auto found = ScanAll(*stream, {0xD9});
+    ASSERT_EQ(found.size(), 1u) << endAt;
+    EXPECT_EQ(found[0].Offset, endAt) << endAt;
+  }
+}

@@ -50,20 +50,28 @@ void WriteSegmentHeader(TStream& stream, std::uint8_t marker, std::int64_t count
 // 0xD9 is not taken for an end marker.
 class TEndOfImageSearch {
  public:
-  // Feeds the next bytes; true when the pair is complete, with Found() the index of its 0xFF.
+  // Feeds the next bytes; true when the pair is complete, with Found() the index of its 0xFF. The
+  // very first byte is never part of a pair, and a byte that follows 0xFF is never its start.
   bool Feed(std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes) {
-      const std::int64_t index = FIndex++;
-      if (index == 0) continue;
+    const std::int64_t base = FIndex;
+    const std::size_t size = bytes.size();
+    FIndex += static_cast<std::int64_t>(size);
+    std::size_t i = base == 0 && size > 0 ? 1 : 0;
+    while (i < size) {
       if (FPendingFill) {
         FPendingFill = false;
-        if (byte == 0xD9) {
-          FFound = index - 1;
+        if (bytes[i] == 0xD9) {
+          FFound = base + static_cast<std::int64_t>(i) - 1;
           return true;
         }
-      } else if (byte == 0xFF) {
-        FPendingFill = true;
+        ++i;
+        continue;
       }
+      // Scan data is mostly bytes other than 0xFF: skip to the next one at memory speed.
+      const void* next = std::memchr(bytes.data() + i, 0xFF, size - i);
+      if (!next) break;
+      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - bytes.data()) + 1;
+      FPendingFill = true;
     }
     return false;
   }
