@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -180,6 +182,184 @@ TEST(ATimeOffset, IsParsedFromItsTextForm) {
     ASSERT_TRUE(ParseTimeOffset(text, offset));
     EXPECT_EQ(TimeOffsetText(offset), text);
   }
+}
+
+// ---- the location ----
+
+// The decimal degrees a GPS coordinate holds, negative south and west.
+double Decimal(const TGPSCoordinate& coordinate) {
+  const auto value = [](const TTiffRational& r) { return static_cast<double>(r.Numerator) / r.Denominator; };
+  const double degrees = value(coordinate.Degrees()) + value(coordinate.Minutes()) / 60 + value(coordinate.Seconds()) / 3600;
+  return coordinate.Direction() == 'S' || coordinate.Direction() == 'W' ? -degrees : degrees;
+}
+
+struct TLocationCase {
+  const char* Name;
+  TLocation Location;
+  const char* Letters;   // latitude and longitude reference
+  const char* XMPLatitude;
+};
+
+class ALocation : public PhotoJobs, public ::testing::WithParamInterface<TLocationCase> {
+ protected:
+  std::string SamplePhoto() {
+    const std::string path = (Folder / "photo.jpg").string();
+    Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+    return path;
+  }
+};
+
+TEST_P(ALocation, IsWrittenTheStandardWayAndReadBack) {
+  const TLocationCase& c = GetParam();
+  const std::string path = SamplePhoto();
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->GPSVersion().AsString(), "2.30");
+  EXPECT_NEAR(Decimal(data->GPSLatitude()), c.Location.Latitude, 1e-9);
+  EXPECT_NEAR(Decimal(data->GPSLongitude()), c.Location.Longitude, 1e-9);
+  EXPECT_EQ(std::string({data->GPSLatitude().Direction(), data->GPSLongitude().Direction()}), c.Letters);
+  EXPECT_EQ(data->Sections(skGps).Find(ttGPSLatitude)->DataType(), dtRational);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), c.XMPLatitude);
+  if (c.Location.Altitude) {
+    const TTiffRational altitude = data->GPSAltitude();
+    EXPECT_NEAR(static_cast<double>(altitude.Numerator) / altitude.Denominator, std::fabs(*c.Location.Altitude), 1e-9);
+    EXPECT_EQ(data->GPSAltitudeRef(), *c.Location.Altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), *c.Location.Altitude < 0 ? "1" : "0");
+  } else {
+    // The sample's altitude was stale for the new place.
+    EXPECT_EQ(data->GPSAltitude().Denominator, 0u);
+    EXPECT_EQ(data->GPSAltitudeRef(), alTagMissing);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), "(none)");
+  }
+  // The same location again saves nothing.
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ALocation,
+    ::testing::Values(TLocationCase{"NorthEast", {48.8584, 2.2945, 35}, "NE", "48,51.504N"},
+                      TLocationCase{"SouthEast", {-33.8568, 151.2153, std::nullopt}, "SE", "33,51.408S"},
+                      TLocationCase{"SouthWestBelowSeaLevel", {-22.9519, -43.2105, -12.5}, "SW", "22,57.114S"},
+                      TLocationCase{"NorthWestAtSeaLevel", {40.6892, -74.0445, 0}, "NW", "40,41.352N"},
+                      TLocationCase{"EquatorAndPrimeMeridian", {0, 0, std::nullopt}, "NE", "0,0,0N"},
+                      TLocationCase{"PoleAndDateLine", {-90, -180, 8848.86}, "SW", "90,0,0S"},
+                      TLocationCase{"WholeSeconds", {46.52, 6.64, 412.5}, "NE", "46,31,12N"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, ALocationOutOfRangeIsRefusedAndChangesNothing) {
+  const std::string path = DatedPhoto("a.jpg", "", "", "");
+  const Bytes before = ReadFileBytes(path);
+  for (const TLocation& location : {TLocation{90.0001, 0, std::nullopt}, TLocation{0, -180.0001, std::nullopt},
+                                    TLocation{std::nan(""), 0, std::nullopt},
+                                    TLocation{0, 0, std::numeric_limits<double>::infinity()}, TLocation{0, 0, 5e6}})
+    EXPECT_THROW(SetLocation(path, location, {}), std::exception) << location.Latitude << "," << location.Longitude;
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST(ACoordinate, IsParsedFromDecimalOrDegreesMinutesAndSeconds) {
+  const struct {
+    const char* Text;
+    bool Latitude;
+    std::optional<double> Degrees;  // none: refused
+  } cases[] = {{"-33.8568", true, -33.8568},
+               {"+48.8584", true, 48.8584},
+               {"48.8584\xC2\xB0", true, 48.8584},
+               {"33\xC2\xB0" "51'24.5\"S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33\xC2\xB0" "51\xE2\x80\xB2" "24.5\xE2\x80\xB3 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33 51 24.5 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"151d12m30sE", false, 151 + 12 / 60.0 + 30 / 3600.0},
+               {"W 74 2.67", false, -(74 + 2.67 / 60)},
+               {"0", true, 0.0},
+               {"90", true, 90.0},
+               {"-180", false, -180.0},
+               {"33d51m24.5s", true, 33 + 51 / 60.0 + 24.5 / 3600},
+               {"90.0001", true, std::nullopt},
+               {"180 0 1 E", false, std::nullopt},
+               {"33 60 0 N", true, std::nullopt},
+               {"33 51 60 N", true, std::nullopt},
+               {"33 51 24.5 E", true, std::nullopt},
+               {"12 N", false, std::nullopt},
+               {"-33 S", true, std::nullopt},
+               {"33.5 30", true, std::nullopt},
+               {"33 51 24 12", true, std::nullopt},
+               {"33'51", true, std::nullopt},
+               {"1e5", false, std::nullopt},
+               {"N 33 S", true, std::nullopt},
+               {"", true, std::nullopt},
+               {"north", true, std::nullopt},
+               {"33,5", true, std::nullopt}};
+  for (const auto& c : cases) {
+    double degrees = -999;
+    EXPECT_EQ(ParseCoordinate(c.Text, c.Latitude, degrees), c.Degrees.has_value()) << c.Text;
+    if (c.Degrees) {
+      EXPECT_NEAR(degrees, *c.Degrees, 1e-12) << c.Text;
+    }
+  }
+}
+
+TEST(ALocationText, IsLatitudeLongitudeAndAnOptionalAltitude) {
+  const struct {
+    const char* Text;
+    std::optional<TLocation> Location;  // none: refused
+  } cases[] = {{"48.8584,2.2945,35", TLocation{48.8584, 2.2945, 35}},
+               {" -33.8568 , 151.2153 ", TLocation{-33.8568, 151.2153, std::nullopt}},
+               {"1,2,-10.5", TLocation{1, 2, -10.5}},
+               {"1,2,+7", TLocation{1, 2, 7}},
+               {"91,0", std::nullopt},
+               {"0,181", std::nullopt},
+               {"0", std::nullopt},
+               {"0,0,0,0", std::nullopt},
+               {"0,0,abc", std::nullopt},
+               {"0,0,", std::nullopt},
+               {"0,0,5000000", std::nullopt},
+               {"0,0,1e3", std::nullopt},
+               {",", std::nullopt}};
+  for (const auto& c : cases) {
+    TLocation location{-1, -1, -1};
+    EXPECT_EQ(ParseLocation(c.Text, location), c.Location.has_value()) << c.Text;
+    if (c.Location) {
+      EXPECT_DOUBLE_EQ(location.Latitude, c.Location->Latitude) << c.Text;
+      EXPECT_DOUBLE_EQ(location.Longitude, c.Location->Longitude) << c.Text;
+      EXPECT_EQ(location.Altitude, c.Location->Altitude) << c.Text;
+    }
+  }
+}
+
+TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
+  const std::string path = (Folder / "photo.jpg").string();
+  Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+  const bool oracle = Zorp::Testing::HasExifTool();
+  const auto before = oracle ? Zorp::Testing::ExifToolListings({path})[path] : Zorp::Testing::TExifToolListing{};
+  const Bytes image = Zorp::Testing::FromStartOfScan(ReadFileBytes(path));
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->PeekSection(skGps).Count(), 0);
+  EXPECT_EQ(data->PeekSection(skPrimary).Find(ttGPSInfoIFDPointer), nullptr);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSTimeStamp"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-06-21T21:14:05+02:00");
+  EXPECT_EQ(Zorp::Testing::FromStartOfScan(ReadFileBytes(path)), image);
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+  if (!oracle) GTEST_SKIP() << "exiftool is not installed";
+  // Every tag but the GPS ones and the file's own facts reads as before.
+  const auto kept = [](const Zorp::Testing::TExifToolListing& listing) {
+    Zorp::Testing::TExifToolListing result;
+    for (const auto& [name, value] : listing) {
+      const std::string tag = name.substr(name.find(':') + 1);
+      if (name.starts_with("File:") || name.starts_with("System:") || name.starts_with("GPS:") ||
+          tag.starts_with("GPS") || tag == "ThumbnailOffset")
+        continue;
+      result.emplace(name, value);
+    }
+    return result;
+  };
+  const auto after = Zorp::Testing::ExifToolListings({path})[path];
+  EXPECT_EQ(kept(after), kept(before));
+  for (const auto& [name, value] : after) EXPECT_EQ(name.find("GPS"), std::string::npos) << name << " = " << value;
 }
 
 // ---- running a job over many photos ----
