@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "core/PhotoJobs.h"
+#include "core/PhotoListing.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
@@ -469,6 +472,70 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PhotoJobs, ALabelThatCannotBeEditedIsRefusedBeforeAnyPhotoIsRead) {
   for (const char* label : {"Byte order", "F number", "camera make", ""})
     EXPECT_THROW(SetStandardValue((Folder / "missing.jpg").string(), label, "x", {}), std::invalid_argument) << label;
+}
+
+// ---- CSV ----
+
+TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttImageDescription, "first line\r\nsecond line").Ascii(ttMake, "Acme, \"Best\" Cameras");
+  block.Primary.Ascii(ttModel, "Plain \xC3\xA9t\xC3\xA9");
+  const std::string quoted = (Folder / "a,b.jpg").string(), plain = (Folder / "c.jpg").string();
+  Zorp::Testing::WriteFileBytes(quoted, ExifBuilder::Jpeg({block.Build()}));
+  Zorp::Testing::WriteFileBytes(plain, ExifBuilder::Jpeg({}));
+  std::ostringstream out;
+  const auto failures =
+      WriteCsv(out, {quoted, plain}, {"Camera make", "Image description", "Camera model", "F number"}, TMemIniFile());
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(out.str(),
+            "File,Camera make,Image description,Camera model,F number\r\n"
+            "\"" + quoted + "\",\"Acme, \"\"Best\"\" Cameras\",\"first line\r\nsecond line\",Plain \xC3\xA9t\xC3\xA9,\r\n" +
+            plain + ",,,,\r\n");
+}
+
+TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
+  const std::string missing = (Folder / "missing.jpg").string();
+  std::ostringstream out;
+  std::vector<std::size_t> progress;
+  const auto failures = WriteCsv(out, {missing}, {"Camera make"}, TMemIniFile(), [&](std::size_t done, std::size_t) {
+    progress.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(out.str(), "File,Camera make\r\n" + missing + ",\r\n");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].FileName, missing);
+  EXPECT_NE(failures[0].Message.find("missing.jpg"), std::string::npos) << failures[0].Message;
+  EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1}));
+  EXPECT_THROW(WriteCsv(out, {missing}, {"Camera brand"}, TMemIniFile()), std::invalid_argument);
+}
+
+TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const std::string& column : DefaultCsvColumns())
+    EXPECT_NE(std::find(labels.begin(), labels.end(), column), labels.end()) << column;
+  // Every value row of the sample photos (and of the real photos where they are) has a label a
+  // column may name, and the default columns read the sample's values.
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(QUORVANE_SOURCE_DIR) / "samples"))
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
+  if (fs::is_directory(QUORVANE_PHOTOS_DIR))
+    for (const auto& entry : fs::directory_iterator(QUORVANE_PHOTOS_DIR))
+      if (entry.path().extension() == ".jpg" || entry.path().extension() == ".JPG") files.push_back(entry.path().string());
+  for (const std::string& file : files)
+    for (const TListRow& row : ListPhoto(file, TMemIniFile()).Standard)
+      if (row.IsValueRow()) {
+        EXPECT_NE(std::find(labels.begin(), labels.end(), Zorp::Base::Trim(row.Caption)), labels.end())
+            << row.Caption << " in " << file;
+      }
+  std::ostringstream out;
+  WriteCsv(out, {(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg").string()}, DefaultCsvColumns(),
+           TMemIniFile());
+  const std::string csv = out.str();
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
+            "length,GPS latitude,GPS longitude,Orientation");
+  EXPECT_NE(csv.find(",Canon,Canon EOS Sample,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <ostream>
 #include <stdexcept>
 
 #include "core/EnumTexts.h"
 #include "core/ListRows.h"
+#include "core/PhotoListing.h"
 #include "core/PropertySetters.h"
 #include "core/StandardListing.h"
 #include "zorp/base/DateTime.h"
@@ -475,6 +477,65 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
     (data.*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
   }
   return photo.Save(fileName, options);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// CSV
+
+namespace {
+
+// A field as RFC 4180 has it: quoted, with doubled quotes, when it holds a comma, quote or line break.
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string field = "\"";
+  for (const char c : text) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + '"';
+}
+
+// The value the Standard list shows under the label; empty when it has no such row.
+const std::string& ValueOf(const TListRows& rows, const std::string& label) {
+  static const std::string none;
+  for (const TListRow& row : rows)
+    if (row.IsValueRow() && Zorp::Base::Trim(row.Caption) == label) return row.Value();
+  return none;
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultCsvColumns() {
+  static const std::vector<std::string> columns = {
+      "Camera make",         "Camera model", "Date/time original", "Exposure time", "F number",
+      "ISO speed rating(s)", "Focal length", "GPS latitude",       "GPS longitude", "Orientation"};
+  return columns;
+}
+
+const std::vector<std::string>& CsvColumnLabels() { return StandardLabels(); }
+
+std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
+                                  const std::vector<std::string>& columns, const TMemIniFile& ini,
+                                  const TJobProgress& progress) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const std::string& column : columns)
+    if (std::find(labels.begin(), labels.end(), column) == labels.end())
+      throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
+  std::vector<TJobFailure> failures;
+  out << "File";
+  for (const std::string& column : columns) out << ',' << CsvField(column);
+  out << "\r\n";
+  for (std::size_t done = 0; done < files.size(); ++done) {
+    if (progress && !progress(done, files.size())) return failures;
+    // Listed as the window lists it, so that every value reads as it shows there.
+    const TPhotoListing listing = ListPhoto(files[done], ini);
+    if (!listing.Succeeded()) failures.push_back({files[done], listing.Error});
+    out << CsvField(files[done]);
+    for (const std::string& column : columns) out << ',' << CsvField(ValueOf(listing.Standard, column));
+    out << "\r\n";
+  }
+  if (progress) progress(files.size(), files.size());
+  return failures;
 }
 
 }  // namespace Quorvane::Viewer
