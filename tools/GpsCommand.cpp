@@ -26,7 +26,9 @@ int RunGps(const std::optional<std::string>& set, bool clear, bool keepModificat
   const TEditOptions options{keepModificationTime};
   return RunPhotoJobCommand(
       files,
-      [&](const std::string& file) { return set ? SetLocation(file, location, options) : RemoveLocation(file, options); },
+      [&](const std::string& file) {
+        return set ? SetLocation(file, location, options) : RemoveLocation(file, options);
+      },
       out, err);
 }
 
