@@ -370,7 +370,7 @@ TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
   const Bytes saved = ReadFileBytes(path);
   EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
   EXPECT_EQ(ReadFileBytes(path), saved);
-  if (!oracle) GTEST_SKIP() << "exiftool is not installed";
+  if (!oracle) GTEST_SKIP() << "the independent reader is not installed";
   // Every tag but the GPS ones and the file's own facts reads as before.
   const auto kept = [](const Zorp::Testing::TExifToolListing& listing) {
     Zorp::Testing::TExifToolListing result;
