@@ -1,0 +1,519 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "ExifBuilder.h"
+#include "SamplePhotos.h"
+#include "TestHelpers.h"
+#include "core/PhotoJobs.h"
+#include "core/PhotoListing.h"
+#include "zorp/base/SafeFile.h"
+#include "zorp/base/TextEncoding.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Zorp::Exif;
+using namespace Quorvane::Viewer;
+using Bytes = std::vector<std::uint8_t>;
+using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::ReadFileBytes;
+
+class PhotoJobs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("quorvane-jobs-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+  }
+  void TearDown() override {
+    for (const auto& entry : fs::directory_iterator(Folder)) fs::permissions(entry.path(), fs::perms::owner_all);
+    fs::remove_all(Folder);
+  }
+
+  // A built photo with the three date-times (an empty text leaves one out), their sub-seconds and an
+  // XMP packet with the mirrors of two of them (the container updates mirrors that are there).
+  std::string DatedPhoto(const std::string& name, const std::string& dateTime, const std::string& original,
+                         const std::string& digitized, const std::string& subSecOriginal = "") {
+    ExifBuilder block;
+    block.Primary.Ascii(ttMake, "Canon");
+    if (!dateTime.empty()) block.Primary.Ascii(ttDateTime, dateTime);
+    if (!original.empty()) block.Exif.Ascii(ttDateTimeOriginal, original);
+    if (!digitized.empty()) block.Exif.Ascii(ttDateTimeDigitized, digitized);
+    if (!subSecOriginal.empty()) block.Exif.Ascii(ttSubsecTimeOriginal, subSecOriginal);
+    block.Exif.Short(ttExifImageWidth, {24});
+    const std::string xmp = std::string(XMPSignature) +
+                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3' "
+                            "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:DateTimeOriginal='2000-01-01T00:00:00' "
+                            "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:DateTime='2000-01-01T00:00:00'/>"
+                            "</rdf:RDF></x:xmpmeta>";
+    const std::string path = (Folder / name).string();
+    Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())}));
+    return path;
+  }
+  static std::unique_ptr<TExifData> Reload(const std::string& path) {
+    auto data = std::make_unique<TExifData>();
+    data->LoadFromJPEG(path);
+    return data;
+  }
+  static std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) {
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
+    return property->ReadValue();
+  }
+
+  fs::path Folder;
+};
+
+// ---- shifting ----
+
+struct TShiftCase {
+  const char* Name;
+  const char* Before;
+  const char* Offset;
+  const char* After;
+};
+
+class AShift : public PhotoJobs, public ::testing::WithParamInterface<TShiftCase> {};
+
+TEST_P(AShift, MovesAllThreeDateTimesOnTheCalendar) {
+  const TShiftCase& c = GetParam();
+  const std::string path = DatedPhoto("a.jpg", c.Before, c.Before, c.Before);
+  TTimeOffset offset;
+  ASSERT_TRUE(ParseTimeOffset(c.Offset, offset));
+  EXPECT_EQ(ShiftDateTimes(path, offset, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skPrimary).GetStringValue(ttDateTime), c.After);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), c.After);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeDigitized), c.After);
+  std::string xmp = c.After;  // "yyyy:mm:dd hh:nn:ss" -> "yyyy-mm-ddThh:nn:ss"
+  xmp[4] = xmp[7] = '-';
+  xmp[10] = 'T';
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), xmp);
+  EXPECT_EQ(XMPValue(*data, xnTIFF, "DateTime"), xmp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calendar, AShift,
+    ::testing::Values(TShiftCase{"AcrossMidnight", "2024:03:10 23:30:00", "+0:01:00:00", "2024:03:11 00:30:00"},
+                      TShiftCase{"AcrossMonthEnd", "2024:04:30 22:00:00", "+03:00:00", "2024:05:01 01:00:00"},
+                      TShiftCase{"AcrossYearEnd", "2023:12:31 23:59:30", "+00:00:45", "2024:01:01 00:00:15"},
+                      TShiftCase{"OntoLeapDay", "2024:02:28 12:00:00", "+1:00:00:00", "2024:02:29 12:00:00"},
+                      TShiftCase{"BackOntoLeapDay", "2024:03:01 01:00:00", "-0:02:00:00", "2024:02:29 23:00:00"},
+                      TShiftCase{"NoLeapDayIn2023", "2023:02:28 23:00:00", "+01:00:00", "2023:03:01 00:00:00"},
+                      TShiftCase{"NoLeapDayIn2100", "2100:02:28 23:00:00", "+01:00:00", "2100:03:01 00:00:00"},
+                      TShiftCase{"BackAcrossYearStart", "2024:01:01 00:10:00", "-0:00:20:00", "2023:12:31 23:50:00"},
+                      TShiftCase{"SeveralDays", "2024:12:30 10:00:00", "+2:00:00:00", "2025:01:01 10:00:00"},
+                      TShiftCase{"NoSignIsForward", "2024:06:01 12:00:00", "0:00:00:01", "2024:06:01 12:00:01"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, AShiftKeepsSubSecondsAndLeavesAMissingDateTimeMissing) {
+  const std::string path = DatedPhoto("a.jpg", "2024:01:01 00:00:00", "2024:01:01 00:00:00", "", "123456");
+  EXPECT_EQ(ShiftDateTimes(path, {-1}, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), "2023:12:31 23:59:59");
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttSubsecTimeOriginal), "123456");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-12-31T23:59:59.123");
+  EXPECT_EQ(data->Sections(skExif).Find(ttDateTimeDigitized), nullptr);
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeDigitized"), "(none)");
+}
+
+TEST_F(PhotoJobs, AShiftWithNothingToMoveLeavesTheFileAlone) {
+  const std::string dated = DatedPhoto("dated.jpg", "2024:01:01 00:00:00", "", "");
+  const std::string undated = DatedPhoto("undated.jpg", "", "", "");
+  const Bytes datedBytes = ReadFileBytes(dated), undatedBytes = ReadFileBytes(undated);
+  EXPECT_EQ(ShiftDateTimes(dated, {0}, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ShiftDateTimes(undated, {3600}, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(dated), datedBytes);
+  EXPECT_EQ(ReadFileBytes(undated), undatedBytes);
+}
+
+TEST_F(PhotoJobs, AShiftOutOfTheCalendarRefusesThePhoto) {
+  const std::string path = DatedPhoto("a.jpg", "0001:01:01 00:30:00", "", "");
+  const Bytes before = ReadFileBytes(path);
+  EXPECT_THROW(ShiftDateTimes(path, {-3600}, {}), std::exception);
+  EXPECT_THROW(ShiftDateTimes(path, {std::numeric_limits<std::int64_t>::max()}, {}), std::exception);
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(PhotoJobs, KeepingFileDatesGivesBackTheModificationTime) {
+  const std::string path = DatedPhoto("a.jpg", "2024:01:01 00:00:00", "", "");
+  Zorp::Base::SetFileTimes(path, {1000000000, 0, 1000000000, 500});
+  EXPECT_EQ(ShiftDateTimes(path, {60}, {.KeepFileDates = true}), TPhotoOutcome::Changed);
+  const Zorp::Base::TFileTimes kept = Zorp::Base::GetFileTimes(path);
+  EXPECT_EQ(kept.ModificationSeconds, 1000000000);
+  EXPECT_EQ(kept.ModificationNanoseconds, 500);
+  EXPECT_EQ(ShiftDateTimes(path, {60}, {}), TPhotoOutcome::Changed);
+  EXPECT_GT(Zorp::Base::GetFileTimes(path).ModificationSeconds, 1000000000);
+}
+
+TEST(ATimeOffset, IsParsedFromItsTextForm) {
+  const std::pair<const char*, std::int64_t> valid[] = {
+      {"+0:01:00:00", 3600}, {"-0:01:30:00", -5400}, {"+2:00:00:00", 172800},   {"01:02:03", 3723},
+      {"-00:00:01", -1},     {"+0:00:00", 0},        {"100:23:59:59", 8726399}, {"3:4:5", 11045}};
+  for (const auto& [text, seconds] : valid) {
+    TTimeOffset offset{-99};
+    EXPECT_TRUE(ParseTimeOffset(text, offset)) << text;
+    EXPECT_EQ(offset.Seconds, seconds) << text;
+  }
+  for (const char* text : {"", "+", "01:00", "24:00:00", "00:60:00", "00:00:60", "1:00:00:00:00", "+-01:00:00",
+                           "a1:00:00", "01:00:00 ", "0:0:0:", "1234567:00:00:00", "::", "001:00:00", "1.5:00:00"}) {
+    TTimeOffset offset{-99};
+    EXPECT_FALSE(ParseTimeOffset(text, offset)) << text;
+  }
+  EXPECT_EQ(TimeOffsetText({std::numeric_limits<std::int64_t>::min()}), "-106751991167300:15:30:08");
+  for (const char* text : {"-0:01:30:00", "+2:00:00:00", "+0:00:00:00", "-100:23:59:59"}) {
+    TTimeOffset offset;
+    ASSERT_TRUE(ParseTimeOffset(text, offset));
+    EXPECT_EQ(TimeOffsetText(offset), text);
+  }
+}
+
+// ---- the location ----
+
+// The decimal degrees a GPS coordinate holds, negative south and west.
+double Decimal(const TGPSCoordinate& coordinate) {
+  const auto value = [](const TTiffRational& r) { return static_cast<double>(r.Numerator) / r.Denominator; };
+  const double degrees =
+      value(coordinate.Degrees()) + value(coordinate.Minutes()) / 60 + value(coordinate.Seconds()) / 3600;
+  return coordinate.Direction() == 'S' || coordinate.Direction() == 'W' ? -degrees : degrees;
+}
+
+struct TLocationCase {
+  const char* Name;
+  TLocation Location;
+  const char* Letters;  // latitude and longitude reference
+  const char* XMPLatitude;
+};
+
+class ALocation : public PhotoJobs, public ::testing::WithParamInterface<TLocationCase> {
+ protected:
+  std::string SamplePhoto() {
+    const std::string path = (Folder / "photo.jpg").string();
+    Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+    return path;
+  }
+};
+
+TEST_P(ALocation, IsWrittenTheStandardWayAndReadBack) {
+  const TLocationCase& c = GetParam();
+  const std::string path = SamplePhoto();
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->GPSVersion().AsString(), "2.30");
+  EXPECT_NEAR(Decimal(data->GPSLatitude()), c.Location.Latitude, 1e-9);
+  EXPECT_NEAR(Decimal(data->GPSLongitude()), c.Location.Longitude, 1e-9);
+  EXPECT_EQ(std::string({data->GPSLatitude().Direction(), data->GPSLongitude().Direction()}), c.Letters);
+  EXPECT_EQ(data->Sections(skGps).Find(ttGPSLatitude)->DataType(), dtRational);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), c.XMPLatitude);
+  if (c.Location.Altitude) {
+    const TTiffRational altitude = data->GPSAltitude();
+    EXPECT_NEAR(static_cast<double>(altitude.Numerator) / altitude.Denominator, std::fabs(*c.Location.Altitude), 1e-9);
+    EXPECT_EQ(data->GPSAltitudeRef(), *c.Location.Altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), *c.Location.Altitude < 0 ? "1" : "0");
+  } else {
+    // The sample's altitude was stale for the new place.
+    EXPECT_EQ(data->GPSAltitude().Denominator, 0u);
+    EXPECT_EQ(data->GPSAltitudeRef(), alTagMissing);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), "(none)");
+  }
+  // The same location again saves nothing.
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ALocation,
+    ::testing::Values(TLocationCase{"NorthEast", {48.8584, 2.2945, 35}, "NE", "48,51.504N"},
+                      TLocationCase{"SouthEast", {-33.8568, 151.2153, std::nullopt}, "SE", "33,51.408S"},
+                      TLocationCase{"SouthWestBelowSeaLevel", {-22.9519, -43.2105, -12.5}, "SW", "22,57.114S"},
+                      TLocationCase{"NorthWestAtSeaLevel", {40.6892, -74.0445, 0}, "NW", "40,41.352N"},
+                      TLocationCase{"EquatorAndPrimeMeridian", {0, 0, std::nullopt}, "NE", "0,0,0N"},
+                      TLocationCase{"PoleAndDateLine", {-90, -180, 8848.86}, "SW", "90,0,0S"},
+                      TLocationCase{"WholeSeconds", {46.52, 6.64, 412.5}, "NE", "46,31,12N"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, ALocationOutOfRangeIsRefusedAndChangesNothing) {
+  const std::string path = DatedPhoto("a.jpg", "", "", "");
+  const Bytes before = ReadFileBytes(path);
+  for (const TLocation& location : {TLocation{90.0001, 0, std::nullopt}, TLocation{0, -180.0001, std::nullopt},
+                                    TLocation{std::nan(""), 0, std::nullopt},
+                                    TLocation{0, 0, std::numeric_limits<double>::infinity()}, TLocation{0, 0, 5e6}})
+    EXPECT_THROW(SetLocation(path, location, {}), std::exception) << location.Latitude << "," << location.Longitude;
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST(ACoordinate, IsParsedFromDecimalOrDegreesMinutesAndSeconds) {
+  const double sydney = -(33 + 51 / 60.0 + 24.5 / 3600);
+  const struct {
+    const char* Text;
+    bool Latitude;
+    double Degrees;
+  } valid[] = {{"-33.8568", true, -33.8568},
+               {"+48.8584", true, 48.8584},
+               {"48.8584\xC2\xB0", true, 48.8584},
+               {"33\xC2\xB0"
+                "51'24.5\"S",
+                true, sydney},
+               {"33\xC2\xB0"
+                "51\xE2\x80\xB2"
+                "24.5\xE2\x80\xB3 S",
+                true, sydney},
+               {"33 51 24.5 s", true, sydney},
+               {"33d51m24.5s", true, -sydney},
+               {"151d12m30sE", false, 151 + 12 / 60.0 + 30 / 3600.0},
+               {"W 74 2.67", false, -(74 + 2.67 / 60)},
+               {"90", true, 90.0},
+               {"-180", false, -180.0}};
+  for (const auto& c : valid) {
+    double degrees = -999;
+    EXPECT_TRUE(ParseCoordinate(c.Text, c.Latitude, degrees)) << c.Text;
+    EXPECT_NEAR(degrees, c.Degrees, 1e-12) << c.Text;
+  }
+  // Refused both as a latitude and as a longitude.
+  for (const char* text : {"180 0 1 E", "33 60 0", "33 51 60", "-33 S", "33.5 30", "33 51 24 12", "33'51", "1e5",
+                           "N 33 S", "", "north", "33,5", "12 X"}) {
+    double degrees = -999;
+    EXPECT_FALSE(ParseCoordinate(text, true, degrees) || ParseCoordinate(text, false, degrees)) << text;
+  }
+  double degrees = 0;
+  EXPECT_FALSE(ParseCoordinate("90.0001", true, degrees));
+  EXPECT_FALSE(ParseCoordinate("33 51 24.5 E", true, degrees));
+  EXPECT_FALSE(ParseCoordinate("12 N", false, degrees));
+}
+
+TEST(ALocationText, IsLatitudeLongitudeAndAnOptionalAltitude) {
+  const std::pair<const char*, TLocation> valid[] = {{"48.8584,2.2945,35", {48.8584, 2.2945, 35}},
+                                                     {" -33.8568 , 151.2153 ", {-33.8568, 151.2153, std::nullopt}},
+                                                     {"1,2,-10.5", {1, 2, -10.5}},
+                                                     {"1,2,+7", {1, 2, 7}}};
+  for (const auto& [text, expected] : valid) {
+    TLocation location{-1, -1, -1};
+    EXPECT_TRUE(ParseLocation(text, location)) << text;
+    EXPECT_DOUBLE_EQ(location.Latitude, expected.Latitude) << text;
+    EXPECT_DOUBLE_EQ(location.Longitude, expected.Longitude) << text;
+    EXPECT_EQ(location.Altitude, expected.Altitude) << text;
+  }
+  for (const char* text : {"91,0", "0,181", "0", "0,0,0,0", "0,0,abc", "0,0,", "0,0,5000000", "0,0,1e3", ","}) {
+    TLocation location;
+    EXPECT_FALSE(ParseLocation(text, location)) << text;
+  }
+}
+
+TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
+  const std::string path = (Folder / "photo.jpg").string();
+  Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+  const bool oracle = Zorp::Testing::HasExifTool();
+  const auto before = oracle ? Zorp::Testing::ExifToolListings({path})[path] : Zorp::Testing::TExifToolListing{};
+  const Bytes image = Zorp::Testing::FromStartOfScan(ReadFileBytes(path));
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->PeekSection(skGps).Count(), 0);
+  EXPECT_EQ(data->PeekSection(skPrimary).Find(ttGPSInfoIFDPointer), nullptr);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSTimeStamp"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-06-21T21:14:05+02:00");
+  EXPECT_EQ(Zorp::Testing::FromStartOfScan(ReadFileBytes(path)), image);
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+  if (!oracle) GTEST_SKIP() << "the independent reader is not installed";
+  // Every tag but the GPS ones and the file's own facts reads as before.
+  const auto kept = [](const Zorp::Testing::TExifToolListing& listing) {
+    Zorp::Testing::TExifToolListing result;
+    for (const auto& [name, value] : listing) {
+      const std::string tag = name.substr(name.find(':') + 1);
+      if (name.starts_with("File:") || name.starts_with("System:") || name.starts_with("GPS:") ||
+          tag.starts_with("GPS") || tag == "ThumbnailOffset")
+        continue;
+      result.emplace(name, value);
+    }
+    return result;
+  };
+  const auto after = Zorp::Testing::ExifToolListings({path})[path];
+  EXPECT_EQ(kept(after), kept(before));
+  for (const auto& [name, value] : after) EXPECT_EQ(name.find("GPS"), std::string::npos) << name << " = " << value;
+}
+
+// ---- running a job over many photos ----
+
+TEST_F(PhotoJobs, AReadOnlyPhotoIsReportedAndTheOthersAreStillChanged) {
+  std::vector<std::string> files;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    files.push_back(DatedPhoto(name, "2024:01:01 00:00:00", "2024:01:01 00:00:00", ""));
+  fs::permissions(files[1], fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const Bytes readOnly = ReadFileBytes(files[1]);
+  std::vector<std::size_t> progress;
+  const TJobSummary summary = RunPhotoJob(
+      files, [](const std::string& file) { return ShiftDateTimes(file, {3600}, {}); },
+      [&](std::size_t done, std::size_t) {
+        progress.push_back(done);
+        return true;
+      });
+  EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1, 2, 3}));
+  EXPECT_EQ(summary.Changed, 2);
+  EXPECT_EQ(summary.Failed, 1);
+  ASSERT_EQ(summary.Failures.size(), 1u);
+  EXPECT_EQ(summary.Failures[0].FileName, files[1]);
+  EXPECT_NE(summary.Failures[0].Message.find("Permission denied"), std::string::npos) << summary.Failures[0].Message;
+  EXPECT_EQ(ReadFileBytes(files[1]), readOnly);
+  EXPECT_EQ(Reload(files[2])->Sections(skPrimary).GetStringValue(ttDateTime), "2024:01:01 01:00:00");
+  EXPECT_EQ(SummaryText(summary), "2 changed, 0 unchanged, 1 failed\n" + files[1] + ": " + summary.Failures[0].Message);
+}
+
+TEST_F(PhotoJobs, CancellingLeavesThePhotosNotYetStartedUntouched) {
+  std::vector<std::string> files;
+  std::vector<Bytes> before;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+    files.push_back(DatedPhoto(name, "2024:01:01 00:00:00", "", ""));
+    before.push_back(ReadFileBytes(files.back()));
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> calls;
+  const TJobSummary summary = RunPhotoJob(
+      files, [](const std::string& file) { return ShiftDateTimes(file, {60}, {}); },
+      [&](std::size_t done, std::size_t total) {
+        calls.emplace_back(done, total);
+        return done < 2;
+      });
+  EXPECT_EQ(calls, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
+  EXPECT_TRUE(summary.Cancelled);
+  EXPECT_EQ(summary.Changed, 2);
+  EXPECT_EQ(summary.NotDone, 2);
+  for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(ReadFileBytes(files[i]) == before[i], i >= 2) << files[i];
+  EXPECT_EQ(SummaryText(summary), "2 changed, 0 unchanged, 0 failed, 2 not done (cancelled)");
+}
+
+// ---- one Standard-list value ----
+
+struct TValueCase {
+  const char* Name;
+  const char* Label;
+  const char* Value;
+  std::optional<TPhotoOutcome> Outcome;  // none: refused
+  const char* Shown;                     // what the row shows afterwards
+};
+
+class AStandardValue : public PhotoJobs, public ::testing::WithParamInterface<TValueCase> {};
+
+TEST_P(AStandardValue, IsSetAsTheViewersEditSetsIt) {
+  const TValueCase& c = GetParam();
+  const std::string path = DatedPhoto("a.jpg", "2024:01:02 03:04:05", "", "");
+  const Bytes before = ReadFileBytes(path);
+  if (c.Outcome) {
+    EXPECT_EQ(SetStandardValue(path, c.Label, c.Value, {}), *c.Outcome);
+  } else {
+    EXPECT_THROW(SetStandardValue(path, c.Label, c.Value, {}), std::exception);
+  }
+  EXPECT_EQ(ReadFileBytes(path) != before, c.Outcome == TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  const std::map<std::string, std::string> stored = {
+      {"Camera make", data->CameraMake()},
+      {"Exif image width", std::to_string(data->ExifImageWidth().Value)},
+      {"Orientation", std::to_string(static_cast<int>(data->Orientation()))},
+      {"Date/time", data->Sections(skPrimary).GetStringValue(ttDateTime)}};
+  EXPECT_EQ(stored.at(c.Label), c.Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, AStandardValue,
+    ::testing::Values(
+        TValueCase{"Text", "Camera make", "  Leica ", TPhotoOutcome::Changed, "Leica"},
+        TValueCase{"SameText", "Camera make", "Canon", TPhotoOutcome::Unchanged, "Canon"},
+        TValueCase{"SameInteger", "Exif image width", "24", TPhotoOutcome::Unchanged, "24"},
+        TValueCase{"NotAnInteger", "Exif image width", "abc", std::nullopt, "24"},
+        TValueCase{"NegativeInteger", "Exif image width", "-1", std::nullopt, "24"},
+        TValueCase{"Choice", "Orientation", "Rotate 90", TPhotoOutcome::Changed, "6"},
+        TValueCase{"NotAChoice", "Orientation", "Sideways", std::nullopt, "0"},
+        TValueCase{"DateTime", "Date/time", "2020-01-02 03:04:05", TPhotoOutcome::Changed, "2020:01:02 03:04:05"},
+        TValueCase{"SameDateTime", "Date/time", "2024-01-02 03:04:05", TPhotoOutcome::Unchanged, "2024:01:02 03:04:05"},
+        TValueCase{"NotADate", "Date/time", "yesterday", std::nullopt, "2024:01:02 03:04:05"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, ALabelThatCannotBeEditedIsRefusedBeforeAnyPhotoIsRead) {
+  for (const char* label : {"Byte order", "F number", "camera make", ""})
+    EXPECT_THROW(SetStandardValue((Folder / "missing.jpg").string(), label, "x", {}), std::invalid_argument) << label;
+}
+
+// ---- CSV ----
+
+TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttImageDescription, "first line\r\nsecond line").Ascii(ttMake, "Acme, \"Best\" Cameras");
+  block.Primary.Ascii(ttModel, "Plain \xC3\xA9t\xC3\xA9");
+  const std::string quoted = (Folder / "a,b.jpg").string(), plain = (Folder / "c.jpg").string();
+  Zorp::Testing::WriteFileBytes(quoted, ExifBuilder::Jpeg({block.Build()}));
+  Zorp::Testing::WriteFileBytes(plain, ExifBuilder::Jpeg({}));
+  std::ostringstream out;
+  const auto failures =
+      WriteCsv(out, {quoted, plain}, {"Camera make", "Image description", "Camera model", "F number"}, TMemIniFile());
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(out.str(),
+            "File,Camera make,Image description,Camera model,F number\r\n"
+            "\"" +
+                quoted +
+                "\",\"Acme, \"\"Best\"\" Cameras\",\"first line\r\nsecond line\",Plain \xC3\xA9t\xC3\xA9,\r\n" + plain +
+                ",,,,\r\n");
+}
+
+TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
+  const std::string missing = (Folder / "missing.jpg").string();
+  std::ostringstream out;
+  std::vector<std::size_t> progress;
+  const auto failures = WriteCsv(out, {missing}, {"Camera make"}, TMemIniFile(), [&](std::size_t done, std::size_t) {
+    progress.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(out.str(), "File,Camera make\r\n" + missing + ",\r\n");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].FileName, missing);
+  EXPECT_NE(failures[0].Message.find("missing.jpg"), std::string::npos) << failures[0].Message;
+  EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1}));
+  EXPECT_THROW(WriteCsv(out, {missing}, {"Camera brand"}, TMemIniFile()), std::invalid_argument);
+}
+
+TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const std::string& column : DefaultCsvColumns())
+    EXPECT_NE(std::find(labels.begin(), labels.end(), column), labels.end()) << column;
+  // Every value row of the sample photos (and of the real photos where they are) has a label a
+  // column may name, and the default columns read the sample's values.
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(QUORVANE_SOURCE_DIR) / "samples"))
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
+  if (fs::is_directory(QUORVANE_PHOTOS_DIR))
+    for (const auto& entry : fs::directory_iterator(QUORVANE_PHOTOS_DIR))
+      if (entry.path().extension() == ".jpg" || entry.path().extension() == ".JPG")
+        files.push_back(entry.path().string());
+  for (const std::string& file : files)
+    for (const TListRow& row : ListPhoto(file, TMemIniFile()).Standard)
+      if (row.IsValueRow()) {
+        EXPECT_NE(std::find(labels.begin(), labels.end(), Zorp::Base::Trim(row.Caption)), labels.end())
+            << row.Caption << " in " << file;
+      }
+  std::ostringstream out;
+  WriteCsv(out, {(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg").string()}, DefaultCsvColumns(),
+           TMemIniFile());
+  const std::string csv = out.str();
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
+            "length,GPS latitude,GPS longitude,Orientation");
+  EXPECT_NE(csv.find(",Canon,Canon EOS Sample,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
+}
+
+}  // namespace
