@@ -1,12 +1,7 @@
 // `quorvane-cli write`: loads a JPEG, sets named properties of its Exif container in the order given
 // and saves the file in place (built in memory, checked, then renamed over the original).
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -16,6 +11,7 @@
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
+#include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/XMPUtils.h"
@@ -147,9 +143,8 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     edits.emplace_back(&setter->second, assignment.substr(equals + 1));
   }
   try {
-    struct stat original {};
-    if (options.KeepModificationTime && ::stat(file.c_str(), &original) != 0)
-      throw Zorp::Base::EFOpenError(Format(SFOpenError, file.c_str(), std::strerror(errno)));
+    Zorp::Base::TFileTimes original;
+    if (options.KeepModificationTime) original = Zorp::Base::GetFileTimes(file);
     TExifData data;
     data.SetEnsureEnumsInRange(false);
     data.SetEnforceASCII(options.EnforceASCII);
@@ -160,10 +155,7 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     data.LoadFromJPEG(file);
     for (const auto& [setter, value] : edits) (*setter)(data, value);
     data.SaveToJPEG(file, true);
-    if (options.KeepModificationTime) {
-      const timespec times[2] = {original.st_atim, original.st_mtim};
-      ::utimensat(AT_FDCWD, file.c_str(), times, 0);
-    }
+    if (options.KeepModificationTime) Zorp::Base::SetFileTimes(file, original);
   } catch (const std::exception& error) {
     err << file << ": " << error.what() << '\n';
     return 1;

@@ -285,4 +285,18 @@ void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t s
   replacement.Commit();
 }
 
+TFileTimes GetFileTimes(const std::string& fileName) {
+  struct stat status {};
+  if (::stat(fileName.c_str(), &status) != 0)
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+  return {status.st_atim.tv_sec, status.st_atim.tv_nsec, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+bool SetFileTimes(const std::string& fileName, const TFileTimes& times) {
+  const timespec values[2] = {{static_cast<time_t>(times.AccessSeconds), static_cast<long>(times.AccessNanoseconds)},
+                              {static_cast<time_t>(times.ModificationSeconds),
+                               static_cast<long>(times.ModificationNanoseconds)}};
+  return ::utimensat(AT_FDCWD, fileName.c_str(), values, 0) == 0;
+}
+
 }  // namespace Zorp::Base

@@ -37,15 +37,17 @@ struct TJobSummary {
 // One photo's edit: loads, edits and saves the file, or throws (the file untouched).
 using TPhotoEdit = std::function<TPhotoOutcome(const std::string& fileName)>;
 // Called before each photo with the count done so far and the total, and once more at the end;
-// returning false cancels the photos not yet started.
+// returning false cancels the photos not yet started (and no call follows).
 using TJobProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
-// Runs edit on each file in order and sums up.
+// Runs edit on each file in order and sums up; a std::exception from one photo is recorded with its
+// message and the job goes on.
 TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit& edit,
                         const TJobProgress& progress = {});
 
-// The summary as the window's closing message shows it: the counts, then one "file: message" line
-// per failure.
+// The summary as the window's closing message shows it: the counts ("3 changed, 1 unchanged,
+// 1 failed", then ", 2 not done (cancelled)" after a cancel), then one "file: message" line per
+// failure.
 std::string SummaryText(const TJobSummary& summary);
 
 // ---- options every edit takes ----
@@ -89,6 +91,8 @@ TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& op
 // ---- one Standard-list value on many photos ----
 // Sets the value of the Standard-list row of that label as the viewer's edit does (the value
 // already validated for the row's kind) and saves. Unchanged when the photo already shows it.
+// Throws std::invalid_argument for a label that cannot be edited (before the photo is read), and
+// EConvertError ("Invalid integer format", "Invalid data format") for a value of the wrong kind.
 TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
                                const TEditOptions& options);
 

@@ -59,6 +59,17 @@ class TSafeFileReplacement {
 // Replaces fileName by size bytes of data through a TSafeFileReplacement.
 void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size);
 
+// A file's access and modification times, read before a rewrite and given back afterwards so that
+// an edit of the metadata does not make a photo look newly taken to programs sorting by file date.
+struct TFileTimes {
+  std::int64_t AccessSeconds = 0, AccessNanoseconds = 0;
+  std::int64_t ModificationSeconds = 0, ModificationNanoseconds = 0;
+};
+// Raises EFOpenError when the file cannot be examined.
+TFileTimes GetFileTimes(const std::string& fileName);
+// False when the times could not be set (the file is left as it is).
+bool SetFileTimes(const std::string& fileName, const TFileTimes& times);
+
 // Fault injection for tests: when set for the calling thread, Commit on that thread calls the hook with the temporary file's name after
 // that file has been written and flushed, just before the rename (or, in place, after the backup and
 // before the file is rewritten); an exception thrown by the hook aborts the replacement like any

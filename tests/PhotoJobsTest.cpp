@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+#include "ExifBuilder.h"
+#include "SamplePhotos.h"
+#include "TestHelpers.h"
+#include "core/PhotoJobs.h"
+#include "zorp/base/SafeFile.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPUtils.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Zorp::Exif;
+using namespace Quorvane::Viewer;
+using Bytes = std::vector<std::uint8_t>;
+using Zorp::Testing::ExifBuilder;
+using Zorp::Testing::ReadFileBytes;
+
+class PhotoJobs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("quorvane-jobs-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+  }
+  void TearDown() override {
+    for (const auto& entry : fs::directory_iterator(Folder)) fs::permissions(entry.path(), fs::perms::owner_all);
+    fs::remove_all(Folder);
+  }
+
+  // A built photo with the three date-times (an empty text leaves one out), their sub-seconds and an
+  // XMP packet with the mirrors of two of them (the container updates mirrors that are there).
+  std::string DatedPhoto(const std::string& name, const std::string& dateTime, const std::string& original,
+                         const std::string& digitized, const std::string& subSecOriginal = "") {
+    ExifBuilder block;
+    block.Primary.Ascii(ttMake, "Canon");
+    if (!dateTime.empty()) block.Primary.Ascii(ttDateTime, dateTime);
+    if (!original.empty()) block.Exif.Ascii(ttDateTimeOriginal, original);
+    if (!digitized.empty()) block.Exif.Ascii(ttDateTimeDigitized, digitized);
+    if (!subSecOriginal.empty()) block.Exif.Ascii(ttSubsecTimeOriginal, subSecOriginal);
+    block.Exif.Short(ttExifImageWidth, {24});
+    const std::string xmp = std::string(XMPSignature) +
+                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3' "
+                            "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:DateTimeOriginal='2000-01-01T00:00:00' "
+                            "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:DateTime='2000-01-01T00:00:00'/>"
+                            "</rdf:RDF></x:xmpmeta>";
+    const std::string path = (Folder / name).string();
+    Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())}));
+    return path;
+  }
+  static std::unique_ptr<TExifData> Reload(const std::string& path) {
+    auto data = std::make_unique<TExifData>();
+    data->LoadFromJPEG(path);
+    return data;
+  }
+  static std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) {
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
+    return property->ReadValue();
+  }
+
+  fs::path Folder;
+};
+
+// ---- shifting ----
+
+struct TShiftCase {
+  const char* Name;
+  const char* Before;
+  const char* Offset;
+  const char* After;
+};
+
+class AShift : public PhotoJobs, public ::testing::WithParamInterface<TShiftCase> {};
+
+TEST_P(AShift, MovesAllThreeDateTimesOnTheCalendar) {
+  const TShiftCase& c = GetParam();
+  const std::string path = DatedPhoto("a.jpg", c.Before, c.Before, c.Before);
+  TTimeOffset offset;
+  ASSERT_TRUE(ParseTimeOffset(c.Offset, offset));
+  EXPECT_EQ(ShiftDateTimes(path, offset, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skPrimary).GetStringValue(ttDateTime), c.After);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), c.After);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeDigitized), c.After);
+  std::string xmp = c.After;  // "yyyy:mm:dd hh:nn:ss" -> "yyyy-mm-ddThh:nn:ss"
+  xmp[4] = xmp[7] = '-';
+  xmp[10] = 'T';
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), xmp);
+  EXPECT_EQ(XMPValue(*data, xnTIFF, "DateTime"), xmp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calendar, AShift,
+    ::testing::Values(TShiftCase{"AcrossMidnight", "2024:03:10 23:30:00", "+0:01:00:00", "2024:03:11 00:30:00"},
+                      TShiftCase{"AcrossMonthEnd", "2024:04:30 22:00:00", "+03:00:00", "2024:05:01 01:00:00"},
+                      TShiftCase{"AcrossYearEnd", "2023:12:31 23:59:30", "+00:00:45", "2024:01:01 00:00:15"},
+                      TShiftCase{"OntoLeapDay", "2024:02:28 12:00:00", "+1:00:00:00", "2024:02:29 12:00:00"},
+                      TShiftCase{"BackOntoLeapDay", "2024:03:01 01:00:00", "-0:02:00:00", "2024:02:29 23:00:00"},
+                      TShiftCase{"NoLeapDayIn2023", "2023:02:28 23:00:00", "+01:00:00", "2023:03:01 00:00:00"},
+                      TShiftCase{"NoLeapDayIn2100", "2100:02:28 23:00:00", "+01:00:00", "2100:03:01 00:00:00"},
+                      TShiftCase{"BackAcrossYearStart", "2024:01:01 00:10:00", "-0:00:20:00", "2023:12:31 23:50:00"},
+                      TShiftCase{"SeveralDays", "2024:12:30 10:00:00", "+2:00:00:00", "2025:01:01 10:00:00"},
+                      TShiftCase{"NoSignIsForward", "2024:06:01 12:00:00", "0:00:00:01", "2024:06:01 12:00:01"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, AShiftKeepsSubSecondsAndLeavesAMissingDateTimeMissing) {
+  const std::string path = DatedPhoto("a.jpg", "2024:01:01 00:00:00", "2024:01:01 00:00:00", "", "123456");
+  EXPECT_EQ(ShiftDateTimes(path, {-1}, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), "2023:12:31 23:59:59");
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttSubsecTimeOriginal), "123456");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-12-31T23:59:59.123");
+  EXPECT_EQ(data->Sections(skExif).Find(ttDateTimeDigitized), nullptr);
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeDigitized"), "(none)");
+}
+
+TEST_F(PhotoJobs, AShiftWithNothingToMoveLeavesTheFileAlone) {
+  const std::string dated = DatedPhoto("dated.jpg", "2024:01:01 00:00:00", "", "");
+  const std::string undated = DatedPhoto("undated.jpg", "", "", "");
+  const Bytes datedBytes = ReadFileBytes(dated), undatedBytes = ReadFileBytes(undated);
+  EXPECT_EQ(ShiftDateTimes(dated, {0}, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ShiftDateTimes(undated, {3600}, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(dated), datedBytes);
+  EXPECT_EQ(ReadFileBytes(undated), undatedBytes);
+}
+
+TEST_F(PhotoJobs, AShiftOutOfTheCalendarRefusesThePhoto) {
+  const std::string path = DatedPhoto("a.jpg", "0001:01:01 00:30:00", "", "");
+  const Bytes before = ReadFileBytes(path);
+  EXPECT_THROW(ShiftDateTimes(path, {-3600}, {}), std::exception);
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(PhotoJobs, KeepingFileDatesGivesBackTheModificationTime) {
+  const std::string path = DatedPhoto("a.jpg", "2024:01:01 00:00:00", "", "");
+  Zorp::Base::SetFileTimes(path, {1000000000, 0, 1000000000, 500});
+  EXPECT_EQ(ShiftDateTimes(path, {60}, {.KeepFileDates = true}), TPhotoOutcome::Changed);
+  const Zorp::Base::TFileTimes kept = Zorp::Base::GetFileTimes(path);
+  EXPECT_EQ(kept.ModificationSeconds, 1000000000);
+  EXPECT_EQ(kept.ModificationNanoseconds, 500);
+  EXPECT_EQ(ShiftDateTimes(path, {60}, {}), TPhotoOutcome::Changed);
+  EXPECT_GT(Zorp::Base::GetFileTimes(path).ModificationSeconds, 1000000000);
+}
+
+TEST(ATimeOffset, IsParsedFromItsTextForm) {
+  const struct {
+    const char* Text;
+    bool Valid;
+    std::int64_t Seconds;
+  } cases[] = {{"+0:01:00:00", true, 3600},   {"-0:01:30:00", true, -5400}, {"+2:00:00:00", true, 172800},
+               {"01:02:03", true, 3723},      {"-00:00:01", true, -1},      {"+0:00:00", true, 0},
+               {"3:4:5", true, 11045},        {"100:23:59:59", true, 8726399},
+               {"", false, 0},                {"+", false, 0},              {"01:00", false, 0},
+               {"24:00:00", false, 0},        {"00:60:00", false, 0},       {"00:00:60", false, 0},
+               {"1:00:00:00:00", false, 0},   {"+-01:00:00", false, 0},     {"a1:00:00", false, 0},
+               {"01:00:00 ", false, 0},       {"0:0:0:", false, 0},         {"1234567:00:00:00", false, 0},
+               {"::", false, 0},              {"001:00:00", false, 0},      {"1.5:00:00", false, 0}};
+  for (const auto& c : cases) {
+    TTimeOffset offset{-99};
+    EXPECT_EQ(ParseTimeOffset(c.Text, offset), c.Valid) << c.Text;
+    if (c.Valid) {
+      EXPECT_EQ(offset.Seconds, c.Seconds) << c.Text;
+    }
+  }
+  for (const char* text : {"-0:01:30:00", "+2:00:00:00", "+0:00:00:00", "-100:23:59:59"}) {
+    TTimeOffset offset;
+    ASSERT_TRUE(ParseTimeOffset(text, offset));
+    EXPECT_EQ(TimeOffsetText(offset), text);
+  }
+}
+
+// ---- running a job over many photos ----
+
+TEST_F(PhotoJobs, AReadOnlyPhotoIsReportedAndTheOthersAreStillChanged) {
+  std::vector<std::string> files;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    files.push_back(DatedPhoto(name, "2024:01:01 00:00:00", "2024:01:01 00:00:00", ""));
+  fs::permissions(files[1], fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const Bytes readOnly = ReadFileBytes(files[1]);
+  const TJobSummary summary =
+      RunPhotoJob(files, [](const std::string& file) { return ShiftDateTimes(file, {3600}, {}); });
+  EXPECT_EQ(summary.Changed, 2);
+  EXPECT_EQ(summary.Failed, 1);
+  ASSERT_EQ(summary.Failures.size(), 1u);
+  EXPECT_EQ(summary.Failures[0].FileName, files[1]);
+  EXPECT_NE(summary.Failures[0].Message.find("Permission denied"), std::string::npos) << summary.Failures[0].Message;
+  EXPECT_EQ(ReadFileBytes(files[1]), readOnly);
+  EXPECT_EQ(Reload(files[2])->Sections(skPrimary).GetStringValue(ttDateTime), "2024:01:01 01:00:00");
+  EXPECT_EQ(SummaryText(summary), "2 changed, 0 unchanged, 1 failed\n" + files[1] + ": " + summary.Failures[0].Message);
+}
+
+TEST_F(PhotoJobs, CancellingLeavesThePhotosNotYetStartedUntouched) {
+  std::vector<std::string> files;
+  std::vector<Bytes> before;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+    files.push_back(DatedPhoto(name, "2024:01:01 00:00:00", "", ""));
+    before.push_back(ReadFileBytes(files.back()));
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> calls;
+  const TJobSummary summary = RunPhotoJob(
+      files, [](const std::string& file) { return ShiftDateTimes(file, {60}, {}); },
+      [&](std::size_t done, std::size_t total) {
+        calls.emplace_back(done, total);
+        return done < 2;
+      });
+  EXPECT_EQ(calls, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 4}, {1, 4}, {2, 4}}));
+  EXPECT_TRUE(summary.Cancelled);
+  EXPECT_EQ(summary.Changed, 2);
+  EXPECT_EQ(summary.NotDone, 2);
+  for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(ReadFileBytes(files[i]) == before[i], i >= 2) << files[i];
+  EXPECT_EQ(SummaryText(summary), "2 changed, 0 unchanged, 0 failed, 2 not done (cancelled)");
+}
+
+TEST_F(PhotoJobs, AFinishedJobReportsItsEndToTheProgress) {
+  const std::vector<std::string> files = {DatedPhoto("a.jpg", "", "", ""), (Folder / "missing.jpg").string()};
+  std::vector<std::size_t> done;
+  const TJobSummary summary = RunPhotoJob(
+      files, [](const std::string& file) { return ShiftDateTimes(file, {60}, {}); },
+      [&](std::size_t count, std::size_t) {
+        done.push_back(count);
+        return true;
+      });
+  EXPECT_EQ(done, (std::vector<std::size_t>{0, 1, 2}));
+  EXPECT_EQ(summary.Unchanged, 1);
+  EXPECT_EQ(summary.Failed, 1);
+  EXPECT_FALSE(summary.Cancelled);
+}
+
+// ---- one Standard-list value ----
+
+struct TValueCase {
+  const char* Name;
+  const char* Label;
+  const char* Value;
+  std::optional<TPhotoOutcome> Outcome;  // none: refused
+  const char* Shown;                     // what the row shows afterwards
+};
+
+class AStandardValue : public PhotoJobs, public ::testing::WithParamInterface<TValueCase> {};
+
+TEST_P(AStandardValue, IsSetAsTheViewersEditSetsIt) {
+  const TValueCase& c = GetParam();
+  const std::string path = DatedPhoto("a.jpg", "2024:01:02 03:04:05", "", "");
+  const Bytes before = ReadFileBytes(path);
+  if (c.Outcome) {
+    EXPECT_EQ(SetStandardValue(path, c.Label, c.Value, {}), *c.Outcome);
+  } else {
+    EXPECT_THROW(SetStandardValue(path, c.Label, c.Value, {}), std::exception);
+  }
+  EXPECT_EQ(ReadFileBytes(path) != before, c.Outcome == TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  const std::map<std::string, std::string> stored = {
+      {"Camera make", data->CameraMake()},
+      {"Exif image width", std::to_string(data->ExifImageWidth().Value)},
+      {"Orientation", std::to_string(static_cast<int>(data->Orientation()))},
+      {"Date/time", data->Sections(skPrimary).GetStringValue(ttDateTime)}};
+  EXPECT_EQ(stored.at(c.Label), c.Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, AStandardValue,
+    ::testing::Values(TValueCase{"Text", "Camera make", "  Leica ", TPhotoOutcome::Changed, "Leica"},
+                      TValueCase{"SameText", "Camera make", "Canon", TPhotoOutcome::Unchanged, "Canon"},
+                      TValueCase{"SameInteger", "Exif image width", "24", TPhotoOutcome::Unchanged, "24"},
+                      TValueCase{"NotAnInteger", "Exif image width", "abc", std::nullopt, "24"},
+                      TValueCase{"NegativeInteger", "Exif image width", "-1", std::nullopt, "24"},
+                      TValueCase{"Choice", "Orientation", "Rotate 90", TPhotoOutcome::Changed, "6"},
+                      TValueCase{"NotAChoice", "Orientation", "Sideways", std::nullopt, "0"},
+                      TValueCase{"DateTime", "Date/time", "2020-01-02 03:04:05", TPhotoOutcome::Changed,
+                                 "2020:01:02 03:04:05"},
+                      TValueCase{"SameDateTime", "Date/time", "2024-01-02 03:04:05", TPhotoOutcome::Unchanged,
+                                 "2024:01:02 03:04:05"},
+                      TValueCase{"NotADate", "Date/time", "yesterday", std::nullopt, "2024:01:02 03:04:05"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, ALabelThatCannotBeEditedIsRefusedBeforeAnyPhotoIsRead) {
+  for (const char* label : {"Byte order", "F number", "camera make", ""})
+    EXPECT_THROW(SetStandardValue((Folder / "missing.jpg").string(), label, "x", {}), std::invalid_argument) << label;
+}
+
+}  // namespace
