@@ -480,6 +480,7 @@ struct TMultiEditCase {
   bool KeepFileDates;
   bool OtherChanged;
 };
+void PrintTo(const TMultiEditCase& c, std::ostream* out) { *out << c.Name; }
 
 class AMultiEdit : public TheController, public ::testing::WithParamInterface<TMultiEditCase> {};
 
@@ -539,6 +540,7 @@ struct TJobCase {
   std::function<void(TExifFormController&)> Run;
   std::function<bool(const TExifData&)> Done;  // the edit is in the photo
 };
+void PrintTo(const TJobCase& c, std::ostream* out) { *out << c.Name; }
 
 const TJobCase JobCases[] = {
     {"ShiftDateTime", [](TStubServices& s) { s.Offsets.push_back(TTimeOffset{-3600}); },
@@ -646,6 +648,7 @@ struct TCsvCase {
   const char* Chosen;
   std::vector<std::string> Listed;
 };
+void PrintTo(const TCsvCase& c, std::ostream* out) { *out << c.Name; }
 
 class ACsvExport : public TheController, public ::testing::WithParamInterface<TCsvCase> {};
 
@@ -704,6 +707,7 @@ struct TXMPCase {
   std::optional<std::string> Description;  // nullopt: no XMP segment
   std::vector<std::pair<std::string, std::string>> Rows;  // caption, value; value "-" for a caption row
 };
+void PrintTo(const TXMPCase& c, std::ostream* out) { *out << c.Name; }
 
 class AnXMPList : public TheController, public ::testing::WithParamInterface<TXMPCase> {};
 

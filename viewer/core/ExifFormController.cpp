@@ -4,10 +4,10 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "core/EnumTexts.h"
-#include "core/FileDates.h"
 #include "core/MakerNoteListing.h"
 #include "core/PhotoListing.h"
 #include "core/PropertySetters.h"
@@ -257,9 +257,11 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       }
     }
     if (changed && !FFileName.empty()) {
-      const TKeptFileDate kept(FFileName);
+      // The save replaces the file, which dates it now; the former times go back on when kept.
+      std::optional<Zorp::Base::TFileTimes> times;
+      if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
       FExifData->SaveToJPEG(FFileName, true);
-      if (FKeepFileDates) kept.Restore();
+      if (times) Zorp::Base::SetFileTimes(FFileName, *times);
     }
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());
@@ -274,7 +276,7 @@ void TExifFormController::EditSelectedPhotos(const std::string& label, const std
   });
 }
 
-void TExifFormController::ReloadPhoto(const std::string& path, const std::string& hint) {
+void TExifFormController::ReloadPhoto(std::string path, std::string hint) {
   int selected[ListKindCount];
   std::copy(std::begin(FSelectedRow), std::end(FSelectedRow), selected);
   if (path.empty()) return;

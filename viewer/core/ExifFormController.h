@@ -124,7 +124,8 @@ class TExifFormController {
   void Reload() { ReloadPhoto(FFileName, FPreviewHint); }
   // Loads the photo shown again after a job, keeping the selected rows.
   void ReloadShown();
-  void ReloadPhoto(const std::string& path, const std::string& hint);
+  // By value: loading clears the members a caller may pass.
+  void ReloadPhoto(std::string path, std::string hint);
   std::string PhotoPath(int index) const;
   TEditOptions EditOptions() const { return TEditOptions{FKeepFileDates}; }
   // Runs the edit over the files behind the progress dialog, reloads and shows the summary.

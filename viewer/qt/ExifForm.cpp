@@ -42,6 +42,8 @@ namespace {
 
 constexpr int ClientWidth = 682, ClientHeight = 705;
 constexpr int PhotoColumnWidth = 160, NameColumnWidth = 150;
+// XMP paths are longer than the other lists' labels.
+constexpr int XMPNameColumnWidth = 230;
 constexpr int PreviewWidth = 169, PreviewHeight = 128;
 constexpr int ButtonWidth = 75;
 
@@ -283,7 +285,7 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
   view->setModel(model);
   FRowModels[list] = model;
   FListViews[list] = view;
-  view->horizontalHeader()->resizeSection(0, NameColumnWidth);
+  view->horizontalHeader()->resizeSection(0, list == lkXMP ? XMPNameColumnWidth : NameColumnWidth);
   view->horizontalHeader()->setStretchLastSection(true);
   view->setItemDelegate(new TRowDrawingDelegate(
       view, [this, list](int row, bool selected, const TRect& itemRect, int textHeight, int columnWidth) {
