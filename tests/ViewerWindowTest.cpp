@@ -324,12 +324,16 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   BrowseSamplePhotos();
   Child<QTabBar>("TabSet")->setCurrentIndex(1);
   Child<QMenu>("ToolsMenu")->actions().back()->trigger();
+  Form->resize(800, 750);
   Form->close();
   Form = std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini",
                                      std::make_unique<TStubServices>());
+  EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 0);  // not before it is asked to
+  Form->RestoreSettings();
   EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 1);
   EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisibleTo(Form.get()));
   EXPECT_TRUE(Child<QMenu>("ToolsMenu")->actions().back()->isChecked());
+  EXPECT_EQ(Form->size(), QSize(800, 750));
   ASSERT_TRUE(Form->OpenLastFolder());
   EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), Folder.string());
   fs::remove_all(Folder);

@@ -135,7 +135,6 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
   resize(ClientWidth, ClientHeight);
   CenterOnScreen();
   Forward([&] { FController.FormCreate(makerNotesIni); });
-  RestoreSettings();
 }
 
 TExifForm::~TExifForm() {

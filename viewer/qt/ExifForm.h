@@ -42,6 +42,9 @@ class TExifForm : public QMainWindow {
   // Opens a folder, or the folder of a photo with that photo selected; false when the path is
   // neither a folder nor a file.
   bool OpenPath(const std::filesystem::path& path);
+  // Takes the geometry, the open tab and "Keep file dates" from the last run (the program does, the
+  // screenshot mode does not, so that its pictures do not depend on the user's last run).
+  void RestoreSettings();
   // Opens the folder remembered from the last run; false when there is none or it is gone.
   bool OpenLastFolder();
 
@@ -58,7 +61,6 @@ class TExifForm : public QMainWindow {
  private:
   void BuildWidgets();
   void BuildToolsMenu();
-  void RestoreSettings();
   void SaveSettings() const;
   void ForwardPhotoSelection();
   QTableView* NewExifListView(TListKind list);

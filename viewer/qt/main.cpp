@@ -46,6 +46,7 @@ int main(int argc, char* argv[]) {
 
   using namespace Quorvane::Viewer;
   TExifForm form(FindMakerNotesIni(ExecutablePath()));
+  if (screenshot.isEmpty()) form.RestoreSettings();
   if (!arguments.isEmpty() && !form.OpenPath(arguments.constFirst().toStdString()))
     return Fail(QStringLiteral("no such folder or file: %1").arg(arguments.constFirst()));
   // Without a path the window opens on the folder of the last run, if it is still there.
