@@ -590,6 +590,37 @@ TEST_F(TheNamedProperties, StoreTheAltitudeReferenceAsOrdinalMinusOne) {
   EXPECT_EQ(Xmp(xnExif, "GPSAltitudeRef"), None);
 }
 
+TEST_F(TheNamedProperties, WriteACoordinateAndTheAltitudeWithTheirXMPMirrors) {
+  AddAll();
+  // An old longitude of another type and length is replaced by three RATIONALs.
+  const std::vector<std::uint8_t> old(32, 1);
+  data.Sections(skGps).AddOrUpdateTag(ttGPSLongitude, dtSRational, 4, old.data());
+  const struct {
+    TTiffRational Seconds;
+    const char* Xmp;
+  } cases[] = {{{150000, 10000}, "51,30,15S"}, {{1234, 100}, "51,30.2056666666667S"}};
+  for (const auto& c : cases) {
+    data.GPSLatitude().SetValue({51, 1}, {30, 1}, c.Seconds, 's');
+    data.GPSLongitude().SetValue({51, 1}, {30, 1}, c.Seconds, 'w');
+    EXPECT_EQ(Xmp(xnExif, "GPSLatitude"), c.Xmp);
+    EXPECT_EQ(data.GPSLongitude().Direction(), 'W');
+    EXPECT_EQ(data.Sections(skGps).Find(ttGPSLongitude)->DataType(), dtRational);
+    EXPECT_EQ(data.Sections(skGps).Find(ttGPSLongitude)->ElementCount(), 3);
+    EXPECT_EQ(data.GPSLongitude().Seconds().Numerator, c.Seconds.Numerator);
+  }
+  EXPECT_THROW(data.GPSLatitude().SetValue({1, 1}, {2, 1}, {3, 1}, '\xC4'), ENotOnlyASCIIError);
+  EXPECT_EQ(data.GPSLatitude().Degrees().Numerator, 51u);
+  EXPECT_EQ(Xmp(xnExif, "GPSLatitude"), "51,30.2056666666667S");
+
+  data.SetGPSAltitude({4125, 10});
+  EXPECT_EQ(data.GPSAltitude().Numerator, 4125u);
+  EXPECT_EQ(data.Sections(skGps).Find(ttGPSAltitude)->ElementCount(), 1);
+  EXPECT_EQ(Xmp(xnExif, "GPSAltitude"), "4125/10");
+  data.SetGPSAltitude({0, 0});
+  EXPECT_FALSE(Has(skGps, ttGPSAltitude));
+  EXPECT_EQ(Xmp(xnExif, "GPSAltitude"), None);
+}
+
 TEST_F(TheNamedProperties, CheckEnumeratedRangesOnlyWhenAskedTo) {
   TExifSection& primary = data.Sections(skPrimary);
   TExifSection& exif = data.Sections(skExif);

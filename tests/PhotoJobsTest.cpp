@@ -2,14 +2,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "core/PhotoJobs.h"
+#include "core/PhotoListing.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
@@ -182,6 +187,184 @@ TEST(ATimeOffset, IsParsedFromItsTextForm) {
   }
 }
 
+// ---- the location ----
+
+// The decimal degrees a GPS coordinate holds, negative south and west.
+double Decimal(const TGPSCoordinate& coordinate) {
+  const auto value = [](const TTiffRational& r) { return static_cast<double>(r.Numerator) / r.Denominator; };
+  const double degrees = value(coordinate.Degrees()) + value(coordinate.Minutes()) / 60 + value(coordinate.Seconds()) / 3600;
+  return coordinate.Direction() == 'S' || coordinate.Direction() == 'W' ? -degrees : degrees;
+}
+
+struct TLocationCase {
+  const char* Name;
+  TLocation Location;
+  const char* Letters;   // latitude and longitude reference
+  const char* XMPLatitude;
+};
+
+class ALocation : public PhotoJobs, public ::testing::WithParamInterface<TLocationCase> {
+ protected:
+  std::string SamplePhoto() {
+    const std::string path = (Folder / "photo.jpg").string();
+    Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+    return path;
+  }
+};
+
+TEST_P(ALocation, IsWrittenTheStandardWayAndReadBack) {
+  const TLocationCase& c = GetParam();
+  const std::string path = SamplePhoto();
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->GPSVersion().AsString(), "2.30");
+  EXPECT_NEAR(Decimal(data->GPSLatitude()), c.Location.Latitude, 1e-9);
+  EXPECT_NEAR(Decimal(data->GPSLongitude()), c.Location.Longitude, 1e-9);
+  EXPECT_EQ(std::string({data->GPSLatitude().Direction(), data->GPSLongitude().Direction()}), c.Letters);
+  EXPECT_EQ(data->Sections(skGps).Find(ttGPSLatitude)->DataType(), dtRational);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), c.XMPLatitude);
+  if (c.Location.Altitude) {
+    const TTiffRational altitude = data->GPSAltitude();
+    EXPECT_NEAR(static_cast<double>(altitude.Numerator) / altitude.Denominator, std::fabs(*c.Location.Altitude), 1e-9);
+    EXPECT_EQ(data->GPSAltitudeRef(), *c.Location.Altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), *c.Location.Altitude < 0 ? "1" : "0");
+  } else {
+    // The sample's altitude was stale for the new place.
+    EXPECT_EQ(data->GPSAltitude().Denominator, 0u);
+    EXPECT_EQ(data->GPSAltitudeRef(), alTagMissing);
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSAltitudeRef"), "(none)");
+  }
+  // The same location again saves nothing.
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(SetLocation(path, c.Location, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ALocation,
+    ::testing::Values(TLocationCase{"NorthEast", {48.8584, 2.2945, 35}, "NE", "48,51.504N"},
+                      TLocationCase{"SouthEast", {-33.8568, 151.2153, std::nullopt}, "SE", "33,51.408S"},
+                      TLocationCase{"SouthWestBelowSeaLevel", {-22.9519, -43.2105, -12.5}, "SW", "22,57.114S"},
+                      TLocationCase{"NorthWestAtSeaLevel", {40.6892, -74.0445, 0}, "NW", "40,41.352N"},
+                      TLocationCase{"EquatorAndPrimeMeridian", {0, 0, std::nullopt}, "NE", "0,0,0N"},
+                      TLocationCase{"PoleAndDateLine", {-90, -180, 8848.86}, "SW", "90,0,0S"},
+                      TLocationCase{"WholeSeconds", {46.52, 6.64, 412.5}, "NE", "46,31,12N"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(PhotoJobs, ALocationOutOfRangeIsRefusedAndChangesNothing) {
+  const std::string path = DatedPhoto("a.jpg", "", "", "");
+  const Bytes before = ReadFileBytes(path);
+  for (const TLocation& location : {TLocation{90.0001, 0, std::nullopt}, TLocation{0, -180.0001, std::nullopt},
+                                    TLocation{std::nan(""), 0, std::nullopt},
+                                    TLocation{0, 0, std::numeric_limits<double>::infinity()}, TLocation{0, 0, 5e6}})
+    EXPECT_THROW(SetLocation(path, location, {}), std::exception) << location.Latitude << "," << location.Longitude;
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST(ACoordinate, IsParsedFromDecimalOrDegreesMinutesAndSeconds) {
+  const struct {
+    const char* Text;
+    bool Latitude;
+    std::optional<double> Degrees;  // none: refused
+  } cases[] = {{"-33.8568", true, -33.8568},
+               {"+48.8584", true, 48.8584},
+               {"48.8584\xC2\xB0", true, 48.8584},
+               {"33\xC2\xB0" "51'24.5\"S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33\xC2\xB0" "51\xE2\x80\xB2" "24.5\xE2\x80\xB3 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33 51 24.5 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"151d12m30sE", false, 151 + 12 / 60.0 + 30 / 3600.0},
+               {"W 74 2.67", false, -(74 + 2.67 / 60)},
+               {"0", true, 0.0},
+               {"90", true, 90.0},
+               {"-180", false, -180.0},
+               {"33d51m24.5s", true, 33 + 51 / 60.0 + 24.5 / 3600},
+               {"90.0001", true, std::nullopt},
+               {"180 0 1 E", false, std::nullopt},
+               {"33 60 0 N", true, std::nullopt},
+               {"33 51 60 N", true, std::nullopt},
+               {"33 51 24.5 E", true, std::nullopt},
+               {"12 N", false, std::nullopt},
+               {"-33 S", true, std::nullopt},
+               {"33.5 30", true, std::nullopt},
+               {"33 51 24 12", true, std::nullopt},
+               {"33'51", true, std::nullopt},
+               {"1e5", false, std::nullopt},
+               {"N 33 S", true, std::nullopt},
+               {"", true, std::nullopt},
+               {"north", true, std::nullopt},
+               {"33,5", true, std::nullopt}};
+  for (const auto& c : cases) {
+    double degrees = -999;
+    EXPECT_EQ(ParseCoordinate(c.Text, c.Latitude, degrees), c.Degrees.has_value()) << c.Text;
+    if (c.Degrees) {
+      EXPECT_NEAR(degrees, *c.Degrees, 1e-12) << c.Text;
+    }
+  }
+}
+
+TEST(ALocationText, IsLatitudeLongitudeAndAnOptionalAltitude) {
+  const struct {
+    const char* Text;
+    std::optional<TLocation> Location;  // none: refused
+  } cases[] = {{"48.8584,2.2945,35", TLocation{48.8584, 2.2945, 35}},
+               {" -33.8568 , 151.2153 ", TLocation{-33.8568, 151.2153, std::nullopt}},
+               {"1,2,-10.5", TLocation{1, 2, -10.5}},
+               {"1,2,+7", TLocation{1, 2, 7}},
+               {"91,0", std::nullopt},
+               {"0,181", std::nullopt},
+               {"0", std::nullopt},
+               {"0,0,0,0", std::nullopt},
+               {"0,0,abc", std::nullopt},
+               {"0,0,", std::nullopt},
+               {"0,0,5000000", std::nullopt},
+               {"0,0,1e3", std::nullopt},
+               {",", std::nullopt}};
+  for (const auto& c : cases) {
+    TLocation location{-1, -1, -1};
+    EXPECT_EQ(ParseLocation(c.Text, location), c.Location.has_value()) << c.Text;
+    if (c.Location) {
+      EXPECT_DOUBLE_EQ(location.Latitude, c.Location->Latitude) << c.Text;
+      EXPECT_DOUBLE_EQ(location.Longitude, c.Location->Longitude) << c.Text;
+      EXPECT_EQ(location.Altitude, c.Location->Altitude) << c.Text;
+    }
+  }
+}
+
+TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
+  const std::string path = (Folder / "photo.jpg").string();
+  Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg", path);
+  const bool oracle = Zorp::Testing::HasExifTool();
+  const auto before = oracle ? Zorp::Testing::ExifToolListings({path})[path] : Zorp::Testing::TExifToolListing{};
+  const Bytes image = Zorp::Testing::FromStartOfScan(ReadFileBytes(path));
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->PeekSection(skGps).Count(), 0);
+  EXPECT_EQ(data->PeekSection(skPrimary).Find(ttGPSInfoIFDPointer), nullptr);
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSLatitude"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "GPSTimeStamp"), "(none)");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-06-21T21:14:05+02:00");
+  EXPECT_EQ(Zorp::Testing::FromStartOfScan(ReadFileBytes(path)), image);
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
+  EXPECT_EQ(ReadFileBytes(path), saved);
+  if (!oracle) GTEST_SKIP() << "exiftool is not installed";
+  // Every tag but the GPS ones and the file's own facts reads as before.
+  const auto kept = [](const Zorp::Testing::TExifToolListing& listing) {
+    Zorp::Testing::TExifToolListing result;
+    for (const auto& [name, value] : listing) {
+      const std::string tag = name.substr(name.find(':') + 1);
+      if (name.starts_with("File:") || name.starts_with("System:") || name.starts_with("GPS:") ||
+          tag.starts_with("GPS") || tag == "ThumbnailOffset")
+        continue;
+      result.emplace(name, value);
+    }
+    return result;
+  };
+  const auto after = Zorp::Testing::ExifToolListings({path})[path];
+  EXPECT_EQ(kept(after), kept(before));
+  for (const auto& [name, value] : after) EXPECT_EQ(name.find("GPS"), std::string::npos) << name << " = " << value;
+}
+
 // ---- running a job over many photos ----
 
 TEST_F(PhotoJobs, AReadOnlyPhotoIsReportedAndTheOthersAreStillChanged) {
@@ -289,6 +472,70 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PhotoJobs, ALabelThatCannotBeEditedIsRefusedBeforeAnyPhotoIsRead) {
   for (const char* label : {"Byte order", "F number", "camera make", ""})
     EXPECT_THROW(SetStandardValue((Folder / "missing.jpg").string(), label, "x", {}), std::invalid_argument) << label;
+}
+
+// ---- CSV ----
+
+TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttImageDescription, "first line\r\nsecond line").Ascii(ttMake, "Acme, \"Best\" Cameras");
+  block.Primary.Ascii(ttModel, "Plain \xC3\xA9t\xC3\xA9");
+  const std::string quoted = (Folder / "a,b.jpg").string(), plain = (Folder / "c.jpg").string();
+  Zorp::Testing::WriteFileBytes(quoted, ExifBuilder::Jpeg({block.Build()}));
+  Zorp::Testing::WriteFileBytes(plain, ExifBuilder::Jpeg({}));
+  std::ostringstream out;
+  const auto failures =
+      WriteCsv(out, {quoted, plain}, {"Camera make", "Image description", "Camera model", "F number"}, TMemIniFile());
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(out.str(),
+            "File,Camera make,Image description,Camera model,F number\r\n"
+            "\"" + quoted + "\",\"Acme, \"\"Best\"\" Cameras\",\"first line\r\nsecond line\",Plain \xC3\xA9t\xC3\xA9,\r\n" +
+            plain + ",,,,\r\n");
+}
+
+TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
+  const std::string missing = (Folder / "missing.jpg").string();
+  std::ostringstream out;
+  std::vector<std::size_t> progress;
+  const auto failures = WriteCsv(out, {missing}, {"Camera make"}, TMemIniFile(), [&](std::size_t done, std::size_t) {
+    progress.push_back(done);
+    return true;
+  });
+  EXPECT_EQ(out.str(), "File,Camera make\r\n" + missing + ",\r\n");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].FileName, missing);
+  EXPECT_NE(failures[0].Message.find("missing.jpg"), std::string::npos) << failures[0].Message;
+  EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1}));
+  EXPECT_THROW(WriteCsv(out, {missing}, {"Camera brand"}, TMemIniFile()), std::invalid_argument);
+}
+
+TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const std::string& column : DefaultCsvColumns())
+    EXPECT_NE(std::find(labels.begin(), labels.end(), column), labels.end()) << column;
+  // Every value row of the sample photos (and of the real photos where they are) has a label a
+  // column may name, and the default columns read the sample's values.
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(QUORVANE_SOURCE_DIR) / "samples"))
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
+  if (fs::is_directory(QUORVANE_PHOTOS_DIR))
+    for (const auto& entry : fs::directory_iterator(QUORVANE_PHOTOS_DIR))
+      if (entry.path().extension() == ".jpg" || entry.path().extension() == ".JPG") files.push_back(entry.path().string());
+  for (const std::string& file : files)
+    for (const TListRow& row : ListPhoto(file, TMemIniFile()).Standard)
+      if (row.IsValueRow()) {
+        EXPECT_NE(std::find(labels.begin(), labels.end(), Zorp::Base::Trim(row.Caption)), labels.end())
+            << row.Caption << " in " << file;
+      }
+  std::ostringstream out;
+  WriteCsv(out, {(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "canon-sunset.jpg").string()}, DefaultCsvColumns(),
+           TMemIniFile());
+  const std::string csv = out.str();
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
+            "length,GPS latitude,GPS longitude,Orientation");
+  EXPECT_NE(csv.find(",Canon,Canon EOS Sample,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
 }
 
 }  // namespace

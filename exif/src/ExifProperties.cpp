@@ -697,6 +697,19 @@ void TCustomExifData::SetMakerNoteDataOffset(const TOptionalLongInt& value) {
 }
 
 TTiffRational TCustomExifData::GPSAltitude() const { return PeekSection(skGps).GetFractionValue(ttGPSAltitude, 0); }
+void TCustomExifData::SetGPSAltitude(const TTiffRational& value) {
+  WithinUpdate([&] {
+    // One RATIONAL, whatever an old tag held.
+    while (Sections(skGps).Remove(ttGPSAltitude)) {
+    }
+    if (value.Denominator == 0) {
+      XMPPacket().RemoveProperty(xnExif, "GPSAltitude");
+      return;
+    }
+    Sections(skGps).SetFractionValue(ttGPSAltitude, 0, value);
+    XMPPacket().UpdateProperty(xnExif, "GPSAltitude", RationalToText(value));
+  });
+}
 TTiffRational TCustomExifData::GPSDOP() const { return PeekSection(skGps).GetFractionValue(ttGPSDOP, 0); }
 TTiffRational TCustomExifData::GPSSpeed() const { return PeekSection(skGps).GetFractionValue(ttGPSSpeed, 0); }
 TTiffRational TCustomExifData::GPSTrack() const { return PeekSection(skGps).GetFractionValue(ttGPSTrack, 0); }

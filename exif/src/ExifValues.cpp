@@ -407,9 +407,10 @@ std::string TGPSCoordinate::AsString() const {
   if (degrees.Denominator == 0 || minutes.Denominator == 0) return {};
   const std::string ref = FOwner->PeekSection(skGps).GetStringValue(FRefTagID);
   const auto whole = [](const TTiffRational& r) { return r.Denominator != 0 && r.Numerator % r.Denominator == 0; };
+  // Whole values as plain numbers: "30", also when stored as 300000/10000.
+  const auto number = [](const TTiffRational& r) { return std::to_string(r.Numerator / r.Denominator); };
   if (whole(degrees) && whole(minutes) && whole(seconds))
-    return Format("%s,%s,%s%s", RationalToText(degrees).c_str(), RationalToText(minutes).c_str(),
-                  RationalToText(seconds).c_str(), ref.c_str());
+    return Format("%s,%s,%s%s", number(degrees).c_str(), number(minutes).c_str(), number(seconds).c_str(), ref.c_str());
   // Otherwise whole degrees and decimal minutes, the other form XMP knows: a fraction such as
   // "3612/100" in a field reads as nothing to other programs.
   const auto value = [](const TTiffRational& r) {
@@ -444,6 +445,24 @@ void TGPSCoordinate::SetDirection(char value) {
   if (mirrored) packet.CheckUpdateText(text);
   gps.SetStringValue(FRefTagID, letter);
   if (mirrored) packet.UpdateProperty(xnExif, FXMPName, text);
+}
+
+void TGPSCoordinate::SetValue(const TTiffRational& degrees, const TTiffRational& minutes,
+                              const TTiffRational& seconds, char direction) {
+  const std::string letter(1, Zorp::Base::UpperAscii(direction));
+  TExifSection& gps = FOwner->Sections(skGps);
+  gps.CheckStringValue(letter);
+  FOwner->WithinUpdate([&] {
+    // A fresh tag: an old one may be SRATIONAL or have more elements.
+    while (gps.Remove(FCoordinateTagID)) {
+    }
+    gps.AddTag(FCoordinateTagID, dtRational, 3);
+    const TTiffRational parts[3] = {degrees, minutes, seconds};
+    for (std::int32_t index = 0; index < 3; ++index)
+      gps.SetArrayElement(FCoordinateTagID, dtRational, index, &parts[index]);
+    gps.SetStringValue(FRefTagID, letter);
+    FOwner->XMPPacket().UpdateProperty(xnExif, FXMPName, AsString());
+  });
 }
 
 void TGPSCoordinate::Assign(const TPersistent* source) {

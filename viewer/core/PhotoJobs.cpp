@@ -1,13 +1,16 @@
 #include "core/PhotoJobs.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <ostream>
 #include <stdexcept>
 
 #include "core/EnumTexts.h"
 #include "core/ListRows.h"
+#include "core/PhotoListing.h"
 #include "core/PropertySetters.h"
 #include "core/StandardListing.h"
 #include "zorp/base/DateTime.h"
@@ -18,6 +21,7 @@
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPUtils.h"
 
 namespace Quorvane::Viewer {
 
@@ -197,6 +201,245 @@ TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& off
 }
 
 // ---------------------------------------------------------------------------------------------------
+// The location
+
+namespace {
+
+// Coordinates are stored to a ten-thousandth of an arc second (about 3 mm), altitudes to the millimetre.
+constexpr std::int64_t SecondFractions = 10000;
+constexpr std::int64_t UnitsPerDegree = 3600 * SecondFractions;
+constexpr std::int64_t AltitudeFractions = 1000;
+// The largest altitude a RATIONAL of millimetres holds.
+constexpr double MaxAltitude = 4294967.0;
+
+// What a text coordinate is made of.
+struct TCoordinateToken {
+  enum TKind { tkNumber, tkUnit, tkLetter, tkSign } Kind;
+  double Number = 0;
+  int Unit = 0;  // 0 degrees, 1 minutes, 2 seconds
+  char Letter = 0;
+};
+
+// The unit marks: degrees, minutes, seconds in their ASCII and typographic forms.
+constexpr struct {
+  std::string_view Text;
+  int Unit;
+} UnitMarks[] = {{"\xC2\xB0", 0}, {"\xC2\xBA", 0}, {"''", 2}, {"'", 1}, {"\xE2\x80\xB2", 1}, {"\"", 2}, {"\xE2\x80\xB3", 2}};
+
+bool Tokenize(std::string_view text, std::vector<TCoordinateToken>& tokens) {
+  std::size_t pos = 0;
+  bool afterNumber = false;
+  while (pos < text.size() && tokens.size() < 16) {
+    const char c = text[pos];
+    if (c == ' ' || c == '\t') {
+      ++pos;
+      afterNumber = false;
+      continue;
+    }
+    if ((c >= '0' && c <= '9') || c == '.') {
+      double value = 0;
+      const char* end = text.data() + text.size();
+      const auto [stop, error] = std::from_chars(text.data() + pos, end, value, std::chars_format::fixed);
+      if (error != std::errc() || !std::isfinite(value)) return false;
+      tokens.push_back({TCoordinateToken::tkNumber, value});
+      pos = static_cast<std::size_t>(stop - text.data());
+      afterNumber = true;
+      continue;
+    }
+    if (c == '+' || c == '-') {
+      tokens.push_back({TCoordinateToken::tkSign, 0, 0, c});
+      ++pos;
+      continue;
+    }
+    bool marked = false;
+    for (const auto& mark : UnitMarks)
+      if (text.substr(pos, mark.Text.size()) == mark.Text) {
+        tokens.push_back({TCoordinateToken::tkUnit, 0, mark.Unit});
+        pos += mark.Text.size();
+        marked = true;
+        break;
+      }
+    if (marked) {
+      afterNumber = false;
+      continue;
+    }
+    // d, m and s right after a number are units ("151d12m30s"); otherwise letters are hemispheres.
+    if (afterNumber && (c == 'd' || c == 'm' || c == 's')) {
+      tokens.push_back({TCoordinateToken::tkUnit, 0, c == 'd' ? 0 : c == 'm' ? 1 : 2});
+    } else {
+      const char letter = Zorp::Base::UpperAscii(c);
+      if (letter != 'N' && letter != 'S' && letter != 'E' && letter != 'W') return false;
+      tokens.push_back({TCoordinateToken::tkLetter, 0, 0, letter});
+    }
+    ++pos;
+    afterNumber = false;
+  }
+  return pos == text.size();
+}
+
+// A coordinate's value in ten-thousandths of an arc second, rounded.
+std::int64_t CoordinateUnits(double degrees) { return std::llround(std::fabs(degrees) * UnitsPerDegree); }
+
+std::int64_t AltitudeUnits(double metres) { return std::llround(std::fabs(metres) * AltitudeFractions); }
+
+// The coordinate as stored: the three rationals of the coordinate tag and its reference letter.
+void WriteCoordinate(TGPSCoordinate& coordinate, double degrees, char positive, char negative) {
+  const std::int64_t units = CoordinateUnits(degrees);
+  const auto whole = static_cast<std::uint32_t>(units / UnitsPerDegree);
+  const auto minutes = static_cast<std::uint32_t>(units % UnitsPerDegree / (60 * SecondFractions));
+  const auto seconds = static_cast<std::uint32_t>(units % (60 * SecondFractions));
+  coordinate.SetValue({whole, 1}, {minutes, 1}, {seconds, static_cast<std::uint32_t>(SecondFractions)},
+                      degrees < 0 && units != 0 ? negative : positive);
+}
+
+double FractionValue(const TTiffRational& value) {
+  return value.Denominator == 0 ? 0 : static_cast<double>(value.Numerator) / value.Denominator;
+}
+
+// Whether the photo holds the coordinate as WriteCoordinate would store it.
+bool HoldsCoordinate(const TGPSCoordinate& coordinate, double degrees, char positive, char negative) {
+  if (coordinate.Missing()) return false;
+  const double held =
+      FractionValue(coordinate.Degrees()) + FractionValue(coordinate.Minutes()) / 60 + FractionValue(coordinate.Seconds()) / 3600;
+  const std::int64_t units = CoordinateUnits(degrees);
+  const char letter = degrees < 0 && units != 0 ? negative : positive;
+  return CoordinateUnits(held) == units && (coordinate.Direction() == letter || units == 0);
+}
+
+bool HoldsAltitude(const TExifData& data, const std::optional<double>& altitude) {
+  const TTiffRational held = data.GPSAltitude();
+  if (!altitude) return held.Denominator == 0 && data.GPSAltitudeRef() == alTagMissing;
+  const TGPSAltitudeRef ref = AltitudeUnits(*altitude) != 0 && *altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel;
+  return held.Denominator != 0 && data.GPSAltitudeRef() == ref &&
+         AltitudeUnits(FractionValue(held)) == AltitudeUnits(*altitude);
+}
+
+bool ValidLocation(const TLocation& location) {
+  return std::isfinite(location.Latitude) && std::fabs(location.Latitude) <= 90 && std::isfinite(location.Longitude) &&
+         std::fabs(location.Longitude) <= 180 &&
+         (!location.Altitude || (std::isfinite(*location.Altitude) && std::fabs(*location.Altitude) <= MaxAltitude));
+}
+
+// The names of the GPS properties of the XMP "exif" schema.
+std::vector<std::string> XMPGPSProperties(TXMPPacket& packet) {
+  std::vector<std::string> names;
+  TXMPSchema* schema = nullptr;
+  if (!packet.FindSchema(xnExif, schema)) return names;
+  for (const TXMPProperty& property : *schema)
+    if (property.Name().starts_with("GPS")) names.push_back(property.Name());
+  return names;
+}
+
+}  // namespace
+
+bool ParseCoordinate(const std::string& text, bool latitude, double& degrees) {
+  std::vector<TCoordinateToken> tokens;
+  if (!Tokenize(text, tokens) || tokens.empty()) return false;
+  double sign = 1;
+  char hemisphere = 0;
+  // A sign may open the text; one hemisphere letter may open or close it, but not with a sign.
+  if (tokens.front().Kind == TCoordinateToken::tkSign) {
+    sign = tokens.front().Letter == '-' ? -1 : 1;
+    tokens.erase(tokens.begin());
+  } else if (tokens.front().Kind == TCoordinateToken::tkLetter) {
+    hemisphere = tokens.front().Letter;
+    tokens.erase(tokens.begin());
+  }
+  if (!tokens.empty() && tokens.back().Kind == TCoordinateToken::tkLetter) {
+    if (hemisphere != 0 || sign < 0) return false;
+    hemisphere = tokens.back().Letter;
+    tokens.pop_back();
+  }
+  if (hemisphere != 0 && (latitude ? hemisphere != 'N' && hemisphere != 'S' : hemisphere != 'E' && hemisphere != 'W'))
+    return false;
+  // Then up to three numbers, each optionally followed by the unit of its place.
+  double parts[3] = {};
+  int count = 0;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].Kind != TCoordinateToken::tkNumber || count == 3) return false;
+    parts[count] = tokens[i].Number;
+    if (i + 1 < tokens.size() && tokens[i + 1].Kind == TCoordinateToken::tkUnit) {
+      if (tokens[i + 1].Unit != count) return false;
+      ++i;
+    }
+    ++count;
+  }
+  if (count == 0) return false;
+  // Only the last number may have a fraction; minutes and seconds stay below 60.
+  for (int i = 0; i + 1 < count; ++i)
+    if (parts[i] != std::floor(parts[i])) return false;
+  if ((count > 1 && parts[1] >= 60) || (count > 2 && parts[2] >= 60)) return false;
+  const double value = parts[0] + parts[1] / 60 + parts[2] / 3600;
+  if (value > (latitude ? 90 : 180)) return false;
+  degrees = (hemisphere == 'S' || hemisphere == 'W' ? -1 : 1) * sign * value;
+  return true;
+}
+
+bool ParseLocation(const std::string& text, TLocation& location) {
+  std::vector<std::string> fields;
+  for (std::size_t start = 0; fields.size() < 4;) {
+    const std::size_t comma = text.find(',', start);
+    fields.push_back(Zorp::Base::Trim(std::string_view(text).substr(start, comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (fields.size() != 2 && fields.size() != 3) return false;
+  TLocation parsed;
+  if (!ParseCoordinate(fields[0], true, parsed.Latitude) || !ParseCoordinate(fields[1], false, parsed.Longitude))
+    return false;
+  if (fields.size() == 3) {
+    double altitude = 0;
+    std::string_view number = fields[2];
+    if (number.starts_with('+')) number.remove_prefix(1);
+    const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), altitude,
+                                               std::chars_format::fixed);
+    if (number.empty() || error != std::errc() || stop != number.data() + number.size()) return false;
+    parsed.Altitude = altitude;
+  }
+  if (!ValidLocation(parsed)) return false;
+  location = parsed;
+  return true;
+}
+
+TPhotoOutcome SetLocation(const std::string& fileName, const TLocation& location, const TEditOptions& options) {
+  if (!ValidLocation(location)) throw Zorp::Base::ERangeError("Location out of range");
+  TLoadedPhoto photo(fileName, options);
+  TExifData& data = photo.Data;
+  if (HoldsCoordinate(data.GPSLatitude(), location.Latitude, 'N', 'S') &&
+      HoldsCoordinate(data.GPSLongitude(), location.Longitude, 'E', 'W') && HoldsAltitude(data, location.Altitude))
+    return TPhotoOutcome::Unchanged;
+  data.WithinUpdate([&] {
+    data.GPSVersion().SetAsString("2.3");
+    WriteCoordinate(data.GPSLatitude(), location.Latitude, 'N', 'S');
+    WriteCoordinate(data.GPSLongitude(), location.Longitude, 'E', 'W');
+    if (location.Altitude) {
+      const std::int64_t units = AltitudeUnits(*location.Altitude);
+      data.SetGPSAltitudeRef(units != 0 && *location.Altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel);
+      data.SetGPSAltitude({static_cast<std::uint32_t>(units), static_cast<std::uint32_t>(AltitudeFractions)});
+    } else {
+      data.SetGPSAltitudeRef(alTagMissing);
+      data.SetGPSAltitude({0, 0});
+    }
+  });
+  return photo.Save(fileName, options);
+}
+
+TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& options) {
+  TLoadedPhoto photo(fileName, options);
+  TExifData& data = photo.Data;
+  const std::vector<std::string> xmpNames = XMPGPSProperties(data.XMPPacket());
+  const bool hasDirectory =
+      data.PeekSection(skGps).Count() > 0 || data.PeekSection(skPrimary).Find(ttGPSInfoIFDPointer) != nullptr;
+  if (!hasDirectory && xmpNames.empty()) return TPhotoOutcome::Unchanged;
+  data.WithinUpdate([&] {
+    // An empty directory is not written, and neither is its pointer.
+    data.Sections(skGps).Clear();
+    data.XMPPacket().RemoveProperties(xnExif, xmpNames);
+  });
+  return photo.Save(fileName, options);
+}
+
+// ---------------------------------------------------------------------------------------------------
 // One Standard-list value
 
 TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
@@ -234,6 +477,65 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
     (data.*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
   }
   return photo.Save(fileName, options);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// CSV
+
+namespace {
+
+// A field as RFC 4180 has it: quoted, with doubled quotes, when it holds a comma, quote or line break.
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string field = "\"";
+  for (const char c : text) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  return field + '"';
+}
+
+// The value the Standard list shows under the label; empty when it has no such row.
+const std::string& ValueOf(const TListRows& rows, const std::string& label) {
+  static const std::string none;
+  for (const TListRow& row : rows)
+    if (row.IsValueRow() && Zorp::Base::Trim(row.Caption) == label) return row.Value();
+  return none;
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultCsvColumns() {
+  static const std::vector<std::string> columns = {
+      "Camera make",         "Camera model", "Date/time original", "Exposure time", "F number",
+      "ISO speed rating(s)", "Focal length", "GPS latitude",       "GPS longitude", "Orientation"};
+  return columns;
+}
+
+const std::vector<std::string>& CsvColumnLabels() { return StandardLabels(); }
+
+std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
+                                  const std::vector<std::string>& columns, const TMemIniFile& ini,
+                                  const TJobProgress& progress) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const std::string& column : columns)
+    if (std::find(labels.begin(), labels.end(), column) == labels.end())
+      throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
+  std::vector<TJobFailure> failures;
+  out << "File";
+  for (const std::string& column : columns) out << ',' << CsvField(column);
+  out << "\r\n";
+  for (std::size_t done = 0; done < files.size(); ++done) {
+    if (progress && !progress(done, files.size())) return failures;
+    // Listed as the window lists it, so that every value reads as it shows there.
+    const TPhotoListing listing = ListPhoto(files[done], ini);
+    if (!listing.Succeeded()) failures.push_back({files[done], listing.Error});
+    out << CsvField(files[done]);
+    for (const std::string& column : columns) out << ',' << CsvField(ValueOf(listing.Standard, column));
+    out << "\r\n";
+  }
+  if (progress) progress(files.size(), files.size());
+  return failures;
 }
 
 }  // namespace Quorvane::Viewer

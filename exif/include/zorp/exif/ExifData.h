@@ -298,8 +298,11 @@ class TCustomExifData : public TExifSectionOwner {
   // The MakerNote offset schema 0xEA1D (SLONG), not mirrored.
   TOptionalLongInt MakerNoteDataOffset() const;
   void SetMakerNoteDataOffset(const TOptionalLongInt& value);
-  // Read-only fractions of the GPS directory.
+  // The altitude in metres (with GPSAltitudeRef telling above or below sea level), mirrored into XMP
+  // as "exif:GPSAltitude"; a missing value (denominator 0) deletes the tag and the XMP property.
   TTiffRational GPSAltitude() const;
+  void SetGPSAltitude(const TTiffRational& value);
+  // Read-only fractions of the GPS directory.
   TTiffRational GPSDOP() const;
   TTiffRational GPSSpeed() const;
   TTiffRational GPSTrack() const;

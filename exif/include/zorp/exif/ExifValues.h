@@ -253,6 +253,11 @@ class TGPSCoordinate : public TPersistent {
   void SetDirection(char value);
   // "51,30,15N", or "51,30.5N" when there are no seconds; empty without degrees or minutes.
   std::string AsString() const;
+  // Writes degrees, minutes and seconds as the three RATIONALs of the coordinate tag and the
+  // reference letter (upper-cased), replacing what was there, and mirrors the coordinate text into
+  // XMP. A letter the tag refuses changes nothing.
+  void SetValue(const TTiffRational& degrees, const TTiffRational& minutes, const TTiffRational& seconds,
+                char direction);
   bool Missing() const;
 
   TExifTagID CoordinateTagID() const { return FCoordinateTagID; }
