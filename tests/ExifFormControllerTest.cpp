@@ -518,6 +518,25 @@ INSTANTIATE_TEST_SUITE_P(Answers, AMultiEdit,
                                            TMultiEditCase{"NoKeepingDates", TDialogAnswer::No, true, false}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(TheController, OffersTheShownPhotosValueToTheOtherSelectedPhotos) {
+  Photo("a.jpg");
+  const std::string other = Write("b.jpg", ExifBuilder::Jpeg({[] {
+                                    ExifBuilder block;
+                                    block.Primary.Ascii(ttMake, "Nikon");
+                                    return block.Build();
+                                  }()}));
+  OpenAndSelect("Camera make");
+  Controller.PhotoListSelectionChange({0, 1}, 0);
+  Services.Inputs.push_back("Canon");  // what the shown photo holds
+  Services.Answers.push_back(TDialogAnswer::Yes);
+  Controller.EditButtonClick();
+  EXPECT_EQ(Reread(other)->CameraMake(), "Canon");
+  TJobSummary expected;
+  expected.Changed = 1;
+  expected.Unchanged = 1;
+  EXPECT_EQ(Services.Messages, std::vector<std::string>{SummaryText(expected)});
+}
+
 TEST_F(TheController, AsksNothingMoreForOnePhotoOrARefusedValue) {
   Photo("a.jpg");
   Photo("b.jpg");

@@ -217,6 +217,10 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
   std::string value = oldValue;
   bool changed = false;
   const TPropertySetters& setters = Setters();
+  // The value may go to every selected photo, also when the one shown holds it already.
+  const bool manyPhotos = list == lkStandard && FSelectedPhotos.size() > 1 &&
+                          (setters.Text.contains(label) || setters.DateTimes.contains(label) ||
+                           setters.Integers.contains(label));
   try {
     if (kind == rkNoYes) {
       changed = FServices.AskYesNoCancel(label + ": Yes / No ?") == TDialogAnswer::Yes && oldValue != "Yes";
@@ -227,7 +231,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
                                          : FServices.InputQuery("Edit data/time", label + ":", value);
       if (!ok) return;
       value = Zorp::Base::Trim(value);
-      if (value == oldValue) return;
+      if (value == oldValue && !manyPhotos) return;
       std::int32_t number = 0;
       TDateTime dateTime = 0;
       // A pixel count cannot be negative: such a number is refused like any other non-number.
@@ -239,13 +243,12 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
         FServices.ShowError("Invalid data format");
         return;
       }
-      const bool hasProperty = setters.Text.contains(label) || setters.DateTimes.contains(label) ||
-                               setters.Integers.contains(label);
-      if (list == lkStandard && hasProperty && FSelectedPhotos.size() > 1 &&
+      if (manyPhotos &&
           FServices.AskYesNo("Apply to all " + std::to_string(FSelectedPhotos.size()) + " selected photos?")) {
         EditSelectedPhotos(label, value);
         return;
       }
+      if (value == oldValue) return;
       row.SubItems[0] = value;
       changed = true;
       if (list == lkStandard) {
