@@ -18,16 +18,20 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qt/ExifForm.h"
@@ -354,6 +358,29 @@ TEST_F(AnExifForm, OpensAFolderDroppedOnIt) {
   QApplication::sendEvent(Form.get(), &drop);
   EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), other.string());
   EXPECT_EQ(Cell("PhotoListView", 0, 0), "only.jpg");
+}
+
+// The work runs on another thread; Cancel in the progress dialog stops it at its next report, and
+// what it throws comes back to the caller.
+TEST(AProgressDialog, RunsTheWorkOffTheGUIThreadUntilCancelled) {
+  TQtServices services;
+  const std::thread::id gui = std::this_thread::get_id();
+  std::size_t reported = 0;
+  QTimer::singleShot(200, [] {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QProgressDialog*>(widget)) dialog->cancel();
+  });
+  services.RunWithProgress("Counting", [&](const TJobProgress& progress) {
+    EXPECT_NE(std::this_thread::get_id(), gui);
+    for (std::size_t done = 0; done < 100000 && progress(done, 100000); ++done) {
+      reported = done;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  EXPECT_GT(reported, 0u);
+  EXPECT_LT(reported, 99999u);
+  EXPECT_THROW(services.RunWithProgress("Failing", [](const TJobProgress&) { throw std::runtime_error("disk full"); }),
+               std::runtime_error);
 }
 
 TEST(AShiftDialog, ReturnsTheSignedOffsetItWasGivenAndIsShown) {
