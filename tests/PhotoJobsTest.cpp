@@ -14,8 +14,8 @@
 #include "TestHelpers.h"
 #include "core/PhotoJobs.h"
 #include "core/PhotoListing.h"
-#include "zorp/base/TextEncoding.h"
 #include "zorp/base/SafeFile.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
@@ -146,6 +146,7 @@ TEST_F(PhotoJobs, AShiftOutOfTheCalendarRefusesThePhoto) {
   const std::string path = DatedPhoto("a.jpg", "0001:01:01 00:30:00", "", "");
   const Bytes before = ReadFileBytes(path);
   EXPECT_THROW(ShiftDateTimes(path, {-3600}, {}), std::exception);
+  EXPECT_THROW(ShiftDateTimes(path, {std::numeric_limits<std::int64_t>::max()}, {}), std::exception);
   EXPECT_EQ(ReadFileBytes(path), before);
 }
 
@@ -165,14 +166,29 @@ TEST(ATimeOffset, IsParsedFromItsTextForm) {
     const char* Text;
     bool Valid;
     std::int64_t Seconds;
-  } cases[] = {{"+0:01:00:00", true, 3600},   {"-0:01:30:00", true, -5400}, {"+2:00:00:00", true, 172800},
-               {"01:02:03", true, 3723},      {"-00:00:01", true, -1},      {"+0:00:00", true, 0},
-               {"3:4:5", true, 11045},        {"100:23:59:59", true, 8726399},
-               {"", false, 0},                {"+", false, 0},              {"01:00", false, 0},
-               {"24:00:00", false, 0},        {"00:60:00", false, 0},       {"00:00:60", false, 0},
-               {"1:00:00:00:00", false, 0},   {"+-01:00:00", false, 0},     {"a1:00:00", false, 0},
-               {"01:00:00 ", false, 0},       {"0:0:0:", false, 0},         {"1234567:00:00:00", false, 0},
-               {"::", false, 0},              {"001:00:00", false, 0},      {"1.5:00:00", false, 0}};
+  } cases[] = {{"+0:01:00:00", true, 3600},
+               {"-0:01:30:00", true, -5400},
+               {"+2:00:00:00", true, 172800},
+               {"01:02:03", true, 3723},
+               {"-00:00:01", true, -1},
+               {"+0:00:00", true, 0},
+               {"3:4:5", true, 11045},
+               {"100:23:59:59", true, 8726399},
+               {"", false, 0},
+               {"+", false, 0},
+               {"01:00", false, 0},
+               {"24:00:00", false, 0},
+               {"00:60:00", false, 0},
+               {"00:00:60", false, 0},
+               {"1:00:00:00:00", false, 0},
+               {"+-01:00:00", false, 0},
+               {"a1:00:00", false, 0},
+               {"01:00:00 ", false, 0},
+               {"0:0:0:", false, 0},
+               {"1234567:00:00:00", false, 0},
+               {"::", false, 0},
+               {"001:00:00", false, 0},
+               {"1.5:00:00", false, 0}};
   for (const auto& c : cases) {
     TTimeOffset offset{-99};
     EXPECT_EQ(ParseTimeOffset(c.Text, offset), c.Valid) << c.Text;
@@ -180,6 +196,7 @@ TEST(ATimeOffset, IsParsedFromItsTextForm) {
       EXPECT_EQ(offset.Seconds, c.Seconds) << c.Text;
     }
   }
+  EXPECT_EQ(TimeOffsetText({std::numeric_limits<std::int64_t>::min()}), "-106751991167300:15:30:08");
   for (const char* text : {"-0:01:30:00", "+2:00:00:00", "+0:00:00:00", "-100:23:59:59"}) {
     TTimeOffset offset;
     ASSERT_TRUE(ParseTimeOffset(text, offset));
@@ -192,14 +209,15 @@ TEST(ATimeOffset, IsParsedFromItsTextForm) {
 // The decimal degrees a GPS coordinate holds, negative south and west.
 double Decimal(const TGPSCoordinate& coordinate) {
   const auto value = [](const TTiffRational& r) { return static_cast<double>(r.Numerator) / r.Denominator; };
-  const double degrees = value(coordinate.Degrees()) + value(coordinate.Minutes()) / 60 + value(coordinate.Seconds()) / 3600;
+  const double degrees =
+      value(coordinate.Degrees()) + value(coordinate.Minutes()) / 60 + value(coordinate.Seconds()) / 3600;
   return coordinate.Direction() == 'S' || coordinate.Direction() == 'W' ? -degrees : degrees;
 }
 
 struct TLocationCase {
   const char* Name;
   TLocation Location;
-  const char* Letters;   // latitude and longitude reference
+  const char* Letters;  // latitude and longitude reference
   const char* XMPLatitude;
 };
 
@@ -269,8 +287,13 @@ TEST(ACoordinate, IsParsedFromDecimalOrDegreesMinutesAndSeconds) {
   } cases[] = {{"-33.8568", true, -33.8568},
                {"+48.8584", true, 48.8584},
                {"48.8584\xC2\xB0", true, 48.8584},
-               {"33\xC2\xB0" "51'24.5\"S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
-               {"33\xC2\xB0" "51\xE2\x80\xB2" "24.5\xE2\x80\xB3 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33\xC2\xB0"
+                "51'24.5\"S",
+                true, -(33 + 51 / 60.0 + 24.5 / 3600)},
+               {"33\xC2\xB0"
+                "51\xE2\x80\xB2"
+                "24.5\xE2\x80\xB3 S",
+                true, -(33 + 51 / 60.0 + 24.5 / 3600)},
                {"33 51 24.5 S", true, -(33 + 51 / 60.0 + 24.5 / 3600)},
                {"151d12m30sE", false, 151 + 12 / 60.0 + 30 / 3600.0},
                {"W 74 2.67", false, -(74 + 2.67 / 60)},
@@ -347,7 +370,7 @@ TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
   const Bytes saved = ReadFileBytes(path);
   EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
   EXPECT_EQ(ReadFileBytes(path), saved);
-  if (!oracle) GTEST_SKIP() << "exiftool is not installed";
+  if (!oracle) GTEST_SKIP() << "the independent reader is not installed";
   // Every tag but the GPS ones and the file's own facts reads as before.
   const auto kept = [](const Zorp::Testing::TExifToolListing& listing) {
     Zorp::Testing::TExifToolListing result;
@@ -455,18 +478,17 @@ TEST_P(AStandardValue, IsSetAsTheViewersEditSetsIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, AStandardValue,
-    ::testing::Values(TValueCase{"Text", "Camera make", "  Leica ", TPhotoOutcome::Changed, "Leica"},
-                      TValueCase{"SameText", "Camera make", "Canon", TPhotoOutcome::Unchanged, "Canon"},
-                      TValueCase{"SameInteger", "Exif image width", "24", TPhotoOutcome::Unchanged, "24"},
-                      TValueCase{"NotAnInteger", "Exif image width", "abc", std::nullopt, "24"},
-                      TValueCase{"NegativeInteger", "Exif image width", "-1", std::nullopt, "24"},
-                      TValueCase{"Choice", "Orientation", "Rotate 90", TPhotoOutcome::Changed, "6"},
-                      TValueCase{"NotAChoice", "Orientation", "Sideways", std::nullopt, "0"},
-                      TValueCase{"DateTime", "Date/time", "2020-01-02 03:04:05", TPhotoOutcome::Changed,
-                                 "2020:01:02 03:04:05"},
-                      TValueCase{"SameDateTime", "Date/time", "2024-01-02 03:04:05", TPhotoOutcome::Unchanged,
-                                 "2024:01:02 03:04:05"},
-                      TValueCase{"NotADate", "Date/time", "yesterday", std::nullopt, "2024:01:02 03:04:05"}),
+    ::testing::Values(
+        TValueCase{"Text", "Camera make", "  Leica ", TPhotoOutcome::Changed, "Leica"},
+        TValueCase{"SameText", "Camera make", "Canon", TPhotoOutcome::Unchanged, "Canon"},
+        TValueCase{"SameInteger", "Exif image width", "24", TPhotoOutcome::Unchanged, "24"},
+        TValueCase{"NotAnInteger", "Exif image width", "abc", std::nullopt, "24"},
+        TValueCase{"NegativeInteger", "Exif image width", "-1", std::nullopt, "24"},
+        TValueCase{"Choice", "Orientation", "Rotate 90", TPhotoOutcome::Changed, "6"},
+        TValueCase{"NotAChoice", "Orientation", "Sideways", std::nullopt, "0"},
+        TValueCase{"DateTime", "Date/time", "2020-01-02 03:04:05", TPhotoOutcome::Changed, "2020:01:02 03:04:05"},
+        TValueCase{"SameDateTime", "Date/time", "2024-01-02 03:04:05", TPhotoOutcome::Unchanged, "2024:01:02 03:04:05"},
+        TValueCase{"NotADate", "Date/time", "yesterday", std::nullopt, "2024:01:02 03:04:05"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(PhotoJobs, ALabelThatCannotBeEditedIsRefusedBeforeAnyPhotoIsRead) {
@@ -489,8 +511,10 @@ TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(out.str(),
             "File,Camera make,Image description,Camera model,F number\r\n"
-            "\"" + quoted + "\",\"Acme, \"\"Best\"\" Cameras\",\"first line\r\nsecond line\",Plain \xC3\xA9t\xC3\xA9,\r\n" +
-            plain + ",,,,\r\n");
+            "\"" +
+                quoted +
+                "\",\"Acme, \"\"Best\"\" Cameras\",\"first line\r\nsecond line\",Plain \xC3\xA9t\xC3\xA9,\r\n" + plain +
+                ",,,,\r\n");
 }
 
 TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
@@ -520,7 +544,8 @@ TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
     if (entry.path().extension() == ".jpg") files.push_back(entry.path().string());
   if (fs::is_directory(QUORVANE_PHOTOS_DIR))
     for (const auto& entry : fs::directory_iterator(QUORVANE_PHOTOS_DIR))
-      if (entry.path().extension() == ".jpg" || entry.path().extension() == ".JPG") files.push_back(entry.path().string());
+      if (entry.path().extension() == ".jpg" || entry.path().extension() == ".JPG")
+        files.push_back(entry.path().string());
   for (const std::string& file : files)
     for (const TListRow& row : ListPhoto(file, TMemIniFile()).Standard)
       if (row.IsValueRow()) {

@@ -74,7 +74,8 @@ class AListedValue : public ::testing::TestWithParam<TValueCase> {};
 TEST_P(AListedValue, ReadsAsExpected) {
   const TValueCase& c = GetParam();
   const std::vector<std::string>& labels = StandardLabels();
-  EXPECT_NE(std::find(labels.begin(), labels.end(), c.Label), labels.end()) << c.Label << " is missing from StandardLabels";
+  EXPECT_NE(std::find(labels.begin(), labels.end(), c.Label), labels.end())
+      << c.Label << " is missing from StandardLabels";
   TExifData data;
   data.SetEnsureEnumsInRange(false);
   Word(data, skPrimary, ttOrientation, 1);

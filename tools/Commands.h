@@ -4,8 +4,11 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/PhotoJobs.h"
 
 namespace Quorvane::Cli {
 
@@ -50,5 +53,25 @@ struct TWriteOptions {
 // file cannot be read or saved; 2 for an unknown NAME (the known ones listed) or policy.
 int RunWrite(const std::string& file, const std::vector<std::string>& assignments, const TWriteOptions& options,
              std::ostream& err);
+
+// Runs a photo job over the files with a line per file: "FILE: changed" or "FILE: unchanged" on
+// out, "FILE: message" on err for a file that failed (and was left untouched). 1 when any failed.
+int RunPhotoJobCommand(const std::vector<std::string>& files, const Quorvane::Viewer::TPhotoEdit& edit,
+                       std::ostream& out, std::ostream& err);
+
+// `shift --by OFFSET [--keep-mtime] FILE...`: moves DateTime, DateTimeOriginal and DateTimeDigitized
+// of each file by OFFSET ([+|-][D:]HH:MM:SS). 2 for an invalid OFFSET.
+int RunShift(const std::string& offsetText, bool keepModificationTime, const std::vector<std::string>& files,
+             std::ostream& out, std::ostream& err);
+
+// `gps [--keep-mtime] (--set LAT,LON[,ALT] | --clear) FILE...`: sets or removes the location of each
+// file. 2 unless exactly one of set and clear is given, or for an invalid LAT,LON[,ALT].
+int RunGps(const std::optional<std::string>& set, bool clear, bool keepModificationTime,
+           const std::vector<std::string>& files, std::ostream& out, std::ostream& err);
+
+// `csv [--columns LABEL[,LABEL...]] FILE...`: the CSV of the files' Standard-list values (the default
+// columns when columnList is none). 2 for a label the Standard list does not have (the labels listed).
+int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::string>& files, std::ostream& out,
+           std::ostream& err);
 
 }  // namespace Quorvane::Cli

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <optional>
 
 #include "Commands.h"
 
@@ -56,6 +57,26 @@ int main(int argc, char** argv) {
   write->add_option("FILE", file, "JPEG file")->required();
   write->add_option("NAME=VALUE", assignments, "Properties to set, in order; an empty VALUE deletes");
 
+  std::string offset;
+  bool keepModificationTime = false;
+  CLI::App* shift = app.add_subcommand("shift", "Shift the date-times of each file by an offset and save it in place");
+  shift->add_option("--by", offset, "[+|-][D:]HH:MM:SS, such as +0:01:00:00 or -00:30:00")->required();
+  shift->add_flag("--keep-mtime", keepModificationTime, "Keep each file's modification time");
+  shift->add_option("FILE", files, "JPEG files")->required();
+
+  std::optional<std::string> location;
+  bool clearLocation = false;
+  CLI::App* gps = app.add_subcommand("gps", "Set or remove the location of each file and save it in place");
+  gps->add_flag("--keep-mtime", keepModificationTime, "Keep each file's modification time");
+  gps->add_option("--set", location, "LAT,LON[,ALT]: decimal degrees, negative south and west; metres");
+  gps->add_flag("--clear", clearLocation, "Remove the GPS data");
+  gps->add_option("FILE", files, "JPEG files")->required();
+
+  std::optional<std::string> columns;
+  CLI::App* csv = app.add_subcommand("csv", "Write the Standard-list values of each file as CSV");
+  csv->add_option("--columns", columns, "Standard-list labels, comma-separated");
+  csv->add_option("FILE", files, "JPEG files")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -69,6 +90,9 @@ int main(int argc, char** argv) {
   if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, std::cerr);
   if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, std::cerr);
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
+  if (*shift) return Quorvane::Cli::RunShift(offset, keepModificationTime, files, std::cout, std::cerr);
+  if (*gps) return Quorvane::Cli::RunGps(location, clearLocation, keepModificationTime, files, std::cout, std::cerr);
+  if (*csv) return Quorvane::Cli::RunCsv(columns, files, std::cout, std::cerr);
   if (*write) {
     writeOptions.EnforceASCII = !noAsciiCheck;
     return Quorvane::Cli::RunWrite(file, assignments, writeOptions, std::cerr);

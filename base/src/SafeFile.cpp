@@ -293,9 +293,9 @@ TFileTimes GetFileTimes(const std::string& fileName) {
 }
 
 bool SetFileTimes(const std::string& fileName, const TFileTimes& times) {
-  const timespec values[2] = {{static_cast<time_t>(times.AccessSeconds), static_cast<long>(times.AccessNanoseconds)},
-                              {static_cast<time_t>(times.ModificationSeconds),
-                               static_cast<long>(times.ModificationNanoseconds)}};
+  const timespec values[2] = {
+      {static_cast<time_t>(times.AccessSeconds), static_cast<long>(times.AccessNanoseconds)},
+      {static_cast<time_t>(times.ModificationSeconds), static_cast<long>(times.ModificationNanoseconds)}};
   return ::utimensat(AT_FDCWD, fileName.c_str(), values, 0) == 0;
 }
 

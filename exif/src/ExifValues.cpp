@@ -447,8 +447,8 @@ void TGPSCoordinate::SetDirection(char value) {
   if (mirrored) packet.UpdateProperty(xnExif, FXMPName, text);
 }
 
-void TGPSCoordinate::SetValue(const TTiffRational& degrees, const TTiffRational& minutes,
-                              const TTiffRational& seconds, char direction) {
+void TGPSCoordinate::SetValue(const TTiffRational& degrees, const TTiffRational& minutes, const TTiffRational& seconds,
+                              char direction) {
   const std::string letter(1, Zorp::Base::UpperAscii(direction));
   TExifSection& gps = FOwner->Sections(skGps);
   gps.CheckStringValue(letter);

@@ -8,7 +8,6 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "core/EnumTexts.h"
 #include "core/ListRows.h"
 #include "core/PhotoListing.h"
 #include "core/PropertySetters.h"
@@ -63,16 +62,22 @@ bool ParseDigits(std::string_view text, std::size_t maxDigits, std::int64_t& val
 // The date-time moved by seconds on the calendar (whole seconds; the milliseconds stay).
 TDateTime ShiftedDateTime(TDateTime value, std::int64_t seconds) {
   namespace chrono = std::chrono;
+  // No shift within the calendar's years 1 to 9999 is longer than this; a longer one is refused
+  // before the day count could overflow.
+  constexpr std::int64_t LongestShift = std::int64_t{10000} * 366 * 86400;
+  if (seconds > LongestShift || seconds < -LongestShift) throw Zorp::Base::EConvertError(SDateEncodeError);
   const Zorp::Base::TDateTimeParts parts = Zorp::Base::DecodeDateTime(value);
-  const chrono::sys_days day = chrono::year_month_day{chrono::year{parts.Year}, chrono::month{static_cast<unsigned>(parts.Month)},
-                                                      chrono::day{static_cast<unsigned>(parts.Day)}};
+  const chrono::sys_days day =
+      chrono::year_month_day{chrono::year{parts.Year}, chrono::month{static_cast<unsigned>(parts.Month)},
+                             chrono::day{static_cast<unsigned>(parts.Day)}};
   const chrono::sys_seconds moment = day + chrono::hours{parts.Hour} + chrono::minutes{parts.Minute} +
                                      chrono::seconds{parts.Second} + chrono::seconds{seconds};
   const chrono::sys_days newDay = chrono::floor<chrono::days>(moment);
   const chrono::year_month_day date{newDay};
   const chrono::hh_mm_ss<chrono::seconds> time{moment - newDay};
   TDateTime result = 0;
-  if (!Zorp::Base::TryEncodeDateTime(static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+  if (!Zorp::Base::TryEncodeDateTime(static_cast<int>(date.year()),
+                                     static_cast<int>(static_cast<unsigned>(date.month())),
                                      static_cast<int>(static_cast<unsigned>(date.day())),
                                      static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
                                      static_cast<int>(time.seconds().count()), parts.Millisecond, result) ||
@@ -165,10 +170,13 @@ bool ParseTimeOffset(const std::string& text, TTimeOffset& offset) {
 }
 
 std::string TimeOffsetText(const TTimeOffset& offset) {
-  const std::int64_t total = offset.Seconds < 0 ? -offset.Seconds : offset.Seconds;
-  return Zorp::Base::Format("%c%lld:%.2lld:%.2lld:%.2lld", offset.Seconds < 0 ? '-' : '+',
-                            static_cast<long long>(total / 86400), static_cast<long long>(total / 3600 % 24),
-                            static_cast<long long>(total / 60 % 60), static_cast<long long>(total % 60));
+  // Unsigned, so that even the most negative offset has a magnitude.
+  const std::uint64_t magnitude = static_cast<std::uint64_t>(offset.Seconds);
+  const std::uint64_t total = offset.Seconds < 0 ? 0 - magnitude : magnitude;
+  return Zorp::Base::Format(
+      "%c%llu:%.2llu:%.2llu:%.2llu", offset.Seconds < 0 ? '-' : '+', static_cast<unsigned long long>(total / 86400),
+      static_cast<unsigned long long>(total / 3600 % 24), static_cast<unsigned long long>(total / 60 % 60),
+      static_cast<unsigned long long>(total % 60));
 }
 
 TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& offset, const TEditOptions& options) {
@@ -191,8 +199,9 @@ TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& off
       const bool keep = subSecs != nullptr;
       const TTiffDataType type = keep ? subSecs->DataType() : dtAscii;
       const std::int32_t count = keep ? subSecs->ElementCount() : 0;
-      const std::vector<std::uint8_t> bytes = keep ? std::vector<std::uint8_t>(subSecs->Bytes().begin(), subSecs->Bytes().end())
-                                                   : std::vector<std::uint8_t>();
+      const std::vector<std::uint8_t> bytes =
+          keep ? std::vector<std::uint8_t>(subSecs->Bytes().begin(), subSecs->Bytes().end())
+               : std::vector<std::uint8_t>();
       (data.*(field->Setter))(value);
       if (keep) data.Sections(skExif).AddOrUpdateTag(field->SubSecsID, type, count, bytes.data());
     }
@@ -224,7 +233,8 @@ struct TCoordinateToken {
 constexpr struct {
   std::string_view Text;
   int Unit;
-} UnitMarks[] = {{"\xC2\xB0", 0}, {"\xC2\xBA", 0}, {"''", 2}, {"'", 1}, {"\xE2\x80\xB2", 1}, {"\"", 2}, {"\xE2\x80\xB3", 2}};
+} UnitMarks[] = {{"\xC2\xB0", 0},     {"\xC2\xBA", 0}, {"''", 2},          {"'", 1},
+                 {"\xE2\x80\xB2", 1}, {"\"", 2},       {"\xE2\x80\xB3", 2}};
 
 bool Tokenize(std::string_view text, std::vector<TCoordinateToken>& tokens) {
   std::size_t pos = 0;
@@ -299,8 +309,8 @@ double FractionValue(const TTiffRational& value) {
 // Whether the photo holds the coordinate as WriteCoordinate would store it.
 bool HoldsCoordinate(const TGPSCoordinate& coordinate, double degrees, char positive, char negative) {
   if (coordinate.Missing()) return false;
-  const double held =
-      FractionValue(coordinate.Degrees()) + FractionValue(coordinate.Minutes()) / 60 + FractionValue(coordinate.Seconds()) / 3600;
+  const double held = FractionValue(coordinate.Degrees()) + FractionValue(coordinate.Minutes()) / 60 +
+                      FractionValue(coordinate.Seconds()) / 3600;
   const std::int64_t units = CoordinateUnits(degrees);
   const char letter = degrees < 0 && units != 0 ? negative : positive;
   return CoordinateUnits(held) == units && (coordinate.Direction() == letter || units == 0);
@@ -391,8 +401,8 @@ bool ParseLocation(const std::string& text, TLocation& location) {
     double altitude = 0;
     std::string_view number = fields[2];
     if (number.starts_with('+')) number.remove_prefix(1);
-    const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), altitude,
-                                               std::chars_format::fixed);
+    const auto [stop, error] =
+        std::from_chars(number.data(), number.data() + number.size(), altitude, std::chars_format::fixed);
     if (number.empty() || error != std::errc() || stop != number.data() + number.size()) return false;
     parsed.Altitude = altitude;
   }

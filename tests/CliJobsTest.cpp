@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "SamplePhotos.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Zorp::Testing::ReadFileBytes;
+
+// quorvane-cli shift, gps and csv run as a user runs them, over copies of the sample photos.
+class TheJobCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("quorvane-cli-jobs-" + std::to_string(::getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    for (const char* name : {"canon-sunset.jpg", "nikon-lake.jpg", "sony-chart.jpg"})
+      Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / name, Folder / name);
+    fs::permissions(Folder / "sony-chart.jpg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+  void TearDown() override {
+    fs::permissions(Folder / "sony-chart.jpg", fs::perms::owner_all);
+    fs::remove_all(Folder);
+  }
+
+  // Runs the command line in the photos' folder; keeps what it wrote.
+  int Run(const std::string& arguments) {
+    const std::string command = "cd '" + Folder.string() + "' && '" + std::string(QUORVANE_BIN_DIR) +
+                                "/quorvane-cli' " + arguments + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    Out = Read("out.txt");
+    Err = Read("err.txt");
+    return WEXITSTATUS(status);
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(Folder / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+
+  fs::path Folder;
+  std::string Out, Err;
+};
+
+TEST_F(TheJobCommands, ReportEachFileAndExitAsDocumented) {
+  const struct {
+    const char* Arguments;
+    int Status;
+    const char* Out;  // the whole standard output
+    const char* Err;  // a part of standard error
+  } cases[] = {
+      {"shift --by +0:01:00:00 canon-sunset.jpg nikon-lake.jpg", 0,
+       "canon-sunset.jpg: changed\nnikon-lake.jpg: changed\n", ""},
+      {"shift --by -0:01:00:00 --keep-mtime canon-sunset.jpg missing.jpg", 1, "canon-sunset.jpg: changed\n",
+       "missing.jpg: Cannot open file"},
+      {"shift --by 24:00:00 canon-sunset.jpg", 2, "", "invalid offset \"24:00:00\""},
+      {"shift canon-sunset.jpg", 2, "", "--by"},
+      {"gps --set 48.8584,2.2945,35 canon-sunset.jpg sony-chart.jpg nikon-lake.jpg", 1,
+       "canon-sunset.jpg: changed\nnikon-lake.jpg: changed\n", "sony-chart.jpg: "},
+      {"gps --set=48.8584,2.2945,35 canon-sunset.jpg", 0, "canon-sunset.jpg: unchanged\n", ""},
+      {"gps --set -33.8568,151.2153 nikon-lake.jpg", 0, "nikon-lake.jpg: changed\n", ""},
+      {"gps --set 91,0 canon-sunset.jpg", 2, "", "invalid location \"91,0\""},
+      {"gps --set 1,2 --clear canon-sunset.jpg", 2, "", "exactly one of --set"},
+      {"gps canon-sunset.jpg", 2, "", "exactly one of --set"},
+      {"gps --clear canon-sunset.jpg", 0, "canon-sunset.jpg: changed\n", ""},
+      {"gps --clear canon-sunset.jpg", 0, "canon-sunset.jpg: unchanged\n", ""},
+      {"csv --columns 'Camera make, Camera model' canon-sunset.jpg sony-chart.jpg", 0,
+       "File,Camera make,Camera model\r\ncanon-sunset.jpg,Canon,Canon EOS Sample\r\nsony-chart.jpg,SONY,DSC-SAMPLE\r\n",
+       ""},
+      {"csv --columns 'Camera make,GPS altitude' canon-sunset.jpg missing.jpg", 1,
+       "File,Camera make,GPS altitude\r\ncanon-sunset.jpg,Canon,\r\nmissing.jpg,,\r\n",
+       "missing.jpg: Cannot open file"},
+      {"csv --columns 'Camera make,Lens' canon-sunset.jpg", 2, "",
+       "unknown column \"Lens\"; the labels are:\n  Byte order\n"},
+      {"frobnicate canon-sunset.jpg", 2, "", ""},
+  };
+  const auto readOnly = ReadFileBytes(Folder / "sony-chart.jpg");
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.Arguments), c.Status) << c.Arguments << "\n" << Err;
+    EXPECT_EQ(Out, c.Out) << c.Arguments;
+    EXPECT_NE(Err.find(c.Err), std::string::npos) << c.Arguments << "\n" << Err;
+  }
+  EXPECT_EQ(ReadFileBytes(Folder / "sony-chart.jpg"), readOnly);
+}
+
+TEST_F(TheJobCommands, DefaultToTheTenCsvColumns) {
+  ASSERT_EQ(Run("csv canon-sunset.jpg"), 0) << Err;
+  EXPECT_EQ(Out.substr(0, Out.find("\r\n")),
+            "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
+            "length,GPS latitude,GPS longitude,Orientation");
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// `quorvane-cli shift`: moves the date-times of many photos by one offset, through the same job the
+// window runs. Also the per-file report that `gps` shares.
+
+#include <ostream>
+
+#include "Commands.h"
+#include "core/PhotoJobs.h"
+
+namespace Quorvane::Cli {
+
+using namespace Quorvane::Viewer;
+
+int RunPhotoJobCommand(const std::vector<std::string>& files, const TPhotoEdit& edit, std::ostream& out,
+                       std::ostream& err) {
+  const TJobSummary summary = RunPhotoJob(files, [&](const std::string& file) {
+    try {
+      const TPhotoOutcome outcome = edit(file);
+      out << file << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
+      return outcome;
+    } catch (const std::exception& error) {
+      err << file << ": " << error.what() << '\n';
+      throw;
+    }
+  });
+  return summary.Failed > 0 ? 1 : 0;
+}
+
+int RunShift(const std::string& offsetText, bool keepModificationTime, const std::vector<std::string>& files,
+             std::ostream& out, std::ostream& err) {
+  TTimeOffset offset;
+  if (!ParseTimeOffset(offsetText, offset)) {
+    err << "quorvane-cli: invalid offset \"" << offsetText
+        << "\"; expected [+|-][D:]HH:MM:SS, such as +0:01:00:00 or -00:30:00\n";
+    return 2;
+  }
+  const TEditOptions options{keepModificationTime};
+  return RunPhotoJobCommand(
+      files, [&](const std::string& file) { return ShiftDateTimes(file, offset, options); }, out, err);
+}
+
+}  // namespace Quorvane::Cli
