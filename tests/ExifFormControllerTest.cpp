@@ -1,15 +1,18 @@
 // The viewer's controller driven with stubbed dialogs over photos built in a temporary folder:
 // browsing, selecting, tabs, each edit kind with its write-back, the Edit button rules, export,
-// copy and the row drawing decisions.
+// copy and the row drawing decisions; several photos selected, the Tools menu's jobs with their
+// summaries and cancel, and the XMP list.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
+#include <optional>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "core/EnumTexts.h"
 #include "core/ExifFormController.h"
+#include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/JPEGImage.h"
 #include "zorp/exif/TagIDs.h"
@@ -32,6 +35,10 @@ class TStubServices : public TLocalFileSystem {
   std::deque<std::string> SaveNames;
   std::vector<std::string> Asked, Errors;
   std::string Clipboard, OpenedURL, PickerStart;
+  std::deque<std::optional<TTimeOffset>> Offsets;       // nullopt or none left: Cancel
+  std::deque<std::optional<TLocationText>> Locations;  // likewise
+  std::vector<std::string> Messages, JobTitles;
+  std::optional<std::size_t> CancelAfter;  // the job's progress says stop once this many are done
 
   bool PickFolder(const std::string& start, std::string& chosen) override {
     PickerStart = start;
@@ -61,11 +68,29 @@ class TStubServices : public TLocalFileSystem {
     return true;
   }
   void SetClipboardText(const std::string& text) override { Clipboard = text; }
+  bool AskYesNo(const std::string& text) override { return AskYesNoCancel(text) == TDialogAnswer::Yes; }
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  bool InputTimeOffset(TTimeOffset& offset) override { return Next(Offsets, offset); }
+  bool InputLocation(TLocationText& location) override { return Next(Locations, location); }
+  bool SaveCsvDialog(std::string& fileName) override { return SaveDialog(fileName); }
+  // Inline, on the test's thread.
+  void RunWithProgress(const std::string& title, const std::function<void(const TJobProgress&)>& work) override {
+    JobTitles.push_back(title);
+    work([this](std::size_t done, std::size_t) { return !CancelAfter || done < *CancelAfter; });
+  }
   void OpenURL(const std::string& url) override { OpenedURL = url; }
   std::string PicturesFolder() override { return Pictures; }
   std::string HomeFolder() override { return Home; }
 
  private:
+  template <typename T>
+  static bool Next(std::deque<std::optional<T>>& answers, T& value) {
+    if (answers.empty()) return false;
+    const std::optional<T> answer = answers.front();
+    answers.pop_front();
+    if (answer) value = *answer;
+    return answer.has_value();
+  }
   bool Answer(const std::string& question, std::string& value) {
     Asked.push_back(question);
     if (Inputs.empty() || !Inputs.front()) {
@@ -94,6 +119,23 @@ class TheController : public ::testing::Test {
     ExifBuilder block = Zorp::Testing::CanonCamera();
     if (badTagHeader) block.Primary.Raw(0x0200, 0, 1, {});
     return Write(name, ExifBuilder::Jpeg({block.Build()}));
+  }
+  // The Canon photo with a date/time, which a shift moves.
+  std::string DatedPhoto(const std::string& name) {
+    ExifBuilder block = Zorp::Testing::CanonCamera();
+    block.Primary.Ascii(ttDateTime, "2020:01:02 03:04:05");
+    return Write(name, ExifBuilder::Jpeg({block.Build()}));
+  }
+  // A photo with an XMP packet whose description holds these attributes and elements.
+  std::string XMPPhoto(const std::string& name, const std::string& description) {
+    const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                            "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                            "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' "
+                            "xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:exif='http://ns.adobe.com/exif/1.0/' " +
+                            description + "</rdf:Description></rdf:RDF></x:xmpmeta>";
+    return Write(name, ExifBuilder::Jpeg({Zorp::Testing::CanonCamera().Build(),
+                                          std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));
   }
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     const fs::path path = Folder / name;
@@ -414,3 +456,323 @@ INSTANTIATE_TEST_SUITE_P(
     Photos, AnEditedPhoto,
     ::testing::Values(QUORVANE_SOURCE_DIR "/samples/canon-sunset.jpg",
                       QUORVANE_PHOTOS_DIR "/dcc_canon_eos-5d-mark-iii_EOS5D-MIII__K6A7944.jpg"));
+
+// ---- several photos selected ----
+
+TEST_F(TheController, KeepsTheSelectedPhotosAndShowsTheFocusedOne) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) Photo(name);
+  Controller.OpenFolder(Folder.string());
+  EXPECT_EQ(Controller.SelectedPhotos(), std::vector<int>{0});
+  Controller.PhotoListSelectionChange({2, 0, 7, 2, -1}, 2);
+  EXPECT_EQ(Controller.SelectedPhotos(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(Controller.SelectedPhoto(), 2);
+  EXPECT_EQ(Controller.PreviewHint(), (Folder / "c.jpg").string());
+  EXPECT_EQ(Controller.SelectedFiles(), (std::vector<std::string>{(Folder / "a.jpg").string(), (Folder / "c.jpg").string()}));
+  Controller.PhotoListSelectionChange({}, -1);  // nothing: unchanged
+  EXPECT_EQ(Controller.SelectedPhotos(), (std::vector<int>{0, 2}));
+  Controller.PhotoListViewSelectItem(1, true);  // a plain click selects one
+  EXPECT_EQ(Controller.SelectedPhotos(), std::vector<int>{1});
+}
+
+struct TMultiEditCase {
+  const char* Name;
+  TDialogAnswer Answer;
+  bool KeepFileDates;
+  bool OtherChanged;
+};
+void PrintTo(const TMultiEditCase& c, std::ostream* out) { *out << c.Name; }
+
+class AMultiEdit : public TheController, public ::testing::WithParamInterface<TMultiEditCase> {};
+
+// The edit asks whether the value goes to every selected photo: Yes edits both as a job, No only the
+// one shown; file dates stay when asked to.
+TEST_P(AMultiEdit, AppliesTheValueToAllSelectedPhotosOnYesOnly) {
+  const TMultiEditCase& c = GetParam();
+  const std::string shown = Photo("a.jpg"), other = Photo("b.jpg");
+  const auto past = fs::last_write_time(other) - std::chrono::hours(240);
+  for (const std::string& path : {shown, other}) fs::last_write_time(path, past);
+  const auto otherBefore = Zorp::Testing::ReadFileBytes(other);
+  Controller.SetKeepFileDates(c.KeepFileDates);
+  Controller.OpenFolder(Folder.string());
+  Controller.PhotoListSelectionChange({0, 1}, 0);
+  Controller.StandardListViewSelectItem(lkStandard, Row("Camera make"));
+  Services.Inputs.push_back("Nikon");
+  Services.Answers.push_back(c.Answer);
+  Controller.EditButtonClick();
+  EXPECT_EQ(Services.Asked.back(), "Apply to all 2 selected photos?");
+  EXPECT_EQ(Reread(shown)->CameraMake(), "Nikon");
+  EXPECT_EQ(Reread(other)->CameraMake(), c.OtherChanged ? "Nikon" : "Canon");
+  if (!c.OtherChanged) {
+    EXPECT_EQ(Zorp::Testing::ReadFileBytes(other), otherBefore);
+  }
+  EXPECT_EQ(Services.Messages.size(), c.OtherChanged ? 1u : 0u);  // the job's summary
+  EXPECT_EQ(Value("Camera make"), "Nikon");                         // the shown photo's row is current
+  EXPECT_EQ(fs::last_write_time(shown) == past, c.KeepFileDates);
+  EXPECT_TRUE(Services.Errors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, AMultiEdit,
+                         ::testing::Values(TMultiEditCase{"Yes", TDialogAnswer::Yes, false, true},
+                                           TMultiEditCase{"No", TDialogAnswer::No, false, false},
+                                           TMultiEditCase{"YesKeepingDates", TDialogAnswer::Yes, true, true},
+                                           TMultiEditCase{"NoKeepingDates", TDialogAnswer::No, true, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, OffersTheShownPhotosValueToTheOtherSelectedPhotos) {
+  Photo("a.jpg");
+  const std::string other = Write("b.jpg", ExifBuilder::Jpeg({[] {
+                                    ExifBuilder block;
+                                    block.Primary.Ascii(ttMake, "Nikon");
+                                    return block.Build();
+                                  }()}));
+  OpenAndSelect("Camera make");
+  Controller.PhotoListSelectionChange({0, 1}, 0);
+  Services.Inputs.push_back("Canon");  // what the shown photo holds
+  Services.Answers.push_back(TDialogAnswer::Yes);
+  Controller.EditButtonClick();
+  EXPECT_EQ(Reread(other)->CameraMake(), "Canon");
+  TJobSummary expected;
+  expected.Changed = 1;
+  expected.Unchanged = 1;
+  EXPECT_EQ(Services.Messages, std::vector<std::string>{SummaryText(expected)});
+}
+
+TEST_F(TheController, AsksNothingMoreForOnePhotoOrARefusedValue) {
+  Photo("a.jpg");
+  Photo("b.jpg");
+  OpenAndSelect("Exif image width");
+  Services.Inputs.push_back("12");
+  Controller.EditButtonClick();  // one photo selected: no question
+  EXPECT_EQ(Services.Asked.size(), 1u);
+  Controller.PhotoListSelectionChange({0, 1}, 0);
+  Services.Inputs.push_back("abc");
+  Controller.EditButtonClick();  // refused before the question
+  EXPECT_EQ(Services.Asked.size(), 2u);
+  EXPECT_EQ(Services.Errors, std::vector<std::string>{"Invalid integer format"});
+}
+
+// ---- the Tools menu's jobs ----
+
+struct TJobCase {
+  const char* Name;
+  std::function<void(TStubServices&)> Answer;  // queues the dialog's answer
+  std::function<void(TExifFormController&)> Run;
+  std::function<bool(const TExifData&)> Done;  // the edit is in the photo
+};
+void PrintTo(const TJobCase& c, std::ostream* out) { *out << c.Name; }
+
+const TJobCase JobCases[] = {
+    {"ShiftDateTime", [](TStubServices& s) { s.Offsets.push_back(TTimeOffset{-3600}); },
+     [](TExifFormController& c) { c.ShiftDateTimeMenuItemClick(); },
+     [](const TExifData& d) { return d.DateTime() == Zorp::Base::EncodeDateTime(2020, 1, 2, 2, 4, 5, 0); }},
+    {"SetLocation", [](TStubServices& s) { s.Locations.push_back(TLocationText{"48.8584", "2°17'40.2\"E", "35"}); },
+     [](TExifFormController& c) { c.SetLocationMenuItemClick(); },
+     [](const TExifData& d) { return !d.GPSLatitude().Missing(); }},
+};
+
+class AJob : public TheController, public ::testing::WithParamInterface<TJobCase> {};
+
+// The middle of three photos cannot be written: the others change, it stays byte for byte and the
+// summary names it; the shown photo's rows are reloaded.
+TEST_P(AJob, ChangesTheWritablePhotosAndReportsTheOneThatFailed) {
+  const std::string a = DatedPhoto("a.jpg"), b = DatedPhoto("b.jpg"), c = DatedPhoto("c.jpg");
+  fs::permissions(b, fs::perms::owner_read, fs::perm_options::replace);
+  const auto before = Zorp::Testing::ReadFileBytes(b);
+  Controller.OpenFolder(Folder.string());
+  Controller.PhotoListSelectionChange({0, 1, 2}, 0);
+  const auto generation = Controller.RowsGeneration();
+  GetParam().Answer(Services);
+  GetParam().Run(Controller);
+  EXPECT_TRUE(GetParam().Done(*Reread(a)));
+  EXPECT_TRUE(GetParam().Done(*Reread(c)));
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(b), before);
+  ASSERT_EQ(Services.Messages.size(), 1u);
+  EXPECT_NE(Services.Messages[0].find(b), std::string::npos) << Services.Messages[0];
+  EXPECT_NE(Controller.RowsGeneration(), generation);
+  EXPECT_TRUE(GetParam().Done(*Controller.Data()));
+}
+
+// Cancelled after the first photo: the first stays written, the others untouched.
+TEST_P(AJob, LeavesThePhotosAfterACancelUntouched) {
+  const std::string a = DatedPhoto("a.jpg"), b = DatedPhoto("b.jpg"), c = DatedPhoto("c.jpg");
+  const auto bBefore = Zorp::Testing::ReadFileBytes(b), cBefore = Zorp::Testing::ReadFileBytes(c);
+  Controller.OpenFolder(Folder.string());
+  Controller.PhotoListSelectionChange({0, 1, 2}, 0);
+  Services.CancelAfter = 1;
+  GetParam().Answer(Services);
+  GetParam().Run(Controller);
+  EXPECT_TRUE(GetParam().Done(*Reread(a)));
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(b), bBefore);
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(c), cBefore);
+  TJobSummary expected;
+  expected.Changed = 1;
+  expected.NotDone = 2;
+  expected.Cancelled = true;
+  EXPECT_EQ(Services.Messages, std::vector<std::string>{SummaryText(expected)});
+}
+
+TEST_P(AJob, DoesNothingOnCancel) {
+  const std::string a = DatedPhoto("a.jpg");
+  const auto before = Zorp::Testing::ReadFileBytes(a);
+  Controller.OpenFolder(Folder.string());
+  GetParam().Run(Controller);  // no answer queued: the dialog is cancelled
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(a), before);
+  EXPECT_TRUE(Services.JobTitles.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, AJob, ::testing::ValuesIn(JobCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, RefusesALocationThatDoesNotReadAndAsksAgain) {
+  const std::string path = Photo("a.jpg");
+  const auto before = Zorp::Testing::ReadFileBytes(path);
+  Controller.OpenFolder(Folder.string());
+  for (const TLocationText& typed : {TLocationText{"91", "2", ""}, TLocationText{"48.5", "east", ""},
+                                     TLocationText{"48.5", "2.3", "high"}, TLocationText{"48.5", "2.3", "1e9"}})
+    Services.Locations.push_back(typed);
+  Controller.SetLocationMenuItemClick();
+  EXPECT_EQ(Services.Errors, (std::vector<std::string>{"Invalid latitude", "Invalid longitude", "Invalid altitude",
+                                                       "Invalid altitude"}));
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), before);
+
+  // The dialog comes back with the last texts; good ones run the job.
+  Services.Locations.push_back(TLocationText{" 33 51 24.5 S ", "151.2093", " -2.5 "});
+  Controller.SetLocationMenuItemClick();
+  EXPECT_EQ(Services.JobTitles, std::vector<std::string>{"Set location"});
+  const auto saved = Reread(path);
+  EXPECT_EQ(saved->GPSLatitude().Direction(), 'S');
+  EXPECT_TRUE(saved->GPSLatitude().AsString().starts_with("33,51.408")) << saved->GPSLatitude().AsString();
+  EXPECT_NE(Value("GPS latitude"), "<none>");
+}
+
+TEST_F(TheController, RemovesTheLocationAfterAskingOnly) {
+  const std::string path = Photo("a.jpg");
+  Controller.OpenFolder(Folder.string());
+  Services.Locations.push_back(TLocationText{"10", "20", ""});
+  Controller.SetLocationMenuItemClick();
+  const auto located = Zorp::Testing::ReadFileBytes(path);
+  Services.Answers.push_back(TDialogAnswer::No);
+  Controller.RemoveLocationMenuItemClick();
+  EXPECT_EQ(Services.Asked.back(), "Remove the location from 1 photo?");
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), located);
+  Services.Answers.push_back(TDialogAnswer::Yes);
+  Controller.RemoveLocationMenuItemClick();
+  EXPECT_TRUE(Reread(path)->GPSLatitude().Missing());
+  EXPECT_EQ(Value("GPS latitude"), "<none>");
+}
+
+struct TCsvCase {
+  const char* Name;
+  std::vector<int> Selected;
+  const char* Chosen;
+  std::vector<std::string> Listed;
+};
+void PrintTo(const TCsvCase& c, std::ostream* out) { *out << c.Name; }
+
+class ACsvExport : public TheController, public ::testing::WithParamInterface<TCsvCase> {};
+
+// Several photos selected are listed; one selected lists the whole folder.
+TEST_P(ACsvExport, ListsTheSelectedPhotosOrTheFolder) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) Photo(name);
+  Controller.OpenFolder(Folder.string());
+  Controller.PhotoListSelectionChange(GetParam().Selected, GetParam().Selected.front());
+  Services.SaveNames.push_back((Folder / GetParam().Chosen).string());
+  Controller.ExportCsvMenuItemClick();
+  const auto bytes = Zorp::Testing::ReadFileBytes(Folder / "list.csv");
+  const std::string csv(bytes.begin(), bytes.end());
+  EXPECT_TRUE(csv.starts_with("File,Camera make,Camera model,")) << csv;
+  std::size_t lines = 0;
+  for (std::size_t at = csv.find("\r\n"); at != std::string::npos; at = csv.find("\r\n", at + 2)) ++lines;
+  EXPECT_EQ(lines, GetParam().Listed.size() + 1);
+  for (const std::string& name : GetParam().Listed)
+    EXPECT_NE(csv.find((Folder / name).string() + ",Canon,"), std::string::npos) << name;
+  EXPECT_EQ(Services.Messages.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Selections, ACsvExport,
+    ::testing::Values(TCsvCase{"TwoSelected", {0, 2}, "list.csv", {"a.jpg", "c.jpg"}},
+                      TCsvCase{"OneSelected", {1}, "list", {"a.jpg", "b.jpg", "c.jpg"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, WritesNoCsvWhenTheExportIsCancelled) {
+  Photo("a.jpg");
+  Photo("b.jpg");
+  Controller.OpenFolder(Folder.string());
+  Services.CancelAfter = 1;
+  Services.SaveNames.push_back((Folder / "list.csv").string());
+  Controller.ExportCsvMenuItemClick();
+  EXPECT_FALSE(fs::exists(Folder / "list.csv"));
+  EXPECT_TRUE(Services.Messages.empty());
+}
+
+TEST_F(TheController, KeepsTheFileDateOfASingleEditWhenAsked) {
+  const std::string path = Photo("a.jpg");
+  const auto past = fs::last_write_time(path) - std::chrono::hours(48);
+  for (const bool keep : {true, false}) {
+    fs::last_write_time(path, past);
+    Controller.SetKeepFileDates(keep);
+    OpenAndSelect("Camera make");
+    Services.Inputs.push_back(keep ? "Nikon" : "Pentax");
+    Controller.EditButtonClick();
+    EXPECT_EQ(fs::last_write_time(path) == past, keep);
+  }
+}
+
+// ---- the XMP list ----
+
+struct TXMPCase {
+  const char* Name;
+  std::optional<std::string> Description;  // nullopt: no XMP segment
+  std::vector<std::pair<std::string, std::string>> Rows;  // caption, value; value "-" for a caption row
+};
+void PrintTo(const TXMPCase& c, std::ostream* out) { *out << c.Name; }
+
+class AnXMPList : public TheController, public ::testing::WithParamInterface<TXMPCase> {};
+
+TEST_P(AnXMPList, ListsThePacketsValuesByPathOrOneNotice) {
+  const TXMPCase& c = GetParam();
+  if (c.Description)
+    XMPPhoto("a.jpg", *c.Description);
+  else
+    Photo("a.jpg");
+  Controller.OpenFolder(Folder.string());
+  Controller.TabSetChange(2);
+  EXPECT_EQ(Controller.VisibleList(), lkXMP);
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (const TListRow& row : Controller.Rows(lkXMP)) rows.emplace_back(row.Caption, row.IsValueRow() ? row.Value() : "-");
+  EXPECT_EQ(rows, c.Rows);
+  for (const TListRow& row : Controller.Rows(lkXMP)) EXPECT_TRUE(row.Kind().empty()) << row.Caption;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packets, AnXMPList,
+    ::testing::Values(
+        TXMPCase{"Nested",
+                 "xmp:Rating='3'><dc:subject><rdf:Bag><rdf:li>sea</rdf:li><rdf:li>sky</rdf:li></rdf:Bag></dc:subject>"
+                 "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Sunset\nat sea</rdf:li></rdf:Alt></dc:title>"
+                 "<exif:Flash rdf:parseType='Resource'><exif:Fired>True</exif:Fired></exif:Flash>",
+                 {{"exif:Flash/exif:Fired", "True"},
+                  {"xmp:Rating", "3"},
+                  {"dc:subject[1]", "sea"},
+                  {"dc:subject[2]", "sky"},
+                  {"dc:title[x-default]", "Sunset\\nat sea"}}},
+        TXMPCase{"NoPacket", std::nullopt, {{"No XMP packet found", "-"}}},
+        TXMPCase{"NotAPacket", "><unclosed", {{"Could not read the XMP packet: XMP packet is not valid", "-"}}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, ExportsAndCopiesTheXMPList) {
+  XMPPhoto("a.jpg", "xmp:Rating='3' xmp:Label='Red'>");
+  Controller.OpenFolder(Folder.string());
+  Controller.TabSetChange(2);
+  Controller.StandardListViewSelectItem(lkXMP, 1);
+  EXPECT_FALSE(Controller.EditEnabled());
+  Controller.CopyMenuItemClick();
+  EXPECT_EQ(Services.Clipboard, Controller.Rows(lkXMP)[1].Caption + ":\t" + Controller.Rows(lkXMP)[1].Value());
+  Services.SaveNames.push_back((Folder / "xmp.txt").string());
+  Controller.SaveButtonClick();
+  const auto bytes = Zorp::Testing::ReadFileBytes(Folder / "xmp.txt");
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("xmp:Rating:3\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("xmp:Label:Red\r\n"), std::string::npos) << text;
+}

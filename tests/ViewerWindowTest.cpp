@@ -1,6 +1,8 @@
 // Smoke tests of the viewer's window under Qt's offscreen platform, with the dialogs stubbed: the
 // window's parts, browsing a folder of sample photos, the tab strip, editing by double-click, the
-// error report and the InputSelect dialog. Screenshots go to QUORVANE_SCREENSHOT_DIR.
+// error report and the InputSelect dialog; an edit of two selected photos run as a job on the real
+// progress dialog, the Tools menu, the XMP tab, remembered settings and a dropped folder.
+// Screenshots go to QUORVANE_SCREENSHOT_DIR; settings to a temporary folder.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -13,18 +15,28 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qt/ExifForm.h"
 #include "qt/InputSelectDialog.h"
+#include "qt/JobDialogs.h"
 #include "qt/QtServices.h"
 #include "zorp/exif/ExifData.h"
 
@@ -40,6 +52,8 @@ struct TStubServices : TQtServices {
   std::string Folder, InputText;
   std::vector<std::string> Asked, Errors, Clipboard;
   std::string SaveName;
+  std::vector<std::string> Messages;
+  bool AnswerYes = true;
   bool PickFolder(const std::string&, std::string& chosen) override {
     Asked.push_back("PickFolder");
     chosen = Folder;
@@ -55,6 +69,11 @@ struct TStubServices : TQtServices {
     return true;
   }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
+  bool AskYesNo(const std::string& text) override {
+    Asked.push_back(text);
+    return AnswerYes;
+  }
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   void SetClipboardText(const std::string& text) override { Clipboard.push_back(text); }
 };
 
@@ -68,6 +87,7 @@ constexpr auto Fatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
 class AnExifForm : public ::testing::Test {
  protected:
   void SetUp() override {
+    QSettings(TExifForm::SettingsOrganization, TExifForm::SettingsApplication).clear();
     auto services = std::make_unique<TStubServices>();
     Services = services.get();
     Form =
@@ -132,9 +152,10 @@ TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
   EXPECT_EQ(titles, (std::set<QString>{"Folder", "Photos", "Exif Data", "Preview"}));
   EXPECT_EQ(buttons, (std::set<QString>{"Browse", "Edit", "Save as ...", "Close"}));
   const QTabBar* tabs = Child<QTabBar>("TabSet");
-  ASSERT_EQ(tabs->count(), 2);
+  ASSERT_EQ(tabs->count(), 3);
   EXPECT_EQ(tabs->tabText(0), "Standard ");
   EXPECT_EQ(tabs->tabText(1), "MakerNote");
+  EXPECT_EQ(tabs->tabText(2), "XMP");
   struct THeader {
     const char* View;
     int Column;
@@ -250,6 +271,135 @@ TEST_F(AnExifForm, OpensTheFolderPickerOnATypedKeyInTheFolderBoxButNotOnTab) {
   EXPECT_EQ(Services->Asked, std::vector<std::string>{"PickFolder"});
 }
 
+// Two photos selected with a click and a Ctrl-click: the second shows; the edit goes to both after
+// Yes, through the progress dialog's worker thread.
+TEST_F(AnExifForm, EditsTwoSelectedPhotosAfterYes) {
+  BrowseSamplePhotos();
+  ClickRow("PhotoListView", 0);
+  QTableView* photos = Child<QTableView>("PhotoListView");
+  const QPoint second = photos->visualRect(photos->model()->index(1, 0)).center();
+  QTest::mouseClick(photos->viewport(), Qt::LeftButton, Qt::ControlModifier, second);
+  EXPECT_EQ(photos->selectionModel()->selectedRows().size(), 2);
+  EXPECT_EQ(Child<QLabel>("PreviewImage")->toolTip().toStdString(), (Folder / SamplePhotos[1]).string());
+  Services->InputText = "Quorvane Twin Camera";
+  ClickRow("StandardListView", RowOf("StandardListView", "   Camera make"), true);
+  EXPECT_EQ(Services->Asked.back(), "Apply to all 2 selected photos?");
+  for (const char* name : SamplePhotos) {
+    Zorp::Exif::TExifData saved;
+    saved.LoadFromJPEG((Folder / name).string());
+    EXPECT_EQ(saved.CameraMake(), "Quorvane Twin Camera") << name;
+  }
+  ASSERT_EQ(Services->Messages.size(), 1u);
+  EXPECT_EQ(Cell("StandardListView", RowOf("StandardListView", "   Camera make"), 1), "Quorvane Twin Camera");
+  EXPECT_EQ(photos->selectionModel()->selectedRows().size(), 2);  // the selection stays
+  EXPECT_TRUE(Services->Errors.empty());
+}
+
+TEST_F(AnExifForm, HasAToolsMenuWithTheJobs) {
+  QMenu* tools = Child<QMenu>("ToolsMenu");
+  ASSERT_NE(tools, nullptr);
+  EXPECT_EQ(tools->title(), "&Tools");
+  EXPECT_TRUE(Form->menuBar()->actions().contains(tools->menuAction()));
+  std::vector<QString> captions;
+  for (const QAction* action : tools->actions())
+    if (!action->isSeparator()) captions.push_back(action->text());
+  EXPECT_EQ(captions, (std::vector<QString>{"Shift date/time...", "Set location...", "Remove location",
+                                            "Export CSV...", "Keep file dates"}));
+  EXPECT_TRUE(tools->actions().back()->isCheckable());
+  BrowseSamplePhotos();
+  tools->popup(Form->mapToGlobal(QPoint(0, 0)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(tools));
+  SaveScreenshot(*tools, "tools-menu.png");
+  tools->hide();
+}
+
+TEST_F(AnExifForm, ShowsThePhotosXMPOnItsTab) {
+  BrowseSamplePhotos();
+  Child<QTabBar>("TabSet")->setCurrentIndex(2);
+  EXPECT_TRUE(Child<QTableView>("XMPListView")->isVisible());
+  EXPECT_FALSE(Child<QTableView>("StandardListView")->isVisible());
+  EXPECT_NE(RowOf("XMPListView", "xmp:Rating"), -1);
+  ClickRow("XMPListView", RowOf("XMPListView", "xmp:Rating"));
+  EXPECT_FALSE(Child<QPushButton>("EditButton")->isEnabled());
+  SaveScreenshot(*Form, "xmp-tab.png");
+}
+
+TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
+  BrowseSamplePhotos();
+  Child<QTabBar>("TabSet")->setCurrentIndex(1);
+  Child<QMenu>("ToolsMenu")->actions().back()->trigger();
+  Form->resize(800, 750);
+  Form->close();
+  Form = std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini",
+                                     std::make_unique<TStubServices>());
+  EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 0);  // not before it is asked to
+  Form->RestoreSettings();
+  EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 1);
+  EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisibleTo(Form.get()));
+  EXPECT_TRUE(Child<QMenu>("ToolsMenu")->actions().back()->isChecked());
+  EXPECT_EQ(Form->size(), QSize(800, 750));
+  ASSERT_TRUE(Form->OpenLastFolder());
+  EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), Folder.string());
+  fs::remove_all(Folder);
+  EXPECT_FALSE(Form->OpenLastFolder());  // gone
+}
+
+TEST_F(AnExifForm, OpensAFolderDroppedOnIt) {
+  BrowseSamplePhotos();
+  const fs::path other = Folder / "dropped";
+  fs::create_directories(other);
+  fs::copy_file(Folder / SamplePhotos[1], other / "only.jpg");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(other.string()))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form.get(), &drop);
+  EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), other.string());
+  EXPECT_EQ(Cell("PhotoListView", 0, 0), "only.jpg");
+}
+
+// The work runs on another thread; Cancel in the progress dialog stops it at its next report, and
+// what it throws comes back to the caller.
+TEST(AProgressDialog, RunsTheWorkOffTheGUIThreadUntilCancelled) {
+  TQtServices services;
+  const std::thread::id gui = std::this_thread::get_id();
+  std::size_t reported = 0;
+  QTimer::singleShot(200, [] {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QProgressDialog*>(widget)) dialog->cancel();
+  });
+  services.RunWithProgress("Counting", [&](const TJobProgress& progress) {
+    EXPECT_NE(std::this_thread::get_id(), gui);
+    for (std::size_t done = 0; done < 100000 && progress(done, 100000); ++done) {
+      reported = done;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  EXPECT_GT(reported, 0u);
+  EXPECT_LT(reported, 99999u);
+  EXPECT_THROW(services.RunWithProgress("Failing", [](const TJobProgress&) { throw std::runtime_error("disk full"); }),
+               std::runtime_error);
+}
+
+TEST(AShiftDialog, ReturnsTheSignedOffsetItWasGivenAndIsShown) {
+  for (const std::int64_t seconds : {std::int64_t{0}, std::int64_t{-(2 * 86400 + 3 * 3600 + 4 * 60 + 5)},
+                                     std::int64_t{3600 + 30}}) {
+    TTimeOffsetDialog dialog(TTimeOffset{seconds});
+    EXPECT_EQ(dialog.Offset().Seconds, seconds);
+  }
+  TTimeOffsetDialog dialog(TTimeOffset{-90 * 60});
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  SaveScreenshot(dialog, "shift-dialog.png");
+  TLocationDialog location(TLocationText{"48.8584", "2.2945", ""});
+  EXPECT_EQ(location.Location().Longitude, "2.2945");
+  location.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&location));
+  SaveScreenshot(location, "location-dialog.png");
+}
+
 TEST(AnInputSelectDialog, PreselectsTheCurrentValueOnlyWhenItIsAChoice) {
   struct TCase {
     const char* Value;
@@ -284,10 +434,17 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  // The user's settings stay untouched: the window's go to a folder of this run.
+  QStandardPaths::setTestModeEnabled(true);
+  const fs::path settings =
+      fs::temp_directory_path() / ("ViewerWindowTest-settings-" + std::to_string(QCoreApplication::applicationPid()));
+  for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(settings.string()));
   const int status = RUN_ALL_TESTS();
   // Qt scales images on pool threads; they finish before the process ends, so the leak checker
   // that runs at exit does not meet a thread that is going away.
   QThreadPool::globalInstance()->waitForDone();
   QThreadPool::globalInstance()->setExpiryTimeout(0);
+  fs::remove_all(settings);
   return status;
 }

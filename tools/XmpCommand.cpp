@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "Commands.h"
+#include "core/XmpListing.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
@@ -12,6 +13,9 @@
 namespace Quorvane::Cli {
 
 using namespace Zorp::Exif;
+using Quorvane::Viewer::ListXMPPacket;
+using Quorvane::Viewer::TListRow;
+using Quorvane::Viewer::TListRows;
 
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err) {
   int status = 0;
@@ -39,7 +43,9 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
         out << '\n';
       } else {
         out << "about: " << packet.AboutAttributeValue() << '\n';
-        for (const std::string& line : ListXMPValues(packet)) out << line << '\n';
+        TListRows rows;
+        ListXMPPacket(rows, packet);  // the rows of the viewer's XMP tab
+        for (const TListRow& row : rows) out << row.Caption << " = " << row.Value() << '\n';
       }
     } catch (const std::exception& e) {
       status = 1;

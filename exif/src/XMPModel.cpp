@@ -711,7 +711,7 @@ std::string ShownValue(const std::string& value) {
 }
 
 void ListValues(const IXMPPropertyContainer& container, const std::string& path, int depth,
-                std::vector<std::string>& lines) {
+                std::vector<TXMPListedValue>& lines) {
   if (depth > Detail::MaxXMPDepth) return;
   const auto* parent = dynamic_cast<const TXMPProperty*>(&container);
   int index = 0;
@@ -728,7 +728,7 @@ void ListValues(const IXMPPropertyContainer& container, const std::string& path,
           (property.NamespaceInfo().PreferredPrefix().empty() ? "" : property.NamespaceInfo().PreferredPrefix() + ":") +
           property.Name();
     if (property.Kind() == pkSimple)
-      lines.push_back(itemPath + " = " + ShownValue(property.Value()));
+      lines.push_back({itemPath, ShownValue(property.Value())});
     else
       ListValues(property, itemPath, depth + 1, lines);
   }
@@ -736,9 +736,15 @@ void ListValues(const IXMPPropertyContainer& container, const std::string& path,
 
 }  // namespace
 
+std::vector<TXMPListedValue> ListXMPPathsAndValues(const TXMPPacket& packet) {
+  std::vector<TXMPListedValue> values;
+  for (const TXMPSchema& schema : packet) ListValues(schema, std::string(), 0, values);
+  return values;
+}
+
 std::vector<std::string> ListXMPValues(const TXMPPacket& packet) {
   std::vector<std::string> lines;
-  for (const TXMPSchema& schema : packet) ListValues(schema, std::string(), 0, lines);
+  for (const TXMPListedValue& value : ListXMPPathsAndValues(packet)) lines.push_back(value.Path + " = " + value.Value);
   return lines;
 }
 

@@ -1,8 +1,11 @@
 #include "core/ExifFormController.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
+#include <sstream>
 
 #include "core/EnumTexts.h"
 #include "core/MakerNoteListing.h"
@@ -10,6 +13,7 @@
 #include "core/PropertySetters.h"
 #include "core/RowText.h"
 #include "core/StandardListing.h"
+#include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/base/TextEncoding.h"
@@ -27,6 +31,17 @@ namespace fs = std::filesystem;
 bool IsPhotoName(const std::string& name) {
   const std::string extension = Zorp::Base::LowerCase(fs::path(name).extension().string());
   return extension == ".jpg" || extension == ".exif" || extension == ".jpeg";
+}
+
+// "1 photo", "3 photos".
+std::string PhotoCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " photo" : " photos"); }
+
+// An altitude in metres as typed, in the user's number format or with a point.
+bool ParseAltitude(const std::string& text, double& metres) {
+  const bool parsed = Zorp::Base::TryStrToFloat(text, metres, Zorp::Base::FormatSettings()) ||
+                      Zorp::Base::TryStrToFloat(text, metres, Zorp::Base::InvariantFormatSettings());
+  // Deeper than any mine, higher than any aircraft: a typing slip.
+  return parsed && std::isfinite(metres) && std::abs(metres) <= 100000;
 }
 
 }  // namespace
@@ -80,6 +95,7 @@ void TExifFormController::OpenFolder(const std::string& folder) {
   std::sort(FPhotoNames.begin(), FPhotoNames.end(), CaptionTextLess);
   FPhotoNames.erase(std::unique(FPhotoNames.begin(), FPhotoNames.end()), FPhotoNames.end());
   FSelectedPhoto = -1;
+  FSelectedPhotos.clear();
   ++FPhotosGeneration;
   if (!FPhotoNames.empty()) PhotoListViewSelectItem(0, true);
 }
@@ -95,10 +111,12 @@ void TExifFormController::PhotoListViewSelectItem(int index, bool selected) {
   if (!selected) return;
   if (index < 0 || index >= static_cast<int>(FPhotoNames.size())) {
     FSelectedPhoto = -1;
+    FSelectedPhotos.clear();
     ClearDisplay();
     return;
   }
   FSelectedPhoto = index;
+  FSelectedPhotos = {index};
   const std::string& caption = FPhotoNames[static_cast<std::size_t>(index)];
   if (caption.empty()) return;
   const std::string path = (fs::path(FFolderText) / caption).string();
@@ -109,16 +127,51 @@ void TExifFormController::PhotoListViewSelectItem(int index, bool selected) {
   }
 }
 
+void TExifFormController::PhotoListSelectionChange(const std::vector<int>& selected, int focused) {
+  std::vector<int> photos;
+  for (const int index : selected)
+    if (index >= 0 && index < static_cast<int>(FPhotoNames.size())) photos.push_back(index);
+  std::sort(photos.begin(), photos.end());
+  photos.erase(std::unique(photos.begin(), photos.end()), photos.end());
+  if (focused < 0 || focused >= static_cast<int>(FPhotoNames.size())) {
+    if (photos.empty()) return;
+    focused = photos.front();
+  }
+  PhotoListViewSelectItem(focused, true);
+  FSelectedPhotos = std::move(photos);
+}
+
+std::string TExifFormController::PhotoPath(int index) const {
+  return (fs::path(FFolderText) / FPhotoNames[static_cast<std::size_t>(index)]).string();
+}
+
+std::vector<std::string> TExifFormController::SelectedFiles() const {
+  std::vector<std::string> files;
+  for (const int index : FSelectedPhotos) files.push_back(PhotoPath(index));
+  if (files.empty() && FSelectedPhoto >= 0 && FSelectedPhoto < static_cast<int>(FPhotoNames.size()))
+    files.push_back(PhotoPath(FSelectedPhoto));
+  return files;
+}
+
 bool TExifFormController::LoadPhoto(const std::string& fileName) {
   ClearDisplay();
   FRows[lkMakerNote].clear();
   FSelectedRow[lkMakerNote] = -1;
+  FRows[lkXMP].clear();
+  FSelectedRow[lkXMP] = -1;
   TPhotoListing listing = ListPhoto(fileName, FMakerNoteIni);
   FExifData = std::move(listing.Data);
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
   FRows[lkMakerNote] = std::move(listing.MakerNote);
   if (!FFileName.empty() && FExifData && ShowsThumbnail(*FExifData)) FPreviewJPEG = FExifData->Thumbnail().Bytes();
+  if (FExifData) {
+    try {
+      ListXMP(FRows[lkXMP], *FExifData);
+    } catch (const std::exception& e) {
+      AddCaption(FRows[lkXMP], std::string(XMPFailureNotice) + e.what());
+    }
+  }
   if (listing.HasMetadata()) {
     FSaveEnabled = true;
     FPopupAutoPopup = true;
@@ -128,9 +181,8 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
 }
 
 void TExifFormController::TabSetChange(int newTabIndex) {
-  if (newTabIndex == FTabIndex) return;
-  if (FTabIndex == 1) FVisibleList = lkStandard;
-  if (FTabIndex == 0) FVisibleList = lkMakerNote;
+  if (newTabIndex == FTabIndex || newTabIndex < 0 || newTabIndex >= ListKindCount) return;
+  FVisibleList = static_cast<TListKind>(newTabIndex);
   FTabIndex = newTabIndex;
 }
 
@@ -157,13 +209,18 @@ void TExifFormController::EditButtonClick() {
 // The row's kind picks the dialog; a new value, trimmed and different from the old text, is
 // validated, shown in the row and (for a Standard row with a property) set; then the photo is
 // saved. "noyes" rows re-save on Yes unless they already read "Yes". When setting or saving fails,
-// the error is shown and the photo reloaded, so the rows show what the file holds.
+// the error is shown and the photo reloaded, so the rows show what the file holds. With several
+// photos selected, a new value of a Standard row with a property may go to all of them instead.
 void TExifFormController::EditRow(TListKind list, TListRow& row) {
   const std::string label = Zorp::Base::Trim(row.Caption);
   const std::string oldValue = row.Value(), kind = row.Kind();
   std::string value = oldValue;
   bool changed = false;
   const TPropertySetters& setters = Setters();
+  // The value may go to every selected photo, also when the one shown holds it already.
+  const bool manyPhotos = list == lkStandard && FSelectedPhotos.size() > 1 &&
+                          (setters.Text.contains(label) || setters.DateTimes.contains(label) ||
+                           setters.Integers.contains(label));
   try {
     if (kind == rkNoYes) {
       changed = FServices.AskYesNoCancel(label + ": Yes / No ?") == TDialogAnswer::Yes && oldValue != "Yes";
@@ -174,7 +231,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
                                          : FServices.InputQuery("Edit data/time", label + ":", value);
       if (!ok) return;
       value = Zorp::Base::Trim(value);
-      if (value == oldValue) return;
+      if (value == oldValue && !manyPhotos) return;
       std::int32_t number = 0;
       TDateTime dateTime = 0;
       // A pixel count cannot be negative: such a number is refused like any other non-number.
@@ -186,6 +243,12 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
         FServices.ShowError("Invalid data format");
         return;
       }
+      if (manyPhotos &&
+          FServices.AskYesNo("Apply to all " + std::to_string(FSelectedPhotos.size()) + " selected photos?")) {
+        EditSelectedPhotos(label, value);
+        return;
+      }
+      if (value == oldValue) return;
       row.SubItems[0] = value;
       changed = true;
       if (list == lkStandard) {
@@ -196,24 +259,128 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
           ((*FExifData).*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
       }
     }
-    if (changed && !FFileName.empty()) FExifData->SaveToJPEG(FFileName, true);
+    if (changed && !FFileName.empty()) {
+      // The save replaces the file, which dates it now; the former times go back on when kept.
+      std::optional<Zorp::Base::TFileTimes> times;
+      if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
+      FExifData->SaveToJPEG(FFileName, true);
+      if (times) Zorp::Base::SetFileTimes(FFileName, *times);
+    }
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());
     Reload();
   }
 }
 
-void TExifFormController::Reload() {
-  const std::string path = FFileName, hint = FPreviewHint;
-  const int selected[2] = {FSelectedRow[lkStandard], FSelectedRow[lkMakerNote]};
+void TExifFormController::EditSelectedPhotos(const std::string& label, const std::string& value) {
+  const TEditOptions options = EditOptions();
+  RunJobAndReport("Edit " + label, SelectedFiles(), [label, value, options](const std::string& fileName) {
+    return SetStandardValue(fileName, label, value, options);
+  });
+}
+
+void TExifFormController::ReloadPhoto(std::string path, std::string hint) {
+  int selected[ListKindCount];
+  std::copy(std::begin(FSelectedRow), std::end(FSelectedRow), selected);
   if (path.empty()) return;
   if (LoadPhoto(path)) {
     FPreviewHint = hint;
     FPreviewShowHint = !hint.empty();
   }
-  for (const TListKind list : {lkStandard, lkMakerNote})
+  for (int list = 0; list < ListKindCount; ++list)
     if (selected[list] < static_cast<int>(FRows[list].size())) FSelectedRow[list] = selected[list];
   StandardListViewSelectItem(FVisibleList, FSelectedRow[FVisibleList]);
+}
+
+void TExifFormController::ReloadShown() {
+  const std::string path =
+      FSelectedPhoto >= 0 && FSelectedPhoto < static_cast<int>(FPhotoNames.size()) ? PhotoPath(FSelectedPhoto) : FFileName;
+  ReloadPhoto(path, path);
+}
+
+void TExifFormController::RunJobAndReport(const std::string& title, const std::vector<std::string>& files,
+                                          const TPhotoEdit& edit) {
+  if (files.empty()) return;
+  const TJobSummary summary = FServices.RunJob(title, files, edit);
+  // The photo shown may have changed on disk: its rows follow before the summary shows.
+  ReloadShown();
+  FServices.ShowMessage(SummaryText(summary));
+}
+
+void TExifFormController::ShiftDateTimeMenuItemClick() {
+  const std::vector<std::string> files = SelectedFiles();
+  if (files.empty() || !FServices.InputTimeOffset(FTimeOffset)) return;
+  const TTimeOffset offset = FTimeOffset;
+  const TEditOptions options = EditOptions();
+  RunJobAndReport("Shift date/time", files, [offset, options](const std::string& fileName) {
+    return ShiftDateTimes(fileName, offset, options);
+  });
+}
+
+// The dialog comes back with the texts typed until they read as a location or it is cancelled.
+void TExifFormController::SetLocationMenuItemClick() {
+  const std::vector<std::string> files = SelectedFiles();
+  if (files.empty()) return;
+  while (FServices.InputLocation(FLocationText)) {
+    TLocation location;
+    const std::string altitude = Zorp::Base::Trim(FLocationText.Altitude);
+    double metres = 0;
+    std::string error;
+    if (!ParseCoordinate(Zorp::Base::Trim(FLocationText.Latitude), true, location.Latitude))
+      error = "Invalid latitude";
+    else if (!ParseCoordinate(Zorp::Base::Trim(FLocationText.Longitude), false, location.Longitude))
+      error = "Invalid longitude";
+    else if (!altitude.empty() && !ParseAltitude(altitude, metres))
+      error = "Invalid altitude";
+    if (!error.empty()) {
+      FServices.ShowError(error);
+      continue;
+    }
+    if (!altitude.empty()) location.Altitude = metres;
+    const TEditOptions options = EditOptions();
+    RunJobAndReport("Set location", files, [location, options](const std::string& fileName) {
+      return SetLocation(fileName, location, options);
+    });
+    return;
+  }
+}
+
+void TExifFormController::RemoveLocationMenuItemClick() {
+  const std::vector<std::string> files = SelectedFiles();
+  if (files.empty() || !FServices.AskYesNo("Remove the location from " + PhotoCount(files.size()) + "?")) return;
+  const TEditOptions options = EditOptions();
+  RunJobAndReport("Remove location", files,
+                  [options](const std::string& fileName) { return RemoveLocation(fileName, options); });
+}
+
+void TExifFormController::ExportCsvMenuItemClick() {
+  std::vector<std::string> files;
+  if (FSelectedPhotos.size() > 1) {
+    files = SelectedFiles();
+  } else {
+    for (int index = 0; index < static_cast<int>(FPhotoNames.size()); ++index) files.push_back(PhotoPath(index));
+  }
+  std::string fileName;
+  if (files.empty() || !FServices.SaveCsvDialog(fileName)) return;
+  if (!fs::path(fileName).has_extension()) fileName += ".csv";
+  std::ostringstream text;
+  std::vector<TJobFailure> failures;
+  bool cancelled = false;
+  FServices.RunWithProgress("Export CSV", [&](const TJobProgress& progress) {
+    failures = WriteCsv(text, files, DefaultCsvColumns(), FMakerNoteIni, [&](std::size_t done, std::size_t total) {
+      if (progress(done, total)) return true;
+      cancelled = done < total;
+      return false;
+    });
+  });
+  // A cancelled listing is incomplete: nothing is written.
+  if (cancelled) return;
+  const std::string csv = text.str();
+  // Written beside and renamed over an existing file, which stays as it was if writing fails.
+  Zorp::Base::SafeWriteFile(fileName, csv.data(), static_cast<std::int64_t>(csv.size()));
+  std::string message = PhotoCount(files.size()) + " listed in " + fileName;
+  for (const TJobFailure& failure : failures) message += "\n" + failure.FileName + ": " + failure.Message;
+  FServices.ShowMessage(message);
 }
 
 void TExifFormController::SaveButtonClick() {

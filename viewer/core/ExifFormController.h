@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's main window as state and handlers, without a window: the folder and its photos,
-// the loaded photo's data and its two lists, which list is visible, the selected rows, the button
-// and menu states and the preview. The window forwards every event to a handler and then mirrors
+// the selected photos and the one shown, the shown photo's data and its three lists (Standard,
+// MakerNote, XMP), which list is visible, the selected rows, the button and menu states, the
+// preview, and the Tools menu's jobs over the selected photos. The window forwards every event to a handler and then mirrors
 // this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
 //
 // Handlers may throw on a failure the user must hear of (an export that cannot be written); the
@@ -15,13 +16,15 @@
 
 #include "core/IniFile.h"
 #include "core/ListRows.h"
+#include "core/PhotoJobs.h"
 #include "core/RowDrawing.h"
 #include "core/ViewerServices.h"
 #include "zorp/exif/ExifData.h"
 
 namespace Quorvane::Viewer {
 
-enum TListKind { lkStandard = 0, lkMakerNote = 1 };
+enum TListKind { lkStandard = 0, lkMakerNote = 1, lkXMP = 2 };
+inline constexpr int ListKindCount = 3;
 
 // The product's web address, shown by the web label.
 inline constexpr const char* WebAddress = "https://quorvane.org/";
@@ -44,8 +47,12 @@ class TExifFormController {
   // Lists the folder's photos (*.jpg, *.exif, *.jpeg, any letter case, each once, sorted) and
   // selects the first, which loads it. A folder without photos leaves the shown photo as it is.
   void OpenFolder(const std::string& folder);
-  // A change of the photo list's selection: index -1 for no item.
+  // A change of the photo list's selection: index -1 for no item. The photo becomes the one shown
+  // and the only one selected.
   void PhotoListViewSelectItem(int index, bool selected);
+  // A change of a list that selects several photos: the selected indexes, and the focused one
+  // (-1 for none), which is shown. Nothing selected and no focus changes nothing.
+  void PhotoListSelectionChange(const std::vector<int>& selected, int focused);
   // Selects the photo of that name, as a click in the photo list does; false when it is not listed.
   bool SelectPhoto(const std::string& name);
 
@@ -54,18 +61,29 @@ class TExifFormController {
   // last ending in a notice with the reason).
   bool LoadPhoto(const std::string& fileName);
 
-  // A tab change; the index being left decides which list shows.
+  // A tab change: the tab's list shows.
   void TabSetChange(int newTabIndex);
   // A selection change in a list: the selected row (-1 for none) and the Edit button's state.
   void StandardListViewSelectItem(TListKind list, int selectedRow);
 
   // Edits the selected row of the visible list and saves the photo (see the .cpp for the rules).
+  // With several photos selected, a Standard row's new value may go to all of them.
   void EditButtonClick();
   // Exports the visible list to a text file chosen in the save dialog.
   void SaveButtonClick();
   // Puts the selected row of the visible list on the clipboard.
   void CopyMenuItemClick();
   void WebLabelClick();
+
+  // ---- the Tools menu: jobs over the selected photos, each ended by its summary ----
+  void ShiftDateTimeMenuItemClick();
+  void SetLocationMenuItemClick();
+  void RemoveLocationMenuItemClick();
+  // A CSV listing of the selected photos, or of all the folder's photos when one is selected.
+  void ExportCsvMenuItemClick();
+  // Whether edits give the rewritten photos their former modification time.
+  void SetKeepFileDates(bool keep) { FKeepFileDates = keep; }
+  bool KeepFileDates() const { return FKeepFileDates; }
 
   // The drawing of a row of a list (nothing without data).
   TRowDrawing DrawItem(TListKind list, int row, bool selected, const TRect& itemRect, int textHeight,
@@ -74,7 +92,11 @@ class TExifFormController {
   // ---- state the window mirrors ----
   const std::string& FolderText() const { return FFolderText; }
   const std::vector<std::string>& PhotoNames() const { return FPhotoNames; }
+  // The photo shown (the focused one), and the selected ones in list order.
   int SelectedPhoto() const { return FSelectedPhoto; }
+  const std::vector<int>& SelectedPhotos() const { return FSelectedPhotos; }
+  // The paths of the selected photos, or of the photo shown when none is selected.
+  std::vector<std::string> SelectedFiles() const;
   const TListRows& Rows(TListKind list) const { return FRows[list]; }
   int SelectedRow(TListKind list) const { return FSelectedRow[list]; }
   TListKind VisibleList() const { return FVisibleList; }
@@ -96,8 +118,18 @@ class TExifFormController {
 
  private:
   void EditRow(TListKind list, TListRow& row);
-  // Loads the shown photo again, keeping the preview hint and the selected rows.
-  void Reload();
+  // Sets a validated Standard-row value on all the selected photos as a job.
+  void EditSelectedPhotos(const std::string& label, const std::string& value);
+  // Loads the edited photo again, keeping the preview hint and the selected rows.
+  void Reload() { ReloadPhoto(FFileName, FPreviewHint); }
+  // Loads the photo shown again after a job, keeping the selected rows.
+  void ReloadShown();
+  // By value: loading clears the members a caller may pass.
+  void ReloadPhoto(std::string path, std::string hint);
+  std::string PhotoPath(int index) const;
+  TEditOptions EditOptions() const { return TEditOptions{FKeepFileDates}; }
+  // Runs the edit over the files behind the progress dialog, reloads and shows the summary.
+  void RunJobAndReport(const std::string& title, const std::vector<std::string>& files, const TPhotoEdit& edit);
 
   IViewerServices& FServices;
   TMemIniFile FMakerNoteIni;
@@ -106,8 +138,9 @@ class TExifFormController {
   std::string FFolderText;
   std::vector<std::string> FPhotoNames;
   int FSelectedPhoto = -1;
-  TListRows FRows[2];
-  int FSelectedRow[2] = {-1, -1};
+  std::vector<int> FSelectedPhotos;
+  TListRows FRows[ListKindCount];
+  int FSelectedRow[ListKindCount] = {-1, -1, -1};
   TListKind FVisibleList = lkStandard;
   int FTabIndex = 0;
   bool FEditEnabled = false, FSaveEnabled = false, FPopupAutoPopup = false;
@@ -115,6 +148,10 @@ class TExifFormController {
   bool FPreviewShowHint = false;
   std::vector<std::uint8_t> FPreviewJPEG;
   std::uint64_t FPhotosGeneration = 0, FRowsGeneration = 0;
+  bool FKeepFileDates = false;
+  // The last offset and location entered, offered again.
+  TTimeOffset FTimeOffset;
+  TLocationText FLocationText;
 };
 
 }  // namespace Quorvane::Viewer

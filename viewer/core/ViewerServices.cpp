@@ -9,6 +9,23 @@ namespace Quorvane::Viewer {
 
 namespace fs = std::filesystem;
 
+bool IViewerServices::AskYesNo(const std::string&) { return false; }
+void IViewerServices::ShowMessage(const std::string&) {}
+bool IViewerServices::InputTimeOffset(TTimeOffset&) { return false; }
+bool IViewerServices::InputLocation(TLocationText&) { return false; }
+bool IViewerServices::SaveCsvDialog(std::string&) { return false; }
+
+void IViewerServices::RunWithProgress(const std::string&, const std::function<void(const TJobProgress&)>& work) {
+  work([](std::size_t, std::size_t) { return true; });
+}
+
+TJobSummary IViewerServices::RunJob(const std::string& title, const std::vector<std::string>& files,
+                                    const TPhotoEdit& edit) {
+  TJobSummary summary;
+  RunWithProgress(title, [&](const TJobProgress& progress) { summary = RunPhotoJob(files, edit, progress); });
+  return summary;
+}
+
 std::string TLocalFileSystem::HomeFolder() {
   const char* home = std::getenv("HOME");
   return home != nullptr && *home != '\0' ? home : "/";

@@ -3,12 +3,20 @@
 // the file system. The window implements it with its toolkit; tests and the command-line companion
 // with stubs. TLocalFileSystem supplies the file-system part from the local disk.
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "core/PhotoJobs.h"
 
 namespace Quorvane::Viewer {
 
 enum class TDialogAnswer { Ok, Cancel, Yes, No };
+
+// The Set location dialog's fields as typed.
+struct TLocationText {
+  std::string Latitude, Longitude, Altitude;
+};
 
 class IViewerServices {
  public:
@@ -33,6 +41,28 @@ class IViewerServices {
   virtual void SetClipboardText(const std::string& text) = 0;
   // Opens the address in the user's browser.
   virtual void OpenURL(const std::string& url) = 0;
+
+  // The services of the Tools menu and the edit of many photos. Without a window they decline:
+  // No, no message, Cancel, and work run at once on the calling thread without cancel.
+
+  // A question without icon with the buttons Yes and No; true on Yes.
+  virtual bool AskYesNo(const std::string& text);
+  // An information message with an OK button, such as a job's summary.
+  virtual void ShowMessage(const std::string& text);
+  // The Shift date/time dialog: a signed offset in days, hours, minutes and seconds, preset to
+  // offset. False on Cancel.
+  virtual bool InputTimeOffset(TTimeOffset& offset);
+  // The Set location dialog: latitude and longitude as typed and an altitude in metres that may be
+  // left empty; the fields hold the texts given and receive the new ones. False on Cancel.
+  virtual bool InputLocation(TLocationText& location);
+  // The save dialog for a CSV listing: default extension "csv", overwrite prompt. False on Cancel.
+  virtual bool SaveCsvDialog(std::string& fileName);
+  // Runs work off the GUI thread behind a progress dialog captioned title, and returns when it has
+  // ended. work reports through the callback it gets, which returns false once the user cancelled.
+  // What work throws is thrown here.
+  virtual void RunWithProgress(const std::string& title, const std::function<void(const TJobProgress&)>& work);
+  // RunPhotoJob over the files through RunWithProgress.
+  TJobSummary RunJob(const std::string& title, const std::vector<std::string>& files, const TPhotoEdit& edit);
 
   // The user's Pictures folder (which may not exist) and home folder.
   virtual std::string PicturesFolder() = 0;

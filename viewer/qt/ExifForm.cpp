@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
@@ -10,16 +13,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
+#include <QUrl>
 #include <algorithm>
+#include <vector>
 
 #include "qt/FormFont.h"
 #include "qt/QtConversions.h"
@@ -34,6 +42,8 @@ namespace {
 
 constexpr int ClientWidth = 682, ClientHeight = 705;
 constexpr int PhotoColumnWidth = 160, NameColumnWidth = 150;
+// XMP paths are longer than the other lists' labels.
+constexpr int XMPNameColumnWidth = 230;
 constexpr int PreviewWidth = 169, PreviewHeight = 128;
 constexpr int ButtonWidth = 75;
 
@@ -59,6 +69,44 @@ int SelectedRowOf(const QTableView* view) {
   return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
+// The photo list's selected rows in order, and its focused row (-1 for none).
+std::vector<int> SelectedRowsOf(const QTableView* view) {
+  std::vector<int> rows;
+  for (const QModelIndex& index : view->selectionModel()->selectedRows()) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+int CurrentRowOf(const QTableView* view) {
+  const QModelIndex current = view->selectionModel()->currentIndex();
+  return current.isValid() ? current.row() : -1;
+}
+
+// Selects these rows with the focus on current, unless they are so already.
+void SelectRows(QTableView* view, const std::vector<int>& rows, int current) {
+  if (SelectedRowsOf(view) == rows && CurrentRowOf(view) == current) return;
+  const QAbstractItemModel* model = view->model();
+  QItemSelection selection;
+  for (const int row : rows)
+    if (row >= 0 && row < model->rowCount()) selection.select(model->index(row, 0), model->index(row, 0));
+  QItemSelectionModel* selectionModel = view->selectionModel();
+  if (current >= 0 && current < model->rowCount()) {
+    const QModelIndex index = model->index(current, 0);
+    selectionModel->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    view->scrollTo(index);
+  } else {
+    selectionModel->clearCurrentIndex();
+  }
+  selectionModel->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// The first local file or folder among dropped URLs; empty when there is none.
+QString DroppedPath(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return {};
+}
+
 // Selects the row (none for -1) unless it is selected already.
 void SelectRow(QTableView* view, int row) {
   if (SelectedRowOf(view) == row) return;
@@ -80,7 +128,9 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
       FController(*FServices) {
   setWindowTitle(QStringLiteral("Quorvane"));
   setFont(FormFont());
+  setAcceptDrops(true);
   BuildWidgets();
+  BuildToolsMenu();
   ConnectEvents();
   resize(ClientWidth, ClientHeight);
   CenterOnScreen();
@@ -118,6 +168,7 @@ void TExifForm::BuildWidgets() {
   FPhotoListView = new QTableView(photoGroup);
   FPhotoListView->setObjectName(QStringLiteral("PhotoListView"));
   SetUpReportList(FPhotoListView);
+  FPhotoListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FPhotoModel = new TTextTableModel(
       {QStringLiteral("File Name")}, [this] { return static_cast<int>(FController.PhotoNames().size()); },
       [this](int row, int) {
@@ -142,16 +193,16 @@ void TExifForm::BuildWidgets() {
 
   auto* dataGroup = new QGroupBox(QStringLiteral("Exif Data"), central);
   FListStack = new QStackedWidget(dataGroup);
-  FStandardListView = NewExifListView(lkStandard);
-  FStandardListView->setObjectName(QStringLiteral("StandardListView"));
-  FMakerNoteListView = NewExifListView(lkMakerNote);
-  FMakerNoteListView->setObjectName(QStringLiteral("MakerNoteListView"));
+  NewExifListView(lkStandard)->setObjectName(QStringLiteral("StandardListView"));
+  NewExifListView(lkMakerNote)->setObjectName(QStringLiteral("MakerNoteListView"));
+  NewExifListView(lkXMP)->setObjectName(QStringLiteral("XMPListView"));
   FTabSet = new QTabBar(dataGroup);
   FTabSet->setObjectName(QStringLiteral("TabSet"));
   FTabSet->setShape(QTabBar::RoundedSouth);
   FTabSet->setExpanding(false);
   FTabSet->addTab(QStringLiteral("Standard "));
   FTabSet->addTab(QStringLiteral("MakerNote"));
+  FTabSet->addTab(QStringLiteral("XMP"));
   auto* dataLayout = new QVBoxLayout(dataGroup);
   dataLayout->setSpacing(0);
   dataLayout->addWidget(FListStack, 1);
@@ -161,7 +212,7 @@ void TExifForm::BuildWidgets() {
   FCopyMenuItem = FPopupMenu->addAction(QStringLiteral("Copy"));
   FCopyMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   FCopyMenuItem->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  for (QTableView* view : {FStandardListView, FMakerNoteListView}) {
+  for (QTableView* view : FListViews) {
     view->addAction(FCopyMenuItem);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
   }
@@ -205,6 +256,18 @@ void TExifForm::BuildWidgets() {
   grid->setRowStretch(1, 1);
 }
 
+void TExifForm::BuildToolsMenu() {
+  FToolsMenu = menuBar()->addMenu(QStringLiteral("&Tools"));
+  FToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
+  FShiftDateTimeMenuItem = FToolsMenu->addAction(QStringLiteral("Shift date/time..."));
+  FSetLocationMenuItem = FToolsMenu->addAction(QStringLiteral("Set location..."));
+  FRemoveLocationMenuItem = FToolsMenu->addAction(QStringLiteral("Remove location"));
+  FExportCsvMenuItem = FToolsMenu->addAction(QStringLiteral("Export CSV..."));
+  FToolsMenu->addSeparator();
+  FKeepFileDatesMenuItem = FToolsMenu->addAction(QStringLiteral("Keep file dates"));
+  FKeepFileDatesMenuItem->setCheckable(true);
+}
+
 QTableView* TExifForm::NewExifListView(TListKind list) {
   auto* view = new QTableView(FListStack);
   SetUpReportList(view);
@@ -220,7 +283,8 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
       view);
   view->setModel(model);
   FRowModels[list] = model;
-  view->horizontalHeader()->resizeSection(0, NameColumnWidth);
+  FListViews[list] = view;
+  view->horizontalHeader()->resizeSection(0, list == lkXMP ? XMPNameColumnWidth : NameColumnWidth);
   view->horizontalHeader()->setStretchLastSection(true);
   view->setItemDelegate(new TRowDrawingDelegate(
       view, [this, list](int row, bool selected, const TRect& itemRect, int textHeight, int columnWidth) {
@@ -232,13 +296,12 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
 
 void TExifForm::ConnectEvents() {
   connect(FBrowseButton, &QPushButton::clicked, this, [this] { Forward([&] { FController.BrowseButtonClick(); }); });
-  connect(FPhotoListView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-    // A row losing its selection is not forwarded, as with no row selected nothing is loaded.
-    const int row = SelectedRowOf(FPhotoListView);
-    if (FSyncing || row < 0) return;
-    Forward([&] { FController.PhotoListViewSelectItem(row, true); });
-  });
-  for (const TListKind list : {lkStandard, lkMakerNote}) {
+  // The focus moves before or after the selection, by mouse or by key; both are forwarded.
+  connect(FPhotoListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TExifForm::ForwardPhotoSelection);
+  connect(FPhotoListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TExifForm::ForwardPhotoSelection);
+  for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
     QTableView* view = ListView(list);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, list, view] {
       if (FSyncing) return;
@@ -257,6 +320,26 @@ void TExifForm::ConnectEvents() {
   connect(FEditButton, &QPushButton::clicked, this, [this] { Forward([&] { FController.EditButtonClick(); }); });
   connect(FSaveButton, &QPushButton::clicked, this, [this] { Forward([&] { FController.SaveButtonClick(); }); });
   connect(FCloseButton, &QPushButton::clicked, this, &QWidget::close);
+  connect(FShiftDateTimeMenuItem, &QAction::triggered, this,
+          [this] { Forward([&] { FController.ShiftDateTimeMenuItemClick(); }); });
+  connect(FSetLocationMenuItem, &QAction::triggered, this,
+          [this] { Forward([&] { FController.SetLocationMenuItemClick(); }); });
+  connect(FRemoveLocationMenuItem, &QAction::triggered, this,
+          [this] { Forward([&] { FController.RemoveLocationMenuItemClick(); }); });
+  connect(FExportCsvMenuItem, &QAction::triggered, this,
+          [this] { Forward([&] { FController.ExportCsvMenuItemClick(); }); });
+  connect(FKeepFileDatesMenuItem, &QAction::toggled, this, [this](bool checked) {
+    if (!FSyncing) Forward([&] { FController.SetKeepFileDates(checked); });
+  });
+}
+
+// No photo selected and no focus is not forwarded, as with no photo nothing is loaded.
+void TExifForm::ForwardPhotoSelection() {
+  if (FSyncing) return;
+  const std::vector<int> rows = SelectedRowsOf(FPhotoListView);
+  const int current = CurrentRowOf(FPhotoListView);
+  if (rows.empty() && current < 0) return;
+  Forward([&] { FController.PhotoListSelectionChange(rows, current); });
 }
 
 bool TExifForm::eventFilter(QObject* watched, QEvent* event) {
@@ -273,6 +356,49 @@ bool TExifForm::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void TExifForm::closeEvent(QCloseEvent* event) {
+  SaveSettings();
+  QMainWindow::closeEvent(event);
+}
+
+void TExifForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TExifForm::dropEvent(QDropEvent* event) {
+  const QString path = DroppedPath(event->mimeData());
+  if (path.isEmpty() || !OpenPath(path.toStdString())) return;
+  event->acceptProposedAction();
+}
+
+void TExifForm::RestoreSettings() {
+  const QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
+  if (const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray(); !geometry.isEmpty())
+    restoreGeometry(geometry);
+  const int tab = settings.value(QStringLiteral("Tab"), 0).toInt();
+  const bool keepFileDates = settings.value(QStringLiteral("KeepFileDates"), false).toBool();
+  Forward([&] {
+    FController.TabSetChange(tab);
+    FController.SetKeepFileDates(keepFileDates);
+  });
+}
+
+void TExifForm::SaveSettings() const {
+  QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
+  if (!FController.FolderText().empty()) settings.setValue(QStringLiteral("LastFolder"), ToQt(FController.FolderText()));
+  settings.setValue(QStringLiteral("Geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("Tab"), FController.TabIndex());
+  settings.setValue(QStringLiteral("KeepFileDates"), FController.KeepFileDates());
+}
+
+bool TExifForm::OpenLastFolder() {
+  const QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
+  const QString folder = settings.value(QStringLiteral("LastFolder")).toString();
+  if (folder.isEmpty() || !FServices->DirectoryExists(folder.toStdString())) return false;
+  Forward([&] { FController.OpenFolder(folder.toStdString()); });
+  return true;
 }
 
 bool TExifForm::OpenPath(const std::filesystem::path& path) {
@@ -310,10 +436,10 @@ void TExifForm::SyncFromController() {
     FShownPhotosGeneration = FController.PhotosGeneration();
     FPhotoModel->Reload();
   }
-  SelectRow(FPhotoListView, FController.SelectedPhoto());
+  SelectRows(FPhotoListView, FController.SelectedPhotos(), FController.SelectedPhoto());
   if (FController.RowsGeneration() != FShownRowsGeneration) {
     FShownRowsGeneration = FController.RowsGeneration();
-    for (const TListKind list : {lkStandard, lkMakerNote}) {
+    for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
       FRowModels[list]->Reload();
       SelectRow(ListView(list), FController.SelectedRow(list));
     }
@@ -324,9 +450,10 @@ void TExifForm::SyncFromController() {
   FSaveButton->setEnabled(FController.SaveEnabled());
   if (FTabSet->currentIndex() != FController.TabIndex()) FTabSet->setCurrentIndex(FController.TabIndex());
   FListStack->setCurrentWidget(ListView(FController.VisibleList()));
+  if (FKeepFileDatesMenuItem->isChecked() != FController.KeepFileDates())
+    FKeepFileDatesMenuItem->setChecked(FController.KeepFileDates());
   // An edit changes a row's value in place.
-  FStandardListView->viewport()->update();
-  FMakerNoteListView->viewport()->update();
+  for (QTableView* view : FListViews) view->viewport()->update();
 }
 
 void TExifForm::ShowPreview() {
@@ -357,8 +484,6 @@ void TExifForm::CenterOnScreen() {
   move(std::max(frame.left(), available.left()), std::max(frame.top(), available.top()));
 }
 
-QTableView* TExifForm::ListView(TListKind list) const {
-  return list == lkStandard ? FStandardListView : FMakerNoteListView;
-}
+QTableView* TExifForm::ListView(TListKind list) const { return FListViews[list]; }
 
 }  // namespace Quorvane::Viewer

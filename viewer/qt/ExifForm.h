@@ -1,8 +1,11 @@
 #pragma once
 // The viewer's main window, built in code. It owns the controller and the services it works
 // through, forwards every event to a controller handler and then mirrors the controller's state:
-// folder text, photo list, the Standard and MakerNote lists (one shown at a time, chosen by the
-// tab strip under them), button states and the preview.
+// folder text, photo list (several photos may be selected), the Standard, MakerNote and XMP lists
+// (one shown at a time, chosen by the tab strip under them), button states and the preview. The
+// Tools menu runs the jobs over the selected photos. The last folder, the window's geometry, the
+// open tab and "Keep file dates" are remembered between runs; a folder or photo dropped on the
+// window opens.
 
 #include <QMainWindow>
 #include <cstdint>
@@ -39,12 +42,27 @@ class TExifForm : public QMainWindow {
   // Opens a folder, or the folder of a photo with that photo selected; false when the path is
   // neither a folder nor a file.
   bool OpenPath(const std::filesystem::path& path);
+  // Takes the geometry, the open tab and "Keep file dates" from the last run (the program does, the
+  // screenshot mode does not, so that its pictures do not depend on the user's last run).
+  void RestoreSettings();
+  // Opens the folder remembered from the last run; false when there is none or it is gone.
+  bool OpenLastFolder();
+
+  // The settings' organisation and application names.
+  static constexpr const char* SettingsOrganization = "Quorvane";
+  static constexpr const char* SettingsApplication = "quorvane";
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildWidgets();
+  void BuildToolsMenu();
+  void SaveSettings() const;
+  void ForwardPhotoSelection();
   QTableView* NewExifListView(TListKind list);
   void ConnectEvents();
   // Runs a controller handler, reports what it throws, then mirrors the state.
@@ -66,9 +84,8 @@ class TExifForm : public QMainWindow {
   QTableView* FPhotoListView = nullptr;
   TTextTableModel* FPhotoModel = nullptr;
   QStackedWidget* FListStack = nullptr;
-  QTableView* FStandardListView = nullptr;
-  QTableView* FMakerNoteListView = nullptr;
-  TTextTableModel* FRowModels[2] = {nullptr, nullptr};
+  QTableView* FListViews[ListKindCount] = {};
+  TTextTableModel* FRowModels[ListKindCount] = {};
   QTabBar* FTabSet = nullptr;
   QLabel* FPreviewImage = nullptr;
   QPushButton* FEditButton = nullptr;
@@ -77,6 +94,12 @@ class TExifForm : public QMainWindow {
   QLabel* FWebLabel = nullptr;
   QMenu* FPopupMenu = nullptr;
   QAction* FCopyMenuItem = nullptr;
+  QMenu* FToolsMenu = nullptr;
+  QAction* FShiftDateTimeMenuItem = nullptr;
+  QAction* FSetLocationMenuItem = nullptr;
+  QAction* FRemoveLocationMenuItem = nullptr;
+  QAction* FExportCsvMenuItem = nullptr;
+  QAction* FKeepFileDatesMenuItem = nullptr;
 };
 
 }  // namespace Quorvane::Viewer

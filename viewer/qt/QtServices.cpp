@@ -4,14 +4,24 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <exception>
+#include <thread>
 
 #include "qt/InputSelectDialog.h"
+#include "qt/JobDialogs.h"
 #include "qt/QtConversions.h"
+#include "zorp/base/FormatSettings.h"
 
 namespace Quorvane::Viewer {
 
@@ -76,6 +86,87 @@ bool TQtServices::SaveDialog(std::string& fileName) {
 void TQtServices::SetClipboardText(const std::string& text) { QGuiApplication::clipboard()->setText(ToQt(text)); }
 
 void TQtServices::OpenURL(const std::string& url) { QDesktopServices::openUrl(QUrl(ToQt(url))); }
+
+bool TQtServices::AskYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, MessageCaption, ToQt(text), QMessageBox::Yes | QMessageBox::No,
+                  QApplication::activeWindow());
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TQtServices::ShowMessage(const std::string& text) {
+  QMessageBox::information(QApplication::activeWindow(), MessageCaption, ToQt(text), QMessageBox::Ok);
+}
+
+bool TQtServices::InputTimeOffset(TTimeOffset& offset) {
+  TTimeOffsetDialog dialog(offset, QApplication::activeWindow());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  offset = dialog.Offset();
+  return true;
+}
+
+bool TQtServices::InputLocation(TLocationText& location) {
+  TLocationDialog dialog(location, QApplication::activeWindow());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  location = dialog.Location();
+  return true;
+}
+
+bool TQtServices::SaveCsvDialog(std::string& fileName) {
+  QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Export CSV"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(QStringLiteral("CSV files (*.csv);;Any file (*.*)"));
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  fileName = dialog.selectedFiles().constFirst().toStdString();
+  return true;
+}
+
+void TQtServices::RunWithProgress(const std::string& title, const std::function<void(const TJobProgress&)>& work) {
+  std::atomic<bool> cancelled{false}, finished{false};
+  std::atomic<std::size_t> done{0}, total{0};
+  std::exception_ptr failure;
+  const Zorp::Base::TFormatSettings formats = Zorp::Base::FormatSettings();
+
+  QProgressDialog dialog(ToQt(title), QStringLiteral("Cancel"), 0, 1, QApplication::activeWindow());
+  dialog.setWindowTitle(MessageCaption);
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setAutoClose(false);
+  dialog.setAutoReset(false);
+  dialog.setMinimumDuration(300);
+  dialog.setValue(0);
+
+  std::thread worker([&] {
+    Zorp::Base::SetFormatSettings(formats);
+    try {
+      work([&](std::size_t photosDone, std::size_t photos) {
+        done = photosDone;
+        total = photos;
+        return !cancelled.load();
+      });
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+  });
+  // The GUI thread keeps painting and takes the Cancel click while it polls the worker.
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (dialog.wasCanceled()) cancelled = true;
+    const std::size_t photos = total.load();
+    if (photos > 0) {
+      dialog.setMaximum(static_cast<int>(std::min<std::size_t>(photos, INT_MAX)));
+      dialog.setValue(static_cast<int>(std::min<std::size_t>(done.load(), INT_MAX)));
+    }
+    if (finished) loop.quit();
+  });
+  poll.start(30);
+  if (!finished) loop.exec();
+  poll.stop();
+  worker.join();
+  dialog.close();
+  if (failure) std::rethrow_exception(failure);
+}
 
 std::string TQtServices::PicturesFolder() {
   return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();

@@ -1,4 +1,5 @@
-// quorvane [FOLDER|PHOTO]: the viewer's window, opened on a folder or on a photo in its folder.
+// quorvane [FOLDER|PHOTO]: the viewer's window, opened on a folder or on a photo in its folder, or
+// on the last run's folder.
 // quorvane --screenshot OUT.png [FOLDER|PHOTO]: the same window, laid out, painted and saved as a
 // PNG instead of being shown on screen (works with QT_QPA_PLATFORM=offscreen).
 
@@ -45,8 +46,11 @@ int main(int argc, char* argv[]) {
 
   using namespace Quorvane::Viewer;
   TExifForm form(FindMakerNotesIni(ExecutablePath()));
+  if (screenshot.isEmpty()) form.RestoreSettings();
   if (!arguments.isEmpty() && !form.OpenPath(arguments.constFirst().toStdString()))
     return Fail(QStringLiteral("no such folder or file: %1").arg(arguments.constFirst()));
+  // Without a path the window opens on the folder of the last run, if it is still there.
+  if (arguments.isEmpty() && screenshot.isEmpty()) form.OpenLastFolder();
   if (screenshot.isEmpty()) {
     form.show();
     return QApplication::exec();

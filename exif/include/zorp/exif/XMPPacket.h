@@ -157,4 +157,11 @@ bool HasXMPSignature(Zorp::Base::TStream& stream);
 // alternative items as "[x-default]". Line breaks inside a value are shown as "\n". Reads only.
 std::vector<std::string> ListXMPValues(const TXMPPacket& packet);
 
+// The same walk as path and value apart, for a list that shows them in two columns.
+struct TXMPListedValue {
+  std::string Path;
+  std::string Value;
+};
+std::vector<TXMPListedValue> ListXMPPathsAndValues(const TXMPPacket& packet);
+
 }  // namespace Zorp::Exif
