@@ -315,8 +315,51 @@ TEST(AFileStream, ReportsFilesThatCannotBeOpenedOrCreated) {
 
 // ---- Files that are no photos --------------------------------------------------------------------
 
+// ---- TFileReadStream -----------------------------------------------------------------------------
+
+// Reads anywhere in a file larger than several windows give the file's bytes: within a window,
+// across its end, longer than a window, at and past the end, and after seeking backwards.
+TEST(AFileReadStream, ReadsTheFilesBytesWhereverItIsPositioned) {
+  TTempPath temp;
+  Bytes content(200000);
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  {
+    TFileStream file(temp.Path(), fmCreate);
+    file.WriteBuffer(content.data(), static_cast<std::int64_t>(content.size()));
+  }
+  struct TRead {
+    std::int64_t At, Count, Expected;
+  };
+  const std::int64_t window = TFileReadStream::WindowSize;
+  const TRead reads[] = {{0, 2, 2},           {10, 100, 100},           {window - 3, 10, 10},   {5, window + 9, window + 9},
+                         {150000, 60000, 50000}, {199999, 5, 1},       {200000, 5, 0},         {250000, 5, 0},
+                         {window * 2 + 1, 1, 1}, {3, 4, 4},            {0, 200000, 200000}};
+  TFileReadStream stream(temp.Path());
+  EXPECT_EQ(stream.Size(), 200000);
+  for (const TRead& r : reads) {
+    stream.SetPosition(r.At);
+    Bytes got(static_cast<std::size_t>(r.Count));
+    ASSERT_EQ(stream.Read(got.data(), r.Count), r.Expected) << r.At;
+    got.resize(static_cast<std::size_t>(r.Expected));
+    EXPECT_EQ(got, Bytes(content.begin() + std::min<std::int64_t>(r.At, 200000),
+                         content.begin() + std::min<std::int64_t>(r.At, 200000) + r.Expected))
+        << r.At;
+    EXPECT_EQ(stream.Position(), r.At + r.Expected);
+  }
+  EXPECT_EQ(stream.Write(content.data(), 4), 0);
+  EXPECT_THROW(stream.SetSize(10), EInvalidOperation);
+
+  // A file cut short meanwhile reads short at its new end; ReadBuffer reports it.
+  std::filesystem::resize_file(temp.Path(), 100000);
+  stream.SetPosition(window * 2);
+  Bytes rest(1000);
+  EXPECT_EQ(stream.Read(rest.data(), 1000), 0);
+  stream.SetPosition(99990);
+  EXPECT_THROW(stream.ReadBuffer(rest.data(), 100), EReadError);
+}
+
 enum TOddFile { ofFifo, ofFolder, ofDevice };
-enum TOpener { opReadStream, opReadWriteStream, opLoadFromFile };
+enum TOpener { opReadStream, opReadWriteStream, opLoadFromFile, opFileReadStream };
 
 // Opens the writing end of a FIFO after a grace period, again and again until stopped, so that a reader
 // blocked on it wakes up and its test fails instead of hanging.
@@ -343,13 +386,13 @@ class AFileThatIsNoPhoto : public ::testing::TestWithParam<std::tuple<TOddFile, 
 
 std::string OddFileCaseName(const ::testing::TestParamInfo<std::tuple<TOddFile, TOpener>>& info) {
   static const char* const kinds[] = {"Fifo", "Folder", "Device"};
-  static const char* const openers[] = {"ReadStream", "ReadWriteStream", "LoadFromFile"};
+  static const char* const openers[] = {"ReadStream", "ReadWriteStream", "LoadFromFile", "FileReadStream"};
   return std::string(kinds[std::get<0>(info.param)]) + openers[std::get<1>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AFileThatIsNoPhoto,
                          ::testing::Combine(::testing::Values(ofFifo, ofFolder, ofDevice),
-                                            ::testing::Values(opReadStream, opReadWriteStream, opLoadFromFile)),
+                                            ::testing::Values(opReadStream, opReadWriteStream, opLoadFromFile, opFileReadStream)),
                          OddFileCaseName);
 
 TEST_P(AFileThatIsNoPhoto, IsRefusedAtOnceInsteadOfRead) {
@@ -376,6 +419,9 @@ TEST_P(AFileThatIsNoPhoto, IsRefusedAtOnceInsteadOfRead) {
       break;
     case opLoadFromFile:
       EXPECT_THROW_MSG(TMemoryStream().LoadFromFile(path), EFOpenError, message);
+      break;
+    case opFileReadStream:
+      EXPECT_THROW_MSG(TFileReadStream{path}, EFOpenError, message);
       break;
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));

@@ -146,7 +146,7 @@ void TMemoryStream::LoadFromStream(TStream& source) {
 }
 
 void TMemoryStream::LoadFromFile(const std::string& fileName) {
-  TFileStream file(fileName, fmOpenRead);
+  TFileReadStream file(fileName);
   LoadFromStream(file);
 }
 
@@ -170,6 +170,82 @@ std::int64_t TUserMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 }
 
 void TUserMemoryStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
+
+TFileReadStream::TFileReadStream(const std::string& fileName) : FFileName(fileName) {
+  // Anything but a regular file is refused before it is opened; the open cannot wait on a FIFO
+  // swapped in meanwhile because it does not block (which changes nothing for a regular file).
+  struct stat status {};
+  if (::stat(fileName.c_str(), &status) != 0)
+    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+  Detail::EnsureRegularFile(status, fileName);
+  FHandle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (FHandle < 0) throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+  try {
+    if (::fstat(FHandle, &status) != 0)
+      throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+    Detail::EnsureRegularFile(status, fileName);
+  } catch (...) {
+    ::close(FHandle);
+    throw;
+  }
+  FSize = static_cast<std::int64_t>(status.st_size);
+}
+
+TFileReadStream::~TFileReadStream() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+namespace {
+
+// Reads up to count bytes at offset, retrying when interrupted; what was read (0 at the end or on an
+// error, which the caller's short read reports).
+std::int64_t ReadAt(int handle, void* buffer, std::int64_t count, std::int64_t offset) {
+  for (;;) {
+    const ssize_t got = ::pread(handle, buffer, static_cast<std::size_t>(count), static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    return got < 0 ? 0 : static_cast<std::int64_t>(got);
+  }
+}
+
+}  // namespace
+
+std::int64_t TFileReadStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0 || FPosition >= FSize) return 0;
+  count = std::min(count, FSize - FPosition);
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t left = count - done;
+    if (FPosition >= FWindowStart && FPosition < FWindowStart + FWindowLength) {
+      const std::int64_t n = std::min(left, FWindowStart + FWindowLength - FPosition);
+      std::memcpy(out + done, FWindow.data() + (FPosition - FWindowStart), static_cast<std::size_t>(n));
+      FPosition += n;
+      done += n;
+      continue;
+    }
+    if (left >= WindowSize) {
+      const std::int64_t got = ReadAt(FHandle, out + done, left, FPosition);
+      if (got == 0) break;
+      FPosition += got;
+      done += got;
+      continue;
+    }
+    if (FWindow.empty()) FWindow.resize(static_cast<std::size_t>(WindowSize));
+    FWindowStart = FPosition;
+    FWindowLength = ReadAt(FHandle, FWindow.data(), WindowSize, FPosition);
+    if (FWindowLength == 0) break;
+  }
+  return done;
+}
+
+std::int64_t TFileReadStream::Write(const void*, std::int64_t) { return 0; }
+
+std::int64_t TFileReadStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  FPosition = SeekWithin(FPosition, FSize, offset, origin);
+  return FPosition;
+}
+
+void TFileReadStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
 
 void Detail::EnsureRegularFile(const struct stat& status, const std::string& fileName) {
   if (S_ISREG(status.st_mode)) return;

@@ -429,7 +429,7 @@ void TExifData::LoadFromStream(TStream& stream) {
 }
 
 void TExifData::LoadFromJPEG(const std::string& fileName) {
-  Zorp::Base::TFileStream file(fileName, Zorp::Base::fmOpenRead);
+  Zorp::Base::TFileReadStream file(fileName);
   LoadFromJPEG(file);
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <initializer_list>
 #include <limits>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -18,6 +20,7 @@
 #include "makernotes/OutsideReferences.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
+#include "zorp/base/Messages.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
@@ -754,7 +757,7 @@ namespace {
 // Where the scan data begins (just after the first start-of-scan header) in a JPEG held in memory,
 // walking its segments from a segment boundary; the end of the data when no such header is found
 // whole.
-std::int64_t ScanDataStart(const TMemoryStream& jpeg, std::int64_t from) {
+std::int64_t ScanDataStart(const Zorp::Base::TCustomMemoryStream& jpeg, std::int64_t from) {
   const std::uint8_t* data = jpeg.Memory();
   const std::int64_t size = jpeg.Size();
   std::int64_t position = from;
@@ -779,8 +782,15 @@ std::int64_t ScanDataStart(const TMemoryStream& jpeg, std::int64_t from) {
 }  // namespace
 
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
-  TMemoryStream input;
-  input.LoadFromFile(fileName);
+  // The file is read once, into memory left uninitialised: the read fills every byte or raises.
+  Zorp::Base::TFileReadStream file(fileName);
+  const std::int64_t fileSize = file.Size();
+  if (static_cast<std::uint64_t>(fileSize) >= std::numeric_limits<std::size_t>::max() / 2)
+    throw Zorp::Base::EReadError(Zorp::Base::SReadError);
+  const std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(fileSize) + 1]);
+  if (!bytes) throw Zorp::Base::EReadError(Zorp::Base::SReadError);
+  file.ReadBuffer(bytes.get(), fileSize);
+  Zorp::Base::TUserMemoryStream input(bytes.get(), fileSize);
   if (!HasJPEGStartMarker(input)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
   Detail::TJPEGRewrite rewrite(*this, input, FMovedMakerNote);
   if (bufferInMemory) {

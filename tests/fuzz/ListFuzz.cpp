@@ -9,6 +9,7 @@
 #include "core/PhotoListing.h"
 #include "core/RowDrawing.h"
 #include "core/RowText.h"
+#include "core/XmpListing.h"
 #include "zorp/base/Streams.h"
 
 namespace {
@@ -35,5 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const TPhotoListing listing = ListPhoto(stream, "fuzz.jpg", Descriptions(), Zorp::Base::InvariantFormatSettings());
   UseRows(listing.Standard);
   UseRows(listing.MakerNote);
+  if (listing.Data) {
+    TListRows xmp;
+    ListXMP(xmp, *listing.Data);
+    UseRows(xmp);
+  }
   return 0;
 }

@@ -128,6 +128,34 @@ class TFileStream : public TStream {
   std::FILE* FFile = nullptr;
 };
 
+// A read-only stream over a file, made for reading metadata with few system calls: the size is
+// taken once when the file is opened, short reads are served from a 64 KiB window of the file
+// read with one pread, and long reads go straight into the caller's buffer. Only a regular file is
+// opened (EFOpenError otherwise, as for any opening failure). Writes write nothing and report 0;
+// SetSize raises EInvalidOperation. A file that shrinks meanwhile reads short at its new end.
+class TFileReadStream : public TStream {
+ public:
+  explicit TFileReadStream(const std::string& fileName);
+  ~TFileReadStream() override;
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() const override { return FSize; }
+  void SetSize(std::int64_t newSize) override;
+
+  static constexpr std::int64_t WindowSize = 64 * 1024;
+
+ private:
+  int FHandle = -1;
+  std::string FFileName;
+  std::int64_t FSize = 0;
+  std::int64_t FPosition = 0;
+  std::vector<std::uint8_t> FWindow;  // WindowSize bytes once used
+  std::int64_t FWindowStart = 0;
+  std::int64_t FWindowLength = 0;  // bytes of FWindow that hold the file from FWindowStart
+};
+
 // Something that saves itself to and loads itself from a stream.
 class IStreamPersist {
  public:
