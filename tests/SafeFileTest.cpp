@@ -186,6 +186,29 @@ TEST_F(ASafeFileReplacement, WritesThroughTheDescriptorThatCreatedTheTemporaryFi
   EXPECT_EQ(Entries(), (std::vector<std::string>{"new.jpg", "photo.jpg"}));
 }
 
+TEST_F(ASafeFileReplacement, RefusesAFileInAFolderTheUserMayNotWriteAndLeavesItAsItWas) {
+  // The file itself is writable by anyone; only the folder is read-only for the user.
+  const fs::path locked = Folder / "locked";
+  fs::create_directory(locked);
+  const std::string photo = (locked / "photo.jpg").string();
+  std::ofstream(photo) << "original content";
+  fs::permissions(photo, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  ExpectAsOrdinaryUser([&] {
+    try {
+      Zorp::Base::SafeWriteFile(photo, "new", 3);
+      return 1;
+    } catch (const Zorp::Base::EFCreateError&) {
+      return Read(photo) == "original content" ? 0 : 2;
+    }
+  });
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(locked)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"photo.jpg"});
+  fs::permissions(locked, fs::perms::owner_all);
+}
+
 TEST_F(ASafeFileReplacement, RefusesATargetThatIsNoRegularFileAndLeavesItAsItWas) {
   const struct {
     const char* Name;
