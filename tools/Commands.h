@@ -74,7 +74,8 @@ int RunGps(const std::optional<std::string>& set, bool clear, bool keepModificat
 
 // `csv [--columns LABEL[,LABEL...]] FILE...`: the CSV of the files' Standard-list values (the default
 // columns when columnList is none). 2 for a label the Standard list does not have (the labels listed).
+// jobs as for tags.
 int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::string>& files, std::ostream& out,
-           std::ostream& err);
+           std::ostream& err, unsigned jobs = 0);
 
 }  // namespace Quorvane::Cli

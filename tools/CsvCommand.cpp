@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "Commands.h"
+#include "FileWorkers.h"
 #include "core/PhotoJobs.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -13,7 +14,7 @@ namespace Quorvane::Cli {
 using namespace Quorvane::Viewer;
 
 int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::string>& files, std::ostream& out,
-           std::ostream& err) {
+           std::ostream& err, unsigned jobs) {
   std::vector<std::string> columns = DefaultCsvColumns();
   if (columnList) {
     columns.clear();
@@ -30,10 +31,22 @@ int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::
       for (const std::string& label : labels) err << "  " << label << '\n';
       return 2;
     }
-  // Only the Standard list is read, so no MakerNote descriptions are needed.
-  const std::vector<TJobFailure> failures = WriteCsv(out, files, columns, TMemIniFile());
-  for (const TJobFailure& failure : failures) err << failure.FileName << ": " << failure.Message << '\n';
-  return failures.empty() ? 0 : 1;
+  // Only the Standard list is read, so no MakerNote descriptions are needed. The lines are built on
+  // a few worker threads and written in the order of the files.
+  const TMemIniFile noDescriptions;
+  out << CsvHeader(columns);
+  return RenderFilesInOrder(
+      files.size(),
+      [&](std::size_t i) {
+        TJobFailure failure;
+        TFileOutput output{CsvLine(files[i], columns, noDescriptions, failure), "", false};
+        if (!failure.Message.empty()) {
+          output.Err = failure.FileName + ": " + failure.Message + '\n';
+          output.Failed = true;
+        }
+        return output;
+      },
+      WorkerCount(jobs, files.size()), out, err);
 }
 
 }  // namespace Quorvane::Cli

@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   std::optional<std::string> columns;
   CLI::App* csv = app.add_subcommand("csv", "Write the Standard-list values of each file as CSV");
   csv->add_option("--columns", columns, "Standard-list labels, comma-separated");
+  csv->add_option("-j,--jobs", jobs, jobsHelp);
   csv->add_option("FILE", files, "JPEG files")->required();
 
   try {
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
   if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
   if (*shift) return Quorvane::Cli::RunShift(offset, keepModificationTime, files, std::cout, std::cerr);
   if (*gps) return Quorvane::Cli::RunGps(location, clearLocation, keepModificationTime, files, std::cout, std::cerr);
-  if (*csv) return Quorvane::Cli::RunCsv(columns, files, std::cout, std::cerr);
+  if (*csv) return Quorvane::Cli::RunCsv(columns, files, std::cout, std::cerr, jobs);
   if (*write) {
     writeOptions.EnforceASCII = !noAsciiCheck;
     return Quorvane::Cli::RunWrite(file, assignments, writeOptions, std::cerr);

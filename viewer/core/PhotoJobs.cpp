@@ -524,6 +524,22 @@ const std::vector<std::string>& DefaultCsvColumns() {
 
 const std::vector<std::string>& CsvColumnLabels() { return StandardLabels(); }
 
+std::string CsvHeader(const std::vector<std::string>& columns) {
+  std::string line = "File";
+  for (const std::string& column : columns) line += ',' + CsvField(column);
+  return line + "\r\n";
+}
+
+std::string CsvLine(const std::string& file, const std::vector<std::string>& columns, const TMemIniFile& ini,
+                    TJobFailure& failure) {
+  // Listed as the window lists it, so that every value reads as it shows there.
+  const TPhotoListing listing = ListPhoto(file, ini);
+  failure = listing.Succeeded() ? TJobFailure{} : TJobFailure{file, listing.Error};
+  std::string line = CsvField(file);
+  for (const std::string& column : columns) line += ',' + CsvField(ValueOf(listing.Standard, column));
+  return line + "\r\n";
+}
+
 std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
                                   const std::vector<std::string>& columns, const TMemIniFile& ini,
                                   const TJobProgress& progress) {
@@ -532,17 +548,12 @@ std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::stri
     if (std::find(labels.begin(), labels.end(), column) == labels.end())
       throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
   std::vector<TJobFailure> failures;
-  out << "File";
-  for (const std::string& column : columns) out << ',' << CsvField(column);
-  out << "\r\n";
+  out << CsvHeader(columns);
   for (std::size_t done = 0; done < files.size(); ++done) {
     if (progress && !progress(done, files.size())) return failures;
-    // Listed as the window lists it, so that every value reads as it shows there.
-    const TPhotoListing listing = ListPhoto(files[done], ini);
-    if (!listing.Succeeded()) failures.push_back({files[done], listing.Error});
-    out << CsvField(files[done]);
-    for (const std::string& column : columns) out << ',' << CsvField(ValueOf(listing.Standard, column));
-    out << "\r\n";
+    TJobFailure failure;
+    out << CsvLine(files[done], columns, ini, failure);
+    if (!failure.Message.empty()) failures.push_back(std::move(failure));
   }
   if (progress) progress(files.size(), files.size());
   return failures;

@@ -105,6 +105,12 @@ const std::vector<std::string>& CsvColumnLabels();
 // RFC 4180 CSV, UTF-8, CR LF: the header "File,<labels>", then per photo its path and the value
 // text of the Standard-list row of each label (empty when there is none). A photo that fails to
 // load still gets its row with the values read so far; failures are returned for reporting.
+// The header line "File,<labels>" and one photo's line, each ending in CR LF. A photo that fails
+// to load gets its line with the values read so far and the failure in failure (empty Message
+// when it loaded). WriteCsv is made of these; quorvane-cli csv builds the lines on several threads.
+std::string CsvHeader(const std::vector<std::string>& columns);
+std::string CsvLine(const std::string& file, const std::vector<std::string>& columns, const TMemIniFile& ini,
+                    TJobFailure& failure);
 std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
                                   const std::vector<std::string>& columns, const TMemIniFile& ini,
                                   const TJobProgress& progress = {});
