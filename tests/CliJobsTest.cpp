@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "SamplePhotos.h"
+#include "TestHelpers.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ using Zorp::Testing::ReadFileBytes;
 class TheJobCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() / ("quorvane-cli-jobs-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
+    Folder = Zorp::Testing::FreshTestFolder("quorvane-cli-jobs");
     for (const char* name : {"canon-sunset.jpg", "nikon-lake.jpg", "sony-chart.jpg"})
       Zorp::Testing::CopyWritable(fs::path(QUORVANE_SOURCE_DIR) / "samples" / name, Folder / name);
     fs::permissions(Folder / "sony-chart.jpg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);

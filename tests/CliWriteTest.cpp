@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
+#include "TestHelpers.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
@@ -26,10 +27,7 @@ using Zorp::Testing::ExifBuilder;
 class TheWriteCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() / ("quorvane-cli-write-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
+    Folder = Zorp::Testing::FreshTestFolder("quorvane-cli-write");
     ExifBuilder block;
     block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
     block.Exif.Rational(ttExposureTime, 1, 60).Short(ttExifImageWidth, {24}).Short(ttExifImageHeight, {16});

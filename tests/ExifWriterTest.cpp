@@ -607,10 +607,7 @@ TEST(ASavedJPEG, RefusesAnXMPPacketTooLargeForOneSegmentBeforeWritingAnything) {
 class ASavedFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() / ("quorvane-writer-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
+    Folder = Zorp::Testing::FreshTestFolder("quorvane-writer");
     ExifBuilder block;
     block.Primary.Ascii(ttMake, "Maker").Ascii(ttArtist, "Before");
     Original = Concat({{0xFF, 0xD8}, Segment(jmApp1, block.Build()), ImageData()});

@@ -32,10 +32,7 @@ using Zorp::Testing::ReadFileBytes;
 class PhotoJobs : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() / ("quorvane-jobs-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
+    Folder = Zorp::Testing::FreshTestFolder("quorvane-jobs");
   }
   void TearDown() override {
     for (const auto& entry : fs::directory_iterator(Folder)) fs::permissions(entry.path(), fs::perms::owner_all);

@@ -37,10 +37,7 @@ using Zorp::Base::TSafeFileReplacement;
 class ASafeFileReplacement : public ::testing::Test {
  protected:
   void SetUp() override {
-    Folder = fs::temp_directory_path() / ("quorvane-safefile-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
+    Folder = Zorp::Testing::FreshTestFolder("quorvane-safefile");
     Target = (Folder / "photo.jpg").string();
     Write(Target, "original content");
   }

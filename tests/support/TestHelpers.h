@@ -1,8 +1,10 @@
 #pragma once
-// Assertions shared by the test suites.
+// Assertions and fixture helpers shared by the test suites.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "zorp/base/Exceptions.h"
@@ -27,6 +29,16 @@ std::string ConvertErrorOf(F call) {
     return error.Message();
   }
   return "(no error)";
+}
+
+// An empty folder of the running test, <temp>/<prefix>-<pid>-<test name>, emptied if it was left over.
+inline std::filesystem::path FreshTestFolder(const std::string& prefix) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      (prefix + "-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
 }
 
 }  // namespace Zorp::Testing
