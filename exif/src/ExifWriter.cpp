@@ -619,6 +619,10 @@ class TJPEGRewrite {
     }
   }
 
+  // Where the input's scan data begins, just after its start-of-scan header; the input's size when
+  // it has none.
+  std::int64_t ScanDataStart() const { return FScanDataStart >= 0 ? FScanDataStart : FInput.Size(); }
+
   // Where the unchanged rest of the input begins: after the last segment the new ones replace.
   std::int64_t TailStart() const {
     std::int64_t start = FStart + 2;
@@ -670,12 +674,15 @@ class TJPEGRewrite {
   }
 
   // The segments that the new ones replace: every APP0 (written first), the first Exif and the first
-  // XMP APP1 segment. Other APP1 segments stay where they are.
+  // XMP APP1 segment. Other APP1 segments stay where they are. The same walk notes where the scan
+  // data begins.
   void FindReplacedSegments() {
     bool exifFound = false;
-    for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1})) {
+    for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1, jmStartOfScan})) {
       TMemoryStream& data = segment->Data();
-      if (segment->Marker() == jmApp0) {
+      if (segment->Marker() == jmStartOfScan) {
+        FScanDataStart = segment->Offset() + segment->TotalSize();
+      } else if (segment->Marker() == jmApp0) {
         CheckSegmentSize("APP0", data.Size());
         FApp0Segments.push_back(segment);
         FLeftOut.push_back(segment);
@@ -724,6 +731,7 @@ class TJPEGRewrite {
   std::optional<std::pair<std::uint16_t, std::uint16_t>> FFrameSize;  // width, height to set
   std::vector<std::shared_ptr<IFoundJPEGSegment>> FApp0Segments, FLeftOut;
   std::shared_ptr<IFoundJPEGSegment> FInputXMP;
+  std::int64_t FScanDataStart = -1;
   std::unique_ptr<TExifWriter> FWriter;
   std::vector<const TExifTag*> FMainTags;  // owned by FWriter
   std::unique_ptr<TMemoryStream> FExifData;
@@ -752,35 +760,6 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
   rewrite.Apply(FMovedMakerNote);
 }
 
-namespace {
-
-// Where the scan data begins (just after the first start-of-scan header) in a JPEG held in memory,
-// walking its segments from a segment boundary; the end of the data when no such header is found
-// whole.
-std::int64_t ScanDataStart(const Zorp::Base::TCustomMemoryStream& jpeg, std::int64_t from) {
-  const std::uint8_t* data = jpeg.Memory();
-  const std::int64_t size = jpeg.Size();
-  std::int64_t position = from;
-  while (position + 1 < size) {
-    if (data[position] != 0xFF) return size;
-    const std::uint8_t marker = data[position + 1];
-    if (marker == 0xFF) {  // fill byte
-      ++position;
-      continue;
-    }
-    position += 2;
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) continue;  // no length
-    if (position + 2 > size) return size;
-    const std::int64_t length = (std::int64_t{data[position]} << 8) | data[position + 1];
-    if (length < 2 || position + length > size) return size;
-    position += length;
-    if (marker == 0xDA) return position;
-  }
-  return size;
-}
-
-}  // namespace
-
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
   // The file is read once, into memory left uninitialised: the read fills every byte or raises.
   Zorp::Base::TFileReadStream file(fileName);
@@ -802,7 +781,7 @@ void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
     // The new file is read back up to its scan data, which is all a load reads; an end marker
     // there stands for the scan data, which is the input's, byte for byte.
     const std::int64_t headSize = head.Size();
-    const std::int64_t scanStart = ScanDataStart(input, tailStart);
+    const std::int64_t scanStart = std::max(std::min(rewrite.ScanDataStart(), input.Size()), tailStart);
     head.WriteBuffer(input.Memory() + tailStart, scanStart - tailStart);
     if (scanStart < input.Size()) {
       static constexpr std::uint8_t EndOfImage[2] = {0xFF, jmEndOfImage};
