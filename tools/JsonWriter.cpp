@@ -90,9 +90,7 @@ void TJsonWriter::BeforeValue() {
 }
 
 void TJsonWriter::Key(std::string_view key) {
-  TLevel& level = FLevels.back();
-  FOut += level.Count++ ? ",\n" : "\n";
-  Indent(FLevels.size());
+  BeforeValue();  // a member goes where an array element would
   AppendJsonString(FOut, key);
   FOut += ": ";
   FAfterKey = true;

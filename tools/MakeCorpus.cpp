@@ -41,13 +41,6 @@ class TSequence {
   std::uint32_t FState;
 };
 
-void SetCoordinate(TExifData& data, TGPSCoordinate& coordinate, std::uint32_t degrees, std::uint32_t minutes,
-                   std::uint32_t hundredthSeconds, char direction) {
-  const TTiffRational parts[3] = {{degrees, 1}, {minutes, 1}, {hundredthSeconds, 100}};
-  data.Sections(skGps).AddOrUpdateTag(coordinate.CoordinateTagID(), dtRational, 3, parts);
-  coordinate.SetDirection(direction);
-}
-
 // The i-th photo of the corpus from its sample.
 std::vector<std::uint8_t> VariedPhoto(TMemoryStream& sample, std::size_t i) {
   TSequence random(static_cast<std::uint32_t>(i) * 2654435761u + 1);
@@ -69,10 +62,10 @@ std::vector<std::uint8_t> VariedPhoto(TMemoryStream& sample, std::size_t i) {
   if (i % 4 == 1) {
     data.Sections(skGps).Clear();
   } else {
-    SetCoordinate(data, data.GPSLatitude(), random.Below(90), random.Below(60), random.Below(6000),
-                  random.Below(2) ? 'N' : 'S');
-    SetCoordinate(data, data.GPSLongitude(), random.Below(180), random.Below(60), random.Below(6000),
-                  random.Below(2) ? 'E' : 'W');
+    data.GPSLatitude().SetValue({random.Below(90), 1}, {random.Below(60), 1}, {random.Below(6000), 100},
+                                random.Below(2) ? 'N' : 'S');
+    data.GPSLongitude().SetValue({random.Below(180), 1}, {random.Below(60), 1}, {random.Below(6000), 100},
+                                 random.Below(2) ? 'E' : 'W');
   }
   if (i % 5 == 2) data.SetThumbnail(nullptr);
   TMemoryStream out;

@@ -372,11 +372,6 @@ void SetRational(TExifSection& section, TExifTagID id, TTiffRational value, TTif
   SetTag(section, id, type, 1, &value);
 }
 
-void SetCoordinate(TExifData& data, TGPSCoordinate& coordinate, const TGPSPoint& point) {
-  const TTiffRational parts[3] = {point.Degrees, point.Minutes, point.Seconds};
-  SetTag(data.Sections(skGps), coordinate.CoordinateTagID(), dtRational, 3, parts);
-  coordinate.SetDirection(point.Direction);  // also mirrors the coordinate into XMP
-}
 
 // Everything but the MakerNote's contents: a MakerNote gets zero bytes of its final size, to be
 // filled in once the save has given it its place.
@@ -441,8 +436,10 @@ void Describe(TExifData& data, const TSample& sample, std::size_t makerNoteSize)
   data.InteropVersion().SetAsString("1.00");
 
   data.GPSVersion().SetAsString("2.30");
-  SetCoordinate(data, data.GPSLatitude(), sample.Latitude);
-  SetCoordinate(data, data.GPSLongitude(), sample.Longitude);
+  const TGPSPoint& north = sample.Latitude;
+  const TGPSPoint& east = sample.Longitude;
+  data.GPSLatitude().SetValue(north.Degrees, north.Minutes, north.Seconds, north.Direction);
+  data.GPSLongitude().SetValue(east.Degrees, east.Minutes, east.Seconds, east.Direction);
   data.SetGPSAltitudeRef(alAboveSeaLevel);
   SetRational(data.Sections(skGps), ttGPSAltitude, sample.Altitude);
   data.SetGPSMapDatum("WGS-84");

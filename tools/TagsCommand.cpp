@@ -200,14 +200,14 @@ void WriteFailedJson(TJsonWriter& json, const std::string& file, const std::stri
   json.BeginObject();
   json.Key("file");
   json.String(file);
-  for (const char* key : {"byteOrder", "sections", "makerNote", "thumbnail", "xmp"}) {
+  json.Key("byteOrder");
+  json.Null();
+  json.Key("sections");
+  json.BeginObject();
+  json.EndObject();
+  for (const char* key : {"makerNote", "thumbnail", "xmp"}) {
     json.Key(key);
-    if (std::string_view(key) == "sections") {
-      json.BeginObject();
-      json.EndObject();
-    } else {
-      json.Null();
-    }
+    json.Null();
   }
   json.Key("error");
   json.String(error);
