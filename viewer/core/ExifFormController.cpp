@@ -216,11 +216,8 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
   const std::string oldValue = row.Value(), kind = row.Kind();
   std::string value = oldValue;
   bool changed = false;
-  const TPropertySetters& setters = Setters();
   // The value may go to every selected photo, also when the one shown holds it already.
-  const bool manyPhotos = list == lkStandard && FSelectedPhotos.size() > 1 &&
-                          (setters.Text.contains(label) || setters.DateTimes.contains(label) ||
-                           setters.Integers.contains(label));
+  const bool manyPhotos = list == lkStandard && FSelectedPhotos.size() > 1 && HasPropertySetter(label);
   try {
     if (kind == rkNoYes) {
       changed = FServices.AskYesNoCancel(label + ": Yes / No ?") == TDialogAnswer::Yes && oldValue != "Yes";
@@ -251,13 +248,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       if (value == oldValue) return;
       row.SubItems[0] = value;
       changed = true;
-      if (list == lkStandard) {
-        if (const auto text = setters.Text.find(label); text != setters.Text.end()) text->second(*FExifData, value);
-        if (const auto date = setters.DateTimes.find(label); date != setters.DateTimes.end())
-          ((*FExifData).*(date->second))(dateTime);
-        if (const auto integer = setters.Integers.find(label); integer != setters.Integers.end())
-          ((*FExifData).*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
-      }
+      if (list == lkStandard) SetPropertyFromText(*FExifData, label, value);
     }
     if (changed && !FFileName.empty()) {
       // The save replaces the file, which dates it now; the former times go back on when kept.

@@ -454,12 +454,7 @@ TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& op
 
 TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
                                const TEditOptions& options) {
-  const TPropertySetters& setters = Setters();
-  const auto text = setters.Text.find(label);
-  const auto date = setters.DateTimes.find(label);
-  const auto integer = setters.Integers.find(label);
-  if (text == setters.Text.end() && date == setters.DateTimes.end() && integer == setters.Integers.end())
-    throw std::invalid_argument("\"" + label + "\" is not an editable label");
+  if (!HasPropertySetter(label)) throw std::invalid_argument("\"" + label + "\" is not an editable label");
   TLoadedPhoto photo(fileName, options);
   TExifData& data = photo.Data;
   if (data.IsEmpty()) throw std::runtime_error("No Exif metadata found");
@@ -473,19 +468,7 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
     if (std::find(choices.begin(), choices.end(), newValue) == choices.end())
       throw std::invalid_argument("\"" + newValue + "\" is not one of the choices of " + label);
   }
-  if (text != setters.Text.end()) text->second(data, newValue);
-  if (date != setters.DateTimes.end()) {
-    TDateTime dateTime = 0;
-    if (!Zorp::Base::TryStrToDateTime(newValue, dateTime, Zorp::Base::FormatSettings()))
-      throw Zorp::Base::EConvertError(SInvalidDataFormat);
-    (data.*(date->second))(dateTime);
-  }
-  if (integer != setters.Integers.end()) {
-    std::int32_t number = 0;
-    if (!Zorp::Base::TryStrToInt(newValue, number) || number < 0)
-      throw Zorp::Base::EConvertError(SInvalidIntegerFormat);
-    (data.*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
-  }
+  SetPropertyFromText(data, label, newValue);
   return photo.Save(fileName, options);
 }
 

@@ -1,6 +1,9 @@
 #include "core/PropertySetters.h"
 
 #include "core/EnumTexts.h"
+#include "zorp/base/Exceptions.h"
+#include "zorp/base/FormatSettings.h"
+#include "zorp/exif/Consts.h"
 
 namespace Quorvane::Viewer {
 
@@ -35,6 +38,27 @@ const TPropertySetters& Setters() {
     return s;
   }();
   return setters;
+}
+
+bool HasPropertySetter(const std::string& label) {
+  const TPropertySetters& setters = Setters();
+  return setters.Text.contains(label) || setters.DateTimes.contains(label) || setters.Integers.contains(label);
+}
+
+void SetPropertyFromText(TExifData& data, const std::string& label, const std::string& value) {
+  const TPropertySetters& setters = Setters();
+  if (const auto text = setters.Text.find(label); text != setters.Text.end()) text->second(data, value);
+  if (const auto date = setters.DateTimes.find(label); date != setters.DateTimes.end()) {
+    TDateTime dateTime = 0;
+    if (!Zorp::Base::TryStrToDateTime(value, dateTime, Zorp::Base::FormatSettings()))
+      throw Zorp::Base::EConvertError(SInvalidDataFormat);
+    (data.*(date->second))(dateTime);
+  }
+  if (const auto integer = setters.Integers.find(label); integer != setters.Integers.end()) {
+    std::int32_t number = 0;
+    if (!Zorp::Base::TryStrToInt(value, number) || number < 0) throw Zorp::Base::EConvertError(SInvalidIntegerFormat);
+    (data.*(integer->second))(TOptionalLongWord{static_cast<std::uint32_t>(number), false});
+  }
 }
 
 }  // namespace Quorvane::Viewer

@@ -19,4 +19,13 @@ struct TPropertySetters {
 
 const TPropertySetters& Setters();
 
+// Whether the edit of the row with that label sets a property.
+bool HasPropertySetter(const std::string& label);
+
+// Sets the property of that label from the row's value text: a date-time as the format settings
+// read it, a pixel count as a number that is not negative. Text of the wrong form raises
+// EConvertError ("Invalid data format", "Invalid integer format"); a label without a property
+// changes nothing.
+void SetPropertyFromText(Zorp::Exif::TExifData& data, const std::string& label, const std::string& value);
+
 }  // namespace Quorvane::Viewer
