@@ -171,23 +171,33 @@ std::int64_t TUserMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TUserMemoryStream::SetSize(std::int64_t) { throw EInvalidOperation(SReadOnlyStream); }
 
-TFileReadStream::TFileReadStream(const std::string& fileName) : FFileName(fileName) {
-  // Anything but a regular file is refused before it is opened; the open cannot wait on a FIFO
-  // swapped in meanwhile because it does not block (which changes nothing for a regular file).
-  struct stat status {};
-  if (::stat(fileName.c_str(), &status) != 0)
-    throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+namespace {
+
+// Opens an existing regular file with access O_RDONLY or O_RDWR. Anything else is refused
+// (EFOpenError) before it is opened and again once it is open; the open cannot wait on a FIFO
+// swapped in meanwhile because it does not block (the descriptor stays non-blocking, which changes
+// nothing for a regular file). Returns the descriptor and the file's status.
+int OpenRegularFile(const std::string& fileName, int access, struct stat& status) {
+  const auto fail = [&](int error) { throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error))); };
+  if (::stat(fileName.c_str(), &status) != 0) fail(errno);
   Detail::EnsureRegularFile(status, fileName);
-  FHandle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (FHandle < 0) throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+  const int fd = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fail(errno);
   try {
-    if (::fstat(FHandle, &status) != 0)
-      throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(errno)));
+    if (::fstat(fd, &status) != 0) fail(errno);
     Detail::EnsureRegularFile(status, fileName);
   } catch (...) {
-    ::close(FHandle);
+    ::close(fd);
     throw;
   }
+  return fd;
+}
+
+}  // namespace
+
+TFileReadStream::TFileReadStream(const std::string& fileName) : FFileName(fileName) {
+  struct stat status {};
+  FHandle = OpenRegularFile(fileName, O_RDONLY, status);
   FSize = static_cast<std::int64_t>(status.st_size);
 }
 
@@ -258,26 +268,13 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
     if (mode == fmCreate) throw EFCreateError(Format(SFCreateError, fileName.c_str(), std::strerror(error)));
     throw EFOpenError(Format(SFOpenError, fileName.c_str(), std::strerror(error)));
   };
-  int flags = O_CLOEXEC;
-  if (mode == fmCreate) {
-    flags |= O_RDWR | O_CREAT | O_TRUNC;
-  } else {
-    // An existing file is read: anything but a regular file is refused before it is opened, and the
-    // open itself cannot wait (a FIFO swapped in meanwhile) because it does not block.
-    struct stat status {};
-    if (::stat(fileName.c_str(), &status) != 0) fail(errno);
-    Detail::EnsureRegularFile(status, fileName);
-    flags |= (mode == fmOpenRead ? O_RDONLY : O_RDWR) | O_NONBLOCK;
-  }
-  const int fd = ::open(fileName.c_str(), flags, 0666);
+  struct stat status {};
+  const int fd = mode == fmCreate ? ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                                  : OpenRegularFile(fileName, mode == fmOpenRead ? O_RDONLY : O_RDWR, status);
   if (fd < 0) fail(errno);
   try {
-    if (mode != fmCreate) {
-      struct stat status {};
-      if (::fstat(fd, &status) != 0) fail(errno);
-      Detail::EnsureRegularFile(status, fileName);
-      if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) fail(errno);
-    }
+    // Reads and writes through stdio block as usual.
+    if (mode != fmCreate && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) fail(errno);
     FFile = ::fdopen(fd, mode == fmOpenRead ? "rb" : mode == fmOpenReadWrite ? "r+b" : "w+b");
     if (!FFile) fail(errno);
   } catch (...) {
