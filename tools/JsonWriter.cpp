@@ -108,24 +108,18 @@ void TJsonWriter::BeginArray() {
   FLevels.push_back({false, 0});
 }
 
-void TJsonWriter::EndObject() {
-  const bool empty = FLevels.back().Count == 0;
-  FLevels.pop_back();
-  if (!empty) {
-    FOut += '\n';
-    Indent(FLevels.size());
-  }
-  FOut += '}';
-}
+void TJsonWriter::EndObject() { Close('}'); }
 
-void TJsonWriter::EndArray() {
+void TJsonWriter::EndArray() { Close(']'); }
+
+void TJsonWriter::Close(char bracket) {
   const bool empty = FLevels.back().Count == 0;
   FLevels.pop_back();
   if (!empty) {
     FOut += '\n';
     Indent(FLevels.size());
   }
-  FOut += ']';
+  FOut += bracket;
 }
 
 void TJsonWriter::String(std::string_view text) {

@@ -34,6 +34,8 @@ class TJsonWriter {
   // Before a value: the separator and indent in an array; nothing after a key.
   void BeforeValue();
   void Indent(std::size_t depth);
+  // Ends the open object or array with its bracket, on a line of its own unless it is empty.
+  void Close(char bracket);
 
   struct TLevel {
     bool Object;
