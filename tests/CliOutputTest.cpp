@@ -7,6 +7,7 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "FileWorkers.h"
@@ -125,5 +126,28 @@ TEST(AWorkerPool, HoldsBackWorkersWhileTheFirstOutputIsNotReady) {
   EXPECT_LT(highestWhileFirstRan.load(), 8u);
   EXPECT_EQ(out.str(), std::string(100, 'x'));
 }
+
+}  // namespace
+
+namespace {
+
+class AFailingFile : public testing::TestWithParam<unsigned> {};
+
+// Work that raises is that file's failure, on one worker as on several; the other files are written.
+TEST_P(AFailingFile, IsReportedAndTheOthersAreWritten) {
+  std::ostringstream out, err;
+  const int status = RenderFilesInOrder(
+      4,
+      [](std::size_t i) {
+        if (i == 2) throw std::runtime_error("unreadable");
+        return TFileOutput{std::to_string(i), "", false};
+      },
+      GetParam(), out, err);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out.str(), "013");
+  EXPECT_EQ(err.str(), "unreadable\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, AFailingFile, testing::Values(1u, 3u));
 
 }  // namespace

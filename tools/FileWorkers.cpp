@@ -17,6 +17,14 @@ unsigned WorkerCount(unsigned jobs, std::size_t files) {
 
 int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::size_t)>& render, unsigned workers,
                        std::ostream& out, std::ostream& err) {
+  // A file whose work raises is reported as failed, like any other failure, and the others go on.
+  const auto renderSafely = [&](std::size_t index) {
+    try {
+      return render(index);
+    } catch (const std::exception& e) {
+      return TFileOutput{"", e.what() + std::string("\n"), true};
+    }
+  };
   int status = 0;
   const auto write = [&](const TFileOutput& output) {
     out << output.Out;
@@ -24,7 +32,7 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
     if (output.Failed) status = 1;
   };
   if (workers <= 1 || count <= 1) {
-    for (std::size_t i = 0; i < count; ++i) write(render(i));
+    for (std::size_t i = 0; i < count; ++i) write(renderSafely(i));
     return status;
   }
 
@@ -44,13 +52,7 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
         if (next >= count) return;
         index = next++;
       }
-      TFileOutput output;
-      try {
-        output = render(index);
-      } catch (const std::exception& e) {
-        output.Err = e.what() + std::string("\n");
-        output.Failed = true;
-      }
+      TFileOutput output = renderSafely(index);
       {
         std::lock_guard lock(mutex);
         ring[index % window] = std::move(output);
