@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -36,6 +38,14 @@ struct TByteRange {
   bool operator==(const TByteRange&) const = default;
 };
 
+// A MakerNote entry's value behind the Exif segment: where its 32-bit offset is written (from the
+// TIFF header) and how many bytes it addresses.
+struct TTrailerReference {
+  std::int64_t FieldAt = 0;
+  std::int64_t Size = 0;
+  TByteOrder Order = boLittleEndian;
+};
+
 // Lays out and writes one Exif block without changing the container: every value the save adjusts
 // (pointer tags, thumbnail tags, the offset schema, the thumbnail itself) is planned as a standalone
 // tag or image that the block carries instead of the container's. Once the caller's whole save has
@@ -49,6 +59,17 @@ class TExifWriter {
   void AddCallerTag(TExifSectionKind kind, std::unique_ptr<TExifTag> tag);
 
   void Plan();
+
+  // The MakerNote's references behind the Exif segment, known after Plan.
+  const std::vector<TTrailerReference>& TrailerReferences() const { return FTrailer; }
+  // Ends the block with padding zero bytes, and writes offsets (block offset, value) anew in the
+  // written MakerNote, so that its references behind the segment stay right.
+  void FitTrailer(std::int64_t padding, std::vector<std::pair<std::int64_t, std::uint32_t>> patches);
+  // The size of the segment data Write produces.
+  std::int64_t SegmentDataSize() const;
+  // Why a saved block (from its TIFF header) does not hold what this plan keeps byte for byte: the
+  // MakerNote and every kept range; empty when it does.
+  std::string CheckKept(std::span<const std::uint8_t> saved) const;
 
   // The tags written for a directory, in order.
   const std::vector<const TExifTag*>& Tags(TExifSectionKind kind) const;
@@ -95,24 +116,41 @@ class TExifWriter {
   // The thumbnail that is written: the container's, or its scaled-down copy.
   const Zorp::Base::TJPEGImage& ThumbnailImage();
 
+  // The thumbnail directory: a JPEG thumbnail and uncompressed strips are carried; without either,
+  // the directory keeps every tag but the image's own pointers and lengths.
   void PrepareThumbnail();
 
+  // The JPEG thumbnail, scaled down and re-encoded when it is too large.
+  void PrepareJPEGThumbnail();
+
   // An uncompressed thumbnail (Compression 1 with strips) is carried as it is: its strips are copied
-  // from the loaded block, one after the other, to where a JPEG thumbnail would go, and the directory
-  // writes new StripOffsets (LONGs) once the layout is known. Strips that are not in the block are
-  // lost with their directory, as a thumbnail that does not load. The container's StripOffsets keep
-  // the loaded offsets.
-  void PrepareStrips();
+  // from the loaded block, one after the other, behind a JPEG thumbnail if there is one, and the
+  // directory writes new StripOffsets (LONGs) once the layout is known. False when there are no
+  // strips that lie in the block. The container's StripOffsets keep the loaded offsets.
+  bool PrepareStrips();
 
   // The thumbnail's JPEG up to and including its end-of-image marker.
   void EncodeThumbnail();
+
+  // Keeps in place what tags other than the sub-directory pointers reference: private directories
+  // (IFD-typed entries and the known private pointers) and images of directories other than the
+  // thumbnail's.
+  void KeepPrivateData();
+  // Keeps the bytes of the loaded block that an image's offsets and lengths address; false when an
+  // offset does not lie in the block (or there is none).
+  bool KeepImage(TExifSectionKind kind, TExifTagID offsets, TExifTagID lengths);
 
   // Each directory with its data follows the one before, moved behind any reserved range (the fixed
   // MakerNote and the bytes it references) that it would overlap.
   void AssignOffsets();
 
-  // Where the thumbnail's JPEG follows the thumbnail directory's other values.
+  // Whether [start, end) lies in one kept range.
+  bool Kept(std::int64_t start, std::int64_t end) const;
+
+  // Where the thumbnail's JPEG lies: where it was, or where the images follow the thumbnail
+  // directory's other values (ImageDataOffset).
   std::int64_t ThumbnailOffset() const;
+  std::int64_t ImageDataOffset() const;
 
   void WriteSection(Zorp::Base::TMemoryStream& block, TExifSectionKind kind, TByteOrder order) const;
 
@@ -130,11 +168,19 @@ class TExifWriter {
   std::vector<TPlannedTag> FAdjustedTags;
   std::vector<std::unique_ptr<TExifTag>> FOwnedTags;
   std::vector<std::pair<TExifSectionKind, TExifTagID>> FDroppedPointers;
-  // Ranges the directories must leave alone: the fixed MakerNote and what it references outside
-  // its own bytes (FOutside, copied from the loaded block).
+  // Ranges the directories must leave alone: the fixed MakerNote and the ranges of the loaded block
+  // kept byte for byte at their offsets (FKept: what the MakerNote references outside its own bytes,
+  // private directories, images that are not the thumbnail's).
   std::vector<TByteRange> FReserved;
-  std::vector<TByteRange> FOutside;
+  std::vector<TByteRange> FKept;
+  // MakerNote entries that address data behind the Exif segment, the zero bytes that end the block
+  // so that the data keeps its distance from the TIFF header, and offsets written anew instead.
+  std::vector<TTrailerReference> FTrailer;
+  std::int64_t FPadding = 0;
+  std::vector<std::pair<std::int64_t, std::uint32_t>> FFieldPatches;
   std::vector<std::uint32_t> FStripSizes;   // an uncompressed thumbnail's strips, in FThumbnail
+  std::int64_t FStripStart = 0;             // from FStripStart on
+  std::int64_t FThumbnailAt = -1;           // a JPEG thumbnail left where it was in kept bytes
   TExifTag* FStripOffsets = nullptr;        // and where the new block has them
   const TExifTag* FMakerNoteTag = nullptr;  // set only when the MakerNote is fixed
   bool FMakerNoteFixed = false;

@@ -1,0 +1,95 @@
+// The MakerNote layouts known for certain. Layouts whose offsets count from different places in
+// different cameras of one maker (Pentax, Samsung, Kodak, Ricoh among others) are deliberately not
+// listed: their MakerNotes are kept whole by the writer.
+
+#include "makernotes/Layouts.h"
+
+#include <algorithm>
+#include <array>
+
+#include "zorp/exif/StreamHelper.h"
+
+namespace Zorp::Exif::Detail {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array<TExifTagID, 2> NikonSubDirectories = {0x0011, 0x0E10};  // preview, scan settings
+constexpr std::array<TImagePointer, 1> NikonImages = {{{0x0201, 0x0202}}};    // in the preview directory
+// Equipment, camera settings, raw development (two), image processing, focus, raw information.
+constexpr std::array<TExifTagID, 7> OlympusSubDirectories = {0x2010, 0x2020, 0x2030, 0x2031, 0x2040, 0x2050, 0x3000};
+constexpr std::array<TImagePointer, 2> OlympusImages = {{{0x0088, 0x0089}, {0x0101, 0x0102}}};
+constexpr std::array<TImagePointer, 1> CasioImages = {{{0x0004, 0x0003}}};
+
+constexpr TMakerNoteLayout Layout(const char* name, std::string_view signature, std::string_view make,
+                                  std::int32_t directoryAt, TMakerNoteOffsetBase base,
+                                  TLayoutByteOrder order = TLayoutByteOrder::Detect, std::int32_t orderMarkAt = 0) {
+  return {name, signature, make, directoryAt, -1, base, 0, order, orderMarkAt, {}, {}};
+}
+
+constexpr TMakerNoteLayout WithParts(TMakerNoteLayout layout, std::span<const TExifTagID> subDirectories,
+                                     std::span<const TImagePointer> images) {
+  layout.SubDirectories = subDirectories;
+  layout.Images = images;
+  return layout;
+}
+
+constexpr TMakerNoteLayout NikonType3() {
+  TMakerNoteLayout layout = WithParts(Layout("Nikon type 3", "Nikon\0\2"sv, {}, 18, obEmbeddedHeader,
+                                             TLayoutByteOrder::Marked, 10),
+                                      NikonSubDirectories, NikonImages);
+  layout.EmbeddedHeaderAt = 10;
+  return layout;
+}
+
+constexpr TMakerNoteLayout Fujifilm(const char* name, std::string_view signature) {
+  TMakerNoteLayout layout = Layout(name, signature, {}, 12, obMakerNoteStart, TLayoutByteOrder::Little);
+  layout.DirectoryPointerAt = 8;
+  return layout;
+}
+
+// Signatures first, longest first where one begins another; layouts recognised by the make last.
+constexpr std::array Layouts = {
+    NikonType3(),
+    Layout("Nikon type 1", "Nikon\0\1\0"sv, {}, 8, obMainHeader),
+    Layout("Sony", "SONY DSC \0\0\0"sv, {}, 12, obMainHeader),
+    Layout("Sony", "SONY CAM \0\0\0"sv, {}, 12, obMainHeader),
+    Layout("Panasonic", "Panasonic\0\0\0"sv, {}, 12, obMainHeader),
+    WithParts(Layout("Olympus", "OLYMPUS\0"sv, {}, 12, obMakerNoteStart, TLayoutByteOrder::Marked, 8),
+              OlympusSubDirectories, OlympusImages),
+    WithParts(Layout("OM System", "OM SYSTEM\0\0\0"sv, {}, 16, obMakerNoteStart, TLayoutByteOrder::Marked, 12),
+              OlympusSubDirectories, OlympusImages),
+    WithParts(Layout("Olympus (old)", "OLYMP\0"sv, {}, 8, obMainHeader), OlympusSubDirectories, OlympusImages),
+    Layout("Epson", "EPSON\0"sv, {}, 8, obMainHeader),
+    Layout("Minolta (Olympus form)", "MINOL\0"sv, {}, 8, obMainHeader),
+    Layout("Sanyo", "SANYO\0"sv, {}, 8, obMainHeader),
+    Layout("Sigma", "SIGMA\0\0\0"sv, {}, 10, obMainHeader),
+    Layout("Sigma (Foveon)", "FOVEON\0\0"sv, {}, 10, obMainHeader),
+    Fujifilm("Fujifilm", "FUJIFILM"sv),
+    Fujifilm("General Imaging", "GENERALE"sv),
+    WithParts(Layout("Casio type 2", "QVC\0\0\0"sv, {}, 6, obMainHeader), {}, CasioImages),
+    Layout("Apple", "Apple iOS\0"sv, {}, 14, obMakerNoteStart, TLayoutByteOrder::Marked, 12),
+    Layout("Canon", {}, "Canon"sv, 0, obMainHeader),
+    Layout("Nikon type 2", {}, "NIKON"sv, 0, obMainHeader),
+    Layout("Casio type 1", {}, "CASIO"sv, 0, obMainHeader),
+    Layout("Konica Minolta", {}, "KONICA MINOLTA"sv, 0, obMainHeader),
+    Layout("Minolta", {}, "Minolta"sv, 0, obMainHeader),
+};
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), bytes.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+}  // namespace
+
+const TMakerNoteLayout* FindMakerNoteLayout(std::span<const std::uint8_t> note, std::string_view make) {
+  for (const TMakerNoteLayout& layout : Layouts)
+    if (layout.Signature.empty() ? make.starts_with(layout.Make) : StartsWith(note, layout.Signature)) return &layout;
+  return nullptr;
+}
+
+std::span<const TMakerNoteLayout> MakerNoteLayouts() { return Layouts; }
+
+}  // namespace Zorp::Exif::Detail

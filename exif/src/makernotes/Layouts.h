@@ -1,0 +1,51 @@
+#pragma once
+// Where each maker's private directory lies inside its MakerNote, as data: the header in front of
+// it, what its value offsets count from, its byte order, and the entries that point at further
+// directories or at preview images. The writer uses it to keep everything a MakerNote references;
+// a MakerNote without a layout here is kept whole, as bytes it does not understand.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "zorp/exif/MakerNotes.h"
+
+namespace Zorp::Exif::Detail {
+
+enum class TLayoutByteOrder : std::uint8_t {
+  Detect,  // the block's order, or the other one when only that reads as a directory
+  Little,
+  Big,
+  Marked  // "II" or "MM" at OrderMarkAt
+};
+
+// Two entries of a maker's directory: where an image starts (an offset, counted like the
+// directory's other offsets) and how many bytes it has.
+struct TImagePointer {
+  TExifTagID Start;
+  TExifTagID Length;
+};
+
+struct TMakerNoteLayout {
+  const char* Name;
+  std::string_view Signature;  // the MakerNote starts with these bytes; empty: recognised by Make
+  std::string_view Make;       // without a signature: the camera make starts with this
+  std::int32_t DirectoryAt;    // where the directory starts, counted from the MakerNote's start
+  // >= 0: the directory starts where the little-endian 32-bit number at this place says instead.
+  std::int32_t DirectoryPointerAt;
+  TMakerNoteOffsetBase Base;
+  std::int32_t EmbeddedHeaderAt;  // obEmbeddedHeader: where that TIFF header starts
+  TLayoutByteOrder Order;
+  std::int32_t OrderMarkAt;
+  std::span<const TExifTagID> SubDirectories;  // entries (LONG or IFD) pointing at directories
+  std::span<const TImagePointer> Images;       // in the directory or its sub-directories
+};
+
+// The layout of a MakerNote (its bytes, and the camera make for layouts without a signature), or
+// null when none is known for certain.
+const TMakerNoteLayout* FindMakerNoteLayout(std::span<const std::uint8_t> note, std::string_view make);
+
+// Every layout, for tests.
+std::span<const TMakerNoteLayout> MakerNoteLayouts();
+
+}  // namespace Zorp::Exif::Detail
