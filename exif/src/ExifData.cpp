@@ -279,7 +279,10 @@ void TCustomExifData::LoadFromJPEG(TStream& stream) {
   BeginUpdate();
   try {
     Clear(true);
-    for (const auto& segment : ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1})) {
+    // A file cut off behind its metadata (a damaged image) keeps what was read.
+    const auto scanner = ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1});
+    while (MoveNextBeforeCut(*scanner, !FSourceMetadata.Empty())) {
+      const std::shared_ptr<IFoundJPEGSegment> segment = scanner->Current();
       Zorp::Base::TMemoryStream& data = segment->Data();
       if (!FSourceMetadata.Contains(mkExif) && HasExifHeader(data)) {
         FSourceMetadata.Include(mkExif);

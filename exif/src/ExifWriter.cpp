@@ -640,7 +640,7 @@ std::vector<std::unique_ptr<TExifTag>> MissingMainTags(
 // was serialised from a packet model, so it must parse.
 void VerifySaved(TExifData& data, TStream& stream,
                  const std::function<std::vector<const TExifTag*>(TExifSectionKind)>& writtenTags, bool xmpWritten,
-                 bool xmpRegenerated, bool stripsMoved = false) {
+                 bool xmpRegenerated, bool stripsMoved = false, const TExifWriter* writer = nullptr) {
   stream.SetPosition(0);
   TExifData saved;
   saved.SetEnsureEnumsInRange(data.EnsureEnumsInRange());
@@ -672,8 +672,16 @@ void VerifySaved(TExifData& data, TStream& stream,
   if (xmpRegenerated && saved.PendingXMPSegment() && !IsReadableXMP(saved.PendingXMPSegment()->Data()))
     RaiseNotValid("the XMP packet does not parse");
 
-  // A MakerNote that reads cleanly here must read cleanly from the file. When the MakerNote's class
-  // changed (an edited camera make), its contents are read differently and are not compared.
+  // What the plan kept byte for byte (the MakerNote, what it references, private directories) is
+  // there byte for byte.
+  if (writer) {
+    const std::string reason = writer->CheckKept(saved.SourceBlock());
+    if (!reason.empty()) RaiseNotValid(reason);
+  }
+
+  // A MakerNote that reads cleanly here must read the same values from the file. When the
+  // MakerNote's class changed (an edited camera make), its contents are read differently and are
+  // not compared.
   if (&data.MakerNoteType() != &TUnrecognizedMakerNote && &saved.MakerNoteType() == &data.MakerNoteType()) {
     const TExifSection* mine = nullptr;
     try {
@@ -687,7 +695,12 @@ void VerifySaved(TExifData& data, TStream& stream,
       } catch (const EInvalidMakerNoteFormat&) {
         RaiseNotValid("the MakerNote does not load");
       }
-      if (!theirs->LoadErrors().Empty() || theirs->Count() != mine->Count())
+      std::vector<const TExifTag*> myTags, theirTags;
+      for (const TExifTag* tag : *mine)
+        if (tag->WellFormed()) myTags.push_back(tag);
+      for (const TExifTag* tag : *theirs)
+        if (tag->WellFormed()) theirTags.push_back(tag);
+      if (!theirs->LoadErrors().Empty() || theirs->Count() != mine->Count() || TagValues(myTags) != TagValues(theirTags))
         RaiseNotValid("the MakerNote reads back differently");
     }
   }
@@ -728,6 +741,10 @@ class TJPEGRewrite {
           FWriter->AddCallerTag(skPrimary, std::move(tag));
         }
       FWriter->Plan();
+    }
+    BuildXMPSegment();
+    if (FWriter) {
+      FitTrailer();
       // Through SaveToStream, which a container class may extend; while this rewrite runs it writes
       // the planned block and changes nothing.
       FExifData = std::make_unique<TMemoryStream>();
@@ -741,7 +758,6 @@ class TJPEGRewrite {
       data.FPlannedWriter = nullptr;
       CheckSegmentSize("Exif", FExifData->Size());
     }
-    BuildXMPSegment();
   }
 
   void Write(TStream& output) {
@@ -780,7 +796,7 @@ class TJPEGRewrite {
     VerifySaved(
         FData, output,
         [&](TExifSectionKind kind) { return FWriter ? FWriter->Tags(kind) : WrittenTags(FData.PeekSection(kind)); },
-        FXMPSegment != nullptr, FXMPRegenerated);
+        FXMPSegment != nullptr, FXMPRegenerated, false, FWriter.get());
   }
 
   void Apply(TMovedMakerNote& movedMakerNote) {
@@ -804,9 +820,11 @@ class TJPEGRewrite {
     if (!exif.Find(ttExifImageWidth) && !exif.Find(ttExifImageHeight)) return;
     std::optional<std::pair<std::uint16_t, std::uint16_t>> size;
     try {
-      for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7}))
-        if (segment->Data().Size() > 5) {
-          size.emplace(SOFImageWidth(segment->Data()), SOFImageHeight(segment->Data()));
+      // A file cut off before its frame has no size to take.
+      const auto scanner = ScanJPEGSegments(FInput, TJPEGMarkerSet{0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7});
+      while (MoveNextBeforeCut(*scanner, true))
+        if (scanner->Current()->Data().Size() > 5) {
+          size.emplace(SOFImageWidth(scanner->Current()->Data()), SOFImageHeight(scanner->Current()->Data()));
           break;
         }
     } catch (...) {
@@ -824,7 +842,10 @@ class TJPEGRewrite {
   // data begins.
   void FindReplacedSegments() {
     bool exifFound = false;
-    for (const auto& segment : ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1, jmStartOfScan})) {
+    // A file cut off behind its metadata is rewritten up to its cut; the rest is copied as it is.
+    const auto scanner = ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1, jmStartOfScan});
+    while (MoveNextBeforeCut(*scanner, exifFound || FInputXMP)) {
+      const std::shared_ptr<IFoundJPEGSegment> segment = scanner->Current();
       TMemoryStream& data = segment->Data();
       if (segment->Marker() == jmStartOfScan) {
         FScanDataStart = segment->Offset() + segment->TotalSize();
@@ -834,12 +855,75 @@ class TJPEGRewrite {
         FLeftOut.push_back(segment);
       } else if (!exifFound && (FData.RepairOnSave() ? HasExifSignature(data) : HasExifHeader(data))) {
         exifFound = true;
+        FInputExifAt = segment->DataOffset();
         FLeftOut.push_back(segment);
       } else if (!FInputXMP && HasXMPSignature(data)) {
         FInputXMP = segment;
         FLeftOut.push_back(segment);
       }
     }
+  }
+
+  // The size of the head WriteHead produces, given the Exif segment's data size.
+  std::int64_t HeadSize(std::int64_t exifDataSize) const {
+    std::int64_t size = 2;
+    for (const auto& segment : FApp0Segments) size += 4 + segment->Data().Size();
+    if (FWriter) size += 4 + exifDataSize;
+    if (FXMPSegment) size += 4 + FXMPSegment->Data().Size();
+    std::int64_t position = FStart + 2;
+    for (const auto& segment : FLeftOut) {
+      size += std::max<std::int64_t>(segment->FillOffset() - position, 0);
+      position = segment->Offset() + segment->TotalSize();
+    }
+    return size;
+  }
+
+  // MakerNote values behind the Exif segment (a preview stored after the image) keep their distance
+  // from the TIFF header: the new block ends with zero bytes that make up for a head grown shorter,
+  // or, when the head grew, the entries' offsets are written anew. The input's own offsets say where
+  // the values lie now.
+  void FitTrailer() {
+    const std::vector<TTrailerReference>& references = FWriter->TrailerReferences();
+    if (references.empty() || FInputExifAt < 0) return;
+    const std::int64_t inputTiff = FInputExifAt + ExifHeaderSize;
+    const std::int64_t blockData = FWriter->SegmentDataSize();
+    const std::int64_t newTiff = 2 + 4 + ExifHeaderSize + [&] {
+      std::int64_t size = 0;
+      for (const auto& segment : FApp0Segments) size += 4 + segment->Data().Size();
+      return size;
+    }();
+    // Where the rest of the input lands in the new file, less where it lies in the input.
+    const std::int64_t shift = HeadSize(blockData) - TailStart();
+    const std::int64_t delta = shift - (newTiff - inputTiff);
+    std::vector<std::pair<std::int64_t, std::uint32_t>> patches;
+    for (const TTrailerReference& reference : references) {
+      std::uint32_t offset = 0;
+      if (!ReadInputLong(inputTiff + reference.FieldAt, reference.Order, offset)) continue;
+      const std::int64_t target = inputTiff + offset;
+      if (target < TailStart() || reference.Size > FInput.Size() - target) continue;  // not in the tail
+      const std::int64_t moved = std::int64_t{offset} + delta;
+      if (moved < 0 || moved > std::numeric_limits<std::uint32_t>::max()) continue;
+      patches.emplace_back(reference.FieldAt, static_cast<std::uint32_t>(moved));
+    }
+    if (patches.empty()) return;
+    if (delta < 0 && blockData - delta <= MaxJPEGSegmentDataSize) {
+      // Padding keeps every offset as the input has it.
+      for (auto& [at, value] : patches) value = static_cast<std::uint32_t>(value - delta);
+      FWriter->FitTrailer(-delta, std::move(patches));
+    } else {
+      FWriter->FitTrailer(0, std::move(patches));
+    }
+  }
+
+  bool ReadInputLong(std::int64_t at, TByteOrder order, std::uint32_t& value) {
+    if (at < 0 || at > FInput.Size() - 4) return false;
+    const std::int64_t saved = FInput.Position();
+    std::uint8_t bytes[4];
+    FInput.SetPosition(at);
+    FInput.ReadBuffer(bytes, 4);
+    FInput.SetPosition(saved);
+    value = GetLongWord(bytes, order);
+    return true;
   }
 
   // The XMP segment: copied unchanged while the packet was never read; the input's packet as it is
@@ -878,6 +962,7 @@ class TJPEGRewrite {
   std::vector<std::shared_ptr<IFoundJPEGSegment>> FApp0Segments, FLeftOut;
   std::shared_ptr<IFoundJPEGSegment> FInputXMP;
   std::int64_t FScanDataStart = -1;
+  std::int64_t FInputExifAt = -1;  // where the input's Exif segment data starts
   std::unique_ptr<TExifWriter> FWriter;
   std::vector<const TExifTag*> FMainTags;  // owned by FWriter
   std::unique_ptr<TMemoryStream> FExifData;

@@ -231,6 +231,15 @@ bool TJPEGHeaderParser::FindEndOfImage() {
   return true;
 }
 
+bool MoveNextBeforeCut(IJPEGSegmentEnumerator& scanner, bool keepWhatWasFound) {
+  try {
+    return scanner.MoveNext();
+  } catch (const Zorp::Base::EReadError&) {
+    if (keepWhatWasFound) return false;
+    throw;
+  }
+}
+
 std::shared_ptr<IJPEGSegmentEnumerator> ScanJPEGSegments(TStream& stream, const TJPEGMarkerSet& markersToFind) {
   return std::make_shared<TJPEGHeaderParser>(stream, markersToFind);
 }

@@ -102,7 +102,6 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
   }
   result.Entries.reserve(static_cast<std::size_t>(count));
 
-  bool previousMalformed = false;
   for (std::int64_t i = 0; i < count; ++i) {
     TIfdEntryInfo entry;
     entry.EntryOffset = FStream.Position() - FBaseOffset;
@@ -138,15 +137,10 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
     const std::int64_t checkedSize = std::int64_t{entry.ElementCount} * elementSize;
     const bool malformed =
         elementSize == 0 || checkedSize < 0 || checkedSize > std::numeric_limits<std::int32_t>::max();
-    if (malformed) {
-      if (previousMalformed) {
-        // Two bad entries in a row: the rest of the directory is not to be trusted.
-        result.LoadErrors.Include(leBadTagCount);
-        break;
-      }
-      result.LoadErrors.Include(leBadTagHeader);
-    }
-    previousMalformed = malformed;
+    // A malformed entry is kept (its tag not well-formed) and the walk goes on: the entries behind it
+    // are read as other readers read them, and a save does not lose them. The count is bounded by the
+    // room in the data.
+    if (malformed) result.LoadErrors.Include(leBadTagHeader);
     result.Entries.push_back(entry);
   }
   return result;

@@ -234,6 +234,10 @@ std::shared_ptr<IJPEGSegmentEnumerator> ScanJPEGSegments(Zorp::Base::TStream& st
 std::shared_ptr<IJPEGSegmentEnumerator> ScanJPEGSegments(std::unique_ptr<Zorp::Base::TStream> stream,
                                                          const TJPEGMarkerSet& markersToFind);
 
+// MoveNext for a walk that keeps what a damaged file holds before its cut end: with keepWhatWasFound,
+// a read past the end of the stream ends the walk (false) instead of raising.
+bool MoveNextBeforeCut(IJPEGSegmentEnumerator& scanner, bool keepWhatWasFound);
+
 // True when the next two bytes are 0xFF 0xD8; the stream position is unchanged.
 bool HasJPEGStartMarker(Zorp::Base::TStream& stream);
 
