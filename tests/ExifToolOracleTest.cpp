@@ -1,13 +1,17 @@
 // Judges the reader against an independent one: Debian's exiftool lists the same tags in the same
-// directories of the sample photos. Skips when exiftool or the photos are absent.
+// directories of the sample photos, and resaved photos read as before in exiftool and in exiv2.
+// Skips when exiftool or the photos are absent.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
+#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
 #include "SamplePhotos.h"
 
@@ -78,20 +82,90 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-// What a save may change by design: the layout (offsets, also those of images that move with the
-// file's length), padding it drops, the offset schema it applies, a thumbnail's length (cut after its
-// end marker) and its Compression 7 written as 6, the Exif image size taken from the frame (checked
-// apart), the toolkit of a regenerated XMP packet, and the edited field.
+// What a save may change by design: the layout (offsets, also those of the multi-picture images
+// that move with the file's length), padding it drops, the offset schema it applies, a thumbnail's
+// length (cut after its end marker) and its Compression 7 written as 6, the Exif image size taken
+// from the frame (checked apart), the toolkit of a regenerated XMP packet, and the edited field.
+// The start offsets of other images are judged in Comparable, by the bytes they point at.
 bool ChangedByDesign(const std::string& tag) {
   static const std::set<std::string> tags = {
       "IFD0:ExifOffset",       "IFD0:GPSInfo",           "ExifIFD:InteropOffset",  "IFD1:ThumbnailOffset",
       "IFD1:ThumbnailLength",  "IFD1:ThumbnailImage",    "IFD1:StripOffsets",      "IFD0:Padding",
       "ExifIFD:Padding",       "ExifIFD:OffsetSchema",   "ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight",
       "XMP-exif:ExifImageWidth", "XMP-exif:ExifImageHeight",
-      "XMP-x:XMPToolkit",      "IFD0:Copyright",         "XMP-dc:Rights",          "PreviewIFD:PreviewImageStart",
+      "XMP-x:XMPToolkit",      "IFD0:Copyright",         "XMP-dc:Rights",
       "Composite:ImageSize",   "Composite:Megapixels",   "Composite:ThumbnailImage"};
   return tag.rfind("System:", 0) == 0 || tags.count(tag) ||
          (tag.rfind("MPImage", 0) == 0 && tag.find(":MPImageStart") != std::string::npos);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// ---- Binary values by their bytes --------------------------------------------------------------
+
+// exiftool's text mode prints a binary value as this placeholder, whatever its bytes.
+bool IsBinaryPlaceholder(const std::string& value) {
+  return value.rfind("(Binary data ", 0) == 0 && EndsWith(value, ", use -b option to extract)");
+}
+
+// A binary value named by its length and the digest of its bytes.
+std::string BinaryDigest(const std::string& printed) {
+  std::size_t length = printed.size();
+  if (printed.rfind("base64:", 0) == 0) {
+    const std::size_t chars = printed.size() - 7;
+    const std::size_t padding = std::count(printed.end() - std::min<std::size_t>(chars, 2), printed.end(), '=');
+    length = chars / 4 * 3 - padding;
+  }
+  return "(Binary data " + std::to_string(length) + " bytes, fnv1a " + Fnv1aHex(printed) + ")";
+}
+
+bool IsBinaryDigest(const std::string& value) {
+  return value.rfind("(Binary data ", 0) == 0 && value.find(" bytes, fnv1a ") != std::string::npos;
+}
+
+// Each file's values as exiftool prints them with -b (JSON, binary ones in base64), by digest:
+// "Group:Name" -> one digest for each copy ("Group:CopyN:Name" tells copies apart). RequestAll=3
+// also gives the binary tags that -b extracts only on request. Files -> tags -> digests.
+using TExifToolDigests = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
+TExifToolDigests ExifToolDigests(const std::vector<std::string>& files) {
+  std::vector<std::string> arguments = {"-j", "-a", "-G1:4", "-n", "-b", "-api", "validate=1", "-api", "RequestAll=3"};
+  arguments.insert(arguments.end(), files.begin(), files.end());
+  const TArgumentFile args(arguments, "json");
+  const auto json =
+      nlohmann::json::parse(RunCommand("exiftool -@ '" + args.Path.string() + "' 2>/dev/null"), nullptr, false);
+  TExifToolDigests digests;
+  if (!json.is_array()) return digests;
+  for (const auto& photo : json) {
+    auto& tags = digests[photo.value("SourceFile", "")];
+    for (const auto& [key, value] : photo.items()) {
+      // "Group:Copy2:Name" -> "Group:Name"
+      std::string tag = key;
+      const std::size_t first = key.find(':'), second = key.find(':', first + 1);
+      if (second != std::string::npos && key.compare(first + 1, 4, "Copy") == 0) tag.erase(first, second - first);
+      tags[tag].push_back(BinaryDigest(value.is_string() ? value.template get<std::string>() : value.dump()));
+    }
+  }
+  return digests;
+}
+
+// Gives each binary value of the text listings by its bytes; one exiftool cannot read (an image
+// past the end of the file) keeps its placeholder. Warnings stay those of the text listings: JSON
+// keeps fewer. Returns how many values it gave by their bytes.
+int GiveBinaryValuesByBytes(std::map<std::string, TExifToolListing>& listings, TExifToolDigests digests) {
+  int given = 0;
+  for (auto& [file, listing] : listings) {
+    auto& tags = digests[file];
+    for (auto& [tag, value] : listing) {
+      auto found = tags.find(tag);
+      if (!IsBinaryPlaceholder(value) || found == tags.end() || found->second.empty()) continue;
+      value = found->second.back();
+      found->second.pop_back();
+      ++given;
+    }
+  }
+  return given;
 }
 
 struct TJudgedPhoto {
@@ -108,6 +182,12 @@ bool AddedWithNewExif(const std::string& tag) {
   return tags.count(tag) > 0;
 }
 
+// Whether every value of a tag in the listing is a digest of its bytes.
+bool ListedByDigest(const TExifToolListing& listing, const std::string& tag) {
+  const auto [first, last] = listing.equal_range(tag);
+  return first != last && std::all_of(first, last, [](const auto& entry) { return IsBinaryDigest(entry.second); });
+}
+
 // The tags and warnings of a listing that a save must keep as they were. A tag listed twice (a
 // directory with two entries of one ID) is written once.
 std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TExifToolListing& listing,
@@ -116,6 +196,9 @@ std::pair<std::set<std::string>, std::set<std::string>> Comparable(const TExifTo
   for (const auto& [tag, value] : listing) {
     if (ChangedByDesign(tag) || (photo.ThumbnailDropped && tag.rfind("IFD1:", 0) == 0)) continue;
     if (!photo.HadExif && AddedWithNewExif(tag)) continue;
+    // An image's start offset is a file position that moves with the layout: where the image is
+    // listed by digest ("Group:PreviewImage" for "Group:PreviewImageStart"), its bytes judge it instead.
+    if (EndsWith(tag, "Start") && ListedByDigest(listing, tag.substr(0, tag.size() - 5))) continue;
     if (tag == "IFD1:Compression" && value == "7") {
       lines.insert(tag + " = 6");
       continue;
@@ -140,6 +223,97 @@ std::vector<std::string> Minus(const T& left, const T& right) {
   return result;
 }
 
+// ---- The same photos, judged by exiv2 ----------------------------------------------------------
+
+// What exiv2 prints of a file's Exif tags, maker note tags included ("key" -> "type count value",
+// long values by digest), and the lines it prints to stderr other than warnings, the file's name
+// in them replaced by "<file>".
+struct TExiv2Listing {
+  std::multimap<std::string, std::string> Tags;
+  std::set<std::string> Errors;
+};
+
+// One shell loop runs exiv2 on each file in turn: a run on many files leaves its stderr lines
+// without the file they belong to.
+std::map<std::string, TExiv2Listing> Exiv2Listings(const std::vector<std::string>& files) {
+  const TArgumentFile args(files, "exiv2");
+  const fs::path errors = args.Path.string() + ".err";
+  std::istringstream text(RunCommand("while IFS= read -r f; do printf '======== %s\\n' \"$f\"; exiv2 -pe -u -b \"$f\" 2>'" +
+                                     errors.string() + "'; sed 's/^/stderr: /' '" + errors.string() + "'; done < '" +
+                                     args.Path.string() + "'; rm -f '" + errors.string() + "'"));
+  std::map<std::string, TExiv2Listing> listings;
+  std::string line, current;
+  while (std::getline(text, line)) {
+    if (line.rfind("======== ", 0) == 0) {
+      current = line.substr(9);
+      listings[current];
+      continue;
+    }
+    if (current.empty()) continue;
+    TExiv2Listing& listing = listings[current];
+    if (line.rfind("stderr: ", 0) == 0) {
+      std::string message = line.substr(8);
+      if (message.rfind("Warning", 0) == 0) continue;
+      for (std::size_t at; (at = message.find(current)) != std::string::npos;) message.replace(at, current.size(), "<file>");
+      listing.Errors.insert(message);
+      continue;
+    }
+    // "Exif.Image.Make   Ascii   6  Canon"
+    std::istringstream fields(line);
+    std::string key, type, count, value;
+    if (!(fields >> key >> type >> count) || key.rfind("Exif.", 0) != 0) continue;
+    std::getline(fields, value);
+    value.erase(0, value.find_first_not_of(' '));
+    if (value.size() > 100) value = "(" + std::to_string(value.size()) + " chars, fnv1a " + Fnv1aHex(value) + ")";
+    listing.Tags.emplace(key, type + " " + count + " " + value);
+  }
+  return listings;
+}
+
+// exiv2's names for what a save may change by design (see ChangedByDesign), and for the maker note's
+// position in the file.
+bool Exiv2ChangedByDesign(const std::string& key) {
+  static const std::set<std::string> keys = {
+      "Exif.Image.ExifTag",           "Exif.Image.GPSTag",           "Exif.Photo.InteroperabilityTag",
+      "Exif.Thumbnail.JPEGInterchangeFormat", "Exif.Thumbnail.JPEGInterchangeFormatLength",
+      "Exif.Thumbnail.StripOffsets",  "Exif.Image.0xea1c",           "Exif.Photo.0xea1c",
+      "Exif.Image.Padding",           "Exif.Photo.Padding",          "Exif.Photo.0xea1d",
+      "Exif.Photo.OffsetSchema",      "Exif.Photo.PixelXDimension",  "Exif.Photo.PixelYDimension",
+      "Exif.Image.Copyright",         "Exif.MakerNote.Offset"};
+  return keys.count(key) > 0;
+}
+
+// exiv2's maker preview start offsets, and the exiftool tag whose digest judges the bytes they
+// point at: an offset is left out only where that digest is listed.
+const std::map<std::string, std::string>& Exiv2PreviewStarts() {
+  static const std::map<std::string, std::string> starts = {
+      {"Exif.NikonPreview.JPEGInterchangeFormat", "PreviewIFD:PreviewImage"},
+      {"Exif.Casio2.PreviewImageStart", "Casio:PreviewImage"},
+      {"Exif.OlympusCs.PreviewImageStart", "Olympus:PreviewImage"},
+      {"Exif.Minolta.ThumbnailOffset", "Minolta:PreviewImage"},
+      {"Exif.Pentax.PreviewOffset", "Pentax:PreviewImage"}};
+  return starts;
+}
+
+// The tags of an exiv2 listing that a save must keep as they were; exifTool is the original's
+// exiftool listing, with digests, which tells which preview starts its bytes judge.
+std::set<std::string> Exiv2Comparable(const TExiv2Listing& listing, const TJudgedPhoto& photo,
+                                      const TExifToolListing& exifTool) {
+  static const std::set<std::string> addedWithNewExif = {"Exif.Image.XResolution", "Exif.Image.YResolution",
+                                                         "Exif.Image.ResolutionUnit", "Exif.Image.YCbCrPositioning"};
+  std::set<std::string> lines;
+  for (const auto& [key, value] : listing.Tags) {
+    if (Exiv2ChangedByDesign(key) || (photo.ThumbnailDropped && key.rfind("Exif.Thumbnail.", 0) == 0)) continue;
+    if (!photo.HadExif && addedWithNewExif.count(key)) continue;
+    // An entry of a type TIFF does not define (exiv2 prints its number) could not be read: not written.
+    if (value.rfind("0x", 0) == 0) continue;
+    const auto start = Exiv2PreviewStarts().find(key);
+    if (start != Exiv2PreviewStarts().end() && ListedByDigest(exifTool, start->second)) continue;
+    lines.insert(key + " " + (key == "Exif.Thumbnail.Compression" && value == "Short 1 7" ? "Short 1 6" : value));
+  }
+  return lines;
+}
+
 TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
   const fs::path photos = QUORVANE_PHOTOS_DIR;
   if (!fs::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
@@ -147,6 +321,11 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
   const fs::path folder = fs::temp_directory_path() / ("quorvane-resave-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
+  // The copies go when the test ends, also when an assertion ends it early.
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> removeCopies(&folder, [](const fs::path* path) {
+    std::error_code ignored;
+    fs::remove_all(*path, ignored);
+  });
 
   std::vector<TJudgedPhoto> judged;
   std::vector<std::string> files, refused;
@@ -201,7 +380,15 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
   EXPECT_TRUE(refused.empty()) << ::testing::PrintToString(refused);
   ASSERT_GT(judged.size(), 80u);
 
-  const auto listings = ExifToolListings(files);
+  // The readers run side by side: exiftool's text listing, its binary values by their bytes, exiv2.
+  const bool exiv2 = HasExiv2();
+  auto exiv2Listings = std::async(std::launch::async, [&files, exiv2] {
+    return exiv2 ? Exiv2Listings(files) : std::map<std::string, TExiv2Listing>{};
+  });
+  auto digests = std::async(std::launch::async, [&files] { return ExifToolDigests(files); });
+  auto listings = ExifToolListings(files);
+  // Each photo's thumbnail at least, in the original and both copies.
+  EXPECT_GT(GiveBinaryValuesByBytes(listings, digests.get()), static_cast<int>(judged.size()));
   for (TJudgedPhoto& photo : judged) {
     SCOPED_TRACE(photo.Name);
     const auto original = listings.find(photo.Original);
@@ -237,7 +424,36 @@ TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
     ASSERT_NE(copyright, listings.at(photo.Edited).end());
     EXPECT_EQ(copyright->second, "Quorvane Tester");
   }
-  fs::remove_all(folder);
+
+  // The second reader: every Exif and maker note tag it prints stays, and no new error appears.
+  const auto secondListings = exiv2Listings.get();
+  if (!exiv2) std::cout << "exiv2 is not installed: the resaved photos are judged by exiftool alone\n";
+  std::size_t readByExiv2 = 0;
+  for (const TJudgedPhoto& photo : exiv2 ? judged : std::vector<TJudgedPhoto>{}) {
+    SCOPED_TRACE(photo.Name + " (exiv2)");
+    const auto original = secondListings.find(photo.Original);
+    ASSERT_NE(original, secondListings.end());
+    readByExiv2 += !original->second.Tags.empty();
+    const auto& exifTool = listings.at(photo.Original);
+    const auto before = Exiv2Comparable(original->second, photo, exifTool);
+    for (const std::string& saved : {photo.Resaved, photo.Edited}) {
+      const auto listing = secondListings.find(saved);
+      ASSERT_NE(listing, secondListings.end());
+      const auto after = Exiv2Comparable(listing->second, photo, exifTool);
+      const auto lost = Minus(before, after), gained = Minus(after, before);
+      EXPECT_TRUE(lost.empty() && gained.empty()) << saved << "\nlost: " << ::testing::PrintToString(lost)
+                                                  << "\ngained: " << ::testing::PrintToString(gained);
+      const auto newErrors = Minus(listing->second.Errors, original->second.Errors);
+      EXPECT_TRUE(newErrors.empty()) << saved << " new errors: " << ::testing::PrintToString(newErrors);
+    }
+    const auto copyright = secondListings.at(photo.Edited).Tags.find("Exif.Image.Copyright");
+    ASSERT_NE(copyright, secondListings.at(photo.Edited).Tags.end());
+    EXPECT_EQ(copyright->second, "Ascii 16 Quorvane Tester");
+  }
+  // Most photos have Exif that exiv2 reads: an empty listing throughout would judge nothing.
+  if (exiv2) {
+    EXPECT_GT(readByExiv2, judged.size() * 3 / 4);
+  }
 }
 
 }  // namespace

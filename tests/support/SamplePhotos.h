@@ -1,10 +1,12 @@
 #pragma once
 // The sample photos and the independent reader that judges them: file bytes, writable copies, the
-// image data no save may touch, and Debian's exiftool listing as "Group:Name" -> values.
+// image data no save may touch, Debian's exiftool listing as "Group:Name" -> values, and what
+// Debian's exiv2 prints of the same files.
 
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zorp/base/Streams.h"
@@ -55,21 +58,49 @@ inline std::string RunCommand(const std::string& command) {
 }
 
 inline bool HasExifTool() { return !RunCommand("command -v exiftool 2>/dev/null").empty(); }
+inline bool HasExiv2() { return !RunCommand("command -v exiv2 2>/dev/null").empty(); }
+
+// A 64-bit FNV-1a digest in hex: enough to tell changed bytes from kept ones.
+inline std::string Fnv1aHex(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// A file of names, one a line, for a reader to take all at once: a command line may not hold
+// hundreds of them. Removed when it goes out of scope.
+class TArgumentFile {
+ public:
+  explicit TArgumentFile(const std::vector<std::string>& names, const std::string& kind = "args")
+      : Path(std::filesystem::temp_directory_path() /
+             ("quorvane-" + kind + "-" + std::to_string(::getpid()) + "-" + std::to_string(NextNumber()))) {
+    std::ofstream file(Path);
+    for (const std::string& name : names) file << name << "\n";
+  }
+  ~TArgumentFile() {
+    std::error_code ignored;
+    std::filesystem::remove(Path, ignored);
+  }
+  TArgumentFile(const TArgumentFile&) = delete;
+  TArgumentFile& operator=(const TArgumentFile&) = delete;
+  const std::filesystem::path Path;
+
+ private:
+  static int NextNumber() {
+    static std::atomic<int> counter{0};
+    return counter++;
+  }
+};
 
 // exiftool's text listing of each file ("[Group] Name : value" lines, with its validation warnings)
 // as "Group:Name" -> values, keyed by the file name as given.
 using TExifToolListing = std::multimap<std::string, std::string>;
 inline std::map<std::string, TExifToolListing> ExifToolListings(const std::vector<std::string>& files) {
-  namespace fs = std::filesystem;
-  // The names go through an argument file: a command line may not hold hundreds of them.
-  const fs::path argFile = fs::temp_directory_path() / ("quorvane-args-" + std::to_string(::getpid()));
-  {
-    std::ofstream args(argFile);
-    for (const std::string& file : files) args << file << "\n";
-  }
+  const TArgumentFile args(files);
   std::istringstream text(
-      RunCommand("exiftool -a -G1 -s -n -api validate=1 -@ '" + argFile.string() + "' 2>/dev/null"));
-  fs::remove(argFile);
+      RunCommand("exiftool -a -G1 -s -n -api validate=1 -@ '" + args.Path.string() + "' 2>/dev/null"));
   std::map<std::string, TExifToolListing> listings;
   std::string line, current;
   while (std::getline(text, line)) {
