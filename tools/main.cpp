@@ -5,10 +5,12 @@
 #include <optional>
 
 #include "Commands.h"
+#include "QuorvaneVersion.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"quorvane-cli: JPEG metadata from the command line"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "quorvane-cli " QUORVANE_VERSION, "Print the version and exit");
 
   std::vector<std::string> files;
   bool json = false;

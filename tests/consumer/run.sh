@@ -38,10 +38,10 @@ for photo in "$photos"/*.jpg; do
   break
 done
 # The viewer, its desktop entry and icons, where desktop environments look for them.
-for installed in bin/quorvane share/applications/quorvane.desktop share/icons/hicolor/scalable/apps/quorvane.svg \
+for installed in bin/quorvane share/applications/org.quorvane.Quorvane.desktop share/icons/hicolor/scalable/apps/quorvane.svg \
     share/icons/hicolor/256x256/apps/quorvane.png; do
   [ -s "$scratch/prefix/$installed" ] || { echo "$installed not installed"; exit 1; }
 done
-grep -qx 'Icon=quorvane' "$scratch/prefix/share/applications/quorvane.desktop" \
+grep -qx 'Icon=quorvane' "$scratch/prefix/share/applications/org.quorvane.Quorvane.desktop" \
   || { echo "the installed desktop entry does not name the quorvane icon"; exit 1; }
 echo "consumer: CMake package and pkg-config both work; the installed companion finds its data; desktop entry and icons installed"

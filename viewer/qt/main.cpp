@@ -2,12 +2,15 @@
 // on the last run's folder.
 // quorvane --screenshot OUT.png [FOLDER|PHOTO]: the same window, laid out, painted and saved as a
 // PNG instead of being shown on screen (works with QT_QPA_PLATFORM=offscreen).
+// quorvane --version | --help: the version or the usage on standard output, without a window.
 
 #include <QApplication>
 #include <QPixmap>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 
+#include "QuorvaneVersion.h"
 #include "core/DataFiles.h"
 #include "qt/ExifForm.h"
 
@@ -18,9 +21,24 @@ int Fail(const QString& message) {
   return 1;
 }
 
+const char* const UsageLine = "usage: quorvane [--screenshot OUT.png] [FOLDER|PHOTO]\n";
+
 int Usage() {
-  std::fprintf(stderr, "usage: quorvane [--screenshot OUT.png] [FOLDER|PHOTO]\n");
+  std::fputs(UsageLine, stderr);
   return 2;
+}
+
+int Help() {
+  std::fputs(UsageLine, stdout);
+  std::fputs("\n"
+             "View and edit the Exif, MakerNote and XMP metadata of the JPEG photos in FOLDER, or in\n"
+             "the folder of PHOTO with PHOTO selected; without a path, the folder of the last run.\n"
+             "\n"
+             "  --screenshot OUT.png  save the window as a PNG instead of showing it\n"
+             "  --version             print the version and exit\n"
+             "  --help                print this help and exit\n",
+             stdout);
+  return 0;
 }
 
 // Lets the window lay itself out and paint before it is grabbed.
@@ -32,8 +50,18 @@ void SettleWindow(QWidget& window) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before QApplication exists, since that needs a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs("quorvane " QUORVANE_VERSION "\n", stdout);
+    return 0;
+  }
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return Help();
+
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvane"));
+  QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+  // Lets the desktop match the window to its entry (and icon) in share/applications.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvane.Quorvane"));
   QStringList arguments = QApplication::arguments().mid(1);
   QString screenshot;
   if (!arguments.isEmpty() && arguments.constFirst() == QStringLiteral("--screenshot")) {
