@@ -41,8 +41,10 @@ inline void CopyWritable(const std::filesystem::path& from, const std::filesyste
 // The image data: everything from the start-of-scan marker on.
 inline std::vector<std::uint8_t> FromStartOfScan(const std::vector<std::uint8_t>& jpeg) {
   Zorp::Base::TUserMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  for (const auto& segment : Zorp::Exif::ScanJPEGSegments(stream, Zorp::Exif::TJPEGMarkerSet{Zorp::Exif::jmStartOfScan}))
-    return std::vector<std::uint8_t>(jpeg.begin() + segment->Offset(), jpeg.end());
+  const auto scanner = Zorp::Exif::ScanJPEGSegments(stream, Zorp::Exif::TJPEGMarkerSet{Zorp::Exif::jmStartOfScan});
+  // A file cut off before its scan data has none.
+  if (Zorp::Exif::MoveNextBeforeCut(*scanner, true))
+    return std::vector<std::uint8_t>(jpeg.begin() + scanner->Current()->Offset(), jpeg.end());
   return {};
 }
 
