@@ -149,7 +149,25 @@ bool DirectoryWritten(TExifData& data, TExifSectionKind kind) {
   if (kind == skPrimary) return true;
   if (kind == skThumbnail) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> strips;
-    return data.HasThumbnail() || ThumbnailStrips(data.PeekSection(skThumbnail), data.SourceBlock(), strips);
+    const TExifSection& section = data.PeekSection(skThumbnail);
+    if (data.HasThumbnail() || ThumbnailStrips(section, data.SourceBlock(), strips)) return true;
+    // Without an image the directory keeps its other tags, and its image tags where the image's
+    // offsets lie in the loaded block.
+    const auto inBlock = [&](TExifTagID id) {
+      const TExifTag* tag = section.Find(id);
+      if (!tag || !tag->WellFormed() || tag->ElementCount() < 1) return false;
+      for (std::int32_t i = 0; i < tag->ElementCount(); ++i) {
+        std::uint32_t offset = 0;
+        if (!section.TryGetLongValue(id, i, offset) || offset < 8 || offset > data.SourceBlock().size()) return false;
+      }
+      return true;
+    };
+    if (inBlock(ttJPEGInterchangeFormat) || inBlock(ttStripOffsets)) return true;
+    for (const TExifTag* tag : section)
+      if (tag->WellFormed() && tag->ID() != ttCompression && tag->ID() != ttJPEGInterchangeFormat &&
+          tag->ID() != ttJPEGInterchangeFormatLength && tag->ID() != ttStripOffsets && tag->ID() != ttStripByteCounts)
+        return true;
+    return false;
   }
   return !WrittenTags(data.PeekSection(kind)).empty();
 }

@@ -1,0 +1,218 @@
+// A save keeps what it does not lay out itself: bytes a MakerNote references past its declared end
+// (in each maker's header form, and whole when the form is unknown), a private directory that IFD0
+// points at, IFD1's tags without a thumbnail that decodes, and a MakerNote preview stored after the
+// image. Each photo is built by hand, edited so that the directories grow, saved and read back.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ByteBuilder.h"
+#include "ExifBuilder.h"
+
+#include "makernotes/Layouts.h"
+#include "zorp/base/Streams.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/StreamHelper.h"
+#include "zorp/exif/TagIDs.h"
+
+namespace {
+
+using namespace Zorp::Exif;
+using namespace Zorp::Testing;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes Kept = {'K', 'E', 'E', 'P', ' ', 'M', 'E', '!'};
+
+// A little-endian TIFF block laid out by hand: IFD0 at 8 (Make, the Exif pointer, an optional private
+// IFD pointer, an optional link to IFD1), the Exif IFD with the MakerNote, the MakerNote, and behind
+// it the 8 bytes that one of its entries references. Offsets are block offsets.
+struct THandBlock {
+  Bytes Data = Bytes(512, 0);
+  std::uint32_t ValueAt = 0;  // the referenced bytes
+
+  void U16(std::size_t at, std::uint32_t v) { PutWord(&Data[at], boLittleEndian, static_cast<std::uint16_t>(v)); }
+  void U32(std::size_t at, std::uint32_t v) { PutLongWord(&Data[at], boLittleEndian, v); }
+  void Entry(std::size_t at, std::uint16_t id, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+    U16(at, id);
+    U16(at + 2, type);
+    U32(at + 4, count);
+    U32(at + 8, value);
+  }
+
+  // makerNote: the header; its directory (one UNDEFINED entry of 8 bytes) follows at directoryAt,
+  // with an offset counted from base (a block offset).
+  THandBlock(const std::string& make, const Bytes& header, std::uint32_t directoryAt, bool mainBase,
+             bool privateIfd = false, bool ifd1 = false) {
+    std::memcpy(Data.data(), "II\x2A\0\x08\0\0\0", 8);
+    const std::uint16_t ifd0Count = 2 + (privateIfd ? 1 : 0);
+    U16(8, ifd0Count);
+    const std::size_t ifd0End = 10 + 12 * ifd0Count;
+    Entry(10, ttMake, 2, static_cast<std::uint32_t>(make.size() + 1), 200);
+    std::memcpy(&Data[200], make.c_str(), make.size() + 1);
+    Entry(22, ttExifIFDPointer, 4, 1, 100);
+    if (privateIfd) {
+      Entry(34, 0x8290, 4, 1, 400);  // a private IFD: one entry with an 8-byte value at 420
+      U16(400, 1);
+      Entry(402, 0x0001, 7, 8, 420);
+      std::memcpy(&Data[420], "PRIVATE!", 8);
+    }
+    U32(ifd0End, ifd1 ? 440 : 0);
+    if (ifd1) {
+      // IFD1 with a Make and a "thumbnail" that is no JPEG.
+      U16(440, 3);
+      Entry(442, ttMake, 2, 4, 'I' | 'F' << 8 | 'D' << 16);
+      Entry(454, ttJPEGInterchangeFormat, 4, 1, 480);
+      Entry(466, ttJPEGInterchangeFormatLength, 4, 1, 16);
+      std::memcpy(&Data[480], "NOT A JPEG IMAGE", 16);
+    }
+    // The Exif IFD at 100: the MakerNote at 240, its declared size ending before the value.
+    const std::uint32_t note = 240;
+    const std::uint32_t noteSize = directoryAt + 2 + 12 + 4;
+    U16(100, 1);
+    Entry(102, ttMakerNote, 7, noteSize, note);
+    std::memcpy(&Data[note], header.data(), header.size());
+    ValueAt = note + noteSize + 4;
+    U16(note + directoryAt, 1);
+    Entry(note + directoryAt + 2, 0x0100, 7, 8, mainBase ? ValueAt : ValueAt - note);
+    std::memcpy(&Data[ValueAt], Kept.data(), Kept.size());
+  }
+
+  Bytes Segment() const {
+    Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), Data.begin(), Data.end());
+    return segment;
+  }
+};
+
+Bytes WithExifHeader(const Bytes& tiff) {
+  Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  return segment;
+}
+
+// The Exif block (from its TIFF header) of a JPEG.
+Bytes TiffBlock(const Bytes& jpeg) {
+  TExifData data;
+  LoadJPEG(data, jpeg);
+  return Bytes(data.SourceBlock().begin(), data.SourceBlock().end());
+}
+
+Bytes SaveEdited(const Bytes& jpeg, TExifData& data) {
+  LoadJPEG(data, jpeg);
+  data.SetCopyright("A copyright long enough to move the directories behind it");
+  Zorp::Base::TMemoryStream in, out;
+  in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  in.SetPosition(0);
+  data.SaveToJPEG(in, out);
+  return out.Bytes();
+}
+
+struct TMakerNoteCase {
+  const char* Name;
+  std::string Make;
+  Bytes Header;
+  std::uint32_t DirectoryAt;
+  bool MainBase;
+};
+
+class AMakerNoteReferencingBytesPastItsEnd : public ::testing::TestWithParam<TMakerNoteCase> {};
+
+TEST_P(AMakerNoteReferencingBytesPastItsEnd, KeepsThemAndItsOffsetThroughAnEdit) {
+  const TMakerNoteCase& c = GetParam();
+  const THandBlock block(c.Make, c.Header, c.DirectoryAt, c.MainBase);
+  TExifData data;
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  ASSERT_GE(saved.size(), block.ValueAt + Kept.size());
+  EXPECT_EQ(Bytes(saved.begin() + block.ValueAt, saved.begin() + block.ValueAt + 8), Kept);
+  // The MakerNote itself is where it was, byte for byte.
+  EXPECT_TRUE(std::equal(block.Data.begin() + 240, block.Data.begin() + 240 + c.DirectoryAt + 18, saved.begin() + 240));
+}
+
+using namespace std::string_literals;
+INSTANTIATE_TEST_SUITE_P(
+    HeaderForms, AMakerNoteReferencingBytesPastItsEnd,
+    ::testing::Values(TMakerNoteCase{"OlympusOld", "OLYMPUS OPTICAL CO.,LTD", {'O', 'L', 'Y', 'M', 'P', 0, 1, 0}, 8, true},
+                      TMakerNoteCase{"Sigma", "SIGMA", {'S', 'I', 'G', 'M', 'A', 0, 0, 0, 1, 0}, 10, true},
+                      TMakerNoteCase{"OlympusNew", "OLYMPUS", {'O', 'L', 'Y', 'M', 'P', 'U', 'S', 0, 'I', 'I', 3, 0}, 12, false},
+                      TMakerNoteCase{"NikonType1", "NIKON", {'N', 'i', 'k', 'o', 'n', 0, 1, 0}, 8, true},
+                      // No layout is known: kept whole from its start to the block's end.
+                      TMakerNoteCase{"Unknown", "Some Maker", {'X', 'Y', 'Z', 'C', 'A', 'M', 0, 0}, 8, true},
+                      TMakerNoteCase{"UnknownHeaderless", "Some Maker", {}, 0, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(APrivateDirectoryPointer, KeepsItsDirectoryAndValuesWhereItPoints) {
+  const THandBlock block("Kodak", {}, 0, true, /*privateIfd=*/true);
+  TExifData data;
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  ASSERT_GE(saved.size(), 428u);
+  EXPECT_TRUE(std::equal(block.Data.begin() + 400, block.Data.begin() + 428, saved.begin() + 400));
+  TExifData reloaded;
+  LoadBlock(reloaded, WithExifHeader(saved));
+  std::uint32_t pointer = 0;
+  ASSERT_TRUE(reloaded.PeekSection(skPrimary).TryGetLongValue(0x8290, 0, pointer));
+  EXPECT_EQ(pointer, 400u);
+}
+
+TEST(AThumbnailDirectoryWithoutADecodableThumbnail, KeepsEveryTagAndTheBytesItPointsAt) {
+  const THandBlock block("Some Maker", {}, 0, true, false, /*ifd1=*/true);
+  TExifData data;
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  TExifData reloaded;
+  LoadBlock(reloaded, WithExifHeader(saved));
+  const TExifSection& ifd1 = reloaded.PeekSection(skThumbnail);
+  EXPECT_EQ(ifd1.GetStringValue(ttMake), "IFD");
+  std::uint32_t offset = 0;
+  ASSERT_TRUE(ifd1.TryGetLongValue(ttJPEGInterchangeFormat, 0, offset));
+  ASSERT_LE(offset + 16, saved.size());
+  EXPECT_EQ(std::string(saved.begin() + offset, saved.begin() + offset + 16), "NOT A JPEG IMAGE");
+}
+
+// A Sony MakerNote whose preview entry addresses bytes behind the end-of-image marker: after an
+// edit that changes the head's length, the entry still addresses the same bytes.
+TEST(AMakerNotePreviewBehindTheImage, IsStillAddressedAfterTheHeadChangesLength) {
+  const Bytes header = {'S', 'O', 'N', 'Y', ' ', 'D', 'S', 'C', ' ', 0, 0, 0};
+  THandBlock block("SONY", header, 12, true);
+  const Bytes trailer = {'P', 'R', 'E', 'V', 'I', 'E', 'W', '!'};
+  for (const bool grow : {true, false}) {
+    SCOPED_TRACE(grow ? "the head grows" : "the head shrinks");
+    // The entry's offset: the trailer's file position less the TIFF header's (SOI, JFIF, APP1 head).
+    Bytes jpeg = ExifBuilder::Jpeg({block.Segment()});
+    const std::size_t tiffAt = 2 + 18 + 4 + 6;
+    block.Entry(240 + 12 + 2, 0x2001, 7, 8, static_cast<std::uint32_t>(jpeg.size() - tiffAt));
+    jpeg = ExifBuilder::Jpeg({block.Segment()});
+    jpeg.insert(jpeg.end(), trailer.begin(), trailer.end());
+    TExifData data;
+    LoadJPEG(data, jpeg);
+    if (grow) data.SetCopyright("A copyright long enough to move the directories behind it");
+    else data.Sections(skPrimary).Remove(ttMake);
+    Zorp::Base::TMemoryStream in, out;
+    in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+    in.SetPosition(0);
+    data.SaveToJPEG(in, out);
+    const Bytes saved = out.Bytes();
+    const Bytes block2 = TiffBlock(saved);
+    const std::uint32_t offset = GetLongWord(&block2[240 + 12 + 2 + 8], boLittleEndian);
+    ASSERT_LE(tiffAt + offset + 8, saved.size());
+    EXPECT_EQ(Bytes(saved.begin() + tiffAt + offset, saved.begin() + tiffAt + offset + 8), trailer);
+  }
+}
+
+TEST(TheMakerNoteLayouts, AreFoundBySignatureBeforeMakeAndNotGuessed) {
+  using Zorp::Exif::Detail::FindMakerNoteLayout;
+  const auto find = [](std::string_view bytes, std::string_view make) {
+    const auto* layout = FindMakerNoteLayout(
+        {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, make);
+    return layout ? std::string(layout->Name) : std::string("none");
+  };
+  EXPECT_EQ(find("OLYMP\0\1\0"s, "OLYMPUS"), "Olympus (old)");
+  EXPECT_EQ(find("OLYMPUS\0II\3\0"s, "OLYMPUS"), "Olympus");
+  EXPECT_EQ(find("Nikon\0\2\0\0\0MM"s, "NIKON CORPORATION"), "Nikon type 3");
+  EXPECT_EQ(find("\0\x10\0\x01"s, "NIKON CORPORATION"), "Nikon type 2");
+  EXPECT_EQ(find("AOC\0II"s, "PENTAX"), "none");  // offsets counted from different places
+  EXPECT_EQ(find("\0\x10"s, "SAMSUNG"), "none");
+  EXPECT_EQ(find("\0\x10"s, "Canon"), "Canon");
+}
+
+}  // namespace
