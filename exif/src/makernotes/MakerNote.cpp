@@ -37,12 +37,12 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
 
   load(byteOrder);
   const TExifSectionLoadErrors errors = FTags->LoadErrors();
-  // Malformed entries do not end a directory, so a directory read in the wrong order shows as one
-  // with few or no well-formed tags.
-  std::int32_t wellFormed = 0;
-  for (const TExifTag* tag : *FTags) wellFormed += tag->WellFormed() ? 1 : 0;
-  const bool looksWrong =
-      wellFormed == 0 || (!errors.Empty() && !errors.Contains(leBadOffset) && wellFormed < 3);
+  // Malformed entries do not end a directory, so a directory read in the wrong order may also show
+  // as one without a single well-formed tag.
+  bool anyWellFormed = false;
+  for (const TExifTag* tag : *FTags) anyWellFormed = anyWellFormed || tag->WellFormed();
+  const bool looksWrong = FTags->Count() == 0 || !anyWellFormed ||
+                          (!errors.Empty() && !errors.Contains(leBadOffset) && FTags->Count() < 3);
   if (looksWrong) {
     byteOrder = byteOrder == boLittleEndian ? boBigEndian : boLittleEndian;
     load(byteOrder);
