@@ -42,14 +42,6 @@ Bytes SaveBlock(TExifData& data) {
   return StreamBytes(stream);
 }
 
-Bytes SaveJPEG(TExifData& data, const Bytes& jpeg) {
-  TMemoryStream in, out;
-  in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  in.SetPosition(0);
-  data.SaveToJPEG(in, out);
-  return StreamBytes(out);
-}
-
 // A small real JPEG, made by the thumbnail class itself; noise makes it big.
 Bytes MakeJPEG(int width, int height, bool noise = false, int quality = 90) {
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);

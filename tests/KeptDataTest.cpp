@@ -25,6 +25,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Bytes Kept = {'K', 'E', 'E', 'P', ' ', 'M', 'E', '!'};
 
+Bytes WithExifHeader(const Bytes& tiff) {
+  Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  return segment;
+}
+
 // A little-endian TIFF block laid out by hand: IFD0 at 8 (Make, the Exif pointer, an optional private
 // IFD pointer, an optional link to IFD1), the Exif IFD with the MakerNote, the MakerNote, and behind
 // it the 8 bytes that one of its entries references. Offsets are block offsets.
@@ -79,18 +85,8 @@ struct THandBlock {
     std::memcpy(&Data[ValueAt], Kept.data(), Kept.size());
   }
 
-  Bytes Segment() const {
-    Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
-    segment.insert(segment.end(), Data.begin(), Data.end());
-    return segment;
-  }
+  Bytes Segment() const { return WithExifHeader(Data); }
 };
-
-Bytes WithExifHeader(const Bytes& tiff) {
-  Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
-  segment.insert(segment.end(), tiff.begin(), tiff.end());
-  return segment;
-}
 
 // The Exif block (from its TIFF header) of a JPEG.
 Bytes TiffBlock(const Bytes& jpeg) {
@@ -99,14 +95,12 @@ Bytes TiffBlock(const Bytes& jpeg) {
   return Bytes(data.SourceBlock().begin(), data.SourceBlock().end());
 }
 
-Bytes SaveEdited(const Bytes& jpeg, TExifData& data) {
+// The JPEG saved after an edit that makes the main directory grow.
+Bytes SaveEdited(const Bytes& jpeg) {
+  TExifData data;
   LoadJPEG(data, jpeg);
   data.SetCopyright("A copyright long enough to move the directories behind it");
-  Zorp::Base::TMemoryStream in, out;
-  in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  in.SetPosition(0);
-  data.SaveToJPEG(in, out);
-  return out.Bytes();
+  return SaveJPEG(data, jpeg);
 }
 
 struct TMakerNoteCase {
@@ -122,8 +116,7 @@ class AMakerNoteReferencingBytesPastItsEnd : public ::testing::TestWithParam<TMa
 TEST_P(AMakerNoteReferencingBytesPastItsEnd, KeepsThemAndItsOffsetThroughAnEdit) {
   const TMakerNoteCase& c = GetParam();
   const THandBlock block(c.Make, c.Header, c.DirectoryAt, c.MainBase);
-  TExifData data;
-  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()})));
   ASSERT_GE(saved.size(), block.ValueAt + Kept.size());
   EXPECT_EQ(Bytes(saved.begin() + block.ValueAt, saved.begin() + block.ValueAt + 8), Kept);
   // The MakerNote itself is where it was, byte for byte.
@@ -144,8 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(APrivateDirectoryPointer, KeepsItsDirectoryAndValuesWhereItPoints) {
   const THandBlock block("Kodak", {}, 0, true, /*privateIfd=*/true);
-  TExifData data;
-  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()})));
   ASSERT_GE(saved.size(), 428u);
   EXPECT_TRUE(std::equal(block.Data.begin() + 400, block.Data.begin() + 428, saved.begin() + 400));
   TExifData reloaded;
@@ -157,8 +149,7 @@ TEST(APrivateDirectoryPointer, KeepsItsDirectoryAndValuesWhereItPoints) {
 
 TEST(AThumbnailDirectoryWithoutADecodableThumbnail, KeepsEveryTagAndTheBytesItPointsAt) {
   const THandBlock block("Some Maker", {}, 0, true, false, /*ifd1=*/true);
-  TExifData data;
-  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()}), data));
+  const Bytes saved = TiffBlock(SaveEdited(ExifBuilder::Jpeg({block.Segment()})));
   TExifData reloaded;
   LoadBlock(reloaded, WithExifHeader(saved));
   const TExifSection& ifd1 = reloaded.PeekSection(skThumbnail);
@@ -185,13 +176,8 @@ TEST(AMakerNotePreviewBehindTheImage, IsStillAddressedAfterTheHeadChangesLength)
     jpeg.insert(jpeg.end(), trailer.begin(), trailer.end());
     TExifData data;
     LoadJPEG(data, jpeg);
-    if (grow) data.SetCopyright("A copyright long enough to move the directories behind it");
-    else data.Sections(skPrimary).Remove(ttMake);
-    Zorp::Base::TMemoryStream in, out;
-    in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-    in.SetPosition(0);
-    data.SaveToJPEG(in, out);
-    const Bytes saved = out.Bytes();
+    if (!grow) data.Sections(skPrimary).Remove(ttMake);
+    const Bytes saved = grow ? SaveEdited(jpeg) : SaveJPEG(data, jpeg);
     const Bytes block2 = TiffBlock(saved);
     const std::uint32_t offset = GetLongWord(&block2[240 + 12 + 2 + 8], boLittleEndian);
     ASSERT_LE(tiffAt + offset + 8, saved.size());

@@ -467,28 +467,21 @@ bool TExifWriter::PrepareStrips() {
   if (stripCount < 1 || counts->ElementCount() != stripCount) return false;
   const std::span<const std::uint8_t> block = FData.SourceBlock();
   const std::int64_t blockSize = static_cast<std::int64_t>(block.size());
-  std::vector<std::uint32_t> sizes;
+  std::vector<std::uint32_t> starts, sizes;
   std::int64_t total = 0;
+  bool allKept = true;
   for (std::int32_t i = 0; i < stripCount; ++i) {
     std::uint32_t offset = 0, size = 0;
     if (!section.TryGetLongValue(ttStripOffsets, i, offset) || !section.TryGetLongValue(ttStripByteCounts, i, size) ||
         offset > blockSize || size > blockSize - offset || (total += size) > blockSize)
       return false;
+    starts.push_back(offset);
     sizes.push_back(size);
+    allKept = allKept && Kept(offset, std::int64_t{offset} + size);
   }
   // Strips that lie in bytes the block keeps anyway stay there, with their offsets.
-  bool allKept = true;
-  for (std::int32_t i = 0; i < stripCount; ++i) {
-    std::uint32_t offset = 0;
-    section.TryGetLongValue(ttStripOffsets, i, offset);
-    allKept = allKept && Kept(offset, std::int64_t{offset} + sizes[static_cast<std::size_t>(i)]);
-  }
   if (allKept) return true;
-  for (std::int32_t i = 0; i < stripCount; ++i) {
-    std::uint32_t offset = 0;
-    section.TryGetLongValue(ttStripOffsets, i, offset);
-    FThumbnail.WriteBuffer(block.data() + offset, sizes[static_cast<std::size_t>(i)]);
-  }
+  for (std::size_t i = 0; i < starts.size(); ++i) FThumbnail.WriteBuffer(block.data() + starts[i], sizes[i]);
   FStripSizes = std::move(sizes);
   FStripOffsets =
       FOwnedTags.emplace_back(std::make_unique<TExifTag>(nullptr, ttStripOffsets, dtLong, stripCount)).get();
@@ -640,7 +633,7 @@ std::vector<std::unique_ptr<TExifTag>> MissingMainTags(
 // was serialised from a packet model, so it must parse.
 void VerifySaved(TExifData& data, TStream& stream,
                  const std::function<std::vector<const TExifTag*>(TExifSectionKind)>& writtenTags, bool xmpWritten,
-                 bool xmpRegenerated, bool stripsMoved = false, const TExifWriter* writer = nullptr) {
+                 bool xmpRegenerated, const TExifWriter* writer = nullptr) {
   stream.SetPosition(0);
   TExifData saved;
   saved.SetEnsureEnumsInRange(data.EnsureEnumsInRange());
@@ -661,7 +654,9 @@ void VerifySaved(TExifData& data, TStream& stream,
       RaiseNotValid(std::string("the ") + SectionName(kind) + " reports load errors");
     std::vector<const TExifTag*> myTags = writtenTags(kind), theirTags;
     for (const TExifTag* tag : theirs) theirTags.push_back(tag);
-    if (kind == skThumbnail && stripsMoved)
+    // Without the plan (a check after the save), the container has the loaded StripOffsets of an
+    // uncompressed thumbnail, which the save moved.
+    if (kind == skThumbnail && !writer)
       for (auto* tags : {&myTags, &theirTags})
         std::erase_if(*tags, [](const TExifTag* tag) { return tag->ID() == ttStripOffsets; });
     if (TagValues(myTags) != TagValues(theirTags))
@@ -796,7 +791,7 @@ class TJPEGRewrite {
     VerifySaved(
         FData, output,
         [&](TExifSectionKind kind) { return FWriter ? FWriter->Tags(kind) : WrittenTags(FData.PeekSection(kind)); },
-        FXMPSegment != nullptr, FXMPRegenerated, false, FWriter.get());
+        FXMPSegment != nullptr, FXMPRegenerated, FWriter.get());
   }
 
   void Apply(TMovedMakerNote& movedMakerNote) {
@@ -864,10 +859,16 @@ class TJPEGRewrite {
     }
   }
 
+  // The bytes the APP0 segments take at the head of the new file.
+  std::int64_t App0Size() const {
+    std::int64_t size = 0;
+    for (const auto& segment : FApp0Segments) size += 4 + segment->Data().Size();
+    return size;
+  }
+
   // The size of the head WriteHead produces, given the Exif segment's data size.
   std::int64_t HeadSize(std::int64_t exifDataSize) const {
-    std::int64_t size = 2;
-    for (const auto& segment : FApp0Segments) size += 4 + segment->Data().Size();
+    std::int64_t size = 2 + App0Size();
     if (FWriter) size += 4 + exifDataSize;
     if (FXMPSegment) size += 4 + FXMPSegment->Data().Size();
     std::int64_t position = FStart + 2;
@@ -887,43 +888,34 @@ class TJPEGRewrite {
     if (references.empty() || FInputExifAt < 0) return;
     const std::int64_t inputTiff = FInputExifAt + ExifHeaderSize;
     const std::int64_t blockData = FWriter->SegmentDataSize();
-    const std::int64_t newTiff = 2 + 4 + ExifHeaderSize + [&] {
-      std::int64_t size = 0;
-      for (const auto& segment : FApp0Segments) size += 4 + segment->Data().Size();
-      return size;
-    }();
-    // Where the rest of the input lands in the new file, less where it lies in the input.
-    const std::int64_t shift = HeadSize(blockData) - TailStart();
-    const std::int64_t delta = shift - (newTiff - inputTiff);
+    const std::int64_t newTiff = 2 + App0Size() + 4 + ExifHeaderSize;
+    const std::int64_t tailStart = TailStart();
+    // How much farther the rest of the input lies from the TIFF header in the new file. Padding makes
+    // up for a head grown shorter and keeps every offset as the input has it; else the offsets move.
+    const std::int64_t delta = (HeadSize(blockData) - tailStart) - (newTiff - inputTiff);
+    const bool pad = delta < 0 && blockData - delta <= MaxJPEGSegmentDataSize;
+    const std::int64_t move = pad ? 0 : delta;
     std::vector<std::pair<std::int64_t, std::uint32_t>> patches;
     for (const TTrailerReference& reference : references) {
       std::uint32_t offset = 0;
       if (!ReadInputLong(inputTiff + reference.FieldAt, reference.Order, offset)) continue;
       const std::int64_t target = inputTiff + offset;
-      if (target < TailStart() || reference.Size > FInput.Size() - target) continue;  // not in the tail
-      const std::int64_t moved = std::int64_t{offset} + delta;
+      if (target < tailStart || reference.Size > FInput.Size() - target) continue;  // not in the tail
+      const std::int64_t moved = std::int64_t{offset} + move;
       if (moved < 0 || moved > std::numeric_limits<std::uint32_t>::max()) continue;
       patches.emplace_back(reference.FieldAt, static_cast<std::uint32_t>(moved));
     }
-    if (patches.empty()) return;
-    if (delta < 0 && blockData - delta <= MaxJPEGSegmentDataSize) {
-      // Padding keeps every offset as the input has it.
-      for (auto& [at, value] : patches) value = static_cast<std::uint32_t>(value - delta);
-      FWriter->FitTrailer(-delta, std::move(patches));
-    } else {
-      FWriter->FitTrailer(0, std::move(patches));
-    }
+    if (!patches.empty()) FWriter->FitTrailer(pad ? -delta : 0, std::move(patches));
   }
 
+  // A 32-bit number of the input at position at; the input's position is kept.
   bool ReadInputLong(std::int64_t at, TByteOrder order, std::uint32_t& value) {
-    if (at < 0 || at > FInput.Size() - 4) return false;
+    if (at < 0) return false;
     const std::int64_t saved = FInput.Position();
-    std::uint8_t bytes[4];
     FInput.SetPosition(at);
-    FInput.ReadBuffer(bytes, 4);
+    const bool read = TryReadLongWord(FInput, order, value);
     FInput.SetPosition(saved);
-    value = GetLongWord(bytes, order);
-    return true;
+    return read;
   }
 
   // The XMP segment: copied unchanged while the packet was never read; the input's packet as it is
@@ -1036,9 +1028,8 @@ void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
 void TExifData::VerifySavedJPEG(TStream& stream) {
   const bool regenerated = PendingXMPSegment() == nullptr && !XMPPacket().Empty();
   Detail::VerifySaved(
-      // The container keeps the loaded StripOffsets of an uncompressed thumbnail, which a save moves.
       *this, stream, [&](TExifSectionKind kind) { return Detail::WrittenTags(PeekSection(kind)); },
-      PendingXMPSegment() != nullptr || regenerated, regenerated, /*stripsMoved=*/true);
+      PendingXMPSegment() != nullptr || regenerated, regenerated);
 }
 
 }  // namespace Zorp::Exif

@@ -215,4 +215,13 @@ inline void LoadBlock(Zorp::Exif::TExifData& data, const std::vector<std::uint8_
   data.LoadFromStream(stream);
 }
 
+// Rewrites a JPEG file's bytes around the container's metadata, in memory.
+inline std::vector<std::uint8_t> SaveJPEG(Zorp::Exif::TExifData& data, const std::vector<std::uint8_t>& jpeg) {
+  Zorp::Base::TMemoryStream in, out;
+  in.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  in.SetPosition(0);
+  data.SaveToJPEG(in, out);
+  return out.Bytes();
+}
+
 }  // namespace Zorp::Testing

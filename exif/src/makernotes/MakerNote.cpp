@@ -37,11 +37,11 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
 
   load(byteOrder);
   const TExifSectionLoadErrors errors = FTags->LoadErrors();
-  // Malformed entries do not end a directory, so a directory read in the wrong order may also show
-  // as one without a single well-formed tag.
+  // An empty directory, or one read in the wrong order (malformed entries do not end a directory),
+  // has no well-formed tag.
   bool anyWellFormed = false;
   for (const TExifTag* tag : *FTags) anyWellFormed = anyWellFormed || tag->WellFormed();
-  const bool looksWrong = FTags->Count() == 0 || !anyWellFormed ||
+  const bool looksWrong = !anyWellFormed ||
                           (!errors.Empty() && !errors.Contains(leBadOffset) && FTags->Count() < 3);
   if (looksWrong) {
     byteOrder = byteOrder == boLittleEndian ? boBigEndian : boLittleEndian;

@@ -89,16 +89,19 @@ class TDirectoryWalk {
            FLayout->SubDirectories.end();
   }
 
+  // Whether the entry holds exactly one 32-bit value, in its value field.
+  bool HoldsOneLong(std::int64_t entry) const {
+    const std::uint16_t type = Word(entry + 2);
+    return Long(entry + 4) == 1 && (type == dtLong || type == dtSLong || type == dtUndefined);
+  }
+
   // The 32-bit value of the entry with ID id in the directory at at, if it has exactly one.
-  bool FindLong(std::int64_t at, std::uint16_t id, std::int64_t& fieldAt, std::uint32_t& value) const {
+  bool FindLong(std::int64_t at, std::uint16_t id, std::uint32_t& value) const {
     const std::int64_t count = Word(at);
     for (std::int64_t i = 0; i < count; ++i) {
       const std::int64_t entry = at + 2 + 12 * i;
-      const std::uint16_t type = Word(entry + 2);
-      if (Word(entry) != id || Long(entry + 4) != 1 || (type != dtLong && type != dtSLong && type != dtUndefined))
-        continue;
-      fieldAt = entry + 8;
-      value = Long(fieldAt);
+      if (Word(entry) != id || !HoldsOneLong(entry)) continue;
+      value = Long(entry + 8);
       return true;
     }
     return false;
@@ -118,13 +121,12 @@ class TDirectoryWalk {
       if (list < 0 || list > FSize - 4 * count) return;
       for (std::int64_t i = 0; i < count; ++i) Directory(FBase + Long(list + 4 * i), depth + 1, false);
     }
-    if (FLayout)
+    // An image's start: its length is another entry of the same directory.
+    if (FLayout && HoldsOneLong(entry))
       for (const TImagePointer& image : FLayout->Images) {
-        std::int64_t startAt = 0, lengthAt = 0;
-        std::uint32_t start = 0, length = 0;
-        if (image.Start == id && FindLong(directory, image.Start, startAt, start) &&
-            FindLong(directory, image.Length, lengthAt, length) && start != 0 && length != 0)
-          Value(startAt, start, length);
+        std::uint32_t length = 0;
+        if (image.Start == id && Long(fieldAt) != 0 && FindLong(directory, image.Length, length) && length != 0)
+          Value(fieldAt, Long(fieldAt), length);
       }
   }
 
