@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -78,7 +79,7 @@ struct THandBlock {
     const std::uint32_t noteSize = directoryAt + 2 + 12 + 4;
     U16(100, 1);
     Entry(102, ttMakerNote, 7, noteSize, note);
-    std::memcpy(&Data[note], header.data(), header.size());
+    std::copy(header.begin(), header.end(), Data.begin() + note);
     ValueAt = note + noteSize + 4;
     U16(note + directoryAt, 1);
     Entry(note + directoryAt + 2, 0x0100, 7, 8, mainBase ? ValueAt : ValueAt - note);
