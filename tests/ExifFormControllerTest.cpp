@@ -15,6 +15,8 @@
 #include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/JPEGImage.h"
+#include "zorp/base/Messages.h"
+#include "zorp/exif/ExifData.h"
 #include "zorp/exif/TagIDs.h"
 
 using namespace Zorp::Exif;
@@ -712,11 +714,36 @@ TEST_F(TheController, KeepsTheFileDateOfASingleEditWhenAsked) {
   for (const bool keep : {true, false}) {
     fs::last_write_time(path, past);
     Controller.SetKeepFileDates(keep);
-    OpenAndSelect("Camera make");
+    // Read after the date was set back: a photo changed after it was read would not be saved.
+    Controller.LoadPhoto(path);
+    Controller.StandardListViewSelectItem(lkStandard, Row("Camera make"));
     Services.Inputs.push_back(keep ? "Nikon" : "Pentax");
     Controller.EditButtonClick();
     EXPECT_EQ(fs::last_write_time(path) == past, keep);
   }
+}
+
+TEST_F(TheController, DoesNotWriteOldValuesOverAnotherProgramsChangeAndReadsThePhotoAgain) {
+  const std::string path = Photo("a.jpg");
+  OpenAndSelect("Camera make");
+  {
+    TExifData other;  // another program sets the artist while the photo is shown
+    other.LoadFromJPEG(path);
+    other.SetAuthor("Someone else");
+    other.SaveToJPEG(path, true);
+  }
+  Services.Inputs.push_back("Nikon");
+  Controller.EditButtonClick();
+  EXPECT_EQ(Services.Errors, std::vector<std::string>{Zorp::Base::SPhotoChangedSinceRead});
+  EXPECT_EQ(Value("Camera make"), "Canon");  // read again
+  // Repeated on what is there now, the edit lands beside the other change.
+  Controller.StandardListViewSelectItem(lkStandard, Row("Camera make"));
+  Services.Inputs.push_back("Nikon");
+  Controller.EditButtonClick();
+  TExifData saved;
+  saved.LoadFromJPEG(path);
+  EXPECT_EQ(saved.CameraMake(), "Nikon");
+  EXPECT_EQ(saved.Author(), "Someone else");
 }
 
 // ---- the XMP list ----

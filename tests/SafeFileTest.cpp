@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 
 #include "TestHelpers.h"
 #include "zorp/base/Exceptions.h"
+#include "zorp/base/Messages.h"
 #include "zorp/base/SafeFile.h"
 
 // Counts the calls of umask in this test program: replacing a file must not set the process-wide mask,
@@ -322,7 +325,8 @@ TEST_F(ASafeFileReplacement, KeepsAHardLinkedFileWhenTheRewriteFails) {
     std::vector<std::string> backups;
     Zorp::Base::SetSafeFileCommitHook([&](const std::string&) {
       for (const auto& entry : Entries())
-        if (entry.find(".backup.") != std::string::npos) backups.push_back(Read((Folder / entry).string()));
+        if (entry.find(".quorvane-backup") != std::string::npos)
+          backups.push_back(Read((Folder / entry).string()).substr(0, 16));  // the content before its trailer
       if (interrupt) throw Zorp::Base::EWriteError("interrupted");
       rlimit limit = saved;
       limit.rlim_cur = 1024;
@@ -340,6 +344,88 @@ TEST_F(ASafeFileReplacement, KeepsAHardLinkedFileWhenTheRewriteFails) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{"photo.jpg", "second.jpg"}));
   }
   std::signal(SIGXFSZ, handler);
+}
+
+// A save of a hard-linked file killed at a moment of its rewrite (after the backup is on disk):
+// the next load or save finds the photo old or new, restoring it from the backup when it is neither,
+// and leaves no backup behind.
+TEST_F(ASafeFileReplacement, RecoversAnInPlaceRewriteKilledAtAnyMoment) {
+  const std::string oldContent(3000, 'o');
+  const std::string newContent(5000, 'n');
+  const struct {
+    const char* Name;
+    std::function<void(int photo)> BeforeTheKill;  // what reached the photo before the kill
+    const char* After;                              // "old" or "new"
+    bool Restored;
+  } cases[] = {
+      {"before the photo was touched", [](int) {}, "old", false},
+      {"after half the new bytes", [&](int fd) { (void)::pwrite(fd, newContent.data(), 2500, 0); }, "old", true},
+      {"after all new bytes, not cut", [&](int fd) { (void)::pwrite(fd, newContent.data(), 2000, 0); }, "old", true},
+      {"after the photo was emptied", [](int fd) { (void)::ftruncate(fd, 0); }, "old", true},
+      {"after the rewrite, before the backup went",
+       [&](int fd) { (void)::pwrite(fd, newContent.data(), newContent.size(), 0); }, "new", false},
+  };
+  for (const auto& [name, beforeTheKill, after, restored] : cases) {
+    SCOPED_TRACE(name);
+    Write(Target, oldContent);
+    const std::string second = (Folder / "second.jpg").string();
+    fs::remove(second);
+    fs::create_hard_link(Target, second);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Zorp::Base::SetSafeFileCommitHook([&](const std::string&) {
+        const int fd = ::open(Target.c_str(), O_RDWR);
+        beforeTheKill(fd);
+        ::_exit(0);  // killed: nothing after this runs
+      });
+      Zorp::Base::SafeWriteFile(Target, newContent.data(), static_cast<std::int64_t>(newContent.size()));
+      ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Entries().size(), 4u);  // the photo, its second name, the backup and the temporary file
+    const std::string note = Zorp::Base::RecoverInterruptedSave(Target);
+    EXPECT_EQ(note, restored ? Zorp::Base::SRestoredFromBackup : "");
+    EXPECT_EQ(Read(second), std::string(after) == "old" ? oldContent : newContent);
+    // The next save in the folder, by another process, removes the killed save's temporary file.
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+      Zorp::Base::SafeWriteFile((Folder / "other.txt").string(), "x", 1);
+      ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(saver, &status, 0), saver);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"other.txt", "photo.jpg", "second.jpg"}));
+    fs::remove(Folder / "other.txt");
+    fs::remove(second);
+  }
+}
+
+TEST_F(ASafeFileReplacement, LeavesBackupsAndTemporaryFilesThatAreNotLeftOversAlone) {
+  const struct {
+    const char* Name;
+    std::string Entry;
+  } kept[] = {
+      {"a running process's temporary file", ".photo.jpg.quorvane-" + std::to_string(::getpid()) + "-abcdef"},
+      {"another program's hidden file", ".photo.jpg.a1b2c3"},
+      {"a name of a different form", ".photo.jpg.quorvane-123-abc"},
+  };
+  for (const auto& [name, entry] : kept) Write((Folder / entry).string(), "kept");
+  Write((Folder / ".photo.jpg.quorvane-999999999-zzzzzz").string(), "left over by a process that is gone");
+  // A backup of another file of the same name's first 200 bytes names a different inode.
+  Write((Folder / "other.jpg").string(), "other");
+  const std::string second = (Folder / "second.jpg").string();
+  fs::create_hard_link(Target, second);
+  Zorp::Base::SafeWriteFile(Target, "new", 3);
+  EXPECT_EQ(Read(Target), "new");
+  for (const auto& [name, entry] : kept) EXPECT_TRUE(fs::exists(Folder / entry)) << name;
+  EXPECT_FALSE(fs::exists(Folder / ".photo.jpg.quorvane-999999999-zzzzzz"));
+  // A backup that was cut while it was written: the photo was never touched, so the backup goes.
+  Write((Folder / ".photo.jpg.quorvane-backup").string(), "cut");
+  EXPECT_EQ(Zorp::Base::RecoverInterruptedSave(Target), "");
+  EXPECT_FALSE(fs::exists(Folder / ".photo.jpg.quorvane-backup"));
+  EXPECT_EQ(Read(Target), "new");
 }
 
 TEST_F(ASafeFileReplacement, CopiesExtendedAttributes) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Kill -9 campaign over a save: `quorvane-cli write PHOTO Copyright=...` is killed at a random moment
-# of its run, again and again, and the photo must then be byte for byte the old one or the new one.
-# Files left beside it are counted.
+# of its run, again and again. After the next touch of the photo (a `quorvane-cli tags` of it, which
+# restores it from the backup of an interrupted in-place rewrite) it must be byte for byte the old one
+# or the new one; right after the kill, photos still waiting for that are counted as "cut". Files
+# left beside it after the next save in its folder (of another photo) are counted.
 #
 #   tests/crash-campaign.sh [TRIALS [single|hardlink [PHOTO...]]]
 #
@@ -42,7 +44,7 @@ for i in "${!photos[@]}"; do
   micros[i]=$(( ($(date +%s%N) - start) / 1000 ))
 done
 
-asOld=0 asNew=0 neither=0 leftFiles=0 leftBytes=0
+asOld=0 asNew=0 neither=0 cut=0 leftFiles=0 leftBytes=0
 for ((t = 0; t < trials; t++)); do
   i=$((t % n))
   dir="$work/trial"
@@ -56,6 +58,11 @@ for ((t = 0; t < trials; t++)); do
   sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
   kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  if ! cmp -s "$dir/photo.jpg" "${old[i]}" && ! cmp -s "$dir/photo.jpg" "${new[i]}"; then cut=$((cut + 1)); fi
+  # The next touch: a listing of the photo, then a save of another photo in the folder.
+  "$cli" tags "$dir/photo.jpg" >/dev/null 2>&1 || true
+  cp "${old[i]}" "$dir/next.jpg"
+  "$cli" write "$dir/next.jpg" "$edit" >/dev/null 2>&1
   if cmp -s "$dir/photo.jpg" "${old[i]}"; then
     asOld=$((asOld + 1))
   elif cmp -s "$dir/photo.jpg" "${new[i]}"; then
@@ -70,10 +77,10 @@ for ((t = 0; t < trials; t++)); do
   fi
   for f in "$dir"/* "$dir"/.[!.]*; do
     [ -e "$f" ] || continue
-    case "${f##*/}" in photo.jpg | other-name.jpg) continue ;; esac
+    case "${f##*/}" in photo.jpg | other-name.jpg | next.jpg) continue ;; esac
     leftFiles=$((leftFiles + 1))
     leftBytes=$((leftBytes + $(stat -c %s "$f")))
   done
 done
-echo "$mode: $trials trials over $n photos: old $asOld, new $asNew, neither $neither; files left beside: $leftFiles ($leftBytes bytes)"
+echo "$mode: $trials trials over $n photos: cut by the kill $cut; after the next touch: old $asOld, new $asNew, neither $neither; files left beside: $leftFiles ($leftBytes bytes)"
 [ "$neither" -eq 0 ]

@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "core/ExifFormController.h"
+#include "zorp/base/FileLock.h"
 #include "zorp/base/TextEncoding.h"
 
 namespace Quorvane::Cli {
@@ -59,6 +60,8 @@ class TCommandLineAnswers final : public TLocalFileSystem {
 
 int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
            std::ostream& err) {
+  // Held from the load to the save, so that a second writer waits instead of racing.
+  const Zorp::Base::TFileLock lock(file);
   TCommandLineAnswers answers(value);
   TExifFormController controller(answers);
   controller.FormCreate(MakerNotesIniPath(iniPath));

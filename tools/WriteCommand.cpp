@@ -143,6 +143,8 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     edits.emplace_back(&setter->second, assignment.substr(equals + 1));
   }
   try {
+    // Held from the load to the save, so that a second writer waits instead of racing.
+    const Zorp::Base::TFileLock lock(file);
     Zorp::Base::TFileTimes original;
     if (options.KeepModificationTime) original = Zorp::Base::GetFileTimes(file);
     TExifData data;

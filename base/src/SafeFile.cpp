@@ -4,6 +4,7 @@
 #include "zorp/base/SafeFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "RegularFile.h"
+#include "SaveBackup.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/Messages.h"
@@ -78,17 +80,17 @@ void EnsureReplaceable(const std::string& fileName, const struct stat& status) {
   if (::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0) RaiseCannotReplace(fileName, errno);
 }
 
-// Creates a new hidden file beside fileName, with a name that no photo mask matches; returns its
-// descriptor and sets name. Raises EFCreateError.
-int CreateBeside(const std::string& fileName, const char* kind, std::string& name) {
-  const std::filesystem::path target(fileName);
-  // The base name is cut so that the name stays legal.
-  const std::string base = target.filename().string().substr(0, 200);
-  const std::string pattern = (target.parent_path() / ("." + base + kind + "XXXXXX")).string();
+// Creates the temporary file beside fileName, with a name that no photo mask matches and that tells
+// which process made it; returns its descriptor, locked while it lives, and sets name. Raises
+// EFCreateError.
+int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
+  const std::string pattern = Detail::TemporaryPatternFor(fileName);
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
   if (fd < 0) throw EFCreateError(Format(SFCreateError, pattern.c_str(), std::strerror(errno)));
+  // The lock tells the cleaning of leftovers that this file is in use.
+  (void)::flock(fd, LOCK_EX | LOCK_NB);
   name = buffer.data();
   return fd;
 }
@@ -107,28 +109,6 @@ class TDescriptor {
  private:
   int FHandle;
 };
-
-// Copies the content of the file from over the content of the file to, both from their start; to is
-// cut to the copied length and flushed to disk. Returns 0 or the error number.
-int OverwriteContent(int from, int to) {
-  if (::ftruncate(to, 0) != 0) return errno;
-  std::vector<std::uint8_t> buffer(1 << 20);
-  off_t offset = 0;
-  for (;;) {  // ends at the end of from, a regular file
-    const ssize_t count = ::pread(from, buffer.data(), buffer.size(), offset);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errno;
-    if (count == 0) break;
-    for (ssize_t done = 0; done < count;) {
-      const ssize_t written = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(count - done), offset + done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return written < 0 ? errno : EIO;
-      done += written;
-    }
-    offset += count;
-  }
-  return ::fsync(to) == 0 ? 0 : errno;
-}
 
 // Reads an extended attribute list or value: call(buffer, size) as listxattr/getxattr do. Returns
 // false with errno set on failure; asks again a few times when it grew between size and read.
@@ -189,7 +169,9 @@ void SetSafeFileCommitHook(std::function<void(const std::string& tempFileName)> 
 TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileName(ResolveTarget(fileName)) {
   struct stat status {};
   if (::stat(FFileName.c_str(), &status) == 0) EnsureReplaceable(FFileName, status);
-  const int fd = CreateBeside(FFileName, ".", FTempFileName);
+  Detail::RemoveLeftoverTemporaries(FFileName);
+  FRecoveryNote = RecoverInterruptedSave(FFileName);
+  const int fd = CreateTemporaryBeside(FFileName, FTempFileName);
   // Written through the descriptor that created it: the name could stand for another file by now.
   try {
     FStream = std::make_unique<TFileStream>(fd, FTempFileName);
@@ -220,6 +202,9 @@ void TSafeFileReplacement::Commit() {
   FStream->FlushBuffer();
   const int fd = FStream->Handle();
 
+  // From here to the replacement no other Quorvane writer changes the file.
+  const TFileLock lock(FFileName);
+  EnsureUnchanged();
   struct stat original {};
   if (::stat(FFileName.c_str(), &original) == 0) {
     EnsureReplaceable(FFileName, original);
@@ -245,6 +230,12 @@ void TSafeFileReplacement::Commit() {
   SyncFolder(FFileName);
 }
 
+void TSafeFileReplacement::EnsureUnchanged() const {
+  if (!FExpected) return;
+  const std::optional<TFileIdentity> now = ReadFileIdentity(FFileName);
+  if (!now || *now != *FExpected) throw EFileChanged(SPhotoChangedSinceRead);
+}
+
 void TSafeFileReplacement::RewriteInPlace() {
   const TDescriptor target(::open(FFileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (target.Handle() < 0) RaiseCannotReplace(FFileName, errno);
@@ -252,18 +243,37 @@ void TSafeFileReplacement::RewriteInPlace() {
   if (::fstat(target.Handle(), &status) != 0) RaiseCannotReplace(FFileName, errno);
   Detail::EnsureRegularFile(status, FFileName);
 
-  // The former content goes to a backup on disk first, so that a crash while the file is rewritten
-  // leaves a complete copy; the backup is removed once the new content is on disk.
-  std::string backupName;
-  const TDescriptor backup(CreateBeside(FFileName, ".backup.", backupName));
+  // The former content goes to a backup on disk first, with a trailer naming the file and the
+  // digests of the former and the new content, so that after a crash at any moment the next load or
+  // save tells whether the file is whole and restores it when it is not.
+  Detail::TBackupTrailer trailer;
+  trailer.Device = static_cast<std::uint64_t>(status.st_dev);
+  trailer.Inode = static_cast<std::uint64_t>(status.st_ino);
+  if (!Detail::DigestFile(FStream->Handle(), -1, trailer.NewSize, trailer.NewDigest)) RaiseCannotReplace(FFileName, EIO);
+  const std::string backupName = Detail::BackupNameFor(FFileName);
+  const TDescriptor backup(::open(backupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (backup.Handle() < 0) {
+    if (errno == EEXIST) throw EFCreateError(Format(SBackupInTheWay, FFileName.c_str(), backupName.c_str()));
+    throw EFCreateError(Format(SFCreateError, backupName.c_str(), std::strerror(errno)));
+  }
   bool keepBackup = false;
   try {
-    if (const int error = OverwriteContent(target.Handle(), backup.Handle())) RaiseCannotReplace(FFileName, error);
+    // The backup's content is read back for its digest: what the trailer vouches for is what is on disk.
+    if (const int error = Detail::OverwriteContent(target.Handle(), backup.Handle(), status.st_size))
+      RaiseCannotReplace(FFileName, error);
+    if (!Detail::DigestFile(backup.Handle(), status.st_size, trailer.OldSize, trailer.OldDigest))
+      RaiseCannotReplace(FFileName, EIO);
+    std::uint8_t bytes[Detail::BackupTrailerSize];
+    Detail::EncodeBackupTrailer(trailer, bytes);
+    if (::pwrite(backup.Handle(), bytes, sizeof bytes, static_cast<off_t>(trailer.OldSize)) !=
+        static_cast<ssize_t>(sizeof bytes))
+      RaiseCannotReplace(FFileName, errno ? errno : EIO);
+    if (::fsync(backup.Handle()) != 0) RaiseCannotReplace(FFileName, errno);
     SyncFolder(backupName);
     if (CommitHook()) CommitHook()(FTempFileName);
-    if (const int error = OverwriteContent(FStream->Handle(), target.Handle())) {
+    if (const int error = Detail::OverwriteContent(FStream->Handle(), target.Handle(), trailer.NewSize)) {
       // The former content is put back; when even that fails, the backup stays and says where it is.
-      if (OverwriteContent(backup.Handle(), target.Handle()) != 0) {
+      if (Detail::OverwriteContent(backup.Handle(), target.Handle(), trailer.OldSize) != 0) {
         keepBackup = true;
         throw EFCreateError(
             Format(SCannotRewriteFile, FFileName.c_str(), std::strerror(error), backupName.c_str()));
@@ -271,7 +281,10 @@ void TSafeFileReplacement::RewriteInPlace() {
       RaiseCannotReplace(FFileName, error);
     }
   } catch (...) {
-    if (!keepBackup) ::unlink(backupName.c_str());
+    if (!keepBackup) {
+      ::unlink(backupName.c_str());
+      SyncFolder(backupName);
+    }
     throw;
   }
   ::unlink(backupName.c_str());

@@ -199,6 +199,7 @@ TFileReadStream::TFileReadStream(const std::string& fileName) : FFileName(fileNa
   struct stat status {};
   FHandle = OpenRegularFile(fileName, O_RDONLY, status);
   FSize = static_cast<std::int64_t>(status.st_size);
+  FIdentity = FileIdentityOf(status);
 }
 
 TFileReadStream::~TFileReadStream() {

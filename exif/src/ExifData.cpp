@@ -8,6 +8,7 @@
 #include <set>
 
 #include "zorp/base/Exceptions.h"
+#include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/TagIDs.h"
@@ -432,8 +433,17 @@ void TExifData::LoadFromStream(TStream& stream) {
 }
 
 void TExifData::LoadFromJPEG(const std::string& fileName) {
+  FRecoveryNote = Zorp::Base::RecoverInterruptedSave(fileName);
+  FFileState.reset();
   Zorp::Base::TFileReadStream file(fileName);
   LoadFromJPEG(file);
+  FStateFileName = fileName;
+  FFileState = file.Identity();
+}
+
+void TExifData::RememberFileState() {
+  if (FStateFileName.empty()) return;
+  FFileState = Zorp::Base::ReadFileIdentity(FStateFileName);
 }
 
 void TExifData::DoLoadFromStream(TStream& stream) {

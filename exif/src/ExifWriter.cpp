@@ -986,6 +986,10 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
   // The file is read once, into memory left uninitialised: the read fills every byte or raises.
   Zorp::Base::TFileReadStream file(fileName);
+  // The file must still be the one the container was read from; the replacement checks again under
+  // the photo's lock just before it replaces the file.
+  const bool checked = FFileState && fileName == FStateFileName;
+  if (checked && file.Identity() != *FFileState) throw Zorp::Base::EFileChanged(Zorp::Base::SPhotoChangedSinceRead);
   const std::int64_t fileSize = file.Size();
   if (static_cast<std::uint64_t>(fileSize) >= std::numeric_limits<std::size_t>::max() / 2)
     throw Zorp::Base::EReadError(Zorp::Base::SReadError);
@@ -1013,16 +1017,20 @@ void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
     rewrite.Verify(head);
     head.SetSize(headSize);
     Zorp::Base::TSafeFileReplacement replacement(fileName);
+    if (checked) replacement.SetExpectedIdentity(*FFileState);
     replacement.Stream().WriteBuffer(head.Memory(), head.Size());
     if (tailStart < input.Size()) replacement.Stream().WriteBuffer(input.Memory() + tailStart, input.Size() - tailStart);
     replacement.Commit();
   } else {
     Zorp::Base::TSafeFileReplacement replacement(fileName);
+    if (checked) replacement.SetExpectedIdentity(*FFileState);
     rewrite.Write(replacement.Stream());
     rewrite.Verify(replacement.Stream());
     replacement.Commit();
   }
   rewrite.Apply(FMovedMakerNote);
+  FStateFileName = fileName;
+  FFileState = Zorp::Base::ReadFileIdentity(fileName);
 }
 
 void TExifData::VerifySavedJPEG(TStream& stream) {

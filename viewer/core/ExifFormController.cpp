@@ -1,6 +1,7 @@
 #include "core/ExifFormController.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 #include "core/StandardListing.h"
 #include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
+#include "zorp/base/FileLock.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -251,11 +253,19 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       if (list == lkStandard) SetPropertyFromText(*FExifData, label, value);
     }
     if (changed && !FFileName.empty()) {
-      // The save replaces the file, which dates it now; the former times go back on when kept.
+      // The save replaces the file, which dates it now; the former times go back on when kept. The
+      // save refuses when another program changed the photo since it was shown (then it is read
+      // again below); the lock keeps Quorvane's other writers out until the dates are back.
+      const Zorp::Base::TFileLock lock(FFileName);
       std::optional<Zorp::Base::TFileTimes> times;
       if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
       FExifData->SaveToJPEG(FFileName, true);
-      if (times) Zorp::Base::SetFileTimes(FFileName, *times);
+      if (times) {
+        const bool kept = Zorp::Base::SetFileTimes(FFileName, *times);
+        const int error = errno;
+        FExifData->RememberFileState();
+        if (!kept) FServices.ShowError(FFileName + ": " + FileDateNotKeptText(error));
+      }
     }
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include "core/StandardListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
+#include "zorp/base/FileLock.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/base/TextEncoding.h"
@@ -29,12 +31,14 @@ using Zorp::Base::TDateTime;
 
 namespace {
 
-// A photo loaded for an edit, with the file times taken before anything could change them.
+// A photo loaded for an edit, with the file times taken before anything could change them. The
+// photo is locked from the load to the end of the save, so two Quorvane writers take turns.
 struct TLoadedPhoto {
+  Zorp::Base::TFileLock Lock;
   TExifData Data;
   Zorp::Base::TFileTimes Times;
 
-  TLoadedPhoto(const std::string& fileName, const TEditOptions& options) {
+  TLoadedPhoto(const std::string& fileName, const TEditOptions& options) : Lock(fileName) {
     Data.SetEnsureEnumsInRange(false);
     if (options.KeepFileDates) Times = Zorp::Base::GetFileTimes(fileName);
     Data.LoadFromJPEG(fileName);
@@ -111,6 +115,23 @@ const TListRow* FindEditableRow(const TListRows& rows, const std::string& label)
 // ---------------------------------------------------------------------------------------------------
 // Running a job
 
+namespace {
+
+// A photo that another program changed between the edit's load and its save was not written: the
+// edit starts again from the new content, a few times before it gives up.
+TPhotoOutcome EditReadingAgainOnChange(const TPhotoEdit& edit, const std::string& fileName) {
+  constexpr int Attempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return edit(fileName);
+    } catch (const Zorp::Base::EFileChanged&) {
+      if (attempt == Attempts) throw;
+    }
+  }
+}
+
+}  // namespace
+
 TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit& edit, const TJobProgress& progress) {
   TJobSummary summary;
   for (std::size_t done = 0; done < files.size(); ++done) {
@@ -120,7 +141,7 @@ TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit&
       return summary;
     }
     try {
-      if (edit(files[done]) == TPhotoOutcome::Changed)
+      if (EditReadingAgainOnChange(edit, files[done]) == TPhotoOutcome::Changed)
         ++summary.Changed;
       else
         ++summary.Unchanged;
@@ -131,6 +152,10 @@ TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit&
   }
   if (progress) progress(files.size(), files.size());
   return summary;
+}
+
+std::string FileDateNotKeptText(int error) {
+  return std::string("saved, but its file date could not be kept: ") + std::strerror(error);
 }
 
 std::string SummaryText(const TJobSummary& summary) {

@@ -50,6 +50,10 @@ TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit&
 // failure.
 std::string SummaryText(const TJobSummary& summary);
 
+// What a photo's report says when the save worked but the file's former dates could not be given
+// back: "saved, but its file date could not be kept: " and the system's reason for error.
+std::string FileDateNotKeptText(int error);
+
 // ---- options every edit takes ----
 struct TEditOptions {
   bool KeepFileDates = false;  // give the rewritten file the original's modification time

@@ -37,6 +37,8 @@ ZORP_DECLARE_EXCEPTION(EWriteError, EStreamError);   // "Stream write error"
 ZORP_DECLARE_EXCEPTION(EFileStreamError, EStreamError);
 ZORP_DECLARE_EXCEPTION(EFOpenError, EFileStreamError);    // a file could not be opened
 ZORP_DECLARE_EXCEPTION(EFCreateError, EFileStreamError);  // a file could not be created
+// A save refused because the file changed after it was read; nothing was written.
+ZORP_DECLARE_EXCEPTION(EFileChanged, EFileStreamError);
 
 // Value and list errors.
 ZORP_DECLARE_EXCEPTION(ERangeError, Exception);    // "Range check error"

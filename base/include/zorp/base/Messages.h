@@ -21,5 +21,15 @@ inline constexpr const char* SJPEGError = "JPEG error: %s";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace file \"%s\". %s";
 inline constexpr const char* SCannotRewriteFile =
     "Cannot rewrite file \"%s\". %s. Its former content is kept in \"%s\"";
+inline constexpr const char* SPhotoChangedSinceRead =
+    "The photo was changed by another program after it was read; it has been read again";
+inline constexpr const char* SRestoredFromBackup =
+    "The photo was restored from the backup of a save that was interrupted";
+inline constexpr const char* SBackupUnusable =
+    "A save of the photo was interrupted and its backup \"%s\" is damaged; the photo is left as it is";
+inline constexpr const char* SBackupRestoreFailed =
+    "A save of the photo was interrupted and it could not be restored from its backup \"%s\". %s";
+inline constexpr const char* SBackupInTheWay =
+    "Cannot rewrite file \"%s\": the backup \"%s\" of an interrupted save is still there";
 
 }  // namespace Zorp::Base

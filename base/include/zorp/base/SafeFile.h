@@ -8,16 +8,23 @@
 // - a file the caller may not write, or one without any write bit (even for root), is refused with
 //   EFCreateError ("... Permission denied") and left alone;
 // - a file with other hard links, or whose owner or extended attributes a new file cannot get, is
-//   rewritten in place (same inode): its content is first copied to a backup beside it and flushed,
-//   so a crash leaves the old file or a complete backup; the backup is removed on success;
+//   rewritten in place (same inode): its content is first copied to a backup beside it
+//   (".NAME.quorvane-backup") and flushed, then overwritten without being cut first, so a crash
+//   leaves the old file, the new one, or a mix with a complete backup that the next load or save
+//   restores (RecoverInterruptedSave); the backup is removed on success;
+// - when the caller says what its load read (SetExpectedIdentity), the file is compared with it
+//   under the photo's lock just before it is replaced, and a change refuses the save (EFileChanged);
+// - temporary files of saves that were killed are removed by the next save in their folder;
 // - a symbolic link is followed: the file it points to is replaced and the link stays;
 // - a FIFO, device or folder is refused at once with EFOpenError.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "zorp/base/FileLock.h"
 #include "zorp/base/Streams.h"
 
 namespace Zorp::Base {
@@ -39,6 +46,13 @@ class TSafeFileReplacement {
   const std::string& FileName() const { return FFileName; }
   const std::string& TempFileName() const { return FTempFileName; }
 
+  // The file as the caller's load read it: Commit refuses with EFileChanged, writing nothing, when
+  // the file is not that file in that state any more (replaced, rewritten, touched or removed).
+  void SetExpectedIdentity(const TFileIdentity& identity) { FExpected = identity; }
+  // What the constructor did about an interrupted earlier save of the file (RecoverInterruptedSave);
+  // empty when there was none.
+  const std::string& RecoveryNote() const { return FRecoveryNote; }
+
   // Flushes the temporary file to disk, gives it the owner, permission bits and extended attributes
   // of the file it replaces, closes it and renames it over that file (or rewrites that file in place,
   // see above); then flushes the folder. Raises EWriteError or EFCreateError on failure, leaving the
@@ -48,13 +62,23 @@ class TSafeFileReplacement {
 
  private:
   void RemoveTemporary() noexcept;
+  void EnsureUnchanged() const;
   void RewriteInPlace();
 
   std::string FFileName;
   std::string FTempFileName;
   std::unique_ptr<TFileStream> FStream;
+  std::optional<TFileIdentity> FExpected;
+  std::string FRecoveryNote;
   bool FCommitted = false;
 };
+
+// Finds the backup an interrupted in-place rewrite of fileName left beside it and acts on it, under
+// the file's lock: the photo is restored from it unless it holds the complete new or the complete
+// former content; then the backup is removed. Returns what it did that the user should know (that
+// the photo was restored, or why it could not be), empty when nothing was left over or the photo was
+// whole. Never raises.
+std::string RecoverInterruptedSave(const std::string& fileName);
 
 // Replaces fileName by size bytes of data through a TSafeFileReplacement.
 void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "zorp/base/FileLock.h"
+
 namespace Zorp::Base {
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -143,11 +145,14 @@ class TFileReadStream : public TStream {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   std::int64_t Size() const override { return FSize; }
   void SetSize(std::int64_t newSize) override;
+  // The file as it was when it was opened.
+  const TFileIdentity& Identity() const { return FIdentity; }
 
   static constexpr std::int64_t WindowSize = 64 * 1024;
 
  private:
   int FHandle = -1;
+  TFileIdentity FIdentity;
   std::string FFileName;
   std::int64_t FSize = 0;
   std::int64_t FPosition = 0;

@@ -469,8 +469,19 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
  public:
   // ---- end of saving ----
   using TCustomExifData::LoadFromJPEG;
-  // Opens the file read-only and reads it; the file is closed in every case.
+  // Opens the file read-only and reads it; the file is closed in every case. First an interrupted
+  // earlier save of the file is recovered (RecoveryNote says what was done), and what was read is
+  // remembered (FileState): a later SaveToJPEG of the same file name refuses with EFileChanged,
+  // writing nothing, when the file is not in that state any more.
   void LoadFromJPEG(const std::string& fileName);
+  // The file the last LoadFromJPEG(fileName) read or SaveToJPEG(fileName) wrote, as it was then.
+  const std::optional<Zorp::Base::TFileIdentity>& FileState() const { return FFileState; }
+  // Takes the file's present state as the one read, after the caller changed the file on purpose
+  // (as when it gives the file its former dates back).
+  void RememberFileState();
+  // What the last LoadFromJPEG(fileName) did about an interrupted earlier save of the file: empty,
+  // or a sentence to show the user.
+  const std::string& RecoveryNote() const { return FRecoveryNote; }
 
  protected:
   void DoLoadFromStream(Zorp::Base::TStream& stream) override;
@@ -481,6 +492,9 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   bool FRemovePaddingTagsOnSave = true;
   bool FRepairOnSave = false;
   std::unique_ptr<Zorp::Base::TJPEGImage> FThumbnail;
+  std::string FStateFileName;  // the name FFileState was read for
+  std::optional<Zorp::Base::TFileIdentity> FFileState;
+  std::string FRecoveryNote;
 };
 
 // The size a thumbnail of width x height takes when fitted into maxWidth x maxHeight (round half even).
