@@ -162,6 +162,9 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   FRows[lkXMP].clear();
   FSelectedRow[lkXMP] = -1;
   TPhotoListing listing = ListPhoto(fileName, FMakerNoteIni);
+  // The load found that an earlier save of the photo was interrupted, and restored it or could not.
+  if (listing.Data && !listing.Data->RecoveryNote().empty())
+    FServices.ShowMessage(fileName + ": " + listing.Data->RecoveryNote());
   FExifData = std::move(listing.Data);
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
