@@ -8,10 +8,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QFile>
-#include <QThreadPool>
 #include <QColor>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
@@ -21,12 +20,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
@@ -401,8 +401,8 @@ TEST_F(AnExifForm, OpensAFolderDroppedOnIt) {
 }
 
 // The inputs the user could start something with while a job runs.
-const char* const InputNames[] = {"BrowseButton", "FolderEdit",  "PhotoListView", "StandardListView", "TabSet",
-                                   "EditButton",   "SaveButton",  "CloseButton"};
+const char* const InputNames[] = {"BrowseButton", "FolderEdit", "PhotoListView", "StandardListView",
+                                  "TabSet",       "EditButton", "SaveButton",    "CloseButton"};
 
 // A double-click starts a job over two photos; until its progress dialog shows, the window takes
 // events, yet its inputs are off and a second double-click, a Tools menu item, a key in the folder
@@ -447,7 +447,8 @@ TEST_F(AnExifForm, OpensAFolderWhoseNameIsNotUTF8) {
   BrowseSamplePhotos();
   const fs::path odd = Folder / "\xff\xfe";
   fs::create_directories(odd);
-  Zorp::Testing::WriteFileBytes(odd / "\xe9t\xe9.jpg", Zorp::Testing::ExifBuilder::Jpeg({Zorp::Testing::CanonCamera().Build()}));
+  Zorp::Testing::WriteFileBytes(odd / "\xe9t\xe9.jpg",
+                                Zorp::Testing::ExifBuilder::Jpeg({Zorp::Testing::CanonCamera().Build()}));
   const QByteArray uri = "file://" + QByteArray::fromStdString(odd.string()).toPercentEncoding("/") + "\r\n";
   const std::function<bool()> routes[] = {
       [&] { return Form->OpenPath(odd); },
@@ -492,10 +493,10 @@ TEST(APathFromQt, MatchesPartsQtCouldNotDecodeToTheFolderEntries) {
   const TCase cases[] = {
       {odd, false, odd},
       {odd / "\xe9.jpg", false, odd / "\xe9.jpg"},
-      {odd / "\xe9.jpg", true, odd / "\uFFFD.jpg"},           // a new name is taken as its text
-      {odd / "list.csv", true, odd / "list.csv"},               // in the matched folder
-      {twinA, false, base / "x\uFFFD"},                       // two entries read the same: none is taken
-      {base / "plain", false, base / "plain"},                 // UTF-8 as it is, found or not
+      {odd / "\xe9.jpg", true, odd / "\uFFFD.jpg"},  // a new name is taken as its text
+      {odd / "list.csv", true, odd / "list.csv"},    // in the matched folder
+      {twinA, false, base / "x\uFFFD"},              // two entries read the same: none is taken
+      {base / "plain", false, base / "plain"},       // UTF-8 as it is, found or not
   };
   for (const TCase& c : cases) {
     const std::string found = c.New ? NewPathFromQt(text(c.Path)) : ExistingPathFromQt(text(c.Path));

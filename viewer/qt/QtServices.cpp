@@ -33,9 +33,9 @@ const QString MessageCaption = QStringLiteral("Quorvane");
 
 bool TQtServices::PickFolder(const std::string& startFolder, std::string& chosen) {
   // As a URL, which keeps the bytes of a name that is not UTF-8 where the platform's dialog gives them.
-  const QUrl folder = QFileDialog::getExistingDirectoryUrl(QApplication::activeWindow(),
-                                                           QStringLiteral("Select a directory"), UrlFromPath(startFolder),
-                                                           QFileDialog::ShowDirsOnly, {QStringLiteral("file")});
+  const QUrl folder = QFileDialog::getExistingDirectoryUrl(
+      QApplication::activeWindow(), QStringLiteral("Select a directory"), UrlFromPath(startFolder),
+      QFileDialog::ShowDirsOnly, {QStringLiteral("file")});
   chosen = PathFromUrl(folder);
   return !chosen.empty();
 }
