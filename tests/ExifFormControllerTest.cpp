@@ -1,12 +1,13 @@
 // The viewer's controller driven with stubbed dialogs over photos built in a temporary folder:
 // browsing, selecting, tabs, each edit kind with its write-back, the Edit button rules, export,
 // copy and the row drawing decisions; several photos selected, the Tools menu's jobs with their
-// summaries and cancel, and the XMP list.
+// summaries and cancel, and the XMP list; one job or edit at a time.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
@@ -41,8 +42,13 @@ class TStubServices : public TLocalFileSystem {
   std::deque<std::optional<TLocationText>> Locations;  // likewise
   std::vector<std::string> Messages, JobTitles;
   std::optional<std::size_t> CancelAfter;  // the job's progress says stop once this many are done
+  std::size_t Calls = 0;                   // dialogs opened and jobs run
+  // Run once inside the next input dialog, or the next job before its work.
+  std::function<void()> WhileAsked, WhileRunning;
+  bool FailJobs = false;  // jobs throw before their work
 
   bool PickFolder(const std::string& start, std::string& chosen) override {
+    ++Calls;
     PickerStart = start;
     if (Folders.empty()) return false;
     chosen = Folders.front();
@@ -57,6 +63,7 @@ class TStubServices : public TLocalFileSystem {
     return Answer(caption + "|" + prompt + "|" + value, value);
   }
   TDialogAnswer AskYesNoCancel(const std::string& text) override {
+    ++Calls;
     Asked.push_back(text);
     const TDialogAnswer answer = Answers.empty() ? TDialogAnswer::Cancel : Answers.front();
     if (!Answers.empty()) Answers.pop_front();
@@ -64,6 +71,7 @@ class TStubServices : public TLocalFileSystem {
   }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   bool SaveDialog(std::string& fileName) override {
+    ++Calls;
     if (SaveNames.empty()) return false;
     fileName = SaveNames.front();
     SaveNames.pop_front();
@@ -77,7 +85,10 @@ class TStubServices : public TLocalFileSystem {
   bool SaveCsvDialog(std::string& fileName) override { return SaveDialog(fileName); }
   // Inline, on the test's thread.
   void RunWithProgress(const std::string& title, const std::function<void(const TJobProgress&)>& work) override {
+    ++Calls;
     JobTitles.push_back(title);
+    RunOnce(WhileRunning);
+    if (FailJobs) throw std::runtime_error("disk full");
     work([this](std::size_t done, std::size_t) { return !CancelAfter || done < *CancelAfter; });
   }
   void OpenURL(const std::string& url) override { OpenedURL = url; }
@@ -85,8 +96,12 @@ class TStubServices : public TLocalFileSystem {
   std::string HomeFolder() override { return Home; }
 
  private:
+  static void RunOnce(std::function<void()>& hook) {
+    if (const std::function<void()> run = std::exchange(hook, nullptr)) run();
+  }
   template <typename T>
-  static bool Next(std::deque<std::optional<T>>& answers, T& value) {
+  bool Next(std::deque<std::optional<T>>& answers, T& value) {
+    ++Calls;
     if (answers.empty()) return false;
     const std::optional<T> answer = answers.front();
     answers.pop_front();
@@ -94,7 +109,9 @@ class TStubServices : public TLocalFileSystem {
     return answer.has_value();
   }
   bool Answer(const std::string& question, std::string& value) {
+    ++Calls;
     Asked.push_back(question);
+    RunOnce(WhileAsked);
     if (Inputs.empty() || !Inputs.front()) {
       if (!Inputs.empty()) Inputs.pop_front();
       return false;
@@ -802,4 +819,137 @@ TEST_F(TheController, ExportsAndCopiesTheXMPList) {
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_NE(text.find("xmp:Rating:3\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("xmp:Label:Red\r\n"), std::string::npos) << text;
+}
+
+// ---- one job or edit at a time ----
+
+using THook = std::function<void()>;
+
+// What starts the first job or edit, with the hook that runs while it does.
+struct TBusyWorkCase {
+  const char* Name;
+  std::function<void(TStubServices&, const fs::path& folder, THook)> Prepare;
+  std::function<void(TExifFormController&)> Run;
+};
+// A request made meanwhile.
+struct TBusyRequestCase {
+  const char* Name;
+  std::function<void(TExifFormController&, const fs::path& folder)> Request;
+};
+
+const TBusyWorkCase BusyWorkCases[] = {
+    {"Edit",
+     [](TStubServices& s, const fs::path&, THook hook) {
+       s.Inputs.push_back("Nikon");
+       s.WhileAsked = hook;
+     },
+     [](TExifFormController& c) { c.EditButtonClick(); }},
+    {"EditOfTwoPhotos",
+     [](TStubServices& s, const fs::path&, THook hook) {
+       s.Inputs.push_back("Nikon");
+       s.Answers.push_back(TDialogAnswer::Yes);
+       s.WhileRunning = hook;
+     },
+     [](TExifFormController& c) {
+       c.PhotoListSelectionChange({0, 1}, 0);
+       c.EditButtonClick();
+     }},
+    {"ShiftDateTime",
+     [](TStubServices& s, const fs::path&, THook hook) {
+       s.Offsets.push_back(TTimeOffset{60});
+       s.WhileRunning = hook;
+     },
+     [](TExifFormController& c) { c.ShiftDateTimeMenuItemClick(); }},
+    {"ExportCsv",
+     [](TStubServices& s, const fs::path& folder, THook hook) {
+       s.SaveNames.push_back((folder / "list.csv").string());
+       s.WhileRunning = hook;
+     },
+     [](TExifFormController& c) { c.ExportCsvMenuItemClick(); }},
+};
+
+const TBusyRequestCase BusyRequestCases[] = {
+    {"Edit", [](TExifFormController& c, const fs::path&) { c.EditButtonClick(); }},
+    {"ShiftDateTime", [](TExifFormController& c, const fs::path&) { c.ShiftDateTimeMenuItemClick(); }},
+    {"SetLocation", [](TExifFormController& c, const fs::path&) { c.SetLocationMenuItemClick(); }},
+    {"RemoveLocation", [](TExifFormController& c, const fs::path&) { c.RemoveLocationMenuItemClick(); }},
+    {"ExportCsv", [](TExifFormController& c, const fs::path&) { c.ExportCsvMenuItemClick(); }},
+    {"SaveRows", [](TExifFormController& c, const fs::path&) { c.SaveButtonClick(); }},
+    {"Browse", [](TExifFormController& c, const fs::path&) { c.FolderEditKeyPress(); }},
+    {"OpenFolder", [](TExifFormController& c, const fs::path& folder) { c.OpenFolder((folder / "other").string()); }},
+    {"SelectPhoto", [](TExifFormController& c, const fs::path&) { c.PhotoListViewSelectItem(1, true); }},
+    {"SelectPhotos", [](TExifFormController& c, const fs::path&) { c.PhotoListSelectionChange({1}, 1); }},
+    {"SelectPhotoByName", [](TExifFormController& c, const fs::path&) { EXPECT_FALSE(c.SelectPhoto("b.jpg")); }},
+};
+
+class WhileBusy : public TheController,
+                  public ::testing::WithParamInterface<std::tuple<TBusyWorkCase, TBusyRequestCase>> {};
+
+// The request opens no dialog, runs no job and changes neither folder nor photo; once the work has
+// ended, the controller takes requests again.
+TEST_P(WhileBusy, TheControllerIgnoresAnotherJobEditFolderOrPhoto) {
+  const auto& [work, request] = GetParam();
+  for (const char* name : {"a.jpg", "b.jpg"}) DatedPhoto(name);
+  fs::create_directories(Folder / "other");
+  Photo("other/c.jpg");
+  std::vector<bool> told;
+  Controller.SetOnBusyChange([&](bool busy) { told.push_back(busy); });
+  OpenAndSelect("Camera make");
+  bool requested = false;
+  work.Prepare(Services, Folder, [&] {
+    EXPECT_TRUE(Controller.Busy());
+    const std::size_t calls = Services.Calls;
+    const auto photos = Controller.PhotosGeneration(), rows = Controller.RowsGeneration();
+    const int shown = Controller.SelectedPhoto();
+    const std::vector<int> selected = Controller.SelectedPhotos();
+    request.Request(Controller, Folder);
+    EXPECT_EQ(Services.Calls, calls);
+    EXPECT_EQ(Controller.FolderText(), Folder.string());
+    EXPECT_EQ(Controller.PhotosGeneration(), photos);
+    EXPECT_EQ(Controller.RowsGeneration(), rows);
+    EXPECT_EQ(Controller.SelectedPhoto(), shown);
+    EXPECT_EQ(Controller.SelectedPhotos(), selected);
+    requested = true;
+  });
+  work.Run(Controller);
+  EXPECT_TRUE(requested);
+  EXPECT_FALSE(Controller.Busy());
+  EXPECT_EQ(told, (std::vector<bool>{true, false}));
+  Controller.PhotoListViewSelectItem(1, true);
+  EXPECT_EQ(Controller.SelectedPhoto(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, WhileBusy,
+                         ::testing::Combine(::testing::ValuesIn(BusyWorkCases), ::testing::ValuesIn(BusyRequestCases)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Name) + "_" + std::get<1>(info.param).Name;
+                         });
+
+// A job or an export that throws ends the busy time too, and the next one runs.
+TEST_F(TheController, IsNoLongerBusyAfterWorkThatThrew) {
+  DatedPhoto("a.jpg");
+  Controller.OpenFolder(Folder.string());
+  std::vector<bool> told;
+  Controller.SetOnBusyChange([&](bool busy) { told.push_back(busy); });
+  const std::function<void()> throwing[] = {
+      [&] {
+        Services.FailJobs = true;
+        Services.Offsets.push_back(TTimeOffset{60});
+        Controller.ShiftDateTimeMenuItemClick();
+      },
+      [&] {
+        Services.SaveNames.push_back((Folder / "no such folder" / "rows.txt").string());
+        Controller.SaveButtonClick();
+      },
+  };
+  for (const auto& run : throwing) {
+    told.clear();
+    EXPECT_ANY_THROW(run());
+    EXPECT_FALSE(Controller.Busy());
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+  }
+  Services.FailJobs = false;
+  Services.Offsets.push_back(TTimeOffset{60});
+  Controller.ShiftDateTimeMenuItemClick();
+  EXPECT_EQ(Services.Messages.size(), 1u);
 }

@@ -1,15 +1,16 @@
 // Smoke tests of the viewer's window under Qt's offscreen platform, with the dialogs stubbed: the
 // window's parts, browsing a folder of sample photos, the tab strip, editing by double-click, the
 // error report and the InputSelect dialog; an edit of two selected photos run as a job on the real
-// progress dialog, the Tools menu, the XMP tab, remembered settings and a dropped folder.
+// progress dialog, the Tools menu, the XMP tab, remembered settings and a dropped folder; the inputs
+// shut while a job runs; a folder and a photo whose names are not UTF-8.
 // Screenshots go to QUORVANE_SCREENSHOT_DIR; settings to a temporary folder.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QThreadPool>
 #include <QColor>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
@@ -19,13 +20,15 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -34,9 +37,12 @@
 #include <thread>
 #include <vector>
 
+#include "ExifBuilder.h"
+#include "SamplePhotos.h"
 #include "qt/ExifForm.h"
 #include "qt/InputSelectDialog.h"
 #include "qt/JobDialogs.h"
+#include "qt/QtConversions.h"
 #include "qt/QtServices.h"
 #include "zorp/exif/ExifData.h"
 
@@ -54,6 +60,26 @@ struct TStubServices : TQtServices {
   std::string SaveName;
   std::vector<std::string> Messages;
   bool AnswerYes = true;
+  std::vector<std::string> JobTitles;
+  // Run on the GUI thread 50 ms into the next job, before its progress dialog shows, while the
+  // job's work waits for it to end.
+  std::function<void()> DuringJob;
+  std::atomic<bool> HoldWork{false};
+
+  void RunWithProgress(const std::string& title, const std::function<void(const TJobProgress&)>& work) override {
+    JobTitles.push_back(title);
+    if (DuringJob) {
+      HoldWork = true;
+      QTimer::singleShot(50, [this, during = std::exchange(DuringJob, nullptr)] {
+        during();
+        HoldWork = false;
+      });
+    }
+    TQtServices::RunWithProgress(title, [&](const TJobProgress& progress) {
+      while (HoldWork) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      work(progress);
+    });
+  }
   bool PickFolder(const std::string&, std::string& chosen) override {
     Asked.push_back("PickFolder");
     chosen = Folder;
@@ -128,6 +154,22 @@ class AnExifForm : public ::testing::Test {
     for (int row = 0; row < model->rowCount(); ++row)
       if (model->index(row, 0).data().toString() == caption) return row;
     return -1;
+  }
+  void SelectBothPhotos() {
+    ClickRow("PhotoListView", 0);
+    QTableView* photos = Child<QTableView>("PhotoListView");
+    const QPoint second = photos->visualRect(photos->model()->index(1, 0)).center();
+    QTest::mouseClick(photos->viewport(), Qt::LeftButton, Qt::ControlModifier, second);
+  }
+  // Sends a drag of these URI-list bytes and its drop; whether the drag was accepted.
+  bool Drop(const QByteArray& uriList) {
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"), uriList);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &drop);
+    return enter.isAccepted();
   }
   void ClickRow(const char* viewName, int row, bool twice = false) {
     QTableView* view = Child<QTableView>(viewName);
@@ -275,10 +317,8 @@ TEST_F(AnExifForm, OpensTheFolderPickerOnATypedKeyInTheFolderBoxButNotOnTab) {
 // Yes, through the progress dialog's worker thread.
 TEST_F(AnExifForm, EditsTwoSelectedPhotosAfterYes) {
   BrowseSamplePhotos();
-  ClickRow("PhotoListView", 0);
+  SelectBothPhotos();
   QTableView* photos = Child<QTableView>("PhotoListView");
-  const QPoint second = photos->visualRect(photos->model()->index(1, 0)).center();
-  QTest::mouseClick(photos->viewport(), Qt::LeftButton, Qt::ControlModifier, second);
   EXPECT_EQ(photos->selectionModel()->selectedRows().size(), 2);
   EXPECT_EQ(Child<QLabel>("PreviewImage")->toolTip().toStdString(), (Folder / SamplePhotos[1]).string());
   Services->InputText = "Quorvane Twin Camera";
@@ -358,6 +398,115 @@ TEST_F(AnExifForm, OpensAFolderDroppedOnIt) {
   QApplication::sendEvent(Form.get(), &drop);
   EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), other.string());
   EXPECT_EQ(Cell("PhotoListView", 0, 0), "only.jpg");
+}
+
+// The inputs the user could start something with while a job runs.
+const char* const InputNames[] = {"BrowseButton", "FolderEdit", "PhotoListView", "StandardListView",
+                                  "TabSet",       "EditButton", "SaveButton",    "CloseButton"};
+
+// A double-click starts a job over two photos; until its progress dialog shows, the window takes
+// events, yet its inputs are off and a second double-click, a Tools menu item, a key in the folder
+// box, a drop or closing the window start nothing. Afterwards there is one summary and the inputs
+// are on again.
+TEST_F(AnExifForm, StartsNothingElseWhileAJobRuns) {
+  BrowseSamplePhotos();
+  SelectBothPhotos();
+  const int make = RowOf("StandardListView", "   Camera make");
+  Services->InputText = "Quorvane Busy Camera";
+  bool during = false;
+  Services->DuringJob = [&] {
+    for (const char* name : InputNames) EXPECT_FALSE(Child<QWidget>(name)->isEnabled()) << name;
+    EXPECT_FALSE(Form->menuBar()->isEnabled());
+    for (const QAction* action : Child<QMenu>("ToolsMenu")->actions()) EXPECT_FALSE(action->isEnabled());
+    SaveScreenshot(*Form, "busy-job.png");
+    const std::size_t asked = Services->Asked.size();
+    ClickRow("StandardListView", make, true);
+    Child<QMenu>("ToolsMenu")->actions().front()->trigger();
+    QTest::keyClick(Child<QLineEdit>("FolderEdit"), Qt::Key_X);
+    EXPECT_FALSE(Drop(QUrl::fromLocalFile(QString::fromStdString(Folder.string())).toEncoded() + "\r\n"));
+    EXPECT_FALSE(Form->close());
+    EXPECT_EQ(Services->Asked.size(), asked);
+    EXPECT_EQ(Services->JobTitles.size(), 1u);
+    during = true;
+  };
+  ClickRow("StandardListView", make, true);
+  EXPECT_TRUE(during);
+  EXPECT_EQ(Services->JobTitles, std::vector<std::string>{"Edit Camera make"});
+  EXPECT_EQ(Services->Messages.size(), 1u);
+  EXPECT_TRUE(Form->isVisible());
+  for (const char* name : InputNames) EXPECT_TRUE(Child<QWidget>(name)->isEnabled()) << name;
+  EXPECT_TRUE(Form->menuBar()->isEnabled());
+  EXPECT_EQ(Cell("StandardListView", make, 1), "Quorvane Busy Camera");
+  EXPECT_TRUE(Services->Errors.empty());
+}
+
+// A folder and a photo named with bytes that are not UTF-8 (which Qt's text cannot hold) open from
+// a path given as bytes (the command line), a dropped URL and the last run's settings; the photo is
+// listed (its name shown with U+FFFD) and loaded.
+TEST_F(AnExifForm, OpensAFolderWhoseNameIsNotUTF8) {
+  BrowseSamplePhotos();
+  const fs::path odd = Folder / "\xff\xfe";
+  fs::create_directories(odd);
+  Zorp::Testing::WriteFileBytes(odd / "\xe9t\xe9.jpg",
+                                Zorp::Testing::ExifBuilder::Jpeg({Zorp::Testing::CanonCamera().Build()}));
+  const QByteArray uri = "file://" + QByteArray::fromStdString(odd.string()).toPercentEncoding("/") + "\r\n";
+  const std::function<bool()> routes[] = {
+      [&] { return Form->OpenPath(odd); },
+      [&] { return Drop(uri); },
+      [&] {
+        Form->OpenPath(odd);
+        Form->close();
+        Form = std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini",
+                                           std::make_unique<TStubServices>());
+        return Form->OpenLastFolder();
+      },
+  };
+  for (std::size_t route = 0; route < std::size(routes); ++route) {
+    if (route < 2) Form->OpenPath(Folder);  // elsewhere first
+    EXPECT_TRUE(routes[route]()) << route;
+    if (Child<QTableView>("PhotoListView")->model()->rowCount() != 1) {
+      ADD_FAILURE() << "route " << route << " lists another folder";
+      continue;
+    }
+    EXPECT_EQ(Cell("PhotoListView", 0, 0), QString::fromUtf8("\uFFFDt\uFFFD.jpg")) << route;
+    EXPECT_EQ(Cell("StandardListView", RowOf("StandardListView", "   Camera make"), 1), "Canon") << route;
+    EXPECT_EQ(QFile::encodeName(Child<QLabel>("PreviewImage")->toolTip()),
+              QFile::encodeName(QFile::decodeName(QByteArray::fromStdString((odd / "\xe9t\xe9.jpg").string()))));
+  }
+  SaveScreenshot(*Form, "folder-not-utf8.png");
+}
+
+// Qt's text of a path whose bytes are not UTF-8 holds U+FFFD and encodes to other bytes; the part
+// is matched to the one folder entry that reads the same, but a new file's name never is.
+TEST(APathFromQt, MatchesPartsQtCouldNotDecodeToTheFolderEntries) {
+  const fs::path base =
+      fs::temp_directory_path() / ("ViewerWindowTest-paths-" + std::to_string(QCoreApplication::applicationPid()));
+  const fs::path odd = base / "\xff\xfe", twinA = base / "x\xff", twinB = base / "x\xfe";
+  for (const fs::path& folder : {odd, twinA, twinB}) fs::create_directories(folder);
+  Zorp::Testing::WriteFileBytes(odd / "\xe9.jpg", {1});
+  const auto text = [](const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.string())); };
+  struct TCase {
+    fs::path Path;
+    bool New;
+    fs::path Expected;
+  };
+  const TCase cases[] = {
+      {odd, false, odd},
+      {odd / "\xe9.jpg", false, odd / "\xe9.jpg"},
+      {odd / "\xe9.jpg", true, odd / "\uFFFD.jpg"},  // a new name is taken as its text
+      {odd / "list.csv", true, odd / "list.csv"},    // in the matched folder
+      {twinA, false, base / "x\uFFFD"},              // two entries read the same: none is taken
+      {base / "plain", false, base / "plain"},       // UTF-8 as it is, found or not
+  };
+  for (const TCase& c : cases) {
+    const std::string found = c.New ? NewPathFromQt(text(c.Path)) : ExistingPathFromQt(text(c.Path));
+    EXPECT_EQ(found, c.Expected.string()) << c.Path;
+  }
+  // URLs keep the bytes in their percent-encoding, and a URL of Qt's text is matched like text.
+  EXPECT_EQ(PathFromUrl(UrlFromPath(odd.string())), odd.string());
+  EXPECT_EQ(PathFromUrl(QUrl::fromLocalFile(text(odd))), odd.string());
+  EXPECT_EQ(PathFromUrl(QUrl(QStringLiteral("https://quorvane.org/"))), "");
+  fs::remove_all(base);
 }
 
 // The work runs on another thread; Cancel in the progress dialog stops it at its next report, and

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # quorvane --screenshot on the project's sample photos: a PNG of the folder's window, one opened on
-# a photo, and exit status 1 with a message when the PNG cannot be written.
+# a photo, the same for a folder and a photo whose names are not UTF-8, and exit status 1 with a
+# message when the PNG cannot be written.
 # Usage: viewer-screenshot.sh QUORVANE PHOTOS_DIR OUT_DIR
 set -uo pipefail
 quorvane=$1 photos=$2 out=$3
@@ -24,6 +25,15 @@ shoot() {
 }
 shoot program-folder.png "$photos"
 shoot program-photo.png "$photos/canon-sunset.jpg"
+
+# A folder and a photo whose names are not UTF-8, given as the bytes they are.
+odd=$(mktemp -d)
+trap 'rm -rf "$odd"' EXIT
+cp "$photos/canon-sunset.jpg" "$odd/$(printf 'sunset-\xe9.jpg')"
+mkdir "$odd/$(printf '\xff\xfe')"
+cp "$photos/night-city.jpg" "$odd/$(printf '\xff\xfe')/"
+shoot program-folder-not-utf8.png "$odd/$(printf '\xff\xfe')"
+shoot program-photo-not-utf8.png "$odd/$(printf 'sunset-\xe9.jpg')"
 
 message=$("$quorvane" --screenshot "$out/no such folder/window.png" "$photos" 2>&1 >/dev/null)
 status=$?

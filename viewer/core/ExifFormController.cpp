@@ -48,6 +48,18 @@ bool ParseAltitude(const std::string& text, double& metres) {
 
 }  // namespace
 
+// Marks the controller busy for its lifetime; the end is told also when the work throws.
+class TExifFormController::TBusyScope {
+ public:
+  explicit TBusyScope(TExifFormController& controller) : FController(controller) { FController.SetBusy(true); }
+  ~TBusyScope() { FController.SetBusy(false); }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+
+ private:
+  TExifFormController& FController;
+};
+
 TExifFormController::TExifFormController(IViewerServices& services) : FServices(services) {}
 
 TExifFormController::~TExifFormController() = default;
@@ -78,7 +90,13 @@ void TExifFormController::ClearDisplay() {
   ++FRowsGeneration;
 }
 
+void TExifFormController::SetBusy(bool busy) {
+  FBusy = busy;
+  if (FOnBusyChange) FOnBusyChange(busy);
+}
+
 void TExifFormController::BrowseButtonClick() {
+  if (FBusy) return;
   // The picker starts in the folder shown, else in the Pictures folder, else at home.
   std::string start = FFolderText;
   if (start.empty()) start = FServices.PicturesFolder();
@@ -89,6 +107,7 @@ void TExifFormController::BrowseButtonClick() {
 }
 
 void TExifFormController::OpenFolder(const std::string& folder) {
+  if (FBusy) return;
   FFolderText = folder;
   FPhotoNames.clear();
   for (std::string& name : FServices.FolderEntries(folder))
@@ -103,6 +122,7 @@ void TExifFormController::OpenFolder(const std::string& folder) {
 }
 
 bool TExifFormController::SelectPhoto(const std::string& name) {
+  if (FBusy) return false;
   const auto found = std::find(FPhotoNames.begin(), FPhotoNames.end(), name);
   if (found == FPhotoNames.end()) return false;
   PhotoListViewSelectItem(static_cast<int>(found - FPhotoNames.begin()), true);
@@ -110,7 +130,7 @@ bool TExifFormController::SelectPhoto(const std::string& name) {
 }
 
 void TExifFormController::PhotoListViewSelectItem(int index, bool selected) {
-  if (!selected) return;
+  if (!selected || FBusy) return;
   if (index < 0 || index >= static_cast<int>(FPhotoNames.size())) {
     FSelectedPhoto = -1;
     FSelectedPhotos.clear();
@@ -130,6 +150,7 @@ void TExifFormController::PhotoListViewSelectItem(int index, bool selected) {
 }
 
 void TExifFormController::PhotoListSelectionChange(const std::vector<int>& selected, int focused) {
+  if (FBusy) return;
   std::vector<int> photos;
   for (const int index : selected)
     if (index >= 0 && index < static_cast<int>(FPhotoNames.size())) photos.push_back(index);
@@ -203,6 +224,8 @@ void TExifFormController::StandardListViewSelectItem(TListKind list, int selecte
 }
 
 void TExifFormController::EditButtonClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   const int selected = FSelectedRow[FVisibleList];
   TListRows& rows = FRows[FVisibleList];
   if (!FExifData || selected < 0 || selected >= static_cast<int>(rows.size())) return;
@@ -312,6 +335,8 @@ void TExifFormController::RunJobAndReport(const std::string& title, const std::v
 }
 
 void TExifFormController::ShiftDateTimeMenuItemClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   const std::vector<std::string> files = SelectedFiles();
   if (files.empty() || !FServices.InputTimeOffset(FTimeOffset)) return;
   const TTimeOffset offset = FTimeOffset;
@@ -323,6 +348,8 @@ void TExifFormController::ShiftDateTimeMenuItemClick() {
 
 // The dialog comes back with the texts typed until they read as a location or it is cancelled.
 void TExifFormController::SetLocationMenuItemClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   const std::vector<std::string> files = SelectedFiles();
   if (files.empty()) return;
   while (FServices.InputLocation(FLocationText)) {
@@ -350,6 +377,8 @@ void TExifFormController::SetLocationMenuItemClick() {
 }
 
 void TExifFormController::RemoveLocationMenuItemClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   const std::vector<std::string> files = SelectedFiles();
   if (files.empty() || !FServices.AskYesNo("Remove the location from " + PhotoCount(files.size()) + "?")) return;
   const TEditOptions options = EditOptions();
@@ -358,6 +387,8 @@ void TExifFormController::RemoveLocationMenuItemClick() {
 }
 
 void TExifFormController::ExportCsvMenuItemClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   std::vector<std::string> files;
   if (FSelectedPhotos.size() > 1) {
     files = SelectedFiles();
@@ -388,6 +419,8 @@ void TExifFormController::ExportCsvMenuItemClick() {
 }
 
 void TExifFormController::SaveButtonClick() {
+  if (FBusy) return;
+  const TBusyScope busy(*this);
   std::string fileName;
   if (!FServices.SaveDialog(fileName)) return;
   const std::string text = ExportText(FRows[FVisibleList]);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,15 @@ class TExifFormController {
   TRowDrawing DrawItem(TListKind list, int row, bool selected, const TRect& itemRect, int textHeight,
                        int columnWidth) const;
 
+  // True while a job or an edit runs (from its first dialog to its summary). Meanwhile the
+  // handlers that would start another job or edit, or change the folder or the photo shown,
+  // return at once and do nothing: a window that lets events in during the work (a progress
+  // dialog's event loop) cannot start a second job over the same photos.
+  bool Busy() const { return FBusy; }
+  // Told true when a job or an edit begins and false when it ends, also when it throws, so a
+  // window can shut its inputs before the work lets events in.
+  void SetOnBusyChange(std::function<void(bool busy)> handler) { FOnBusyChange = std::move(handler); }
+
   // ---- state the window mirrors ----
   const std::string& FolderText() const { return FFolderText; }
   const std::vector<std::string>& PhotoNames() const { return FPhotoNames; }
@@ -117,6 +127,8 @@ class TExifFormController {
   std::uint64_t RowsGeneration() const { return FRowsGeneration; }
 
  private:
+  class TBusyScope;
+  void SetBusy(bool busy);
   void EditRow(TListKind list, TListRow& row);
   // Sets a validated Standard-row value on all the selected photos as a job.
   void EditSelectedPhotos(const std::string& label, const std::string& value);
@@ -152,6 +164,8 @@ class TExifFormController {
   // The last offset and location entered, offered again.
   TTimeOffset FTimeOffset;
   TLocationText FLocationText;
+  bool FBusy = false;
+  std::function<void(bool)> FOnBusyChange;
 };
 
 }  // namespace Quorvane::Viewer

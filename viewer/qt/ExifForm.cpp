@@ -99,11 +99,11 @@ void SelectRows(QTableView* view, const std::vector<int>& rows, int current) {
   selectionModel->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-// The first local file or folder among dropped URLs; empty when there is none.
-QString DroppedPath(const QMimeData* data) {
+// The first local file or folder among dropped URLs, as bytes; empty when there is none.
+std::string DroppedPath(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) return url.toLocalFile();
+    if (url.isLocalFile()) return PathFromUrl(url);
   return {};
 }
 
@@ -132,6 +132,7 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
   BuildWidgets();
   BuildToolsMenu();
   ConnectEvents();
+  FController.SetOnBusyChange([this](bool busy) { SetInputsEnabled(!busy); });
   resize(ClientWidth, ClientHeight);
   CenterOnScreen();
   Forward([&] { FController.FormCreate(makerNotesIni); });
@@ -140,6 +141,7 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
 TExifForm::~TExifForm() {
   // The views read the controller until they are gone, so they go first.
   FSyncing = true;
+  FController.SetOnBusyChange(nullptr);
   delete takeCentralWidget();
   FController.FormDestroy();
 }
@@ -173,7 +175,7 @@ void TExifForm::BuildWidgets() {
       {QStringLiteral("File Name")}, [this] { return static_cast<int>(FController.PhotoNames().size()); },
       [this](int row, int) {
         const auto& names = FController.PhotoNames();
-        return row < static_cast<int>(names.size()) ? ToQt(names[static_cast<std::size_t>(row)]) : QString();
+        return row < static_cast<int>(names.size()) ? PathToQt(names[static_cast<std::size_t>(row)]) : QString();
       },
       FPhotoListView);
   FPhotoListView->setModel(FPhotoModel);
@@ -359,17 +361,22 @@ bool TExifForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TExifForm::closeEvent(QCloseEvent* event) {
+  // A job's progress dialog runs an event loop that closing would end before the work has.
+  if (FController.Busy()) {
+    event->ignore();
+    return;
+  }
   SaveSettings();
   QMainWindow::closeEvent(event);
 }
 
 void TExifForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!FController.Busy() && !DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void TExifForm::dropEvent(QDropEvent* event) {
-  const QString path = DroppedPath(event->mimeData());
-  if (path.isEmpty() || !OpenPath(path.toStdString())) return;
+  const std::string path = DroppedPath(event->mimeData());
+  if (path.empty() || !OpenPath(path)) return;
   event->acceptProposedAction();
 }
 
@@ -387,7 +394,9 @@ void TExifForm::RestoreSettings() {
 
 void TExifForm::SaveSettings() const {
   QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
-  if (!FController.FolderText().empty()) settings.setValue(QStringLiteral("LastFolder"), ToQt(FController.FolderText()));
+  // As bytes, which keep a folder name that is not UTF-8 (text would not).
+  if (!FController.FolderText().empty())
+    settings.setValue(QStringLiteral("LastFolder"), QByteArray::fromStdString(FController.FolderText()));
   settings.setValue(QStringLiteral("Geometry"), saveGeometry());
   settings.setValue(QStringLiteral("Tab"), FController.TabIndex());
   settings.setValue(QStringLiteral("KeepFileDates"), FController.KeepFileDates());
@@ -395,13 +404,15 @@ void TExifForm::SaveSettings() const {
 
 bool TExifForm::OpenLastFolder() {
   const QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
-  const QString folder = settings.value(QStringLiteral("LastFolder")).toString();
-  if (folder.isEmpty() || !FServices->DirectoryExists(folder.toStdString())) return false;
-  Forward([&] { FController.OpenFolder(folder.toStdString()); });
+  // Text from an earlier run reads as its UTF-8 bytes.
+  const std::string folder = settings.value(QStringLiteral("LastFolder")).toByteArray().toStdString();
+  if (folder.empty() || FController.Busy() || !FServices->DirectoryExists(folder)) return false;
+  Forward([&] { FController.OpenFolder(folder); });
   return true;
 }
 
 bool TExifForm::OpenPath(const std::filesystem::path& path) {
+  if (FController.Busy()) return false;
   const std::filesystem::path full = std::filesystem::absolute(path).lexically_normal();
   if (FServices->DirectoryExists(full.string())) {
     Forward([&] { FController.OpenFolder(full.string()); });
@@ -430,7 +441,7 @@ void TExifForm::Forward(const std::function<void()>& handler) {
 
 void TExifForm::SyncFromController() {
   const QScopedValueRollback<bool> syncing(FSyncing, true);
-  const QString folder = ToQt(FController.FolderText());
+  const QString folder = PathToQt(FController.FolderText());
   if (FFolderEdit->text() != folder) FFolderEdit->setText(folder);
   if (FController.PhotosGeneration() != FShownPhotosGeneration) {
     FShownPhotosGeneration = FController.PhotosGeneration();
@@ -445,7 +456,7 @@ void TExifForm::SyncFromController() {
     }
     ShowPreview();
   }
-  FPreviewImage->setToolTip(FController.PreviewShowHint() ? ToQt(FController.PreviewHint()) : QString());
+  FPreviewImage->setToolTip(FController.PreviewShowHint() ? PathToQt(FController.PreviewHint()) : QString());
   FEditButton->setEnabled(FController.EditEnabled());
   FSaveButton->setEnabled(FController.SaveEnabled());
   if (FTabSet->currentIndex() != FController.TabIndex()) FTabSet->setCurrentIndex(FController.TabIndex());
@@ -454,6 +465,16 @@ void TExifForm::SyncFromController() {
     FKeepFileDatesMenuItem->setChecked(FController.KeepFileDates());
   // An edit changes a row's value in place.
   for (QTableView* view : FListViews) view->viewport()->update();
+}
+
+void TExifForm::SetInputsEnabled(bool enabled) {
+  if (!enabled) FFocusBeforeBusy = QApplication::focusWidget();
+  // The Tools menu's actions too, so that no shortcut reaches them.
+  centralWidget()->setEnabled(enabled);
+  menuBar()->setEnabled(enabled);
+  for (QAction* action : FToolsMenu->actions()) action->setEnabled(enabled);
+  FCopyMenuItem->setEnabled(enabled);
+  if (enabled && FFocusBeforeBusy && FFocusBeforeBusy->isEnabled()) FFocusBeforeBusy->setFocus();
 }
 
 void TExifForm::ShowPreview() {

@@ -5,9 +5,11 @@
 // (one shown at a time, chosen by the tab strip under them), button states and the preview. The
 // Tools menu runs the jobs over the selected photos. The last folder, the window's geometry, the
 // open tab and "Keep file dates" are remembered between runs; a folder or photo dropped on the
-// window opens.
+// window opens. While a job or an edit runs, the window's inputs are disabled, so that nothing else
+// starts before it ends.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -68,6 +70,8 @@ class TExifForm : public QMainWindow {
   // Runs a controller handler, reports what it throws, then mirrors the state.
   void Forward(const std::function<void()>& handler);
   void SyncFromController();
+  // Disables the inputs while the controller is busy and gives the focus back afterwards.
+  void SetInputsEnabled(bool enabled);
   void ShowPreview();
   void CenterOnScreen();
   QTableView* ListView(TListKind list) const;
@@ -77,6 +81,7 @@ class TExifForm : public QMainWindow {
   // True while the window mirrors the controller: signals of its own changes are not forwarded.
   bool FSyncing = false;
   // The generations last mirrored; none at first.
+  QPointer<QWidget> FFocusBeforeBusy;
   std::uint64_t FShownPhotosGeneration = ~std::uint64_t{0}, FShownRowsGeneration = ~std::uint64_t{0};
 
   QLineEdit* FFolderEdit = nullptr;

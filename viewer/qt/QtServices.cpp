@@ -32,11 +32,12 @@ const QString MessageCaption = QStringLiteral("Quorvane");
 }  // namespace
 
 bool TQtServices::PickFolder(const std::string& startFolder, std::string& chosen) {
-  const QString folder = QFileDialog::getExistingDirectory(
-      QApplication::activeWindow(), QStringLiteral("Select a directory"), ToQt(startFolder), QFileDialog::ShowDirsOnly);
-  if (folder.isEmpty()) return false;
-  chosen = folder.toStdString();
-  return true;
+  // As a URL, which keeps the bytes of a name that is not UTF-8 where the platform's dialog gives them.
+  const QUrl folder = QFileDialog::getExistingDirectoryUrl(
+      QApplication::activeWindow(), QStringLiteral("Select a directory"), UrlFromPath(startFolder),
+      QFileDialog::ShowDirsOnly, {QStringLiteral("file")});
+  chosen = PathFromUrl(folder);
+  return !chosen.empty();
 }
 
 bool TQtServices::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
@@ -79,7 +80,7 @@ bool TQtServices::SaveDialog(std::string& fileName) {
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  fileName = dialog.selectedFiles().constFirst().toStdString();
+  fileName = NewPathFromQt(dialog.selectedFiles().constFirst());
   return true;
 }
 
@@ -117,7 +118,7 @@ bool TQtServices::SaveCsvDialog(std::string& fileName) {
   dialog.setNameFilter(QStringLiteral("CSV files (*.csv);;Any file (*.*)"));
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  fileName = dialog.selectedFiles().constFirst().toStdString();
+  fileName = NewPathFromQt(dialog.selectedFiles().constFirst());
   return true;
 }
 
@@ -169,9 +170,9 @@ void TQtServices::RunWithProgress(const std::string& title, const std::function<
 }
 
 std::string TQtServices::PicturesFolder() {
-  return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  return ExistingPathFromQt(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
 }
 
-std::string TQtServices::HomeFolder() { return QDir::homePath().toStdString(); }
+std::string TQtServices::HomeFolder() { return ExistingPathFromQt(QDir::homePath()); }
 
 }  // namespace Quorvane::Viewer

@@ -5,14 +5,18 @@
 // quorvane --version | --help: the version or the usage on standard output, without a window.
 
 #include <QApplication>
+#include <QBuffer>
 #include <QPixmap>
-#include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "QuorvaneVersion.h"
 #include "core/DataFiles.h"
 #include "qt/ExifForm.h"
+#include "qt/QtConversions.h"
 
 namespace {
 
@@ -47,6 +51,17 @@ void SettleWindow(QWidget& window) {
   for (int pass = 0; pass < 10; ++pass) QApplication::processEvents();
 }
 
+// Written through the C++ library, which takes the path's bytes as they are.
+bool SavePNG(QWidget& window, const std::string& path) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (!buffer.open(QIODevice::WriteOnly) || !window.grab().save(&buffer, "PNG")) return false;
+  std::ofstream file(path, std::ios::binary);
+  file.write(png.constData(), png.size());
+  file.close();
+  return !file.fail();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -62,28 +77,28 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
   // Lets the desktop match the window to its entry (and icon) in share/applications.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvane.Quorvane"));
-  QStringList arguments = QApplication::arguments().mid(1);
-  QString screenshot;
-  if (!arguments.isEmpty() && arguments.constFirst() == QStringLiteral("--screenshot")) {
-    if (arguments.size() < 2) return Usage();
+  // The arguments Qt left as the bytes given: a path need not be UTF-8, which text could not keep.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string screenshot;
+  if (!arguments.empty() && arguments.front() == "--screenshot") {
+    if (arguments.size() < 2 || arguments[1].empty()) return Usage();
     screenshot = arguments[1];
-    arguments = arguments.mid(2);
+    arguments.erase(arguments.begin(), arguments.begin() + 2);
   }
-  if (arguments.size() > 1 || (!arguments.isEmpty() && arguments.constFirst().startsWith(QStringLiteral("--"))))
-    return Usage();
+  if (arguments.size() > 1 || (!arguments.empty() && arguments.front().starts_with("--"))) return Usage();
 
   using namespace Quorvane::Viewer;
   TExifForm form(FindMakerNotesIni(ExecutablePath()));
-  if (screenshot.isEmpty()) form.RestoreSettings();
-  if (!arguments.isEmpty() && !form.OpenPath(arguments.constFirst().toStdString()))
-    return Fail(QStringLiteral("no such folder or file: %1").arg(arguments.constFirst()));
+  if (screenshot.empty()) form.RestoreSettings();
+  if (!arguments.empty() && !form.OpenPath(arguments.front()))
+    return Fail(QStringLiteral("no such folder or file: %1").arg(PathToQt(arguments.front())));
   // Without a path the window opens on the folder of the last run, if it is still there.
-  if (arguments.isEmpty() && screenshot.isEmpty()) form.OpenLastFolder();
-  if (screenshot.isEmpty()) {
+  if (arguments.empty() && screenshot.empty()) form.OpenLastFolder();
+  if (screenshot.empty()) {
     form.show();
     return QApplication::exec();
   }
   SettleWindow(form);
-  if (!form.grab().save(screenshot, "PNG")) return Fail(QStringLiteral("cannot write %1").arg(screenshot));
+  if (!SavePNG(form, screenshot)) return Fail(QStringLiteral("cannot write %1").arg(PathToQt(screenshot)));
   return 0;
 }
