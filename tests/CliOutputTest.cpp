@@ -154,10 +154,6 @@ INSTANTIATE_TEST_SUITE_P(Workers, AFailingFile, testing::Values(1u, 3u));
 
 // ---- the output channel ----
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
@@ -172,6 +168,7 @@ struct TEscapeCase {
   const char* Name;
   std::string Text;
   std::string Shown;  // on a terminal
+  friend void PrintTo(const TEscapeCase& c, std::ostream* os) { *os << c.Name; }
 };
 
 class ATerminalText : public testing::TestWithParam<TEscapeCase> {};
@@ -220,34 +217,6 @@ TEST(AnOutputChannel, EscapesASequenceSplitBetweenWritesWholeAndKeepsBytesOffATe
     EXPECT_EQ(ThroughChannel(text, piece, true), shown);
     EXPECT_EQ(ThroughChannel(text, piece, false), text);
   }
-}
-
-TEST(AnOutputChannel, ReportsAFullDeviceAndDropsTheRest) {
-  const int fd = ::open("/dev/full", O_WRONLY);
-  if (fd < 0) GTEST_SKIP() << "no /dev/full";
-  TOutputChannel channel(fd, false);
-  std::ostream out(&channel);
-  out << "File,Camera make\r\n" << std::flush;
-  EXPECT_FALSE(out.good());
-  EXPECT_FALSE(channel.Close());
-  EXPECT_EQ(channel.Error(), ENOSPC);
-  ::close(fd);
-}
-
-struct TErrorLineCase {
-  std::string File;
-  std::string Reason;
-  std::string Line;
-};
-
-TEST(AnErrorLine, IsOneLineWhateverTheNameOrReasonHolds) {
-  const TErrorLineCase cases[] = {
-      {"a.jpg", "Cannot open", "quorvane-cli: a.jpg: Cannot open\n"},
-      {"two\nlines.jpg", "bad\r\nvalue", "quorvane-cli: two\\nlines.jpg: bad\\r\\nvalue\n"},
-      {"", "no file\n", "quorvane-cli: no file\\n\n"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(c.File.empty() ? Quorvane::Cli::ErrorLine(c.Reason) : Quorvane::Cli::ErrorLine(c.File, c.Reason), c.Line);
 }
 
 // A process limit lets only so many threads start; the files are still all rendered, in order.

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -182,14 +181,6 @@ TEST_F(ADescriptionFile, IsReadOnlyWhenItIsARegularFileOfAtMostFourMegabytes) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));  // never blocks
   }
-}
-
-TEST_F(ADescriptionFile, ThatCannotBeOpenedIsRefusedWithTheReason) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-  const auto path = Folder / "locked.ini";
-  std::ofstream(path) << "[S]\nk=v\n";
-  std::filesystem::permissions(path, std::filesystem::perms::none);
-  EXPECT_THROW_MSG(TMemIniFile{path}, Zorp::Base::EFOpenError, path.string() + ": Permission denied");
 }
 
 // A label or description shown to a person is cut at 200 characters, not bytes.

@@ -527,10 +527,8 @@ TEST_F(PhotoJobs, ACsvCellThatASpreadsheetWouldRunIsNeutralised) {
       {"\tx", "'\tx"},
       {"\rx", "\"'\rx\""},
       {"-", "'-"},
-      {"+", "'+"},
       {"-.", "'-."},
       {"-0.7 EV", "'-0.7 EV"},
-      {"-1.2.3", "'-1.2.3"},
       {"-0.7", "-0.7"},
       {"-3", "-3"},
       {"+1.5", "+1.5"},
@@ -538,7 +536,6 @@ TEST_F(PhotoJobs, ACsvCellThatASpreadsheetWouldRunIsNeutralised) {
       {"-0,7", "\"-0,7\""},
       {"a=b", "a=b"},
       {" =x", " =x"},
-      {"", ""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(CsvHeader({c.Cell}), "File," + c.Written + "\r\n") << c.Cell;

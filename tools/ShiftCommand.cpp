@@ -5,8 +5,8 @@
 
 #include "Commands.h"
 #include "OutputChannel.h"
-#include "core/RowText.h"
 #include "core/PhotoJobs.h"
+#include "core/RowText.h"
 
 namespace Quorvane::Cli {
 

@@ -136,9 +136,10 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     const std::string name = assignment.substr(0, equals);
     const auto setter = Setters().find(name);
     if (equals == std::string::npos || setter == Setters().end()) {
-      err << ErrorLine((equals == std::string::npos ? "expected NAME=VALUE, got \"" + assignment + "\""
-                                                    : "unknown property \"" + name + "\"") +
-                       "; known properties: " + KnownNames());
+      // The error line, then the names as a list to pick from (the shell completion reads it).
+      err << ErrorLine(equals == std::string::npos ? "expected NAME=VALUE, got \"" + assignment + "\""
+                                                   : "unknown property \"" + name + "\"")
+          << "known properties: " << KnownNames() << '\n';
       return 2;
     }
     edits.emplace_back(&setter->second, assignment.substr(equals + 1));

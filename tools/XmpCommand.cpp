@@ -49,7 +49,8 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
         text += "about: " + MarkLineBreaks(packet.AboutAttributeValue()) + '\n';
         TListRows rows;
         ListXMPPacket(rows, packet);  // the rows of the viewer's XMP tab
-        for (const TListRow& row : rows) text += MarkLineBreaks(row.Caption) + " = " + MarkLineBreaks(row.Value()) + '\n';
+        for (const TListRow& row : rows)
+          text += MarkLineBreaks(row.Caption) + " = " + MarkLineBreaks(row.Value()) + '\n';
       }
       out << text;
     } catch (const std::exception& e) {

@@ -482,9 +482,12 @@ bool IsPlainNumber(std::string_view text) {
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
   bool digit = false, separator = false;
   for (const char c : text) {
-    if (c >= '0' && c <= '9') digit = true;
-    else if ((c == '.' || c == ',') && !separator) separator = true;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = true;
+    else if ((c == '.' || c == ',') && !separator)
+      separator = true;
+    else
+      return false;
   }
   return digit;
 }

@@ -11,9 +11,12 @@ std::string MarkLineBreaks(std::string_view text) {
   std::string marked;
   marked.reserve(text.size());
   for (const char c : text) {
-    if (c == '\n') marked += "\\n";
-    else if (c == '\r') marked += "\\r";
-    else marked += c;
+    if (c == '\n')
+      marked += "\\n";
+    else if (c == '\r')
+      marked += "\\r";
+    else
+      marked += c;
   }
   return marked;
 }
