@@ -145,9 +145,119 @@ TEST_P(AFailingFile, IsReportedAndTheOthersAreWritten) {
       GetParam(), out, err);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out.str(), "013");
-  EXPECT_EQ(err.str(), "unreadable\n");
+  EXPECT_EQ(err.str(), "quorvane-cli: unreadable\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, AFailingFile, testing::Values(1u, 3u));
+
+}  // namespace
+
+// ---- the output channel ----
+
+#include <cstdio>
+#include <system_error>
+
+#include "OutputChannel.h"
+
+namespace {
+
+using Quorvane::Cli::EscapeForTerminal;
+using Quorvane::Cli::TOutputChannel;
+
+struct TEscapeCase {
+  const char* Name;
+  std::string Text;
+  std::string Shown;  // on a terminal
+  friend void PrintTo(const TEscapeCase& c, std::ostream* os) { *os << c.Name; }
+};
+
+class ATerminalText : public testing::TestWithParam<TEscapeCase> {};
+
+TEST_P(ATerminalText, ShowsWhatATerminalWouldActOnAsEscapes) {
+  EXPECT_EQ(EscapeForTerminal(GetParam().Text), GetParam().Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ATerminalText,
+    testing::Values(TEscapeCase{"Plain", "Canon EOS caf\xC3\xA9 \xF0\x9F\x93\xB7\n", "Canon EOS caf\xC3\xA9 \xF0\x9F\x93\xB7\n"},
+                    TEscapeCase{"EscapeSequence", "\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+                    TEscapeCase{"TabCrNulDel", std::string("a\tb\rc\0d\x7f", 8), "a\\x09b\\x0dc\\x00d\\x7f"},
+                    TEscapeCase{"C1Controls", "\xC2\x80x\xC2\x9B" "1m\xC2\x9F\xC2\xA0", "\\x80x\\x9b1m\\x9f\xC2\xA0"},
+                    TEscapeCase{"RightToLeftOverride", "photo\xE2\x80\xAEgpj.exe", "photo\\u202egpj.exe"},
+                    TEscapeCase{"EveryBidiControl",
+                                "\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD"
+                                "\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9",
+                                "\\u061c\\u200e\\u200f\\u202a\\u202b\\u202c\\u202d\\u2066\\u2067\\u2068\\u2069"},
+                    TEscapeCase{"NeighboursOfBidiKept", "\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA", "\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA"},
+                    TEscapeCase{"BytesThatAreNotUtf8", "a\xFF\xC3(\xE2\x80", "a\\xff\\xc3(\\xe2\\x80"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The bytes a channel over a temporary file wrote, the text put in piece by piece.
+std::string ThroughChannel(const std::string& text, std::size_t piece, bool terminal) {
+  std::FILE* file = std::tmpfile();
+  {
+    TOutputChannel channel(::fileno(file), terminal);
+    std::ostream out(&channel);
+    for (std::size_t pos = 0; pos < text.size(); pos += piece) out << text.substr(pos, piece) << std::flush;
+    EXPECT_TRUE(channel.Close());
+    EXPECT_TRUE(out.good());
+  }
+  std::rewind(file);
+  std::string written;
+  for (int c; (c = std::fgetc(file)) != EOF;) written += static_cast<char>(c);
+  std::fclose(file);
+  return written;
+}
+
+TEST(AnOutputChannel, EscapesASequenceSplitBetweenWritesWholeAndKeepsBytesOffATerminal) {
+  const std::string text = "x\xE2\x80\xAEy\xC2\x9B\xF0\x9F\x93\xB7\x1b[0m\n" + std::string(70000, 'z') + "\xE2\x80";
+  const std::string shown = EscapeForTerminal(text);
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, text.size()}) {
+    SCOPED_TRACE(piece);
+    EXPECT_EQ(ThroughChannel(text, piece, true), shown);
+    EXPECT_EQ(ThroughChannel(text, piece, false), text);
+  }
+}
+
+// A process limit lets only so many threads start; the files are still all rendered, in order.
+class AWorkerPoolShortOfThreads : public testing::TestWithParam<unsigned> {};
+
+TEST_P(AWorkerPoolShortOfThreads, FallsBackToTheThreadsItGets) {
+  const unsigned allowed = GetParam();
+  unsigned started = 0;
+  const Quorvane::Cli::TStartThread startThread = [&](std::function<void()> work) {
+    if (started == allowed) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    ++started;
+    return std::jthread(std::move(work));
+  };
+  std::ostringstream out, err;
+  const int status = RenderFilesInOrder(
+      40, [](std::size_t i) { return TFileOutput{std::to_string(i) + ",", i == 7 ? "seven\n" : "", i == 7}; }, 8,
+      out, err, startThread);
+  std::string expected;
+  for (int i = 0; i < 40; ++i) expected += std::to_string(i) + ",";
+  EXPECT_EQ(out.str(), expected);
+  EXPECT_EQ(err.str(), "seven\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(started, allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Allowed, AWorkerPoolShortOfThreads, testing::Values(0u, 1u, 3u));
+
+TEST(AWorkerPool, RendersNoMoreOnceTheOutputHasFailed) {
+  for (const unsigned workers : {1u, 4u}) {
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);  // as after a write to a full disk
+    std::atomic<int> rendered{0};
+    RenderFilesInOrder(
+        1000,
+        [&](std::size_t) {
+          ++rendered;
+          return TFileOutput{"x", "", false};
+        },
+        workers, out, err);
+    EXPECT_LE(rendered.load(), static_cast<int>(5 * workers)) << workers;
+  }
+}
 
 }  // namespace

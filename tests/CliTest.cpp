@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -118,9 +122,9 @@ TEST_F(TheCli, ListsTagsAsJsonWithTheDocumentedKeys) {
   EXPECT_EQ(out.str().find("\"file\""), out.str().find('"'));
   const auto& second = documents[1];
   EXPECT_EQ(second["file"], missing);
-  EXPECT_TRUE(second["error"].is_string());
+  EXPECT_EQ(second["error"], true);  // the reason only on standard error
   EXPECT_EQ(second["makerNote"], nullptr);
-  EXPECT_NE(err.str().find(missing), std::string::npos);
+  EXPECT_TRUE(err.str().starts_with("quorvane-cli: " + missing + ": ")) << err.str();
 }
 
 TEST_F(TheCli, MarksMalformedTagsAndEscapesControlCharacters) {
@@ -221,7 +225,8 @@ TEST_F(TheCli, ReportsAnXMPPacketThatFailsToParse) {
   const std::string photo = Write("broken.jpg", ExifBuilder::Jpeg({std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));
   std::ostringstream out, err;
   EXPECT_EQ(Quorvane::Cli::RunXmp({photo}, false, out, err), 1);
-  EXPECT_EQ(out.str(), "file: " + photo + "\nerror: XMP packet is not valid\n");
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "quorvane-cli: " + photo + ": XMP packet is not valid\n");
 }
 
 // The Standard list's first groups and the MakerNote list of Photo(), without descriptions.
@@ -245,9 +250,8 @@ TEST_F(TheCli, ListsSeveralFilesUnderHeadersAndGoesOnAfterOneThatFails) {
   std::ostringstream out, err;
   EXPECT_EQ(Quorvane::Cli::RunList({missing, photo}, false, "", out, err), 1);
   const std::string text = out.str();
-  EXPECT_TRUE(text.starts_with("==> " + missing + " <==\nCould not read the metadata: ")) << text;
-  EXPECT_NE(text.find("\n\n==> " + photo + " <==\n" + PhotoListStart), std::string::npos) << text;
-  EXPECT_NE(err.str().find(missing), std::string::npos);
+  EXPECT_TRUE(text.starts_with("\n==> " + photo + " <==\n" + PhotoListStart)) << text;  // nothing of the missing one
+  EXPECT_TRUE(err.str().starts_with("quorvane-cli: " + missing + ": ")) << err.str();
 }
 
 TEST_F(TheCli, ListsAsJsonWithTheDocumentedKeys) {
@@ -268,7 +272,7 @@ TEST_F(TheCli, ListsAsJsonWithTheDocumentedKeys) {
   EXPECT_EQ(json[0]["makernote"][1], (nlohmann::json{{"caption", "Type"}, {"value", "Canon"}, {"kind", ""}, {"choices", ""}}));
   EXPECT_EQ(json[0]["makernote"].back()["caption"], "Zoom");
   EXPECT_EQ(json[1]["file"], missing);
-  EXPECT_TRUE(json[1]["standard"][0]["caption"].get<std::string>().starts_with("Could not read the metadata: "));
+  EXPECT_EQ(json[1]["standard"], nlohmann::json::array());  // data only; the reason is on standard error
   EXPECT_EQ(json[1]["makernote"], nlohmann::json::array());
 }
 
@@ -381,6 +385,212 @@ TEST_F(TheCli, ExitsWithTwoOnAUsageError) {
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " list --ini /nonexistent.ini " + Photo() + " >/dev/null 2>&1").c_str())), 2);
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " export " + Photo() + " >/dev/null 2>&1").c_str())), 2);
   EXPECT_EQ(WEXITSTATUS(std::system((cli + " tags " + Photo() + " >/dev/null").c_str())), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- quorvane-cli as a user runs it: one error channel, marked line breaks, safe cells ----
+
+struct TRun {
+  int Status = -1;  // -1: killed
+  std::string Out, Err;
+};
+
+// Runs quorvane-cli with these arguments in folder, standard output to stdoutPath (a file read back
+// afterwards unless it is a device); killed after 30 seconds, so a blocking open fails the test.
+TRun RunCli(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+            const std::string& stdoutPath) {
+  const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
+  const std::filesystem::path errPath = folder / "stderr.txt";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(30);
+    if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    const int out = ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+    std::vector<char*> argv{const_cast<char*>(cli.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(cli.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  TRun run;
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto read = [](const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  if (!stdoutPath.starts_with("/dev/")) run.Out = read(folder / stdoutPath);
+  run.Err = read(errPath);
+  return run;
+}
+
+class TheCliChannels : public TheCli {
+ protected:
+  void SetUp() override {
+    TheCli::SetUp();
+    ExifBuilder block;
+    block.Primary.Ascii(ttImageDescription, "two\r\nCamera make:Forged")
+        .Ascii(ttMake, "\x1b]0;owned\x07" "Canon\xE2\x80\xAE")
+        .Ascii(ttDateTime, "2024:01:02 03:04:05")
+        .Ascii(ttCopyright, "=HYPERLINK(\"http://x\",\"y\")");
+    Write("hostile.jpg", ExifBuilder::Jpeg({block.Build()}));
+    ExifBuilder plain;
+    plain.Primary.Ascii(ttMake, "Canon").Ascii(ttDateTime, "2024:01:02 03:04:05");
+    Write("new\nline.jpg", ExifBuilder::Jpeg({plain.Build()}));
+    Write("big.ini", std::string(TMemIniFileMax + 1, ';'));
+    ASSERT_EQ(::mkfifo((Folder / "fifo.ini").c_str(), 0600), 0);
+    // The reason names the file as it was given: here relative to the folder the command runs in.
+    const std::string path = (Folder / "missing.jpg").string();
+    try {
+      TExifData data;
+      data.LoadFromJPEG(path);
+    } catch (const std::exception& e) {
+      Missing = e.what();
+    }
+    ASSERT_NE(Missing.find(path), std::string::npos) << Missing;
+    Missing.replace(Missing.find(path), path.size(), "missing.jpg");
+  }
+  static constexpr std::size_t TMemIniFileMax = 4 * 1024 * 1024;
+  std::string Missing;  // the reason a missing file gives
+};
+
+struct TChannelCase {
+  const char* Name;
+  std::vector<std::string> Arguments;
+  int Status;
+  std::string Out;     // the whole standard output; "*" for any
+  std::string Err;     // the whole standard error; {missing} stands for the missing file's reason
+  std::string OutHas;  // a part of standard output ("" for none)
+  std::string OutLacks;  // text standard output must not hold ("" for none)
+  friend void PrintTo(const TChannelCase& c, std::ostream* os) { *os << c.Name; }
+};
+
+class TheCliChannelsTable : public TheCliChannels, public ::testing::WithParamInterface<TChannelCase> {};
+
+TEST_P(TheCliChannelsTable, KeepsDataOnStdoutAndOneErrorLinePerFailureOnStderr) {
+  const TChannelCase& c = GetParam();
+  const TRun run = RunCli(Folder, c.Arguments, "stdout.txt");
+  std::string err = c.Err;
+  for (std::size_t at; (at = err.find("{missing}")) != std::string::npos;) err.replace(at, 9, Missing);
+  EXPECT_EQ(run.Status, c.Status);
+  if (c.Out != "*") {
+    EXPECT_EQ(run.Out, c.Out);
+  }
+  EXPECT_EQ(run.Err, err);
+  if (!c.OutHas.empty()) {
+    EXPECT_NE(run.Out.find(c.OutHas), std::string::npos) << run.Out;
+  }
+  if (!c.OutLacks.empty()) {
+    EXPECT_EQ(run.Out.find(c.OutLacks), std::string::npos) << run.Out;
+  }
+}
+
+const std::string MissingLine = "quorvane-cli: missing.jpg: {missing}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TheCliChannelsTable,
+    ::testing::Values(
+        TChannelCase{"TagsMissing", {"tags", "missing.jpg"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"TagsMissingAmongOthers", {"tags", "--jobs", "2", "missing.jpg", "hostile.jpg"}, 1, "*",
+                     MissingLine, "file: hostile.jpg\nbyte-order: II\n", "missing"},
+        TChannelCase{"XmpMissing", {"xmp", "missing.jpg", "new\nline.jpg"}, 1, "file: new\\nline.jpg\nxmp: none\n",
+                     MissingLine, "", ""},
+        TChannelCase{"ListMissing", {"list", "missing.jpg"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"ListMissingAmongOthers", {"list", "missing.jpg", "new\nline.jpg"}, 1, "*", MissingLine,
+                     "==> new\\nline.jpg <==\nGeneral\n", "Could not read"},
+        TChannelCase{"CsvMissing", {"csv", "--columns", "Camera make", "missing.jpg"}, 1,
+                     "File,Camera make\r\nmissing.jpg,\r\n", MissingLine, "", ""},
+        TChannelCase{"ExportMissing", {"export", "missing.jpg", "out.txt"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"SetMissing", {"set", "missing.jpg", "Camera make", "X"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"WriteMissing", {"write", "missing.jpg", "CameraMake=X"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"ShiftMissing", {"shift", "--by", "+0:00:00:01", "missing.jpg"}, 1, "", MissingLine, "", ""},
+        TChannelCase{"MissingNameWithLineBreaks", {"tags", "gone\r\nfile: x.jpg"}, 1, "",
+                     "quorvane-cli: gone\\r\\nfile: x.jpg: Cannot open file \"gone\\r\\nfile: x.jpg\". No such file or "
+                     "directory\n",
+                     "", ""},
+        TChannelCase{"ShiftReportMarksLineBreaks", {"shift", "--by", "+0:00:00:01", "new\nline.jpg"}, 0,
+                     "new\\nline.jpg: changed\n", "", "", ""},
+        TChannelCase{"GpsReportMarksLineBreaks", {"gps", "--clear", "new\nline.jpg"}, 0, "new\\nline.jpg: unchanged\n",
+                     "", "", ""},
+        TChannelCase{"ListMarksLineBreaksInValues", {"list", "hostile.jpg"}, 0, "*", "",
+                     "\nImage description:two\\r\\nCamera make:Forged\n", "\nCamera make:Forged"},
+        TChannelCase{"ListKeepsBytesForAPipe", {"list", "hostile.jpg"}, 0, "*", "",
+                     "\nCamera make:\x1b]0;owned\x07" "Canon\xE2\x80\xAE\n", ""},
+        TChannelCase{"XmpUnknownNameMarked", {"xmp", "missing\n.jpg"}, 1, "",
+                     "quorvane-cli: missing\\n.jpg: Cannot open file \"missing\\n.jpg\". No such file or directory\n", "",
+                     ""},
+        TChannelCase{"CsvNeutralisesFormulas", {"csv", "--columns", "Copyright,Image description", "hostile.jpg"}, 0,
+                     "File,Copyright,Image description\r\n"
+                     "hostile.jpg,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",\"two\r\nCamera make:Forged\"\r\n",
+                     "", "", ""},
+        TChannelCase{"IniDevice", {"list", "--ini", "/dev/zero", "hostile.jpg"}, 1, "",
+                     "quorvane-cli: /dev/zero: the description file is not a regular file\n", "", ""},
+        TChannelCase{"IniFifo", {"export", "--ini", "fifo.ini", "hostile.jpg", "out.txt"}, 1, "",
+                     "quorvane-cli: fifo.ini: the description file is not a regular file\n", "", ""},
+        TChannelCase{"IniTooLarge", {"list", "--ini", "big.ini", "hostile.jpg"}, 1, "",
+                     "quorvane-cli: big.ini: the description file is larger than 4 MB\n", "", ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// Every command that prints data fails with one line when standard output takes nothing.
+TEST_F(TheCliChannels, ExitWithOneWhenTheOutputCannotBeWritten) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::vector<std::vector<std::string>> commands = {
+      {"csv", "hostile.jpg"},         {"tags", "hostile.jpg"},          {"tags", "--json", "hostile.jpg"},
+      {"list", "hostile.jpg"},        {"list", "--json", "hostile.jpg"}, {"xmp", "hostile.jpg"},
+      {"gps", "--clear", "hostile.jpg"}, {"--version"},                  {"csv", "--help"}};
+  for (const auto& arguments : commands) {
+    const TRun run = RunCli(Folder, arguments, "/dev/full");
+    EXPECT_EQ(run.Status, 1) << arguments[0] << " " << arguments.back();
+    EXPECT_EQ(run.Err, "quorvane-cli: cannot write the output: No space left on device\n") << arguments[0];
+  }
+}
+
+// A failed file keeps its JSON object with the usual keys and no prose; the reason is on stderr.
+TEST_F(TheCliChannels, KeepValidJsonWithFailuresOnlyOnStderr) {
+  for (const std::string command : {"tags", "list"}) {
+    const TRun run = RunCli(Folder, {command, "--json", "missing.jpg", "hostile.jpg"}, "stdout.txt");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err, "quorvane-cli: missing.jpg: " + Missing + "\n");
+    const auto documents = nlohmann::ordered_json::parse(run.Out);
+    ASSERT_EQ(documents.size(), 2u);
+    std::vector<std::string> failedKeys, keys;
+    for (const auto& item : documents[0].items()) failedKeys.push_back(item.key());
+    for (const auto& item : documents[1].items()) keys.push_back(item.key());
+    EXPECT_EQ(failedKeys, keys) << command;
+    EXPECT_EQ(run.Out.find(Missing), std::string::npos) << run.Out;
+  }
+}
+
+// On a terminal, escape sequences and bidi overrides of a value are shown, not obeyed.
+TEST_F(TheCliChannels, ShowControlCharactersAsEscapesOnATerminal) {
+  int master = -1, slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal";
+  const std::string cli = std::string(QUORVANE_BIN_DIR) + "/quorvane-cli";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(30);
+    ::close(master);
+    if (::chdir(Folder.c_str()) != 0 || ::dup2(slave, 1) < 0) ::_exit(127);
+    ::execl(cli.c_str(), cli.c_str(), "list", "hostile.jpg", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(got));
+  ::close(master);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(shown.find("Camera make:\\x1b]0;owned\\x07Canon\\u202e"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.find("Image description:two\\r\\nCamera make:Forged"), std::string::npos);
 }
 
 }  // namespace

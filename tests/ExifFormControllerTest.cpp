@@ -953,3 +953,23 @@ TEST_F(TheController, IsNoLongerBusyAfterWorkThatThrew) {
   Controller.ShiftDateTimeMenuItemClick();
   EXPECT_EQ(Services.Messages.size(), 1u);
 }
+
+// A description file that is refused is told to the user; the photos are listed without it.
+TEST_F(TheController, ShowsARefusedDescriptionFileAndListsWithoutDescriptions) {
+  const fs::path large = Folder / "large.ini";
+  std::ofstream(large).close();
+  fs::resize_file(large, 5 * 1024 * 1024);
+  const struct {
+    fs::path Ini;
+    std::string Error;
+  } cases[] = {{"/dev/zero", "/dev/zero: the description file is not a regular file"},
+               {Folder, Folder.string() + ": the description file is not a regular file"},
+               {large, large.string() + ": the description file is larger than 4 MB"}};
+  for (const auto& c : cases) {
+    Services.Errors.clear();
+    Controller.FormCreate(c.Ini);
+    EXPECT_EQ(Services.Errors, std::vector<std::string>{c.Error});
+    EXPECT_TRUE(Controller.MakerNoteIni().ReadSections().empty());
+    EXPECT_TRUE(Controller.LoadPhoto(Photo("photo.jpg")));
+  }
+}

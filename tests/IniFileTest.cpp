@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TestHelpers.h"
 #include "core/IniFile.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -122,7 +125,6 @@ TEST(IniFile, ReadsAFileAndTakesAMissingOneAsEmpty) {
   EXPECT_EQ(ini.FileName(), path);
   const TMemIniFile missing(path);
   EXPECT_TRUE(missing.ReadSections().empty());
-  EXPECT_TRUE(TMemIniFile(std::filesystem::temp_directory_path()).ReadSections().empty());
 }
 
 TEST(IniFile, AnyBytesLoadWithoutHarm) {
@@ -139,6 +141,72 @@ TEST(IniFile, AnyBytesLoadWithoutHarm) {
         ASSERT_TRUE(Zorp::Base::IsValidUtf8(key + ini.ReadString(section, key, "")));
       }
   }
+}
+
+// ---- description files that are not what they claim ----
+
+class ADescriptionFile : public testing::Test {
+ protected:
+  void SetUp() override { Folder = Zorp::Testing::FreshTestFolder("IniFileTest"); }
+  void TearDown() override { std::filesystem::remove_all(Folder); }
+  std::filesystem::path Folder;
+};
+
+TEST_F(ADescriptionFile, IsReadOnlyWhenItIsARegularFileOfAtMostFourMegabytes) {
+  const std::filesystem::path fifo = Folder / "fifo.ini", large = Folder / "large.ini", limit = Folder / "limit.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string entry = "[S]\nk=v\n";
+  std::ofstream(large, std::ios::binary) << entry << std::string(TMemIniFile::MaxFileSize + 1 - entry.size(), ';');
+  std::ofstream(limit, std::ios::binary) << entry << std::string(TMemIniFile::MaxFileSize - entry.size(), ';');
+  const struct {
+    std::filesystem::path Path;
+    const char* Reason;  // "" when it loads
+  } cases[] = {
+      {"/dev/zero", "the description file is not a regular file"},
+      {fifo, "the description file is not a regular file"},
+      {Folder, "the description file is not a regular file"},
+      {large, "the description file is larger than 4 MB"},
+      {limit, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path.string());
+    TMemIniFile ini = TMemIniFile::FromBytes("[Old]\nk=1");
+    const auto start = std::chrono::steady_clock::now();
+    if (*c.Reason) {
+      EXPECT_THROW_MSG(ini.LoadFromFile(c.Path), Zorp::Base::EFOpenError, c.Path.string() + ": " + c.Reason);
+      EXPECT_TRUE(ini.ReadSections().empty());  // the old contents gone too
+    } else {
+      ini.LoadFromFile(c.Path);
+      EXPECT_EQ(ini.ReadString("S", "k", ""), "v");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));  // never blocks
+  }
+}
+
+// A label or description shown to a person is cut at 200 characters, not bytes.
+TEST(IniFile, CutsShownTextsAtTwoHundredCharacters) {
+  const std::string e200 = [] {
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "\xC3\xA9";
+    return text;
+  }();
+  const struct {
+    std::string Value;
+    std::string Shown;
+  } cases[] = {
+      {std::string(200, 'x'), std::string(200, 'x')},
+      {std::string(201, 'x'), std::string(200, 'x') + "\xE2\x80\xA6"},
+      {e200, e200},
+      {e200 + "\xE2\x82\xAC", e200 + "\xE2\x80\xA6"},
+      {std::string(1 << 20, 'y'), std::string(200, 'y') + "\xE2\x80\xA6"},
+  };
+  for (const auto& c : cases) {
+    const TMemIniFile ini = TMemIniFile::FromBytes("[S]\nk=" + c.Value + "\n");
+    EXPECT_EQ(ini.ReadShownString("S", "k", "d"), c.Shown) << c.Value.size();
+    EXPECT_EQ(ini.ReadString("S", "k", "d"), c.Value);
+  }
+  const TMemIniFile empty;
+  EXPECT_EQ(empty.ReadShownString("S", "k", std::string(300, 'd')), std::string(300, 'd'));  // a default as it is
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // texts, sorting and the general rows on top.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -181,3 +182,25 @@ TEST(TheMakerNoteList, SortsCaptionsAsTextIgnoringLetterCaseFirst) {
   EXPECT_EQ(sorted, (std::vector<std::string>{"   a", "   Ab", "   B", "   b", "   Unknown ($000C, 10)",
                                               "   Unknown ($000C, 2)"}));
 }
+
+namespace {
+
+// A huge description is cut to 200 characters where it is shown, and a group's elements share the
+// cut text, so one photo's list stays small however long the description file's lines are.
+TEST(AMakerNoteList, CutsLongDescriptionsWhereTheyAreShown) {
+  auto data = CanonPhoto();
+  AddTag<std::uint16_t>(data->MakerNote(), 0x0001, dtShort, std::vector<std::uint16_t>(2000, 7));
+  const std::string huge(3 << 20, 'd'), cut = std::string(200, 'd') + "\xE2\x80\xA6";
+  const TListRows rows = List(*data, "[TCanonMakerNote.$0001]\nTagDescription=" + huge + "\nTreatAsTagGroup=1\n"
+                                     "[TCanonMakerNote.$0001(5)]\nTagDescription=" + huge + "\n7=" + huge + "\n"
+                                     "[TCanonMakerNote.$0008]\nTagDescription=Short\n42=" + huge + "\n");
+  std::size_t total = 0;
+  for (const TListRow& row : rows) total += row.Caption.size() + row.Value().size();
+  EXPECT_LT(total, 2000u * 250u);
+  const std::vector<std::string> lines = Lines(rows);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "   " + cut + " (0)=7"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "   " + cut + "=" + cut), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "   Short=" + cut), lines.end());
+}
+
+}  // namespace

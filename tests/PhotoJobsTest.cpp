@@ -513,4 +513,44 @@ TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
   EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
 }
 
+// A cell a spreadsheet would run as a formula gets an apostrophe; a plain number stays a number.
+TEST_F(PhotoJobs, ACsvCellThatASpreadsheetWouldRunIsNeutralised) {
+  const struct {
+    std::string Cell;
+    std::string Written;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"=1+2", "'=1+2"},
+      {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\tx", "'\tx"},
+      {"\rx", "\"'\rx\""},
+      {"-", "'-"},
+      {"-.", "'-."},
+      {"-0.7 EV", "'-0.7 EV"},
+      {"-0.7", "-0.7"},
+      {"-3", "-3"},
+      {"+1.5", "+1.5"},
+      {"-.5", "-.5"},
+      {"-0,7", "\"-0,7\""},
+      {"a=b", "a=b"},
+      {" =x", " =x"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CsvHeader({c.Cell}), "File," + c.Written + "\r\n") << c.Cell;
+}
+
+TEST_F(PhotoJobs, ANegativeExposureBiasOfARealPhotoStaysANumberInTheCsv) {
+  const fs::path photo = fs::path(QUORVANE_PHOTOS_DIR) / "exiftool_olympus_u760-s760_Olympus2.jpg";
+  if (!fs::exists(photo)) GTEST_SKIP() << "no real photos";
+  std::string value;
+  for (const TListRow& row : ListPhoto(photo.string(), TMemIniFile()).Standard)
+    if (row.IsValueRow() && Zorp::Base::Trim(row.Caption) == "Exposure bias value") value = row.Value();
+  ASSERT_TRUE(value.starts_with("-0")) << value;  // as the Standard list shows it
+  TJobFailure failure;
+  const std::string written = CsvLine(photo.string(), {"Exposure bias value"}, TMemIniFile(), failure);
+  EXPECT_TRUE(written.ends_with("," + value + "\r\n") || written.ends_with(",\"" + value + "\"\r\n")) << written;
+}
+
 }  // namespace

@@ -42,7 +42,11 @@ INSTANTIATE_TEST_SUITE_P(
         TExportCase{"ValueFirstThenHeading", {Value("Author", ""), Heading("  GPS sub-IFD ")},
                     Bom + "Author:\r\n\r\nGPS sub-IFD\r\n-----------\r\n"},
         TExportCase{"HyphensCountCharacters", {Heading("Größe")}, Bom + "Größe\r\n-----\r\n"},
-        TExportCase{"ValueKeptAsIs", {Value("Comments", " a\r\nb ")}, Bom + "Comments: a\r\nb \r\n"}),
+        TExportCase{"LineBreaksInAValueMarked", {Value("Comments", " a\r\nb ")}, Bom + "Comments: a\\r\\nb \r\n"},
+        TExportCase{"ForgedRowStaysInItsValue", {Value("Image description", "x\nCamera make:Forged\r")},
+                    Bom + "Image description:x\\nCamera make:Forged\\r\r\n"},
+        TExportCase{"LineBreaksInACaptionMarked", {Heading("A\nB"), Value("C\rD", "")},
+                    Bom + "A\\nB\r\n----\r\nC\\rD:\r\n"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct TCopyCase {

@@ -22,6 +22,8 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
 
 // The MakerNote descriptions: the --ini file when given, else MakerNotes.ini as the viewer finds it.
 std::filesystem::path MakerNotesIniPath(const std::string& iniPath);
+// Loads them into ini; false, with the error line on err, for a file that is refused.
+bool LoadDescriptions(const std::string& iniPath, Quorvane::Viewer::TMemIniFile& ini, std::ostream& err);
 
 // `list [--json] [--ini PATH] FILE...`: the viewer's Standard and MakerNote lists of each file, in
 // the export layout with LF line ends (a "==> FILE <==" line before each of several files) or as one

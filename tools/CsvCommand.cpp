@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "FileWorkers.h"
+#include "OutputChannel.h"
 #include "core/PhotoJobs.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -27,7 +28,7 @@ int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::
   const std::vector<std::string>& labels = CsvColumnLabels();
   for (const std::string& column : columns)
     if (std::find(labels.begin(), labels.end(), column) == labels.end()) {
-      err << "quorvane-cli: unknown column \"" << column << "\"; the labels are:\n";
+      err << ErrorLine("unknown column \"" + column + "\"; the labels are:");
       for (const std::string& label : labels) err << "  " << label << '\n';
       return 2;
     }
@@ -41,7 +42,7 @@ int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::
         TJobFailure failure;
         TFileOutput output{CsvLine(files[i], columns, noDescriptions, failure), "", false};
         if (!failure.Message.empty()) {
-          output.Err = failure.FileName + ": " + failure.Message + '\n';
+          output.Err = ErrorLine(failure.FileName, failure.Message);
           output.Failed = true;
         }
         return output;

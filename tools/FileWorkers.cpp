@@ -5,8 +5,11 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "OutputChannel.h"
 
 namespace Quorvane::Cli {
 
@@ -16,13 +19,13 @@ unsigned WorkerCount(unsigned jobs, std::size_t files) {
 }
 
 int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::size_t)>& render, unsigned workers,
-                       std::ostream& out, std::ostream& err) {
+                       std::ostream& out, std::ostream& err, const TStartThread& startThread) {
   // A file whose work raises is reported as failed, like any other failure, and the others go on.
   const auto renderSafely = [&](std::size_t index) {
     try {
       return render(index);
     } catch (const std::exception& e) {
-      return TFileOutput{"", e.what() + std::string("\n"), true};
+      return TFileOutput{"", ErrorLine(e.what()), true};
     }
   };
   int status = 0;
@@ -31,10 +34,11 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
     err << output.Err;
     if (output.Failed) status = 1;
   };
-  if (workers <= 1 || count <= 1) {
-    for (std::size_t i = 0; i < count; ++i) write(renderSafely(i));
+  const auto renderHere = [&] {
+    for (std::size_t i = 0; i < count && out; ++i) write(renderSafely(i));
     return status;
-  }
+  };
+  if (workers <= 1 || count <= 1) return renderHere();
 
   // Outputs wait in a ring of slots; a worker may run ahead of the writer by at most the ring's size.
   const std::size_t window = std::size_t{4} * workers;
@@ -42,14 +46,15 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
   std::mutex mutex;
   std::condition_variable changed;
   std::size_t next = 0, written = 0;
+  bool stopped = false;  // the output failed: no more work
 
   const auto work = [&] {
     for (;;) {
       std::size_t index;
       {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return next >= count || next < written + window; });
-        if (next >= count) return;
+        changed.wait(lock, [&] { return stopped || next >= count || next < written + window; });
+        if (stopped || next >= count) return;
         index = next++;
       }
       TFileOutput output = renderSafely(index);
@@ -61,9 +66,16 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
     }
   };
   std::vector<std::jthread> pool;
-  for (unsigned i = 0; i < workers; ++i) pool.emplace_back(work);
+  for (unsigned i = 0; i < workers; ++i) {
+    try {
+      pool.push_back(startThread ? startThread(work) : std::jthread(work));
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the ones started do the work
+    }
+  }
+  if (pool.empty()) return renderHere();
 
-  while (written < count) {
+  while (written < count && out) {
     TFileOutput output;
     {
       std::unique_lock lock(mutex);
@@ -75,6 +87,11 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
     changed.notify_all();
     write(output);
   }
+  {
+    std::lock_guard lock(mutex);
+    stopped = true;
+  }
+  changed.notify_all();
   return status;
 }
 

@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "FileWorkers.h"
 #include "JsonWriter.h"
+#include "OutputChannel.h"
 #include "core/DataFiles.h"
 #include "core/PhotoListing.h"
 #include "core/RowText.h"
@@ -44,11 +45,19 @@ void WriteRows(TJsonWriter& json, const TListRows& rows) {
   json.EndArray();
 }
 
+// The rows a listing read; a failed one ends in the window's notice, which is an error, not data.
+TListRows DataRows(const TPhotoListing& listing) {
+  TListRows rows = listing.Standard;
+  if (!listing.Succeeded() && !rows.empty() && !rows.back().IsValueRow()) rows.pop_back();
+  return rows;
+}
+
 TFileOutput ListOfFile(const std::vector<std::string>& files, std::size_t i, bool json, const TMemIniFile& ini) {
   TFileOutput output;
   const TPhotoListing listing = ListPhoto(files[i], ini);
+  const TListRows standard = DataRows(listing);
   if (!listing.Succeeded()) {
-    output.Err = "quorvane-cli: " + files[i] + ": " + listing.Error + '\n';
+    output.Err = ErrorLine(files[i], listing.Error);
     output.Failed = true;
   }
   std::string& out = output.Out;
@@ -59,14 +68,16 @@ TFileOutput ListOfFile(const std::vector<std::string>& files, std::size_t i, boo
     writer.Key("file");
     writer.String(files[i]);
     writer.Key("standard");
-    WriteRows(writer, listing.Standard);
+    WriteRows(writer, standard);
     writer.Key("makernote");
     WriteRows(writer, listing.MakerNote);
     writer.EndObject();
     return output;
   }
-  if (files.size() > 1) out += (i > 0 ? "\n==> " : "==> ") + files[i] + " <==\n";
-  out += ListText(listing.Standard, "\n") + '\n' + ListText(listing.MakerNote, "\n");
+  // A file of which nothing could be read has no text.
+  if (standard.empty() && listing.MakerNote.empty()) return output;
+  if (files.size() > 1) out += (i > 0 ? "\n==> " : "==> ") + MarkLineBreaks(files[i]) + " <==\n";
+  out += ListText(standard, "\n") + '\n' + ListText(listing.MakerNote, "\n");
   return output;
 }
 
@@ -78,7 +89,8 @@ std::filesystem::path MakerNotesIniPath(const std::string& iniPath) {
 
 int RunList(const std::vector<std::string>& files, bool json, const std::string& iniPath, std::ostream& out,
             std::ostream& err, unsigned jobs) {
-  const TMemIniFile ini(MakerNotesIniPath(iniPath));
+  TMemIniFile ini;
+  if (!LoadDescriptions(iniPath, ini, err)) return 1;
   if (json && files.empty()) {
     out << "[]\n";
     return 0;
@@ -91,11 +103,23 @@ int RunList(const std::vector<std::string>& files, bool json, const std::string&
   return status;
 }
 
+bool LoadDescriptions(const std::string& iniPath, TMemIniFile& ini, std::ostream& err) {
+  try {
+    ini.LoadFromFile(MakerNotesIniPath(iniPath));
+  } catch (const std::exception& e) {
+    err << ErrorLine(e.what());  // "FILE: reason"
+    return false;
+  }
+  return true;
+}
+
 int RunExport(const std::string& file, const std::string& outFile, bool makerNote, const std::string& iniPath,
               std::ostream& err) {
-  const TPhotoListing listing = ListPhoto(file, TMemIniFile(MakerNotesIniPath(iniPath)));
+  TMemIniFile ini;
+  if (!LoadDescriptions(iniPath, ini, err)) return 1;
+  const TPhotoListing listing = ListPhoto(file, ini);
   if (!listing.Succeeded()) {
-    err << "quorvane-cli: " << file << ": " << listing.Error << '\n';
+    err << ErrorLine(file, listing.Error);
     return 1;
   }
   const std::string text = ExportText(makerNote ? listing.MakerNote : listing.Standard);
@@ -103,7 +127,7 @@ int RunExport(const std::string& file, const std::string& outFile, bool makerNot
   try {
     Zorp::Base::SafeWriteFile(target, text.data(), static_cast<std::int64_t>(text.size()));
   } catch (const std::exception& e) {
-    err << "quorvane-cli: " << target << ": " << e.what() << '\n';
+    err << ErrorLine(target, e.what());
     return 1;
   }
   return 0;

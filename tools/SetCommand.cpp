@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "Commands.h"
+#include "OutputChannel.h"
 #include "core/ExifFormController.h"
 #include "zorp/base/FileLock.h"
 #include "zorp/base/TextEncoding.h"
@@ -65,12 +66,20 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
   TCommandLineAnswers answers(value);
   TExifFormController controller(answers);
   controller.FormCreate(MakerNotesIniPath(iniPath));
+  if (!answers.Messages.empty()) {  // the descriptions were refused
+    for (const std::string& message : answers.Messages) err << ErrorLine(message);
+    return 1;
+  }
   if (!controller.LoadPhoto(file)) {
-    err << "quorvane-cli: " << file << ": " << controller.Rows(lkStandard).back().Caption << '\n';
+    // The window shows the reason as the list's last row, after its notice.
+    const std::string notice = "Could not read the metadata: ";
+    std::string reason = controller.Rows(lkStandard).back().Caption;
+    if (reason.starts_with(notice)) reason.erase(0, notice.size());
+    err << ErrorLine(file, reason);
     return 1;
   }
   if (controller.FileName().empty()) {
-    err << "quorvane-cli: " << file << ": No Exif metadata found\n";
+    err << ErrorLine(file, "No Exif metadata found");
     return 1;
   }
   // The first row of that label whose kind allows editing (several directories have a load status).
@@ -84,13 +93,13 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
     if (std::find(editable.begin(), editable.end(), caption) == editable.end()) editable.push_back(caption);
   }
   if (found < 0) {
-    err << "quorvane-cli: \"" << label << "\" is not an editable label; the editable labels are:\n";
+    err << ErrorLine("\"" + label + "\" is not an editable label; the editable labels are:");
     for (const std::string& caption : editable) err << "  " << caption << '\n';
     return 2;
   }
   controller.StandardListViewSelectItem(lkStandard, found);
   controller.EditButtonClick();
-  for (const std::string& message : answers.Messages) err << "quorvane-cli: " << message << '\n';
+  for (const std::string& message : answers.Messages) err << ErrorLine(file, message);
   return answers.Messages.empty() ? 0 : 1;
 }
 

@@ -4,7 +4,9 @@
 #include <ostream>
 
 #include "Commands.h"
+#include "OutputChannel.h"
 #include "core/PhotoJobs.h"
+#include "core/RowText.h"
 
 namespace Quorvane::Cli {
 
@@ -15,10 +17,10 @@ int RunPhotoJobCommand(const std::vector<std::string>& files, const TPhotoEdit& 
   const TJobSummary summary = RunPhotoJob(files, [&](const std::string& file) {
     try {
       const TPhotoOutcome outcome = edit(file);
-      out << file << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
+      out << MarkLineBreaks(file) << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
       return outcome;
     } catch (const std::exception& error) {
-      err << file << ": " << error.what() << '\n';
+      err << ErrorLine(file, error.what());
       throw;
     }
   });
@@ -29,8 +31,8 @@ int RunShift(const std::string& offsetText, bool keepModificationTime, const std
              std::ostream& out, std::ostream& err) {
   TTimeOffset offset;
   if (!ParseTimeOffset(offsetText, offset)) {
-    err << "quorvane-cli: invalid offset \"" << offsetText
-        << "\"; expected [+|-][D:]HH:MM:SS, such as +0:01:00:00 or -00:30:00\n";
+    err << ErrorLine("invalid offset \"" + offsetText +
+                     "\"; expected [+|-][D:]HH:MM:SS, such as +0:01:00:00 or -00:30:00");
     return 2;
   }
   const TEditOptions options{keepModificationTime};

@@ -7,6 +7,8 @@
 #include "Commands.h"
 #include "FileWorkers.h"
 #include "JsonWriter.h"
+#include "OutputChannel.h"
+#include "core/RowText.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
@@ -15,6 +17,7 @@
 namespace Quorvane::Cli {
 
 using namespace Zorp::Exif;
+using Quorvane::Viewer::MarkLineBreaks;
 
 namespace {
 
@@ -195,8 +198,9 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   json.EndObject();
 }
 
-// The document of a file that could not be read.
-void WriteFailedJson(TJsonWriter& json, const std::string& file, const std::string& error) {
+// The document of a file that could not be read: the keys of every document, without data; "error"
+// is true (the reason goes to standard error).
+void WriteFailedJson(TJsonWriter& json, const std::string& file) {
   json.BeginObject();
   json.Key("file");
   json.String(file);
@@ -210,7 +214,7 @@ void WriteFailedJson(TJsonWriter& json, const std::string& file, const std::stri
     json.Null();
   }
   json.Key("error");
-  json.String(error);
+  json.Bool(true);
   json.EndObject();
 }
 
@@ -218,9 +222,8 @@ TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
   TFileOutput output;
   std::string& out = output.Out;
   if (json) out += index > 0 ? ",\n  " : "\n  ";
-  else out += "file: " + file + '\n';
+  else out += "file: " + MarkLineBreaks(file) + '\n';
   TJsonWriter writer(out, 1);
-  const std::size_t start = out.size();
   try {
     TExifData data;
     data.SetEnsureEnumsInRange(false);
@@ -228,15 +231,15 @@ TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
     if (json) WriteJson(writer, file, data);
     else PrintText(data, out);
   } catch (const std::exception& e) {
+    // A file that could not be read has no text, and a JSON document without data.
     output.Failed = true;
-    out.resize(start);
+    out.clear();
     if (json) {
+      out += index > 0 ? ",\n  " : "\n  ";
       TJsonWriter failed(out, 1);
-      WriteFailedJson(failed, file, e.what());
-    } else {
-      out += std::string("error: ") + e.what() + '\n';
+      WriteFailedJson(failed, file);
     }
-    output.Err = file + ": " + e.what() + '\n';
+    output.Err = ErrorLine(file, e.what());
   }
   return output;
 }

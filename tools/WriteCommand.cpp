@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "Commands.h"
+#include "OutputChannel.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
@@ -125,7 +126,7 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
              std::ostream& err) {
   const auto policy = Policies.find(options.Policy);
   if (!options.Policy.empty() && policy == Policies.end()) {
-    err << "unknown XMP write policy \"" << options.Policy << "\" (update-existing, update-or-add, remove)\n";
+    err << ErrorLine("unknown XMP write policy \"" + options.Policy + "\" (update-existing, update-or-add, remove)");
     return 2;
   }
   // Every NAME=VALUE is checked before the file is touched.
@@ -135,9 +136,10 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     const std::string name = assignment.substr(0, equals);
     const auto setter = Setters().find(name);
     if (equals == std::string::npos || setter == Setters().end()) {
-      err << (equals == std::string::npos ? "expected NAME=VALUE, got \"" + assignment + "\""
-                                          : "unknown property \"" + name + "\"")
-          << "\nknown properties: " << KnownNames() << '\n';
+      // The error line, then the names as a list to pick from (the shell completion reads it).
+      err << ErrorLine(equals == std::string::npos ? "expected NAME=VALUE, got \"" + assignment + "\""
+                                                   : "unknown property \"" + name + "\"")
+          << "known properties: " << KnownNames() << '\n';
       return 2;
     }
     edits.emplace_back(&setter->second, assignment.substr(equals + 1));
@@ -159,7 +161,7 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     data.SaveToJPEG(file, true);
     if (options.KeepModificationTime) Zorp::Base::SetFileTimes(file, original);
   } catch (const std::exception& error) {
-    err << file << ": " << error.what() << '\n';
+    err << ErrorLine(file, error.what());
     return 1;
   }
   return 0;

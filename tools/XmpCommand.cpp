@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "Commands.h"
+#include "OutputChannel.h"
+#include "core/RowText.h"
 #include "core/XmpListing.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
@@ -14,13 +16,15 @@ namespace Quorvane::Cli {
 
 using namespace Zorp::Exif;
 using Quorvane::Viewer::ListXMPPacket;
+using Quorvane::Viewer::MarkLineBreaks;
 using Quorvane::Viewer::TListRow;
 using Quorvane::Viewer::TListRows;
 
 int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream& out, std::ostream& err) {
   int status = 0;
   for (const std::string& file : files) {
-    out << "file: " << file << '\n';
+    // A file's text is written once it is complete: one that fails has none.
+    std::string text = "file: " + MarkLineBreaks(file) + '\n';
     try {
       TExifData data;
       data.SetEnsureEnumsInRange(false);
@@ -29,7 +33,7 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
       data.XMPPacket().SetOnLoadError([&failed](TXMPPacket&, Zorp::Base::TStream&) { failed = true; });
       data.LoadFromJPEG(file);
       if (!data.SourceMetadata().Contains(mkXMP)) {
-        out << "xmp: none\n";
+        out << text << "xmp: none\n";
         continue;
       }
       TXMPPacket& packet = data.XMPPacket();
@@ -37,20 +41,21 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
       if (regenerate) {
         packet.Changed(true);  // drop the cached text, as after a change
         packet.SetWriteSegmentHeader(false);
-        Zorp::Base::TMemoryStream text;
-        packet.SaveToStream(text);
-        out.write(reinterpret_cast<const char*>(text.Memory()), text.Size());
-        out << '\n';
+        Zorp::Base::TMemoryStream packetText;
+        packet.SaveToStream(packetText);
+        text.append(reinterpret_cast<const char*>(packetText.Memory()), static_cast<std::size_t>(packetText.Size()));
+        text += '\n';
       } else {
-        out << "about: " << packet.AboutAttributeValue() << '\n';
+        text += "about: " + MarkLineBreaks(packet.AboutAttributeValue()) + '\n';
         TListRows rows;
         ListXMPPacket(rows, packet);  // the rows of the viewer's XMP tab
-        for (const TListRow& row : rows) out << row.Caption << " = " << row.Value() << '\n';
+        for (const TListRow& row : rows)
+          text += MarkLineBreaks(row.Caption) + " = " + MarkLineBreaks(row.Value()) + '\n';
       }
+      out << text;
     } catch (const std::exception& e) {
       status = 1;
-      out << "error: " << e.what() << '\n';
-      err << file << ": " << e.what() << '\n';
+      err << ErrorLine(file, e.what());
     }
   }
   return status;

@@ -1,10 +1,16 @@
 // quorvane-cli: inspect and edit JPEG metadata from the command line.
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 
 #include "Commands.h"
+#include "OutputChannel.h"
 #include "QuorvaneVersion.h"
 
 int main(int argc, char** argv) {
@@ -88,21 +94,51 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
+    // --help and --version print to standard output, which may not take them.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::cerr << Quorvane::Cli::ErrorLine(std::string("cannot write the output: ") + std::strerror(errno));
+      return 1;
+    }
     return status == 0 ? 0 : 2;
   }
 
-  std::ios::sync_with_stdio(false);
-  if (*tags) return Quorvane::Cli::RunTags(files, json, std::cout, std::cerr, jobs);
-  if (*list) return Quorvane::Cli::RunList(files, json, iniPath, std::cout, std::cerr, jobs);
-  if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, std::cerr);
-  if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, std::cerr);
-  if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, std::cout, std::cerr);
-  if (*shift) return Quorvane::Cli::RunShift(offset, keepModificationTime, files, std::cout, std::cerr);
-  if (*gps) return Quorvane::Cli::RunGps(location, clearLocation, keepModificationTime, files, std::cout, std::cerr);
-  if (*csv) return Quorvane::Cli::RunCsv(columns, files, std::cout, std::cerr, jobs);
-  if (*write) {
-    writeOptions.EnforceASCII = !noAsciiCheck;
-    return Quorvane::Cli::RunWrite(file, assignments, writeOptions, std::cerr);
+  const auto run = [&](std::ostream& out, std::ostream& err) {
+    if (*tags) return Quorvane::Cli::RunTags(files, json, out, err, jobs);
+    if (*list) return Quorvane::Cli::RunList(files, json, iniPath, out, err, jobs);
+    if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, err);
+    if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, err);
+    if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, out, err);
+    if (*shift) return Quorvane::Cli::RunShift(offset, keepModificationTime, files, out, err);
+    if (*gps) return Quorvane::Cli::RunGps(location, clearLocation, keepModificationTime, files, out, err);
+    if (*csv) return Quorvane::Cli::RunCsv(columns, files, out, err, jobs);
+    if (*write) {
+      writeOptions.EnforceASCII = !noAsciiCheck;
+      return Quorvane::Cli::RunWrite(file, assignments, writeOptions, err);
+    }
+    return 2;
+  };
+
+  // Data goes to standard output, errors to standard error; text for a terminal has its control
+  // characters shown as escapes (JSON is escaped already).
+  Quorvane::Cli::TOutputChannel outChannel(STDOUT_FILENO, !json && ::isatty(STDOUT_FILENO) == 1);
+  Quorvane::Cli::TOutputChannel errChannel(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+  std::ostream out(&outChannel);
+  std::ostream err(&errChannel);
+  int status = 2;
+  try {
+    status = run(out, err);
+  } catch (const std::exception& e) {
+    err << Quorvane::Cli::ErrorLine(e.what());
+    status = 1;
+  } catch (...) {
+    err << Quorvane::Cli::ErrorLine("unexpected error");
+    status = 1;
   }
-  return 2;
+  out.flush();
+  if (!outChannel.Close()) {
+    err << Quorvane::Cli::ErrorLine(std::string("cannot write the output: ") + std::strerror(outChannel.Error()));
+    if (status == 0) status = 1;
+  }
+  err.flush();
+  return status;
 }

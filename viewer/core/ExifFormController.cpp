@@ -65,7 +65,12 @@ TExifFormController::TExifFormController(IViewerServices& services) : FServices(
 TExifFormController::~TExifFormController() = default;
 
 void TExifFormController::FormCreate(const fs::path& makerNotesIni) {
-  FMakerNoteIni.LoadFromFile(makerNotesIni);
+  // A description file that is refused (not a regular file, too large) leaves no descriptions.
+  try {
+    FMakerNoteIni.LoadFromFile(makerNotesIni);
+  } catch (const std::exception& e) {
+    FServices.ShowError(e.what());
+  }
   FVisibleList = lkStandard;
   FTabIndex = 0;
   ClearDisplay();

@@ -37,8 +37,8 @@ class TExifFormController {
   TExifFormController(const TExifFormController&) = delete;
   TExifFormController& operator=(const TExifFormController&) = delete;
 
-  // Start: reads the MakerNote descriptions (a missing file gives none), shows the Standard list
-  // and clears the display.
+  // Start: reads the MakerNote descriptions (a missing file gives none; a refused one none and its
+  // message through ShowError), shows the Standard list and clears the display.
   void FormCreate(const std::filesystem::path& makerNotesIni);
   void FormDestroy();
 

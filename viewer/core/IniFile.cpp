@@ -1,11 +1,15 @@
 #include "core/IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <exception>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
+#include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -30,6 +34,45 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return Zorp::Base::Utf16ToUtf8(units);
 }
 
+[[noreturn]] void Refuse(const std::filesystem::path& fileName, const std::string& reason) {
+  throw Zorp::Base::EFOpenError(fileName.string() + ": " + reason);
+}
+
+// The bytes of the file, read as a photo is: opened without blocking, a regular file only, and no
+// more than MaxFileSize bytes. False for a missing file.
+bool ReadDescriptionFile(const std::filesystem::path& fileName, std::string& bytes) {
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return false;
+    Refuse(fileName, std::strerror(errno));
+  }
+  const struct TCloser {
+    int Handle;
+    ~TCloser() { ::close(Handle); }
+  } closer{fd};
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) Refuse(fileName, std::strerror(errno));
+  if (!S_ISREG(status.st_mode)) Refuse(fileName, "the description file is not a regular file");
+  constexpr std::int64_t limit = TMemIniFile::MaxFileSize;
+  if (status.st_size > limit) Refuse(fileName, "the description file is larger than 4 MB");
+  // The file may grow while it is read: one byte past the limit is enough to tell.
+  bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) {
+      if (bytes.size() > static_cast<std::size_t>(limit)) Refuse(fileName, "the description file is larger than 4 MB");
+      bytes.resize(std::min<std::size_t>(bytes.size() * 2, limit + 1));
+    }
+    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Refuse(fileName, std::strerror(errno));
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return true;
+}
+
 }  // namespace
 
 TMemIniFile::TMemIniFile(const std::filesystem::path& fileName) { LoadFromFile(fileName); }
@@ -41,13 +84,10 @@ TMemIniFile TMemIniFile::FromBytes(std::string_view bytes) {
 }
 
 void TMemIniFile::LoadFromFile(const std::filesystem::path& fileName) {
+  Clear();
+  FFileName.clear();
   std::string bytes;
-  try {
-    std::ifstream file(fileName, std::ios::binary);
-    if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  } catch (const std::exception&) {
-    bytes.clear();  // unreadable: as if missing
-  }
+  if (!ReadDescriptionFile(fileName, bytes)) return;
   LoadFromBytes(bytes);
   FFileName = fileName;
 }
@@ -121,6 +161,15 @@ std::string TMemIniFile::ReadString(std::string_view section, std::string_view i
                                     std::string_view defaultValue) const {
   const TEntry* entry = FindEntry(section, ident);
   return entry == nullptr ? std::string(defaultValue) : entry->Value;
+}
+
+std::string TMemIniFile::ReadShownString(std::string_view section, std::string_view ident,
+                                         std::string_view defaultValue) const {
+  const TEntry* entry = FindEntry(section, ident);
+  if (entry == nullptr) return std::string(defaultValue);
+  if (entry->Value.size() <= MaxShownCharacters || Zorp::Base::Utf8Length(entry->Value) <= MaxShownCharacters)
+    return entry->Value;
+  return Zorp::Base::Utf8Left(entry->Value, MaxShownCharacters) + "\xE2\x80\xA6";  // "…"
 }
 
 std::int32_t TMemIniFile::ReadInteger(std::string_view section, std::string_view ident,

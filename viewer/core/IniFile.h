@@ -28,22 +28,33 @@ namespace Quorvane::Viewer {
 
 class TMemIniFile {
  public:
+  // The largest file LoadFromFile reads: 4 MB.
+  static constexpr std::int64_t MaxFileSize = 4 * 1024 * 1024;
+  // Texts of the file shown to a person are cut to this many characters (see ReadShownString).
+  static constexpr std::size_t MaxShownCharacters = 200;
+
   // An empty ini.
   TMemIniFile() = default;
-  // Reads the file; a missing or unreadable file gives an empty ini.
+  // Reads the file as LoadFromFile does.
   explicit TMemIniFile(const std::filesystem::path& fileName);
 
   static TMemIniFile FromBytes(std::string_view bytes);
 
   const std::filesystem::path& FileName() const { return FFileName; }
 
-  // Replaces the contents; LoadFromFile leaves the ini empty when the file cannot be read.
+  // Replaces the contents. A missing file gives an empty ini. Only a regular file is read (opened
+  // without blocking, so a FIFO or device never hangs); anything else, a file larger than
+  // MaxFileSize or one that cannot be read raises EFOpenError "FILE: reason" and leaves the ini empty.
   void LoadFromFile(const std::filesystem::path& fileName);
   void LoadFromBytes(std::string_view bytes);
   void Clear();
 
   // The value of the key, an empty one as it is; the default when section or key is missing.
   std::string ReadString(std::string_view section, std::string_view ident, std::string_view defaultValue) const;
+  // ReadString for a text shown to a person (a label, a value's description): a value of the file
+  // longer than MaxShownCharacters characters is cut there, on a character boundary, and "…" added;
+  // the default is returned as it is.
+  std::string ReadShownString(std::string_view section, std::string_view ident, std::string_view defaultValue) const;
   // The value as a decimal or "$"/"0x" hexadecimal 32-bit integer; the default when the key is
   // missing or its value is no such integer (empty included).
   std::int32_t ReadInteger(std::string_view section, std::string_view ident, std::int32_t defaultValue) const;

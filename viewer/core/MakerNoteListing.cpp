@@ -32,20 +32,20 @@ void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix,
   const std::string hexID = Format("%.4X", static_cast<unsigned>(tag.ID()));
   const std::string tagSection = prefix + ".$" + hexID;
   if (tag.WellFormed() && ini.ReadBool(tagSection, "TreatAsTagGroup", false)) {
-    const std::string base = ini.ReadString(tagSection, "TagDescription", "");
+    const std::string base = ini.ReadShownString(tagSection, "TagDescription", "");
     // Built by concatenation: a group may have thousands of elements.
     for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {
       const std::string index = std::to_string(i);
       const std::string defaultLabel = base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
       const std::string raw = tag.ElementAsString(i);
       const std::string elementSection = tagSection + "(" + index + ")";
-      AddItem(rows, ini.ReadString(elementSection, "TagDescription", defaultLabel), false, "", "",
-              ini.ReadString(elementSection, raw, raw));
+      AddItem(rows, ini.ReadShownString(elementSection, "TagDescription", defaultLabel), false, "", "",
+              ini.ReadShownString(elementSection, raw, raw));
     }
     return;
   }
-  const std::string label = ini.ReadString(tagSection, "TagDescription", "Unknown ($" + hexID + ")");
-  AddItem(rows, label, false, "", "", ini.ReadString(tagSection, tag.AsString(), RawDisplay(tag)));
+  const std::string label = ini.ReadShownString(tagSection, "TagDescription", "Unknown ($" + hexID + ")");
+  AddItem(rows, label, false, "", "", ini.ReadShownString(tagSection, tag.AsString(), RawDisplay(tag)));
 }
 
 }  // namespace

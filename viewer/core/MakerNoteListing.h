@@ -6,6 +6,7 @@
 // Sections of the ini: "[<class>]" may name another class under UseTagsFrom whose descriptions it
 // shares; "[<class>.$<ID>]" (four or more upper-case hex digits) holds TagDescription, TreatAsTagGroup
 // and one key per raw value text; a group tag's elements have "[<class>.$<ID>(<index>)]" sections.
+// Descriptions longer than 200 characters are cut there, with "…" added.
 
 #include <string_view>
 

@@ -502,9 +502,29 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
 
 namespace {
 
+// Whether the text is entirely an optionally signed decimal number ("-3", "+1.5", "-0,7").
+bool IsPlainNumber(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  bool digit = false, separator = false;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9')
+      digit = true;
+    else if ((c == '.' || c == ',') && !separator)
+      separator = true;
+    else
+      return false;
+  }
+  return digit;
+}
+
 // A field as RFC 4180 has it: quoted, with doubled quotes, when it holds a comma, quote or line break.
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+// A spreadsheet runs a cell beginning with "=", "+", "-", "@", TAB or CR as a formula, so such a
+// cell gets a leading apostrophe unless it is a plain number (a negative exposure bias stays a number).
+std::string CsvField(std::string_view value) {
+  const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos &&
+                       !IsPlainNumber(value);
+  const std::string text = formula ? "'" + std::string(value) : std::string(value);
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string field = "\"";
   for (const char c : text) {
     if (c == '"') field += '"';

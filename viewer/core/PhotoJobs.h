@@ -107,7 +107,8 @@ const std::vector<std::string>& DefaultCsvColumns();
 // The labels a column may name: every label the Standard list can show.
 const std::vector<std::string>& CsvColumnLabels();
 // RFC 4180 CSV, UTF-8, CR LF: the header "File,<labels>", then per photo its path and the value
-// text of the Standard-list row of each label (empty when there is none). A photo that fails to
+// text of the Standard-list row of each label (empty when there is none). A cell beginning with
+// "=", "+", "-", "@", TAB or CR gets a leading apostrophe unless it is a plain signed decimal number. A photo that fails to
 // load still gets its row with the values read so far; failures are returned for reporting.
 // The header line "File,<labels>" and one photo's line, each ending in CR LF. A photo that fails
 // to load gets its line with the values read so far and the failure in failure (empty Message

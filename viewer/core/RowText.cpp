@@ -7,13 +7,27 @@
 
 namespace Quorvane::Viewer {
 
+std::string MarkLineBreaks(std::string_view text) {
+  std::string marked;
+  marked.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\n')
+      marked += "\\n";
+    else if (c == '\r')
+      marked += "\\r";
+    else
+      marked += c;
+  }
+  return marked;
+}
+
 std::string ListText(const TListRows& rows, std::string_view lineEnd) {
   std::string text;
   bool anyLine = false;
   for (const TListRow& row : rows) {
-    const std::string caption = Zorp::Base::Trim(row.Caption);
+    const std::string caption = MarkLineBreaks(Zorp::Base::Trim(row.Caption));
     if (row.IsValueRow()) {
-      text += caption + ":" + row.Value();
+      text += caption + ":" + MarkLineBreaks(row.Value());
       text += lineEnd;
     } else {
       if (anyLine) text += lineEnd;
