@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +182,30 @@ TEST_F(TheWriteCommand, KeepsTheModificationTimeWhenAsked) {
   EXPECT_EQ(Write({"CameraMake=Now"}), 0);
   ::stat(Path.c_str(), &info);
   EXPECT_GT(info.st_mtim.tv_sec, 1000000000);
+}
+
+// A photo owned by someone else in a folder the user may write: it is saved, but the system does not
+// let the user give it its former date, and the command says so.
+TEST_F(TheWriteCommand, ReportsAModificationTimeItCouldNotKeep) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  fs::permissions(Folder, fs::perms::all);
+  fs::permissions(Path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    Quorvane::Cli::TWriteOptions options;
+    options.KeepModificationTime = true;
+    const int status = Write({"CameraMake=Kept"}, options);
+    const bool told = Errors.str() == "quorvane-cli: " + Path +
+                                          ": saved, but its file date could not be kept: Operation not permitted\n";
+    ::_exit(status * 10 + (told ? 1 : 0));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 11);
+  EXPECT_EQ(Reload()->CameraMake(), "Kept");
 }
 
 TEST_F(TheWriteCommand, FailsOnAFileThatIsNotAJPEG) {

@@ -56,8 +56,10 @@ TFileOutput ListOfFile(const std::vector<std::string>& files, std::size_t i, boo
   TFileOutput output;
   const TPhotoListing listing = ListPhoto(files[i], ini);
   const TListRows standard = DataRows(listing);
+  if (listing.Data && !listing.Data->RecoveryNote().empty())
+    output.Err = ErrorLine(files[i], listing.Data->RecoveryNote());
   if (!listing.Succeeded()) {
-    output.Err = ErrorLine(files[i], listing.Error);
+    output.Err += ErrorLine(files[i], listing.Error);
     output.Failed = true;
   }
   std::string& out = output.Out;
@@ -118,6 +120,7 @@ int RunExport(const std::string& file, const std::string& outFile, bool makerNot
   TMemIniFile ini;
   if (!LoadDescriptions(iniPath, ini, err)) return 1;
   const TPhotoListing listing = ListPhoto(file, ini);
+  if (listing.Data && !listing.Data->RecoveryNote().empty()) err << ErrorLine(file, listing.Data->RecoveryNote());
   if (!listing.Succeeded()) {
     err << ErrorLine(file, listing.Error);
     return 1;

@@ -228,6 +228,7 @@ TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
     TExifData data;
     data.SetEnsureEnumsInRange(false);
     data.LoadFromJPEG(file);
+    if (!data.RecoveryNote().empty()) output.Err = ErrorLine(file, data.RecoveryNote());
     if (json) WriteJson(writer, file, data);
     else PrintText(data, out);
   } catch (const std::exception& e) {
@@ -239,7 +240,7 @@ TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
       TJsonWriter failed(out, 1);
       WriteFailedJson(failed, file);
     }
-    output.Err = ErrorLine(file, e.what());
+    output.Err += ErrorLine(file, e.what());
   }
   return output;
 }

@@ -1,6 +1,7 @@
 // `quorvane-cli write`: loads a JPEG, sets named properties of its Exif container in the order given
 // and saves the file in place (built in memory, checked, then renamed over the original).
 
+#include <cerrno>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -9,8 +10,10 @@
 
 #include "Commands.h"
 #include "OutputChannel.h"
+#include "core/PhotoJobs.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
+#include "zorp/base/FileLock.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
@@ -157,9 +160,13 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     // copied as it is only while nobody has read it.
     if (policy != Policies.end()) data.XMPPacket().SetWritePolicy(policy->second);
     data.LoadFromJPEG(file);
+    if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
     for (const auto& [setter, value] : edits) (*setter)(data, value);
     data.SaveToJPEG(file, true);
-    if (options.KeepModificationTime) Zorp::Base::SetFileTimes(file, original);
+    if (options.KeepModificationTime && !Zorp::Base::SetFileTimes(file, original)) {
+      err << ErrorLine(file, Quorvane::Viewer::FileDateNotKeptText(errno));
+      return 1;
+    }
   } catch (const std::exception& error) {
     err << ErrorLine(file, error.what());
     return 1;

@@ -32,6 +32,7 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
       bool failed = false;
       data.XMPPacket().SetOnLoadError([&failed](TXMPPacket&, Zorp::Base::TStream&) { failed = true; });
       data.LoadFromJPEG(file);
+      if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
       if (!data.SourceMetadata().Contains(mkXMP)) {
         out << text << "xmp: none\n";
         continue;
