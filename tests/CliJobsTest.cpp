@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
+#include "zorp/exif/ExifData.h"
 
 namespace {
 
@@ -85,6 +87,33 @@ TEST_F(TheJobCommands, ReportEachFileAndExitAsDocumented) {
     EXPECT_NE(Err.find(c.Err), std::string::npos) << c.Arguments << "\n" << Err;
   }
   EXPECT_EQ(ReadFileBytes(Folder / "sony-chart.jpg"), readOnly);
+}
+
+// Two commands that change the same photo at the same moment take turns: both changes land, in
+// every round.
+TEST_F(TheJobCommands, TwoWritersAtOnceBothLand) {
+  const std::string cli = "'" + std::string(QUORVANE_BIN_DIR) + "/quorvane-cli'";
+  const auto original = [&] {
+    Zorp::Exif::TExifData data;
+    data.LoadFromJPEG((Folder / "nikon-lake.jpg").string());
+    return data.DateTimeOriginal();
+  };
+  const double before = original();
+  constexpr int Rounds = 15;
+  for (int round = 0; round < Rounds; ++round) {
+    SCOPED_TRACE(round);
+    const std::string n = std::to_string(round);
+    const std::string command = "cd '" + Folder.string() + "' && { " + cli + " write nikon-lake.jpg Author=A" + n +
+                                " & " + cli + " write nikon-lake.jpg Copyright=C" + n + " & " + cli +
+                                " shift --by +0:00:00:01 nikon-lake.jpg >/dev/null & wait; } 2>err.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(Read("err.txt"), "");
+    Zorp::Exif::TExifData data;
+    data.LoadFromJPEG((Folder / "nikon-lake.jpg").string());
+    EXPECT_EQ(data.Author(), "A" + n);
+    EXPECT_EQ(data.Copyright(), "C" + n);
+  }
+  EXPECT_EQ(std::lround((original() - before) * 86400), Rounds);  // every one-second shift landed
 }
 
 TEST_F(TheJobCommands, DefaultToTheTenCsvColumns) {
