@@ -16,6 +16,7 @@ int RunPhotoJobCommand(const std::vector<std::string>& files, const TPhotoEdit& 
     try {
       const TPhotoOutcome outcome = edit(file);
       out << file << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
+      for (const std::string& note : outcome.Notes) out << file << ": " << note << '\n';
       return outcome;
     } catch (const std::exception& error) {
       err << file << ": " << error.what() << '\n';

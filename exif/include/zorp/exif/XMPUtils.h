@@ -3,5 +3,6 @@
 // -> sub-properties), reading a packet from RDF/XML and writing it back as XMP text.
 
 #include "zorp/exif/XMPModel.h"
+#include "zorp/exif/XMPDates.h"
 #include "zorp/exif/XMPNamespaces.h"
 #include "zorp/exif/XMPPacket.h"
