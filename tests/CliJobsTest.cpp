@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 
@@ -85,6 +86,18 @@ TEST_F(TheJobCommands, ReportEachFileAndExitAsDocumented) {
     EXPECT_NE(Err.find(c.Err), std::string::npos) << c.Arguments << "\n" << Err;
   }
   EXPECT_EQ(ReadFileBytes(Folder / "sony-chart.jpg"), readOnly);
+}
+
+TEST_F(TheJobCommands, PrintAPhotosNotesAfterItsOutcome) {
+  Zorp::Testing::ExifBuilder block;
+  block.Primary.Ascii(0x010F, "DJI");
+  block.Gps.Ascii(0x0001, "N");
+  const std::string unreadable = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta><GPSLatitude>22.5<";
+  Zorp::Testing::WriteFileBytes(Folder / "drone.jpg",
+                                Zorp::Testing::ExifBuilder::Jpeg({block.Build(), std::vector<std::uint8_t>(
+                                                                                     unreadable.begin(), unreadable.end())}));
+  EXPECT_EQ(Run("gps --clear drone.jpg nikon-lake.jpg"), 0) << Err;
+  EXPECT_EQ(Out, "drone.jpg: changed\ndrone.jpg: location kept in an unreadable XMP packet\nnikon-lake.jpg: changed\n");
 }
 
 TEST_F(TheJobCommands, DefaultToTheTenCsvColumns) {

@@ -269,6 +269,22 @@ INSTANTIATE_TEST_SUITE_P(
                       TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(TheController, ShowsTheImageSizeButLetsNoEditChangeIt) {
+  const std::string path = Photo("a.jpg");
+  const auto before = Zorp::Testing::ReadFileBytes(path);
+  for (const char* label : {"Exif image width", "Exif image height"}) {
+    OpenAndSelect(label);
+    const TListRow& row = Controller.Rows(lkStandard)[static_cast<std::size_t>(Row(label))];
+    EXPECT_EQ(row.Kind(), "") << label;
+    EXPECT_EQ(row.Hint, "Set from the image's real size on every save; not editable") << label;
+    EXPECT_FALSE(Controller.EditEnabled()) << label;
+    Services.Inputs.push_back("70000");
+    Controller.EditButtonClick();
+    EXPECT_EQ(Services.Asked.size(), 0u) << label;
+  }
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), before);
+}
+
 TEST_F(TheController, StoresEditedValuesInTheFile) {
   const std::string path = Photo("a.jpg");
   OpenAndSelect("Orientation");

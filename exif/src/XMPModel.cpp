@@ -328,6 +328,12 @@ bool TXMPProperty::RemoveSubProperty(std::string_view name) {
   return false;
 }
 
+void TXMPProperty::DeleteSubProperty(int index) {
+  if (index < 0 || index >= SubPropertyCount()) throw Zorp::Base::EListError(Zorp::Base::Format(SListIndexError, index));
+  FSubProperties.erase(FSubProperties.begin() + index);
+  Changed();
+}
+
 std::string TXMPProperty::ReadValue(const std::string& defaultValue) {
   switch (FKind) {
     case pkSimple:

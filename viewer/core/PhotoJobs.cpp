@@ -339,23 +339,31 @@ bool ValidLocation(const TLocation& location) {
          (!location.Altitude || (std::isfinite(*location.Altitude) && std::fabs(*location.Altitude) <= MaxAltitude));
 }
 
-// Removes the location fields among the sub-properties of property and below; true when any went.
+// Whether the property holds fields or items, but no longer any.
+bool LeftEmpty(const TXMPProperty& property) {
+  return property.SupportsSubProperties() && property.SubPropertyCount() == 0;
+}
+
+// Removes the location fields among the sub-properties of property and below, and the structures and
+// arrays that this leaves empty; true when anything went.
 bool RemoveLocationFields(TXMPProperty& property, int depth) {
   if (depth > 32) return false;  // deeper than any packet the reader builds
   bool removed = false;
   for (int i = property.SubPropertyCount() - 1; i >= 0; --i) {
     TXMPProperty& field = property.SubProperties(i);
     if (property.NamedSubProperties() && IsXMPLocationProperty(field.NamespaceInfo().URI(), field.Name())) {
-      removed = property.RemoveSubProperty(field.Name()) || removed;
-      continue;
+      property.DeleteSubProperty(i);
+      removed = true;
+    } else if (RemoveLocationFields(field, depth + 1)) {
+      removed = true;
+      if (LeftEmpty(field)) property.DeleteSubProperty(i);
     }
-    removed = RemoveLocationFields(field, depth + 1) || removed;
   }
   return removed;
 }
 
-// Removes every XMP property and structure field that holds a position or an altitude; a
-// structure left without fields goes too. True when anything went.
+// Removes every XMP property and structure field that holds a position or an altitude, and what
+// this leaves empty. True when anything went.
 bool RemoveXMPLocation(TXMPPacket& packet) {
   bool removed = false;
   for (TXMPSchema& schema : packet) {
@@ -365,7 +373,7 @@ bool RemoveXMPLocation(TXMPPacket& packet) {
         names.push_back(property.Name());
       } else if (RemoveLocationFields(property, 0)) {
         removed = true;
-        if (property.Kind() == pkStructure && property.SubPropertyCount() == 0) names.push_back(property.Name());
+        if (LeftEmpty(property)) names.push_back(property.Name());
       }
     }
     removed = schema.RemoveProperties(names) || removed;
