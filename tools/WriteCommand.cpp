@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "Commands.h"
+#include "core/PropertySetters.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FormatSettings.h"
@@ -48,6 +49,9 @@ TDateTime ParseDateTime(const std::string& text) {
       !Zorp::Base::TryEncodeDateTime(number(1), number(2), number(3), number(4), number(5), number(6), number(7),
                                      value))
     throw Zorp::Base::EConvertError(Format(SInvalidDateTime, text.c_str()));
+  // Only the empty text deletes; a date that would read as none is refused.
+  if (const std::string refusal = Quorvane::Viewer::UnstorableDateTimeMessage(value); !refusal.empty())
+    throw Zorp::Base::EConvertError(refusal);
   return value;
 }
 
