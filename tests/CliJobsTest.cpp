@@ -94,8 +94,8 @@ TEST_F(TheJobCommands, PrintAPhotosNotesAfterItsOutcome) {
   block.Gps.Ascii(0x0001, "N");
   const std::string unreadable = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta><GPSLatitude>22.5<";
   Zorp::Testing::WriteFileBytes(Folder / "drone.jpg",
-                                Zorp::Testing::ExifBuilder::Jpeg({block.Build(), std::vector<std::uint8_t>(
-                                                                                     unreadable.begin(), unreadable.end())}));
+                                Zorp::Testing::ExifBuilder::Jpeg(
+                                    {block.Build(), std::vector<std::uint8_t>(unreadable.begin(), unreadable.end())}));
   EXPECT_EQ(Run("gps --clear drone.jpg nikon-lake.jpg"), 0) << Err;
   EXPECT_EQ(Out, "drone.jpg: changed\ndrone.jpg: location kept in an unreadable XMP packet\nnikon-lake.jpg: changed\n");
 }

@@ -74,29 +74,28 @@ constexpr std::int64_t Hour = 3600, Day = 86400;
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, AShiftedXMPDate,
-    ::testing::Values(
-        TShiftCase{"FractionAndZoneStay", "2009-06-24T09:41:07.72+01:00", Hour, "2009-06-24T10:41:07.72+01:00"},
-        TShiftCase{"BackAcrossMidnight", "2009-06-24T00:30:00.5Z", -Hour, "2009-06-23T23:30:00.5Z"},
-        TShiftCase{"LocalTimeStaysLocal", "2009-06-24T09:41:07", 2 * Day + 30, "2009-06-26T09:41:37"},
-        TShiftCase{"NegativeZone", "2023-12-31T23:59:59-08:00", 1, "2024-01-01T00:00:00-08:00"},
-        TShiftCase{"MinutesAreCut", "2009-06-24T09:41+02:00", 90, "2009-06-24T09:42+02:00"},
-        TShiftCase{"MinutesBack", "2009-06-24T09:41", -30, "2009-06-24T09:40"},
-        TShiftCase{"DateIgnoresHours", "2009-06-24", -Hour, "2009-06-24"},
-        TShiftCase{"DateMovesByWholeDays", "2009-06-24", -(Day + Hour), "2009-06-23"},
-        TShiftCase{"DateForwardOverMonthEnd", "2024-02-28", 2 * Day, "2024-03-01"},
-        TShiftCase{"YearMonthFromItsFirstDay", "2009-06", 40 * Day, "2009-07"},
-        TShiftCase{"YearAlone", "2009", 400 * Day, "2010"},
-        TShiftCase{"ToTheLastSecond", "9999-12-31T23:59:58", 1, "9999-12-31T23:59:59"},
-        TShiftCase{"PastTheLastYear", "9999-12-31T23:59:59", 1, nullptr},
-        TShiftCase{"BeforeTheFirstYear", "0001-01-01T00:00:00", -1, nullptr},
-        TShiftCase{"FarTooLong", "2009-06-24T09:41:07", INT64_MAX, nullptr}),
+    ::testing::Values(TShiftCase{"FractionAndZoneStay", "2009-06-24T09:41:07.72+01:00", Hour,
+                                 "2009-06-24T10:41:07.72+01:00"},
+                      TShiftCase{"BackAcrossMidnight", "2009-06-24T00:30:00.5Z", -Hour, "2009-06-23T23:30:00.5Z"},
+                      TShiftCase{"LocalTimeStaysLocal", "2009-06-24T09:41:07", 2 * Day + 30, "2009-06-26T09:41:37"},
+                      TShiftCase{"NegativeZone", "2023-12-31T23:59:59-08:00", 1, "2024-01-01T00:00:00-08:00"},
+                      TShiftCase{"MinutesAreCut", "2009-06-24T09:41+02:00", 90, "2009-06-24T09:42+02:00"},
+                      TShiftCase{"MinutesBack", "2009-06-24T09:41", -30, "2009-06-24T09:40"},
+                      TShiftCase{"DateIgnoresHours", "2009-06-24", -Hour, "2009-06-24"},
+                      TShiftCase{"DateMovesByWholeDays", "2009-06-24", -(Day + Hour), "2009-06-23"},
+                      TShiftCase{"DateForwardOverMonthEnd", "2024-02-28", 2 * Day, "2024-03-01"},
+                      TShiftCase{"YearMonthFromItsFirstDay", "2009-06", 40 * Day, "2009-07"},
+                      TShiftCase{"YearAlone", "2009", 400 * Day, "2010"},
+                      TShiftCase{"ToTheLastSecond", "9999-12-31T23:59:58", 1, "9999-12-31T23:59:59"},
+                      TShiftCase{"PastTheLastYear", "9999-12-31T23:59:59", 1, nullptr},
+                      TShiftCase{"BeforeTheFirstYear", "0001-01-01T00:00:00", -1, nullptr},
+                      TShiftCase{"FarTooLong", "2009-06-24T09:41:07", INT64_MAX, nullptr}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(TheXMPDateCopies, PairEachExifDateWithItsMirrorFirst) {
   const auto names = [](TExifTagID id) {
     std::string text;
-    for (const TXMPDateCopy& copy : XMPDateCopies(id))
-      text += XMPNamespacePrefix(copy.Schema) + ":" + copy.Name + " ";
+    for (const TXMPDateCopy& copy : XMPDateCopies(id)) text += XMPNamespacePrefix(copy.Schema) + ":" + copy.Name + " ";
     return text;
   };
   EXPECT_EQ(names(ttDateTime), "tiff:DateTime xmp:ModifyDate ");

@@ -61,8 +61,7 @@ bool TryParseXMPDate(std::string_view text, TXMPDate& date) {
       if (!TakeDigits(text, pos, 2, result.Day)) return false;
       result.Precision = dpDay;
       if (Take(text, pos, 'T')) {
-        if (!TakeDigits(text, pos, 2, result.Hour) || !Take(text, pos, ':') ||
-            !TakeDigits(text, pos, 2, result.Minute))
+        if (!TakeDigits(text, pos, 2, result.Hour) || !Take(text, pos, ':') || !TakeDigits(text, pos, 2, result.Minute))
           return false;
         result.Precision = dpMinute;
         if (Take(text, pos, ':')) {
@@ -82,8 +81,8 @@ bool TryParseXMPDate(std::string_view text, TXMPDate& date) {
     }
   }
   if (pos != text.size()) return false;
-  if (result.Month < 1 || result.Month > 12 || !OnCalendar(result.Year, result.Month, result.Day) ||
-      result.Hour > 23 || result.Minute > 59 || result.Second > 59)
+  if (result.Month < 1 || result.Month > 12 || !OnCalendar(result.Year, result.Month, result.Day) || result.Hour > 23 ||
+      result.Minute > 59 || result.Second > 59)
     return false;
   date = std::move(result);
   return true;
@@ -110,13 +109,12 @@ bool TryShiftXMPDate(TXMPDate& date, std::int64_t seconds) {
   constexpr std::int64_t LongestShift = std::int64_t{10000} * 366 * 86400;
   if (seconds > LongestShift || seconds < -LongestShift) return false;
   const bool hasTime = date.Precision >= dpMinute;
-  const chrono::sys_days day = chrono::year_month_day{chrono::year{date.Year},
-                                                      chrono::month{static_cast<unsigned>(date.Month)},
-                                                      chrono::day{static_cast<unsigned>(date.Day)}};
-  const chrono::sys_seconds moment =
-      hasTime ? day + chrono::hours{date.Hour} + chrono::minutes{date.Minute} + chrono::seconds{date.Second} +
-                    chrono::seconds{seconds}
-              : day + chrono::days{seconds / 86400};
+  const chrono::sys_days day =
+      chrono::year_month_day{chrono::year{date.Year}, chrono::month{static_cast<unsigned>(date.Month)},
+                             chrono::day{static_cast<unsigned>(date.Day)}};
+  const chrono::sys_seconds moment = hasTime ? day + chrono::hours{date.Hour} + chrono::minutes{date.Minute} +
+                                                   chrono::seconds{date.Second} + chrono::seconds{seconds}
+                                             : day + chrono::days{seconds / 86400};
   const chrono::sys_days newDay = chrono::floor<chrono::days>(moment);
   const chrono::year_month_day ymd{newDay};
   const int year = static_cast<int>(ymd.year());
@@ -137,10 +135,14 @@ std::span<const TXMPDateCopy> XMPDateCopies(TExifTagID dateTimeID) {
   static constexpr TXMPDateCopy Original[] = {{xnExif, "DateTimeOriginal"}, {xnPhotoshop, "DateCreated"}};
   static constexpr TXMPDateCopy Digitized[] = {{xnExif, "DateTimeDigitized"}, {xnXMPBasic, "CreateDate"}};
   switch (dateTimeID) {
-    case ttDateTime: return DateTime;
-    case ttDateTimeOriginal: return Original;
-    case ttDateTimeDigitized: return Digitized;
-    default: return {};
+    case ttDateTime:
+      return DateTime;
+    case ttDateTimeOriginal:
+      return Original;
+    case ttDateTimeDigitized:
+      return Digitized;
+    default:
+      return {};
   }
 }
 

@@ -329,7 +329,8 @@ bool TXMPProperty::RemoveSubProperty(std::string_view name) {
 }
 
 void TXMPProperty::DeleteSubProperty(int index) {
-  if (index < 0 || index >= SubPropertyCount()) throw Zorp::Base::EListError(Zorp::Base::Format(SListIndexError, index));
+  if (index < 0 || index >= SubPropertyCount())
+    throw Zorp::Base::EListError(Zorp::Base::Format(SListIndexError, index));
   FSubProperties.erase(FSubProperties.begin() + index);
   Changed();
 }

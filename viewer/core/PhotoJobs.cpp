@@ -19,8 +19,8 @@
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
-#include "zorp/exif/TagIDs.h"
 #include "zorp/exif/JPEGUtils.h"
+#include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
 
 namespace Quorvane::Viewer {
@@ -347,7 +347,7 @@ bool LeftEmpty(const TXMPProperty& property) {
 // Removes the location fields among the sub-properties of property and below, and the structures and
 // arrays that this leaves empty; true when anything went.
 bool RemoveLocationFields(TXMPProperty& property, int depth) {
-  if (depth > 32) return false;  // deeper than any packet the reader builds
+  if (depth > 256) return false;  // the reader builds no deeper tree; a hand-built one stops here
   bool removed = false;
   for (int i = property.SubPropertyCount() - 1; i >= 0; --i) {
     TXMPProperty& field = property.SubProperties(i);
@@ -384,7 +384,8 @@ bool RemoveXMPLocation(TXMPPacket& packet) {
 // Whether the text of a packet that could not be read names a position or an altitude.
 bool MentionsLocation(Zorp::Base::TMemoryStream& data) {
   const std::string_view text(reinterpret_cast<const char*>(data.Memory()), static_cast<std::size_t>(data.Size()));
-  for (const std::string_view word : {"Latitude", "Longitude", "Longtitude", "Altitude", "GPSPosition", "GPSCoordinates"})
+  for (const std::string_view word :
+       {"Latitude", "Longitude", "Longtitude", "Altitude", "GPSPosition", "GPSCoordinates"})
     if (text.find(word) != std::string_view::npos) return true;
   return false;
 }
@@ -522,8 +523,9 @@ TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& op
     xmpRemoved = RemoveXMPLocation(packet);
   });
   if (!hasDirectory && !xmpRemoved) return outcome;
-  outcome.Kind = photo.Save(fileName, options).Kind;
-  return outcome;
+  TPhotoOutcome saved = photo.Save(fileName, options);
+  saved.Notes.insert(saved.Notes.begin(), outcome.Notes.begin(), outcome.Notes.end());
+  return saved;
 }
 
 // ---------------------------------------------------------------------------------------------------
