@@ -540,10 +540,8 @@ INSTANTIATE_TEST_SUITE_P(
         TDateCopyCase{"LocalStaysLocal", "2009-06-24T09:41:07", "", "", 0, true, "2009-06-24T10:41:07", None, "72"},
         TDateCopyCase{"EveryCopyFollows", "2009-06-24T09:41:07-04:00", "2009-06-24", "", 0, true,
                       "2009-06-24T10:41:07-04:00", "2009-06-24T10:41:07", "72"},
-        TDateCopyCase{"TheOtherCopyIsNeverCreated", "", "", "+09:00", 0, true, "2009-06-24T10:41:07+09:00", None,
-                      "72"},
-        TDateCopyCase{"AnUnreadableCopyIsReplaced", "June 2009", "", "", 0, true, "2009-06-24T10:41:07", None,
-                      "72"}),
+        TDateCopyCase{"TheOtherCopyIsNeverCreated", "", "", "+09:00", 0, true, "2009-06-24T10:41:07+09:00", None, "72"},
+        TDateCopyCase{"AnUnreadableCopyIsReplaced", "June 2009", "", "", 0, true, "2009-06-24T10:41:07", None, "72"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TheNamedProperties, KeepSubSecondsOnlyForTheThreeDateTimesAndARealDate) {

@@ -2,15 +2,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 #include <map>
 #include <optional>
-#include <tuple>
-#include <algorithm>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
@@ -65,9 +65,8 @@ class PhotoJobs : public ::testing::Test {
                             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
                             "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3' "
                             "xmlns:exif='http://ns.adobe.com/exif/1.0/'" +
-                            mirror("exif:DateTimeOriginal", original) +
-                            " xmlns:tiff='http://ns.adobe.com/tiff/1.0/'" + mirror("tiff:DateTime", dateTime) +
-                            "/></rdf:RDF></x:xmpmeta>";
+                            mirror("exif:DateTimeOriginal", original) + " xmlns:tiff='http://ns.adobe.com/tiff/1.0/'" +
+                            mirror("tiff:DateTime", dateTime) + "/></rdf:RDF></x:xmpmeta>";
     const std::string path = (Folder / name).string();
     Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())}));
     return path;
@@ -485,8 +484,8 @@ INSTANTIATE_TEST_SUITE_P(
                        TPhotoOutcome::Changed, "2009:06:24 10:41:07", "500", "2009-06-24T10:41:07.500+01:00"},
         TTypedDateCase{"TypedZeroSubSecondsToo", "Date/time original", "2009-06-24 10:41:07.000",
                        TPhotoOutcome::Changed, "2009:06:24 10:41:07", "000", "2009-06-24T10:41:07+01:00"},
-        TTypedDateCase{"TheShownValueIsNoChange", "Date/time original", "2009-06-24 09:41:07",
-                       TPhotoOutcome::Unchanged, "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
+        TTypedDateCase{"TheShownValueIsNoChange", "Date/time original", "2009-06-24 09:41:07", TPhotoOutcome::Unchanged,
+                       "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
         TTypedDateCase{"TheZeroDateIsRefused", "Date/time original", "1899-12-30 00:00:00", std::nullopt,
                        "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
         TTypedDateCase{"WithAFractionToo", "Date/time original", "1899-12-30 00:00:00.500", std::nullopt,
@@ -505,17 +504,28 @@ TEST(AnXMPLocationProperty, IsNamedForAPositionOrAnAltitudeInAnyNamespace) {
   const std::string exif = "http://ns.adobe.com/exif/1.0/", dji = "http://www.dji.com/drone-dji/1.0/",
                     iptc = "http://iptc.org/std/Iptc4xmpExt/2008-02-29/", custom = "http://example.com/ns/";
   const std::tuple<std::string, const char*, bool> cases[] = {
-      {exif, "GPSLatitude", true},          {exif, "GPSTimeStamp", true},
-      {exif, "GPSImgDirection", true},      {"http://cipa.jp/exif/1.0/", "GPSHPositioningError", true},
-      {dji, "GpsLatitude", true},           {dji, "GpsLongtitude", true},
-      {dji, "GPSLongitude", true},          {dji, "AbsoluteAltitude", true},
-      {dji, "RelativeAltitude", true},      {dji, "GimbalYawDegree", false},
-      {dji, "FlightYawDegree", false},      {custom, "GPSAltitudeRef", true},
-      {custom, "GPSDestLatitude", true},    {custom, "GPSPosition", true},
-      {custom, "GPSCoordinates", true},     {custom, "GPSTimeStamp", false},
-      {custom, "GPSVersionID", false},      {custom, "Latitude", false},
-      {iptc, "City", false},                {iptc, "LocationCreated", false},
-      {custom, "gpsaltitude", true},        {custom, "MyGPSLatitude", false},
+      {exif, "GPSLatitude", true},
+      {exif, "GPSTimeStamp", true},
+      {exif, "GPSImgDirection", true},
+      {"http://cipa.jp/exif/1.0/", "GPSHPositioningError", true},
+      {dji, "GpsLatitude", true},
+      {dji, "GpsLongtitude", true},
+      {dji, "GPSLongitude", true},
+      {dji, "AbsoluteAltitude", true},
+      {dji, "RelativeAltitude", true},
+      {dji, "GimbalYawDegree", false},
+      {dji, "FlightYawDegree", false},
+      {custom, "GPSAltitudeRef", true},
+      {custom, "GPSDestLatitude", true},
+      {custom, "GPSPosition", true},
+      {custom, "GPSCoordinates", true},
+      {custom, "GPSTimeStamp", false},
+      {custom, "GPSVersionID", false},
+      {custom, "Latitude", false},
+      {iptc, "City", false},
+      {iptc, "LocationCreated", false},
+      {custom, "gpsaltitude", true},
+      {custom, "MyGPSLatitude", false},
   };
   for (const auto& [uri, name, expected] : cases)
     EXPECT_EQ(IsXMPLocationProperty(uri, name), expected) << uri << " " << name;
@@ -578,9 +588,7 @@ TEST_P(AnUnreadablePacket, IsKeptAndNotedWhenItNamesALocation) {
   const std::string path = PhotoWithXmp("a.jpg", Bytes(packet.begin(), packet.end()), c.WithGps);
   const TJobSummary summary = RunPhotoJob({path}, [](const std::string& file) { return RemoveLocation(file, {}); });
   EXPECT_EQ(summary.Changed, c.Outcome == TPhotoOutcome::Changed ? 1 : 0);
-  const std::vector<TJobFailure> notes =
-      c.Noted ? std::vector<TJobFailure>{{path, "location kept in an unreadable XMP packet"}} : std::vector<TJobFailure>{};
-  ASSERT_EQ(summary.Notes.size(), notes.size());
+  ASSERT_EQ(summary.Notes.size(), c.Noted ? 1u : 0u);
   if (c.Noted) {
     EXPECT_EQ(summary.Notes[0].FileName, path);
     EXPECT_EQ(summary.Notes[0].Message, "location kept in an unreadable XMP packet");
@@ -591,15 +599,15 @@ TEST_P(AnUnreadablePacket, IsKeptAndNotedWhenItNamesALocation) {
   EXPECT_EQ(Reload(path)->PeekSection(skGps).Count(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Packets, AnUnreadablePacket,
-    ::testing::Values(
-        TUnreadableCase{"WithAPositionAndTheGPSDirectory", "<x:xmpmeta><drone-dji:GpsLatitude>22.5<", true,
-                        TPhotoOutcome::Changed, true},
-        TUnreadableCase{"WithAnAltitudeOnly", "<rdf:RDF><a AbsoluteAltitude='3'>", false, TPhotoOutcome::Unchanged,
-                        true},
-        TUnreadableCase{"WithoutALocation", "<x:xmpmeta><xmp:Rating>3<", true, TPhotoOutcome::Changed, false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Packets, AnUnreadablePacket,
+                         ::testing::Values(TUnreadableCase{"WithAPositionAndTheGPSDirectory",
+                                                           "<x:xmpmeta><drone-dji:GpsLatitude>22.5<", true,
+                                                           TPhotoOutcome::Changed, true},
+                                           TUnreadableCase{"WithAnAltitudeOnly", "<rdf:RDF><a AbsoluteAltitude='3'>",
+                                                           false, TPhotoOutcome::Unchanged, true},
+                                           TUnreadableCase{"WithoutALocation", "<x:xmpmeta><xmp:Rating>3<", true,
+                                                           TPhotoOutcome::Changed, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // ---- running a job over many photos ----
 

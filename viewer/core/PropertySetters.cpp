@@ -22,7 +22,8 @@ bool TypedSubSeconds(const std::string& text, TDateTime value, const Zorp::Base:
   const std::size_t lastSeparator = text.rfind(settings.TimeSeparator);
   if (lastSeparator == std::string::npos) return false;
   const std::string_view seconds = std::string_view(text).substr(lastSeparator + 1);
-  return seconds.find('.') != std::string_view::npos || seconds.find(settings.DecimalSeparator) != std::string_view::npos;
+  return seconds.find('.') != std::string_view::npos ||
+         seconds.find(settings.DecimalSeparator) != std::string_view::npos;
 }
 
 // Every save writes these from the image's own frame, so an edit could never last.
