@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "zorp/exif/ExifData.h"
@@ -114,6 +115,18 @@ TEST_F(TheJobCommands, TwoWritersAtOnceBothLand) {
     EXPECT_EQ(data.Copyright(), "C" + n);
   }
   EXPECT_EQ(std::lround((original() - before) * 86400), Rounds);  // every one-second shift landed
+}
+
+TEST_F(TheJobCommands, PrintAPhotosNotesAfterItsOutcome) {
+  Zorp::Testing::ExifBuilder block;
+  block.Primary.Ascii(0x010F, "DJI");
+  block.Gps.Ascii(0x0001, "N");
+  const std::string unreadable = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta><GPSLatitude>22.5<";
+  Zorp::Testing::WriteFileBytes(Folder / "drone.jpg",
+                                Zorp::Testing::ExifBuilder::Jpeg(
+                                    {block.Build(), std::vector<std::uint8_t>(unreadable.begin(), unreadable.end())}));
+  EXPECT_EQ(Run("gps --clear drone.jpg nikon-lake.jpg"), 0) << Err;
+  EXPECT_EQ(Out, "drone.jpg: changed\ndrone.jpg: location kept in an unreadable XMP packet\nnikon-lake.jpg: changed\n");
 }
 
 TEST_F(TheJobCommands, DefaultToTheTenCsvColumns) {

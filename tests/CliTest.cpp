@@ -345,7 +345,12 @@ INSTANTIATE_TEST_SUITE_P(
                       TSetCase{"SameText", "Camera make", "Canon", 0, "Camera make:Canon", ""},
                       TSetCase{"Choice", "Orientation", "Rotate 90", 0, "Orientation:Rotate 90", ""},
                       TSetCase{"NotAChoice", "Orientation", "Sideways", 1, "Orientation:Normal", "Rotate 90, Mirror"},
-                      TSetCase{"NotAnInteger", "Exif image width", "abc", 1, "Exif image width:0", "Invalid integer format"},
+                      TSetCase{"SizeNotEditable", "Exif image width", "70000", 2, "Exif image width:0",
+                               "quorvane-cli: \"Exif image width\" is set from the image's real size on every save "
+                               "and cannot be edited\n"},
+                      TSetCase{"ZeroDate", "Date/time", "1899-12-30 00:00:00", 1, "Date/time:",
+                               ": 1899-12-30 00:00:00 cannot be stored; enter a date-time from "
+                               "0001-01-01 00:00:00 to 9999-12-31 23:59:59 other than 1899-12-30 00:00:00\n"},
                       TSetCase{"NotADate", "Date/time", "soon", 1, "Date/time:", "Invalid data format"},
                       TSetCase{"NotEditable", "Exposure time", "1", 2, "Camera make:Canon", "  Camera make\n"}),
     [](const auto& info) { return std::string(info.param.Name); });

@@ -128,6 +128,8 @@ TEST_F(TheWriteCommand, LeavesTheFileUntouchedWhenAValueIsRejected) {
       {"UserRating=many", "''many'' is not a valid integer value"},
       {"DateTime=2021-02-30T10:00:00", "''2021-02-30T10:00:00'' is not a valid date and time"},
       {"DateTime=2021:02:03 10:00:00", "is not a valid date and time"},
+      {"DateTimeOriginal=1899-12-30T00:00:00", "1899-12-30 00:00:00 cannot be stored"},
+      {"GPSDateTimeUTC=1899-12-30T00:00:00.250", "1899-12-30 00:00:00 cannot be stored"},
       {"CameraModel=Café", "Tag may contain only ASCII string data"},
       {"CameraModel=EOS\001X", "XMP text cannot hold the character U+0001"},
       {"Title=a\xC3\x28", "XMP text cannot hold the byte 0xC3, which is not valid UTF-8"},

@@ -277,13 +277,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TEditCase{"StringTrimmed", "Camera make", "  Nikon  ", "Nikon", true},
                       TEditCase{"SameTextWithBlanks", "Camera make", " Canon ", "Canon", false},
                       TEditCase{"Cancelled", "Camera make", std::nullopt, "Canon", false},
-                      TEditCase{"IntegerNotANumber", "Exif image width", "abc", "0", false, "Invalid integer format"},
-                      TEditCase{"IntegerNegative", "Exif image width", "-5", "0", false, "Invalid integer format"},
-                      TEditCase{"Integer", "Exif image width", "640", "640", true},
+                      TEditCase{"DateTimeThatMeansNoDate", "Date/time", "1899-12-30 00:00:00", "", false,
+                                "1899-12-30 00:00:00 cannot be stored; enter a date-time from 0001-01-01 00:00:00 "
+                                "to 9999-12-31 23:59:59 other than 1899-12-30 00:00:00"},
+                      TEditCase{"DateTimeJustAfterNoDate", "Date/time", "1899-12-30 00:00:01", "1899-12-30 00:00:01",
+                                true},
+                      TEditCase{"DateTimeFirstYear", "Date/time", "0001-01-01 00:00:00", "0001-01-01 00:00:00", true},
                       TEditCase{"Select", "Orientation", "Rotate 90", "Rotate 90", true},
                       TEditCase{"DateTime", "Date/time", "2020-01-02 03:04:05", "2020-01-02 03:04:05", true},
                       TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, ShowsTheImageSizeButLetsNoEditChangeIt) {
+  const std::string path = Photo("a.jpg");
+  const auto before = Zorp::Testing::ReadFileBytes(path);
+  for (const char* label : {"Exif image width", "Exif image height"}) {
+    OpenAndSelect(label);
+    const TListRow& row = Controller.Rows(lkStandard)[static_cast<std::size_t>(Row(label))];
+    EXPECT_EQ(row.Kind(), "") << label;
+    EXPECT_EQ(row.Hint, "Set from the image's real size on every save; not editable") << label;
+    EXPECT_FALSE(Controller.EditEnabled()) << label;
+    Services.Inputs.push_back("70000");
+    Controller.EditButtonClick();
+    EXPECT_EQ(Services.Asked.size(), 0u) << label;
+  }
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(path), before);
+}
 
 TEST_F(TheController, StoresEditedValuesInTheFile) {
   const std::string path = Photo("a.jpg");
@@ -559,15 +578,19 @@ TEST_F(TheController, OffersTheShownPhotosValueToTheOtherSelectedPhotos) {
 TEST_F(TheController, AsksNothingMoreForOnePhotoOrARefusedValue) {
   Photo("a.jpg");
   Photo("b.jpg");
-  OpenAndSelect("Exif image width");
-  Services.Inputs.push_back("12");
+  OpenAndSelect("Date/time");
+  Services.Inputs.push_back("2020-01-02 03:04:05");
   Controller.EditButtonClick();  // one photo selected: no question
   EXPECT_EQ(Services.Asked.size(), 1u);
   Controller.PhotoListSelectionChange({0, 1}, 0);
   Services.Inputs.push_back("abc");
   Controller.EditButtonClick();  // refused before the question
-  EXPECT_EQ(Services.Asked.size(), 2u);
-  EXPECT_EQ(Services.Errors, std::vector<std::string>{"Invalid integer format"});
+  Services.Inputs.push_back("1899-12-30 00:00:00");
+  Controller.EditButtonClick();  // a date that cannot be stored too
+  EXPECT_EQ(Services.Asked.size(), 3u);
+  ASSERT_EQ(Services.Errors.size(), 2u);
+  EXPECT_EQ(Services.Errors[0], "Invalid data format");
+  EXPECT_TRUE(Services.Errors[1].starts_with("1899-12-30 00:00:00 cannot be stored")) << Services.Errors[1];
 }
 
 // ---- the Tools menu's jobs ----

@@ -484,6 +484,76 @@ TEST_F(TheNamedProperties, MirrorCameraTimesAsLocalWithTheirRecordedOffsetOnly) 
   EXPECT_EQ(Xmp(xnExif, "GPSTimeStamp"), "2024-05-01T08:20:30.000Z");
 }
 
+struct TDateCopyCase {
+  const char* Name;
+  const char* Copy;          // exif:DateTimeOriginal before; "" for none
+  const char* Created;       // photoshop:DateCreated before; "" for none
+  const char* Offset;        // OffsetTimeOriginal; "" for none
+  int Milliseconds;          // of the new value
+  bool KeepSubSeconds;       // the value came without sub-seconds
+  const char* CopyAfter;     // None: not there
+  const char* CreatedAfter;  // None: not there
+  const char* SubSecAfter;   // SubsecTimeOriginal afterwards (stored "72")
+};
+
+class ADateTimeEdit : public ::testing::TestWithParam<TDateCopyCase> {};
+
+TEST_P(ADateTimeEdit, KeepsEachCopysZoneAndTheSubSecondsUnlessNewOnesCome) {
+  const TDateCopyCase& c = GetParam();
+  TExifData photo;
+  TXMPPacket& packet = photo.XMPPacket();
+  packet.SetWritePolicy(wpUpdateOrAdd);
+  if (*c.Copy) packet.UpdateProperty(xnExif, "DateTimeOriginal", c.Copy);
+  if (*c.Created) packet.UpdateProperty(xnPhotoshop, "DateCreated", c.Created);
+  photo.Sections(skExif).SetStringValue(ttDateTimeOriginal, "2009:06:24 09:41:07");
+  photo.Sections(skExif).SetStringValue(ttSubsecTimeOriginal, "72");
+  if (*c.Offset) photo.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, c.Offset);
+  const Zorp::Base::TDateTime value = EncodeDateTime(2009, 6, 24, 10, 41, 7, c.Milliseconds);
+  if (c.KeepSubSeconds)
+    photo.SetDateTimeKeepingSubSeconds(ttDateTimeOriginal, value);
+  else
+    photo.SetDateTimeOriginal(value);
+  const auto text = [&](TXMPNamespaceKind kind, const char* name) {
+    TXMPSchema* schema = nullptr;
+    TXMPProperty* property = nullptr;
+    return packet.FindSchema(kind, schema) && schema->FindProperty(name, property) ? property->ReadValue()
+                                                                                   : std::string(None);
+  };
+  EXPECT_EQ(photo.Sections(skExif).GetStringValue(ttDateTimeOriginal), "2009:06:24 10:41:07");
+  EXPECT_EQ(photo.SubsecTimeOriginal(), c.SubSecAfter);
+  EXPECT_EQ(text(xnExif, "DateTimeOriginal"), c.CopyAfter);
+  EXPECT_EQ(text(xnPhotoshop, "DateCreated"), c.CreatedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Copies, ADateTimeEdit,
+    ::testing::Values(
+        TDateCopyCase{"ZoneAndFractionKept", "2009-06-24T09:41:07.72+01:00", "", "", 0, true,
+                      "2009-06-24T10:41:07.72+01:00", None, "72"},
+        TDateCopyCase{"NewSubSecondsReplaceBoth", "2009-06-24T09:41:07.72+01:00", "", "", 500, false,
+                      "2009-06-24T10:41:07.500+01:00", None, "500"},
+        TDateCopyCase{"ZeroSubSecondsTypedReplaceBoth", "2009-06-24T09:41:07.72+01:00", "", "", 0, false,
+                      "2009-06-24T10:41:07+01:00", None, "000"},
+        TDateCopyCase{"TheOffsetTagWins", "2009-06-24T09:41:07+01:00", "", "+02:00", 0, true,
+                      "2009-06-24T10:41:07+02:00", None, "72"},
+        TDateCopyCase{"UTCStaysUTC", "2009-06-24T08:41:07Z", "", "", 0, true, "2009-06-24T10:41:07Z", None, "72"},
+        TDateCopyCase{"LocalStaysLocal", "2009-06-24T09:41:07", "", "", 0, true, "2009-06-24T10:41:07", None, "72"},
+        TDateCopyCase{"EveryCopyFollows", "2009-06-24T09:41:07-04:00", "2009-06-24", "", 0, true,
+                      "2009-06-24T10:41:07-04:00", "2009-06-24T10:41:07", "72"},
+        TDateCopyCase{"TheOtherCopyIsNeverCreated", "", "", "+09:00", 0, true, "2009-06-24T10:41:07+09:00", None, "72"},
+        TDateCopyCase{"AnUnreadableCopyIsReplaced", "June 2009", "", "", 0, true, "2009-06-24T10:41:07", None, "72"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheNamedProperties, KeepSubSecondsOnlyForTheThreeDateTimesAndARealDate) {
+  data.Sections(skExif).SetStringValue(ttDateTimeOriginal, "2009:06:24 09:41:07");
+  EXPECT_THROW(data.SetDateTimeKeepingSubSeconds(ttDateTimeOriginal, 0), Zorp::Base::EConvertError);
+  EXPECT_THROW(data.SetDateTimeKeepingSubSeconds(ttMake, EncodeDate(2009, 6, 24)), Zorp::Base::EAssertionFailed);
+  EXPECT_EQ(data.Sections(skExif).GetStringValue(ttDateTimeOriginal), "2009:06:24 09:41:07");
+  data.SetDateTimeKeepingSubSeconds(ttDateTime, EncodeDateTime(1850, 1, 2, 3, 4, 5, 0));
+  EXPECT_EQ(data.Sections(skPrimary).GetStringValue(ttDateTime), "1850:01:02 03:04:05");
+  EXPECT_FALSE(Has(skExif, ttSubsecTime));
+}
+
 TEST_F(TheNamedProperties, ReadTheGPSDateTimeWithItsFallbacks) {
   TExifSection& gps = data.Sections(skGps);
   gps.SetStringValue(ttGPSDateStamp, "2010:07:04");

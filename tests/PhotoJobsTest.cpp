@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
@@ -40,7 +44,8 @@ class PhotoJobs : public ::testing::Test {
   }
 
   // A built photo with the three date-times (an empty text leaves one out), their sub-seconds and an
-  // XMP packet with the mirrors of two of them (the container updates mirrors that are there).
+  // XMP packet with the mirrors of the first two where given (the container updates mirrors that are
+  // there).
   std::string DatedPhoto(const std::string& name, const std::string& dateTime, const std::string& original,
                          const std::string& digitized, const std::string& subSecOriginal = "") {
     ExifBuilder block;
@@ -50,15 +55,40 @@ class PhotoJobs : public ::testing::Test {
     if (!digitized.empty()) block.Exif.Ascii(ttDateTimeDigitized, digitized);
     if (!subSecOriginal.empty()) block.Exif.Ascii(ttSubsecTimeOriginal, subSecOriginal);
     block.Exif.Short(ttExifImageWidth, {24});
+    const auto mirror = [](const char* name, std::string date) {
+      if (date.empty()) return std::string();
+      date[4] = date[7] = '-';
+      date[10] = 'T';
+      return std::string(" ") + name + "='" + date + "'";
+    };
     const std::string xmp = std::string(XMPSignature) +
                             "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
                             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
                             "rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3' "
-                            "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:DateTimeOriginal='2000-01-01T00:00:00' "
-                            "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:DateTime='2000-01-01T00:00:00'/>"
-                            "</rdf:RDF></x:xmpmeta>";
+                            "xmlns:exif='http://ns.adobe.com/exif/1.0/'" +
+                            mirror("exif:DateTimeOriginal", original) + " xmlns:tiff='http://ns.adobe.com/tiff/1.0/'" +
+                            mirror("tiff:DateTime", dateTime) + "/></rdf:RDF></x:xmpmeta>";
     const std::string path = (Folder / name).string();
     Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), Bytes(xmp.begin(), xmp.end())}));
+    return path;
+  }
+  // An XMP APP1 segment: the signature and a packet of one rdf:Description with these attributes
+  // and inner elements (namespaces declared by the caller).
+  static Bytes XmpSegment(const std::string& attributes, const std::string& elements = "") {
+    const std::string text = std::string(XMPSignature) +
+                             "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' " +
+                             attributes + ">" + elements + "</rdf:Description></rdf:RDF></x:xmpmeta>";
+    return Bytes(text.begin(), text.end());
+  }
+  // A photo with a make, the GPS directory (when withGps) and an XMP segment of these bytes.
+  std::string PhotoWithXmp(const std::string& name, const Bytes& xmp, bool withGps = true) {
+    ExifBuilder block;
+    block.Primary.Ascii(ttMake, "DJI");
+    block.Exif.Short(ttExifImageWidth, {24});
+    if (withGps) block.Gps.Raw(ttGPSVersionID, 1, 4, {2, 3, 0, 0}).Ascii(ttGPSLatitudeRef, "N");
+    const std::string path = (Folder / name).string();
+    Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), xmp}));
     return path;
   }
   static std::unique_ptr<TExifData> Reload(const std::string& path) {
@@ -124,7 +154,8 @@ TEST_F(PhotoJobs, AShiftKeepsSubSecondsAndLeavesAMissingDateTimeMissing) {
   auto data = Reload(path);
   EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), "2023:12:31 23:59:59");
   EXPECT_EQ(data->Sections(skExif).GetStringValue(ttSubsecTimeOriginal), "123456");
-  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-12-31T23:59:59.123");
+  // The XMP copy moves in its own precision: it had no fraction, and gets none.
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2023-12-31T23:59:59");
   EXPECT_EQ(data->Sections(skExif).Find(ttDateTimeDigitized), nullptr);
   EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeDigitized"), "(none)");
 }
@@ -156,6 +187,30 @@ TEST_F(PhotoJobs, KeepingFileDatesGivesBackTheModificationTime) {
   EXPECT_EQ(kept.ModificationNanoseconds, 500);
   EXPECT_EQ(ShiftDateTimes(path, {60}, {}), TPhotoOutcome::Changed);
   EXPECT_GT(Zorp::Base::GetFileTimes(path).ModificationSeconds, 1000000000);
+}
+
+// A photo owned by someone else in a folder the user may write: the shift is saved, but the system
+// does not let the user give the file its former date, and the job's summary says so.
+TEST_F(PhotoJobs, AFileDateThatCannotBeKeptIsReportedPerPhoto) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const std::string path = DatedPhoto("a.jpg", "2024:01:01 00:00:00", "", "");
+  fs::permissions(Folder, fs::perms::all);
+  fs::permissions(path, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    const TJobSummary summary = RunPhotoJob(
+        {path}, [](const std::string& file) { return ShiftDateTimes(file, {60}, {.KeepFileDates = true}); });
+    const bool told = summary.Changed == 1 && summary.FileDatesLost == 1 &&
+                      SummaryText(summary) == "1 changed, 0 unchanged, 0 failed\n" + path +
+                                                  ": saved, but its file date could not be kept: Operation not permitted";
+    ::_exit(told ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Reload(path)->DateTime(), Zorp::Base::EncodeDateTime(2024, 1, 1, 0, 1, 0, 0));
 }
 
 TEST(ATimeOffset, IsParsedFromItsTextForm) {
@@ -347,6 +402,238 @@ TEST_F(PhotoJobs, RemovingTheLocationLeavesEverythingElseAsItWas) {
   for (const auto& [name, value] : after) EXPECT_EQ(name.find("GPS"), std::string::npos) << name << " = " << value;
 }
 
+TEST_F(PhotoJobs, AShiftMovesEveryXMPDateInItsOwnFormAlsoWithoutTheExifDate) {
+  struct TCase {
+    const char* Offset;
+    std::vector<std::string> After;  // xmp:CreateDate, xmp:ModifyDate, exif:DateTimeOriginal,
+                                     // photoshop:DateCreated, exif:DateTimeDigitized
+  };
+  const TCase cases[] = {
+      {"+01:00:00",
+       {"2009-06-24T10:41:07.72+01:00", "2009-06-25T00:30Z", "2009-06-24T10:41:07", "2009-06-24",
+        "2009-06-24T10:41:07.123456-05:30"}},
+      {"-1:00:00:00",
+       {"2009-06-23T09:41:07.72+01:00", "2009-06-23T23:30Z", "2009-06-23T09:41:07", "2009-06-23",
+        "2009-06-23T09:41:07.123456-05:30"}},
+      {"+00:00:59",
+       {"2009-06-24T09:42:06.72+01:00", "2009-06-24T23:30Z", "2009-06-24T09:42:06", "2009-06-24",
+        "2009-06-24T09:42:06.123456-05:30"}},
+      {"-10:00:00",
+       {"2009-06-23T23:41:07.72+01:00", "2009-06-24T13:30Z", "2009-06-23T23:41:07", "2009-06-24",
+        "2009-06-23T23:41:07.123456-05:30"}},
+  };
+  const Bytes xmp = XmpSegment(
+      "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:CreateDate='2009-06-24T09:41:07.72+01:00' "
+      "xmp:ModifyDate='2009-06-24T23:30Z' xmp:MetadataDate='2009-06-24T09:41:07' "
+      "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:DateTimeOriginal='2009-06-24T09:41:07' "
+      "exif:DateTimeDigitized='2009-06-24T09:41:07.123456-05:30' exif:GPSTimeStamp='2009-06-24T08:41:07Z' "
+      "xmlns:photoshop='http://ns.adobe.com/photoshop/1.0/' photoshop:DateCreated='2009-06-24'");
+  for (const TCase& c : cases) {
+    const std::string path = PhotoWithXmp("a.jpg", xmp, false);  // no Exif date at all
+    TTimeOffset offset;
+    ASSERT_TRUE(ParseTimeOffset(c.Offset, offset));
+    EXPECT_EQ(ShiftDateTimes(path, offset, {}), TPhotoOutcome::Changed) << c.Offset;
+    auto data = Reload(path);
+    const std::vector<std::string> after = {
+        XMPValue(*data, xnXMPBasic, "CreateDate"), XMPValue(*data, xnXMPBasic, "ModifyDate"),
+        XMPValue(*data, xnExif, "DateTimeOriginal"), XMPValue(*data, xnPhotoshop, "DateCreated"),
+        XMPValue(*data, xnExif, "DateTimeDigitized")};
+    EXPECT_EQ(after, c.After) << c.Offset;
+    // Neither the time the metadata changed nor the satellites' UTC time is the camera's clock.
+    EXPECT_EQ(XMPValue(*data, xnXMPBasic, "MetadataDate"), "2009-06-24T09:41:07") << c.Offset;
+    EXPECT_EQ(XMPValue(*data, xnExif, "GPSTimeStamp"), "2009-06-24T08:41:07Z") << c.Offset;
+    EXPECT_EQ(data->Sections(skExif).Find(ttDateTimeOriginal), nullptr) << c.Offset;
+  }
+}
+
+TEST_F(PhotoJobs, AShiftKeepsTheSubSecondTagsAndEachCopysOwnFraction) {
+  ExifBuilder block;
+  block.Exif.Ascii(ttDateTimeOriginal, "2009:06:24 09:41:07").Ascii(ttSubsecTimeOriginal, "72");
+  block.Exif.Ascii(ttOffsetTimeOriginal, "+01:00");
+  const std::string path = (Folder / "a.jpg").string();
+  Zorp::Testing::WriteFileBytes(
+      path, ExifBuilder::Jpeg({block.Build(), XmpSegment("xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+                                                         "exif:DateTimeOriginal='2009-06-24T09:41:07.72+01:00'")}));
+  EXPECT_EQ(ShiftDateTimes(path, {-7200}, {}), TPhotoOutcome::Changed);
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), "2009:06:24 07:41:07");
+  EXPECT_EQ(data->SubsecTimeOriginal(), "72");
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), "2009-06-24T07:41:07.72+01:00");
+}
+
+// ---- typed dates ----
+
+struct TTypedDateCase {
+  const char* Name;
+  const char* Label;
+  const char* Typed;
+  std::optional<TPhotoOutcome::TKind> Outcome;  // none: refused, the file untouched
+  const char* Exif;                             // the Exif text afterwards
+  const char* SubSeconds;                       // SubsecTimeOriginal afterwards
+  const char* Copy;                             // exif:DateTimeOriginal afterwards
+};
+
+class ATypedDate : public PhotoJobs, public ::testing::WithParamInterface<TTypedDateCase> {};
+
+TEST_P(ATypedDate, ReplacesTheDateButNeverDeletesIt) {
+  const TTypedDateCase& c = GetParam();
+  ExifBuilder block;
+  block.Exif.Ascii(ttDateTimeOriginal, "2009:06:24 09:41:07").Ascii(ttSubsecTimeOriginal, "72");
+  block.Gps.Ascii(ttGPSDateStamp, "2009:06:24").Raw(ttGPSTimeStamp, 5, 3, {}, {8, 1, 41, 1, 7, 1});
+  const std::string path = (Folder / "a.jpg").string();
+  Zorp::Testing::WriteFileBytes(
+      path, ExifBuilder::Jpeg({block.Build(), XmpSegment("xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+                                                         "exif:DateTimeOriginal='2009-06-24T09:41:07.72+01:00'")}));
+  const Bytes before = ReadFileBytes(path);
+  if (c.Outcome) {
+    EXPECT_EQ(SetStandardValue(path, c.Label, c.Typed, {}), *c.Outcome);
+  } else {
+    EXPECT_THROW_MSG(SetStandardValue(path, c.Label, c.Typed, {}), Zorp::Base::EConvertError,
+                     "1899-12-30 00:00:00 cannot be stored; enter a date-time from 0001-01-01 00:00:00 to "
+                     "9999-12-31 23:59:59 other than 1899-12-30 00:00:00");
+    EXPECT_EQ(ReadFileBytes(path), before);
+  }
+  auto data = Reload(path);
+  EXPECT_EQ(data->Sections(skExif).GetStringValue(ttDateTimeOriginal), c.Exif);
+  EXPECT_EQ(data->SubsecTimeOriginal(), c.SubSeconds);
+  EXPECT_EQ(XMPValue(*data, xnExif, "DateTimeOriginal"), c.Copy);
+  EXPECT_NE(data->GPSDateTimeUTC(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ATypedDate,
+    ::testing::Values(
+        TTypedDateCase{"WholeSecondsKeepTheStoredSubSeconds", "Date/time original", "2009-06-24 10:41:07",
+                       TPhotoOutcome::Changed, "2009:06:24 10:41:07", "72", "2009-06-24T10:41:07.72+01:00"},
+        TTypedDateCase{"TypedSubSecondsReplaceThem", "Date/time original", "2009-06-24 10:41:07.5",
+                       TPhotoOutcome::Changed, "2009:06:24 10:41:07", "500", "2009-06-24T10:41:07.500+01:00"},
+        TTypedDateCase{"TypedZeroSubSecondsToo", "Date/time original", "2009-06-24 10:41:07.000",
+                       TPhotoOutcome::Changed, "2009:06:24 10:41:07", "000", "2009-06-24T10:41:07+01:00"},
+        TTypedDateCase{"TheShownValueIsNoChange", "Date/time original", "2009-06-24 09:41:07", TPhotoOutcome::Unchanged,
+                       "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
+        TTypedDateCase{"TheZeroDateIsRefused", "Date/time original", "1899-12-30 00:00:00", std::nullopt,
+                       "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
+        TTypedDateCase{"WithAFractionToo", "Date/time original", "1899-12-30 00:00:00.500", std::nullopt,
+                       "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
+        TTypedDateCase{"TheGPSTimeToo", "GPS date/time (UTC)", "1899-12-30 00:00:00", std::nullopt,
+                       "2009:06:24 09:41:07", "72", "2009-06-24T09:41:07.72+01:00"},
+        TTypedDateCase{"OneSecondLaterIsADate", "Date/time original", "1899-12-30 00:00:01", TPhotoOutcome::Changed,
+                       "1899:12:30 00:00:01", "72", "1899-12-30T00:00:01.72+01:00"},
+        TTypedDateCase{"TheFirstYear", "Date/time original", "0001-01-01 00:00:00", TPhotoOutcome::Changed,
+                       "0001:01:01 00:00:00", "72", "0001-01-01T00:00:00.72+01:00"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- the XMP location ----
+
+TEST(AnXMPLocationProperty, IsNamedForAPositionOrAnAltitudeInAnyNamespace) {
+  const std::string exif = "http://ns.adobe.com/exif/1.0/", dji = "http://www.dji.com/drone-dji/1.0/",
+                    iptc = "http://iptc.org/std/Iptc4xmpExt/2008-02-29/", custom = "http://example.com/ns/";
+  const std::tuple<std::string, const char*, bool> cases[] = {
+      {exif, "GPSLatitude", true},
+      {exif, "GPSTimeStamp", true},
+      {exif, "GPSImgDirection", true},
+      {"http://cipa.jp/exif/1.0/", "GPSHPositioningError", true},
+      {dji, "GpsLatitude", true},
+      {dji, "GpsLongtitude", true},
+      {dji, "GPSLongitude", true},
+      {dji, "AbsoluteAltitude", true},
+      {dji, "RelativeAltitude", true},
+      {dji, "GimbalYawDegree", false},
+      {dji, "FlightYawDegree", false},
+      {custom, "GPSAltitudeRef", true},
+      {custom, "GPSDestLatitude", true},
+      {custom, "GPSPosition", true},
+      {custom, "GPSCoordinates", true},
+      {custom, "GPSTimeStamp", false},
+      {custom, "GPSVersionID", false},
+      {custom, "Latitude", false},
+      {iptc, "City", false},
+      {iptc, "LocationCreated", false},
+      {custom, "gpsaltitude", true},
+      {custom, "MyGPSLatitude", false},
+  };
+  for (const auto& [uri, name, expected] : cases)
+    EXPECT_EQ(IsXMPLocationProperty(uri, name), expected) << uri << " " << name;
+}
+
+TEST_F(PhotoJobs, RemovingTheLocationTakesEveryXMPPositionAndAltitude) {
+  const Bytes xmp = XmpSegment(
+      "xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' drone-dji:GpsLatitude='22.5' "
+      "drone-dji:GpsLongtitude='113.9' drone-dji:AbsoluteAltitude='+120.5' drone-dji:RelativeAltitude='+30.1' "
+      "drone-dji:GimbalYawDegree='-90.0' xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:GPSLatitude='22,30.0N' "
+      "exif:GPSMapDatum='WGS-84' exif:ExposureTime='1/100' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3'",
+      "<Iptc4xmpExt:LocationCreated xmlns:Iptc4xmpExt='http://iptc.org/std/Iptc4xmpExt/2008-02-29/' "
+      "rdf:parseType='Resource'><Iptc4xmpExt:City>Shenzhen</Iptc4xmpExt:City>"
+      "<exif:GPSLatitude>22,30.0N</exif:GPSLatitude></Iptc4xmpExt:LocationCreated>"
+      "<Iptc4xmpExt:LocationShown xmlns:Iptc4xmpExt='http://iptc.org/std/Iptc4xmpExt/2008-02-29/'><rdf:Bag>"
+      "<rdf:li rdf:parseType='Resource'><exif:GPSLongitude>113,54.0E</exif:GPSLongitude>"
+      "<exif:GPSAltitude>120</exif:GPSAltitude></rdf:li></rdf:Bag></Iptc4xmpExt:LocationShown>"
+      "<Iptc4xmpExt:Sublocation xmlns:Iptc4xmpExt='http://iptc.org/std/Iptc4xmpExt/2008-02-29/' "
+      "rdf:parseType='Resource'><exif:GPSAltitude>5</exif:GPSAltitude></Iptc4xmpExt:Sublocation>");
+  const std::string path = PhotoWithXmp("drone.jpg", xmp);
+  const TPhotoOutcome outcome = RemoveLocation(path, {});
+  EXPECT_EQ(outcome, TPhotoOutcome::Changed);
+  EXPECT_TRUE(outcome.Notes.empty());
+  auto data = Reload(path);
+  EXPECT_EQ(data->PeekSection(skGps).Count(), 0);
+  std::vector<std::string> left = ListXMPValues(data->XMPPacket());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Iptc4xmpExt:LocationCreated/Iptc4xmpExt:City = Shenzhen",
+                                            "drone-dji:GimbalYawDegree = -90.0", "exif:ExposureTime = 1/100",
+                                            "xmp:Rating = 3"}));
+  // What held nothing but a location goes with it.
+  const std::string& raw = data->XMPPacket().RawXML();
+  EXPECT_EQ(raw.find("LocationShown"), std::string::npos) << raw;
+  EXPECT_EQ(raw.find("Sublocation"), std::string::npos) << raw;
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Unchanged);
+}
+
+TEST_F(PhotoJobs, RemovingTheLocationFromAnXMPOnlyPhotoChangesIt) {
+  const std::string path = PhotoWithXmp(
+      "a.jpg", XmpSegment("xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' drone-dji:RelativeAltitude='+3'"),
+      false);
+  EXPECT_EQ(RemoveLocation(path, {}), TPhotoOutcome::Changed);
+  EXPECT_EQ(XMPValue(*Reload(path), xnCustom, "RelativeAltitude"), "(none)");
+  EXPECT_TRUE(ListXMPValues(Reload(path)->XMPPacket()).empty());
+}
+
+struct TUnreadableCase {
+  const char* Name;
+  const char* Packet;  // after the signature; none of these parse
+  bool WithGps;
+  TPhotoOutcome::TKind Outcome;
+  bool Noted;
+};
+
+class AnUnreadablePacket : public PhotoJobs, public ::testing::WithParamInterface<TUnreadableCase> {};
+
+TEST_P(AnUnreadablePacket, IsKeptAndNotedWhenItNamesALocation) {
+  const TUnreadableCase& c = GetParam();
+  const std::string packet = std::string(XMPSignature) + c.Packet;
+  const std::string path = PhotoWithXmp("a.jpg", Bytes(packet.begin(), packet.end()), c.WithGps);
+  const TJobSummary summary = RunPhotoJob({path}, [](const std::string& file) { return RemoveLocation(file, {}); });
+  EXPECT_EQ(summary.Changed, c.Outcome == TPhotoOutcome::Changed ? 1 : 0);
+  ASSERT_EQ(summary.Notes.size(), c.Noted ? 1u : 0u);
+  if (c.Noted) {
+    EXPECT_EQ(summary.Notes[0].FileName, path);
+    EXPECT_EQ(summary.Notes[0].Message, "location kept in an unreadable XMP packet");
+    EXPECT_TRUE(SummaryText(summary).ends_with("\n" + path + ": location kept in an unreadable XMP packet"));
+  }
+  const Bytes saved = ReadFileBytes(path);
+  EXPECT_NE(std::search(saved.begin(), saved.end(), packet.begin(), packet.end()), saved.end());
+  EXPECT_EQ(Reload(path)->PeekSection(skGps).Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Packets, AnUnreadablePacket,
+                         ::testing::Values(TUnreadableCase{"WithAPositionAndTheGPSDirectory",
+                                                           "<x:xmpmeta><drone-dji:GpsLatitude>22.5<", true,
+                                                           TPhotoOutcome::Changed, true},
+                                           TUnreadableCase{"WithAnAltitudeOnly", "<rdf:RDF><a AbsoluteAltitude='3'>",
+                                                           false, TPhotoOutcome::Unchanged, true},
+                                           TUnreadableCase{"WithoutALocation", "<x:xmpmeta><xmp:Rating>3<", true,
+                                                           TPhotoOutcome::Changed, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 // ---- running a job over many photos ----
 
 TEST_F(PhotoJobs, AReadOnlyPhotoIsReportedAndTheOthersAreStillChanged) {
@@ -431,7 +718,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TValueCase{"Text", "Camera make", "  Leica ", TPhotoOutcome::Changed, "Leica"},
         TValueCase{"SameText", "Camera make", "Canon", TPhotoOutcome::Unchanged, "Canon"},
-        TValueCase{"SameInteger", "Exif image width", "24", TPhotoOutcome::Unchanged, "24"},
+        TValueCase{"SizeIsNotEditable", "Exif image width", "24", std::nullopt, "24"},
         TValueCase{"NotAnInteger", "Exif image width", "abc", std::nullopt, "24"},
         TValueCase{"NegativeInteger", "Exif image width", "-1", std::nullopt, "24"},
         TValueCase{"Choice", "Orientation", "Rotate 90", TPhotoOutcome::Changed, "6"},

@@ -116,7 +116,7 @@ const TValueCase ValueCases[] = {
      "Exposure bias value", "-0.333333333333333", ""},
     {"Uncalibrated", [](TExifData& d) { Word(d, skExif, ttColorSpace, 0xFFFF); }, "Colour space", "Uncalibrated", ""},
     {"WidthLow16Bits", [](TExifData& d) { d.Sections(skExif).SetLongWordValue(ttPixelXDimension, 0, 0x12345); },
-     "Exif image width", "9029", "int"},
+     "Exif image width", "9029", ""},
     {"MissingFocalLength35", [](TExifData&) {}, "Focal length in 35mm film", "0", ""},
     {"ShutterSpeedFourDigits",
      [](TExifData& d) { AddTag(d, skExif, ttShutterSpeedValue, dtSRational, {7, 1}); },

@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "OutputChannel.h"
 #include "core/ExifFormController.h"
+#include "core/PropertySetters.h"
 #include "zorp/base/FileLock.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -91,6 +92,10 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
     const std::string caption = Zorp::Base::Trim(rows[i].Caption);
     if (found < 0 && caption == label) found = static_cast<int>(i);
     if (std::find(editable.begin(), editable.end(), caption) == editable.end()) editable.push_back(caption);
+  }
+  if (const std::string why = NotEditableMessage(label); found < 0 && !why.empty()) {
+    err << "quorvane-cli: " << why << '\n';
+    return 2;
   }
   if (found < 0) {
     err << ErrorLine("\"" + label + "\" is not an editable label; the editable labels are:");

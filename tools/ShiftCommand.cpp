@@ -15,16 +15,16 @@ using namespace Quorvane::Viewer;
 int RunPhotoJobCommand(const std::vector<std::string>& files, const TPhotoEdit& edit, std::ostream& out,
                        std::ostream& err) {
   const TJobSummary summary = RunPhotoJob(files, [&](const std::string& file) {
-    try {
-      const TPhotoOutcome outcome = edit(file);
-      out << MarkLineBreaks(file) << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
-      return outcome;
-    } catch (const std::exception& error) {
-      err << ErrorLine(file, error.what());
-      throw;
-    }
+    const TPhotoOutcome outcome = edit(file);
+    out << MarkLineBreaks(file) << (outcome == TPhotoOutcome::Changed ? ": changed\n" : ": unchanged\n");
+    for (const std::string& note : outcome.Notes) out << MarkLineBreaks(file) << ": " << note << '\n';
+    return outcome;
   });
-  return summary.Failed > 0 ? 1 : 0;
+  // Told once the job is done: an edit that met a change by another program was tried again, and
+  // only its last failure counts.
+  for (const TJobFailure& failure : summary.Failures) err << ErrorLine(failure.FileName, failure.Message);
+  // A photo saved without its former file date was not done as asked either.
+  return summary.Failed > 0 || summary.FileDatesLost > 0 ? 1 : 0;
 }
 
 int RunShift(const std::string& offsetText, bool keepModificationTime, const std::vector<std::string>& files,

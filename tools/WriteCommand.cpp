@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "OutputChannel.h"
 #include "core/PhotoJobs.h"
+#include "core/PropertySetters.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FileLock.h"
@@ -52,6 +53,9 @@ TDateTime ParseDateTime(const std::string& text) {
       !Zorp::Base::TryEncodeDateTime(number(1), number(2), number(3), number(4), number(5), number(6), number(7),
                                      value))
     throw Zorp::Base::EConvertError(Format(SInvalidDateTime, text.c_str()));
+  // Only the empty text deletes; a date that would read as none is refused.
+  if (const std::string refusal = Quorvane::Viewer::UnstorableDateTimeMessage(value); !refusal.empty())
+    throw Zorp::Base::EConvertError(refusal);
   return value;
 }
 

@@ -18,6 +18,7 @@
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifValues.h"
 #include "zorp/exif/TagIDs.h"
+#include "zorp/exif/XMPDates.h"
 #include "zorp/exif/XMPUtils.h"
 
 namespace Zorp::Exif {
@@ -315,13 +316,32 @@ void TCustomExifData::SetComments(const std::string& value) {
 // Date-times
 
 void TCustomExifData::SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID,
-                                          TExifTagID offsetID, const char* xmpName, TDateTime value) {
+                                          TExifTagID offsetID, TDateTime value, bool keepSubSeconds) {
   TXMPPacket& packet = XMPPacket();  // a pending packet is read before anything changes
+  if (keepSubSeconds && (value == 0 || !std::isfinite(value) || Zorp::Base::DecodeDateTime(value).Year < 1))
+    throw Zorp::Base::EConvertError(SDateEncodeError);
   WithinUpdate([&] {
-    Sections(kind).SetDateTimeValue(id, subSecsID, value);
-    // Camera times are local: the XMP text names the photo's own offset, or none.
-    packet.UpdateLocalDateTimeProperty(kind == skPrimary ? xnTIFF : xnExif, xmpName, value,
-                                       OffsetTimeText(PeekSection(skExif), offsetID));
+    if (keepSubSeconds)
+      Sections(kind).SetStringValue(id, DateTimeToExifText(value));
+    else
+      Sections(kind).SetDateTimeValue(id, subSecsID, value);
+    // Camera times are local: the XMP text names the photo's own offset, the zone the copy named
+    // before, or none.
+    const std::string offset = OffsetTimeText(PeekSection(skExif), offsetID);
+    const TXMPWritePolicy policy = packet.WritePolicy();
+    bool mirror = true;
+    for (const TXMPDateCopy& copy : XMPDateCopies(id)) {
+      // Only the mirror is created under wpUpdateOrAdd; the other copies follow where they are.
+      packet.SetWritePolicy(!mirror && policy == wpUpdateOrAdd ? wpUpdateExistingOnly : policy);
+      try {
+        packet.UpdateLocalDateTimeProperty(copy.Schema, copy.Name, value, offset, keepSubSeconds);
+      } catch (...) {
+        packet.SetWritePolicy(policy);
+        throw;
+      }
+      mirror = false;
+    }
+    packet.SetWritePolicy(policy);
   });
 }
 
@@ -329,21 +349,32 @@ TDateTime TCustomExifData::DateTime() const {
   return PeekSection(skPrimary).GetDateTimeValue(ttDateTime, ttSubsecTime);
 }
 void TCustomExifData::SetDateTime(TDateTime value) {
-  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, ttOffsetTime, "DateTime", value);
+  SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, ttOffsetTime, value);
 }
 TDateTime TCustomExifData::DateTimeOriginal() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeOriginal, ttSubsecTimeOriginal);
 }
 void TCustomExifData::SetDateTimeOriginal(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, ttOffsetTimeOriginal, "DateTimeOriginal",
-                      value);
+  SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, ttOffsetTimeOriginal, value);
 }
 TDateTime TCustomExifData::DateTimeDigitized() const {
   return PeekSection(skExif).GetDateTimeValue(ttDateTimeDigitized, ttSubsecTimeDigitized);
 }
 void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
-  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, ttOffsetTimeDigitized, "DateTimeDigitized",
-                      value);
+  SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, ttOffsetTimeDigitized, value);
+}
+void TCustomExifData::SetDateTimeKeepingSubSeconds(TExifTagID dateTimeID, TDateTime value) {
+  switch (dateTimeID) {
+    case ttDateTime:
+      return SetDateTimeProperty(skPrimary, ttDateTime, ttSubsecTime, ttOffsetTime, value, true);
+    case ttDateTimeOriginal:
+      return SetDateTimeProperty(skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, ttOffsetTimeOriginal, value, true);
+    case ttDateTimeDigitized:
+      return SetDateTimeProperty(skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, ttOffsetTimeDigitized, value,
+                                 true);
+    default:
+      throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  }
 }
 
 TDateTime TCustomExifData::GPSDateTimeUTC() const {

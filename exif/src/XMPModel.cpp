@@ -10,6 +10,7 @@
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
+#include "zorp/exif/XMPDates.h"
 #include "zorp/exif/XMPUtils.h"
 
 namespace Zorp::Exif {
@@ -327,6 +328,13 @@ bool TXMPProperty::RemoveSubProperty(std::string_view name) {
   return false;
 }
 
+void TXMPProperty::DeleteSubProperty(int index) {
+  if (index < 0 || index >= SubPropertyCount())
+    throw Zorp::Base::EListError(Zorp::Base::Format(SListIndexError, index));
+  FSubProperties.erase(FSubProperties.begin() + index);
+  Changed();
+}
+
 std::string TXMPProperty::ReadValue(const std::string& defaultValue) {
   switch (FKind) {
     case pkSimple:
@@ -636,15 +644,27 @@ void TXMPPacket::UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std:
 }
 
 void TXMPPacket::UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name,
-                                             Zorp::Base::TDateTime value, const std::string& offset) {
+                                             Zorp::Base::TDateTime value, const std::string& offset,
+                                             bool keepFraction) {
   if (value == 0) {
     RemoveProperty(schemaKind, name);
     return;
   }
-  const bool fraction = Zorp::Base::DecodeDateTime(value).Millisecond != 0;
-  const char* pattern = fraction ? "yyyy'-'mm'-'dd'T'hh':'nn':'ss'.'zzz" : "yyyy'-'mm'-'dd'T'hh':'nn':'ss";
-  UpdateProperty(schemaKind, name,
-                 Zorp::Base::FormatDateTime(pattern, value, Zorp::Base::InvariantFormatSettings()) + offset, pkSimple);
+  // The value it replaces lends its zone (when no offset is given) and, when asked, its fraction.
+  TXMPDate old;
+  TXMPSchema* schema = nullptr;
+  TXMPProperty* property = nullptr;
+  const bool hadDate = FindSchema(schemaKind, schema) && schema->FindProperty(name, property) &&
+                       property->Kind() == pkSimple && TryParseXMPDate(Zorp::Base::Trim(property->Value()), old);
+  std::string text =
+      Zorp::Base::FormatDateTime("yyyy'-'mm'-'dd'T'hh':'nn':'ss", value, Zorp::Base::InvariantFormatSettings());
+  if (keepFraction) {
+    if (hadDate && !old.Fraction.empty()) text += "." + old.Fraction;
+  } else if (const int milliseconds = Zorp::Base::DecodeDateTime(value).Millisecond; milliseconds != 0) {
+    text += Zorp::Base::Format(".%.3d", milliseconds);
+  }
+  text += !offset.empty() ? offset : hadDate ? old.Zone : std::string();
+  UpdateProperty(schemaKind, name, text, pkSimple);
 }
 
 void TXMPPacket::ClearWithoutNotification() {

@@ -273,6 +273,12 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
         FServices.ShowError("Invalid data format");
         return;
       }
+      // A date the file cannot hold is refused before any photo is touched; it would delete the date.
+      if (const std::string refusal = kind == rkDateTime ? UnstorableDateTimeMessage(dateTime) : std::string();
+          !refusal.empty()) {
+        FServices.ShowError(refusal);
+        return;
+      }
       if (manyPhotos &&
           FServices.AskYesNo("Apply to all " + std::to_string(FSelectedPhotos.size()) + " selected photos?")) {
         EditSelectedPhotos(label, value);

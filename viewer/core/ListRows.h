@@ -23,6 +23,7 @@ inline constexpr std::string_view ValueRowIndent = "   ";
 struct TListRow {
   std::string Caption;
   std::vector<std::string> SubItems;  // none, or value, row kind, select list
+  std::string Hint = {};              // what the row's tooltip tells about it; usually empty
 
   bool IsValueRow() const { return !SubItems.empty(); }
   // The sub-items by name (empty when the row has none); read on every paint, so not copied.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -21,6 +22,7 @@
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -47,7 +49,11 @@ struct TLoadedPhoto {
   // Saves atomically and verified; the original's times come back when asked for.
   TPhotoOutcome Save(const std::string& fileName, const TEditOptions& options) {
     Data.SaveToJPEG(fileName, true);
-    if (options.KeepFileDates) Zorp::Base::SetFileTimes(fileName, Times);
+    if (options.KeepFileDates && !Zorp::Base::SetFileTimes(fileName, Times)) {
+      TPhotoOutcome outcome(TPhotoOutcome::Changed, {FileDateNotKeptText(errno)});
+      outcome.FileDateLost = true;
+      return outcome;
+    }
     return TPhotoOutcome::Changed;
   }
 };
@@ -90,18 +96,16 @@ TDateTime ShiftedDateTime(TDateTime value, std::int64_t seconds) {
   return result;
 }
 
-// One of the three date-times: where it lives and how it is set.
+// One of the three date-times: where it lives.
 struct TDateTimeField {
   TExifSectionKind Kind;
   TExifTagID ID;
   TExifTagID SubSecsID;
-  void (TCustomExifData::*Setter)(TDateTime);
 };
 
-constexpr TDateTimeField DateTimeFields[] = {
-    {skPrimary, ttDateTime, ttSubsecTime, &TCustomExifData::SetDateTime},
-    {skExif, ttDateTimeOriginal, ttSubsecTimeOriginal, &TCustomExifData::SetDateTimeOriginal},
-    {skExif, ttDateTimeDigitized, ttSubsecTimeDigitized, &TCustomExifData::SetDateTimeDigitized}};
+constexpr TDateTimeField DateTimeFields[] = {{skPrimary, ttDateTime, ttSubsecTime},
+                                             {skExif, ttDateTimeOriginal, ttSubsecTimeOriginal},
+                                             {skExif, ttDateTimeDigitized, ttSubsecTimeDigitized}};
 
 // The first value row with that label whose kind allows editing; nullptr when the list has none.
 const TListRow* FindEditableRow(const TListRows& rows, const std::string& label) {
@@ -141,10 +145,10 @@ TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit&
       return summary;
     }
     try {
-      if (EditReadingAgainOnChange(edit, files[done]) == TPhotoOutcome::Changed)
-        ++summary.Changed;
-      else
-        ++summary.Unchanged;
+      const TPhotoOutcome outcome = EditReadingAgainOnChange(edit, files[done]);
+      ++(outcome == TPhotoOutcome::Changed ? summary.Changed : summary.Unchanged);
+      for (const std::string& note : outcome.Notes) summary.Notes.push_back({files[done], note});
+      if (outcome.FileDateLost) ++summary.FileDatesLost;
     } catch (const std::exception& error) {
       ++summary.Failed;
       summary.Failures.push_back({files[done], error.what()});
@@ -163,7 +167,14 @@ std::string SummaryText(const TJobSummary& summary) {
                      " unchanged, " + std::to_string(summary.Failed) + " failed";
   if (summary.Cancelled) text += ", " + std::to_string(summary.NotDone) + " not done (cancelled)";
   for (const TJobFailure& failure : summary.Failures) text += "\n" + failure.FileName + ": " + failure.Message;
+  for (const TJobFailure& note : summary.Notes) text += "\n" + note.FileName + ": " + note.Message;
   return text;
+}
+
+std::ostream& operator<<(std::ostream& out, const TPhotoOutcome& outcome) {
+  out << (outcome == TPhotoOutcome::Changed ? "changed" : "unchanged");
+  for (const std::string& note : outcome.Notes) out << "; " << note;
+  return out;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -211,25 +222,29 @@ TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& off
   // Every new value is computed before anything changes, so a date that would leave the calendar
   // refuses the photo as a whole.
   std::vector<std::pair<const TDateTimeField*, TDateTime>> shifted;
+  std::vector<std::pair<const TXMPDateCopy*, std::string>> shiftedCopies;
+  TXMPPacket& packet = data.XMPPacket();
   for (const TDateTimeField& field : DateTimeFields) {
     const TDateTime value = data.PeekSection(field.Kind).GetDateTimeValue(field.ID, field.SubSecsID, 0);
     if (value != 0) shifted.emplace_back(&field, ShiftedDateTime(value, offset.Seconds));
-  }
-  if (shifted.empty()) return TPhotoOutcome::Unchanged;
-  data.WithinUpdate([&] {
-    for (const auto& [field, value] : shifted) {
-      // The setter writes three sub-second digits; the tag keeps its own text instead, since only
-      // whole seconds moved.
-      const TExifTag* subSecs = data.PeekSection(skExif).Find(field->SubSecsID);
-      const bool keep = subSecs != nullptr;
-      const TTiffDataType type = keep ? subSecs->DataType() : dtAscii;
-      const std::int32_t count = keep ? subSecs->ElementCount() : 0;
-      const std::vector<std::uint8_t> bytes =
-          keep ? std::vector<std::uint8_t>(subSecs->Bytes().begin(), subSecs->Bytes().end())
-               : std::vector<std::uint8_t>();
-      (data.*(field->Setter))(value);
-      if (keep) data.Sections(skExif).AddOrUpdateTag(field->SubSecsID, type, count, bytes.data());
+    // Each XMP copy moves from its own value, whatever the Exif date holds.
+    for (const TXMPDateCopy& copy : XMPDateCopies(field.ID)) {
+      TXMPSchema* schema = nullptr;
+      TXMPProperty* property = nullptr;
+      TXMPDate date;
+      if (!packet.FindSchema(copy.Schema, schema) || !schema->FindProperty(copy.Name, property) ||
+          property->Kind() != pkSimple || !TryParseXMPDate(Zorp::Base::Trim(property->Value()), date))
+        continue;
+      if (!TryShiftXMPDate(date, offset.Seconds)) throw Zorp::Base::EConvertError(SDateEncodeError);
+      shiftedCopies.emplace_back(&copy, XMPDateText(date));
     }
+  }
+  if (shifted.empty() && shiftedCopies.empty()) return TPhotoOutcome::Unchanged;
+  data.WithinUpdate([&] {
+    // The date text alone: the sub-second tags stay, since only whole seconds moved.
+    for (const auto& [field, value] : shifted)
+      data.Sections(field->Kind).SetStringValue(field->ID, DateTimeToExifText(value));
+    for (const auto& [copy, text] : shiftedCopies) packet.UpdateProperty(copy->Schema, copy->Name, text);
   });
   return photo.Save(fileName, options);
 }
@@ -355,14 +370,64 @@ bool ValidLocation(const TLocation& location) {
          (!location.Altitude || (std::isfinite(*location.Altitude) && std::fabs(*location.Altitude) <= MaxAltitude));
 }
 
-// The names of the GPS properties of the XMP "exif" schema.
-std::vector<std::string> XMPGPSProperties(TXMPPacket& packet) {
-  std::vector<std::string> names;
-  TXMPSchema* schema = nullptr;
-  if (!packet.FindSchema(xnExif, schema)) return names;
-  for (const TXMPProperty& property : *schema)
-    if (property.Name().starts_with("GPS")) names.push_back(property.Name());
-  return names;
+// Whether the property holds fields or items, but no longer any.
+bool LeftEmpty(const TXMPProperty& property) {
+  return property.SupportsSubProperties() && property.SubPropertyCount() == 0;
+}
+
+// Removes the location fields among the sub-properties of property and below, and the structures and
+// arrays that this leaves empty; true when anything went.
+bool RemoveLocationFields(TXMPProperty& property, int depth) {
+  if (depth > 256) return false;  // the reader builds no deeper tree; a hand-built one stops here
+  bool removed = false;
+  for (int i = property.SubPropertyCount() - 1; i >= 0; --i) {
+    TXMPProperty& field = property.SubProperties(i);
+    if (property.NamedSubProperties() && IsXMPLocationProperty(field.NamespaceInfo().URI(), field.Name())) {
+      property.DeleteSubProperty(i);
+      removed = true;
+    } else if (RemoveLocationFields(field, depth + 1)) {
+      removed = true;
+      if (LeftEmpty(field)) property.DeleteSubProperty(i);
+    }
+  }
+  return removed;
+}
+
+// Removes every XMP property and structure field that holds a position or an altitude, and what
+// this leaves empty. True when anything went.
+bool RemoveXMPLocation(TXMPPacket& packet) {
+  bool removed = false;
+  for (TXMPSchema& schema : packet) {
+    std::vector<std::string> names;
+    for (TXMPProperty& property : schema) {
+      if (IsXMPLocationProperty(property.NamespaceInfo().URI(), property.Name())) {
+        names.push_back(property.Name());
+      } else if (RemoveLocationFields(property, 0)) {
+        removed = true;
+        if (LeftEmpty(property)) names.push_back(property.Name());
+      }
+    }
+    removed = schema.RemoveProperties(names) || removed;
+  }
+  return removed;
+}
+
+// Whether the text of a packet that could not be read names a position or an altitude.
+bool MentionsLocation(Zorp::Base::TMemoryStream& data) {
+  const std::string_view text(reinterpret_cast<const char*>(data.Memory()), static_cast<std::size_t>(data.Size()));
+  for (const std::string_view word :
+       {"Latitude", "Longitude", "Longtitude", "Altitude", "GPSPosition", "GPSCoordinates"})
+    if (text.find(word) != std::string_view::npos) return true;
+  return false;
+}
+
+// Whether an XMP segment holds a packet that parses.
+bool IsReadableXMP(Zorp::Base::TMemoryStream& data) {
+  TXMPPacket probe;
+  data.SetPosition(0);
+  const bool readable = probe.TryLoadFromStream(data);
+  data.SetPosition(0);
+  return readable;
 }
 
 }  // namespace
@@ -459,19 +524,39 @@ TPhotoOutcome SetLocation(const std::string& fileName, const TLocation& location
   return photo.Save(fileName, options);
 }
 
+bool IsXMPLocationProperty(std::string_view namespaceURI, std::string_view name) {
+  const std::string lowerName = Zorp::Base::LowerCase(std::string(name));
+  if (lowerName.starts_with("gps")) {
+    // The Exif schemas mirror the GPS directory, which goes as a whole.
+    if (namespaceURI == XMPNamespaceURI(xnExif) || namespaceURI == "http://cipa.jp/exif/1.0/") return true;
+    for (const std::string_view word : {"latitude", "longitude", "longtitude", "altitude", "position", "coordinates"})
+      if (lowerName.find(word, 3) != std::string::npos) return true;
+    return false;
+  }
+  return name == "AbsoluteAltitude" || name == "RelativeAltitude";
+}
+
 TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& options) {
   TLoadedPhoto photo(fileName, options);
   TExifData& data = photo.Data;
-  const std::vector<std::string> xmpNames = XMPGPSProperties(data.XMPPacket());
+  // A packet that does not parse is written back byte for byte, whatever it holds.
+  const std::shared_ptr<IFoundJPEGSegment> segment = data.PendingXMPSegment();
+  TXMPPacket& packet = data.XMPPacket();
+  TPhotoOutcome outcome;
+  if (segment && packet.Empty() && !IsReadableXMP(segment->Data()) && MentionsLocation(segment->Data()))
+    outcome.Notes.push_back("location kept in an unreadable XMP packet");
   const bool hasDirectory =
       data.PeekSection(skGps).Count() > 0 || data.PeekSection(skPrimary).Find(ttGPSInfoIFDPointer) != nullptr;
-  if (!hasDirectory && xmpNames.empty()) return TPhotoOutcome::Unchanged;
+  bool xmpRemoved = false;
   data.WithinUpdate([&] {
     // An empty directory is not written, and neither is its pointer.
-    data.Sections(skGps).Clear();
-    data.XMPPacket().RemoveProperties(xnExif, xmpNames);
+    if (hasDirectory) data.Sections(skGps).Clear();
+    xmpRemoved = RemoveXMPLocation(packet);
   });
-  return photo.Save(fileName, options);
+  if (!hasDirectory && !xmpRemoved) return outcome;
+  TPhotoOutcome saved = photo.Save(fileName, options);
+  saved.Notes.insert(saved.Notes.begin(), outcome.Notes.begin(), outcome.Notes.end());
+  return saved;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -479,6 +564,7 @@ TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& op
 
 TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
                                const TEditOptions& options) {
+  if (const std::string why = NotEditableMessage(label); !why.empty()) throw std::invalid_argument(why);
   if (!HasPropertySetter(label)) throw std::invalid_argument("\"" + label + "\" is not an editable label");
   TLoadedPhoto photo(fileName, options);
   TExifData& data = photo.Data;

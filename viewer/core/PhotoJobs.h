@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/IniFile.h"
@@ -18,7 +19,21 @@
 namespace Quorvane::Viewer {
 
 // ---- outcome of a job over many photos ----
-enum class TPhotoOutcome { Changed, Unchanged };
+// One photo's outcome: changed or unchanged, and notes a user should read about it (what the edit
+// could not do), in the order they arose. Compares with TPhotoOutcome::Changed and ::Unchanged.
+struct TPhotoOutcome {
+  enum TKind { Changed, Unchanged };
+  TKind Kind = Unchanged;
+  std::vector<std::string> Notes;
+  // Saved, but the file's former dates could not be given back (one of the notes says why).
+  bool FileDateLost = false;
+
+  // Implicit, so that an edit may return a bare kind.
+  TPhotoOutcome(TKind kind = Unchanged, std::vector<std::string> notes = {}) : Kind(kind), Notes(std::move(notes)) {}
+  bool operator==(TKind kind) const { return Kind == kind; }
+  bool operator==(const TPhotoOutcome&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const TPhotoOutcome& outcome);
+};
 
 struct TJobFailure {
   std::string FileName;
@@ -32,6 +47,8 @@ struct TJobSummary {
   int NotDone = 0;  // photos left untouched because the job was cancelled
   bool Cancelled = false;
   std::vector<TJobFailure> Failures;  // in the order of the files
+  std::vector<TJobFailure> Notes;     // each photo's outcome notes, in the order of the files
+  int FileDatesLost = 0;              // photos saved whose former file dates could not be given back
 };
 
 // One photo's edit: loads, edits and saves the file, or throws (the file untouched).
@@ -41,13 +58,13 @@ using TPhotoEdit = std::function<TPhotoOutcome(const std::string& fileName)>;
 using TJobProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
 // Runs edit on each file in order and sums up; a std::exception from one photo is recorded with its
-// message and the job goes on.
+// message and the job goes on. The notes of each outcome are collected with the photo's file name.
 TJobSummary RunPhotoJob(const std::vector<std::string>& files, const TPhotoEdit& edit,
                         const TJobProgress& progress = {});
 
 // The summary as the window's closing message shows it: the counts ("3 changed, 1 unchanged,
 // 1 failed", then ", 2 not done (cancelled)" after a cancel), then one "file: message" line per
-// failure.
+// failure, then one per note.
 std::string SummaryText(const TJobSummary& summary);
 
 // What a photo's report says when the save worked but the file's former dates could not be given
@@ -68,9 +85,11 @@ struct TTimeOffset {
 bool ParseTimeOffset(const std::string& text, TTimeOffset& offset);
 std::string TimeOffsetText(const TTimeOffset& offset);
 
-// Shifts DateTime, DateTimeOriginal and DateTimeDigitized where present (sub-seconds kept, a
-// missing one stays missing, the XMP mirrors follow). Unchanged when none is present or the
-// offset is zero.
+// Shifts DateTime, DateTimeOriginal and DateTimeDigitized where present (their sub-second tags
+// untouched, a missing one stays missing) and every XMP copy of them the photo holds (XMPDateCopies),
+// each from its own value and in its own precision, fraction and zone (TryShiftXMPDate), also where
+// the Exif date is missing. Unchanged when there is none or the offset is zero. A date that would
+// leave the years 1 to 9999 refuses the photo as a whole.
 TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& offset, const TEditOptions& options);
 
 // ---- the location ----
@@ -89,14 +108,25 @@ bool ParseLocation(const std::string& text, TLocation& location);
 // Writes the GPS directory the standard way (version 2.3.0.0, references, rationals) and its XMP
 // mirrors. Unchanged when the photo already holds that location.
 TPhotoOutcome SetLocation(const std::string& fileName, const TLocation& location, const TEditOptions& options);
-// Removes the GPS directory and the XMP GPS properties, nothing else. Unchanged when there are none.
+// Removes the GPS directory and every XMP property that holds a position or an altitude
+// (IsXMPLocationProperty), nothing else. Unchanged when there are none. An XMP packet that cannot be
+// read is kept as it is; when its text names a position or altitude, the outcome carries the note
+// "location kept in an unreadable XMP packet".
 TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& options);
+
+// Whether an XMP property holds a position or an altitude, by its local name in any namespace:
+// a name that starts with "GPS" (in any letter case) and speaks of Latitude, Longitude (also the
+// misspelt "Longtitude"), Altitude, Position or Coordinates; every "GPS" name of the Exif schemas
+// (exif:, exifEX:), which mirror the GPS directory as a whole; and AbsoluteAltitude and
+// RelativeAltitude (drone flight logs). Fields of structures (Iptc4xmpExt:LocationCreated) count too.
+bool IsXMPLocationProperty(std::string_view namespaceURI, std::string_view name);
 
 // ---- one Standard-list value on many photos ----
 // Sets the value of the Standard-list row of that label as the viewer's edit does (the value
 // already validated for the row's kind) and saves. Unchanged when the photo already shows it.
-// Throws std::invalid_argument for a label that cannot be edited (before the photo is read), and
-// EConvertError ("Invalid integer format", "Invalid data format") for a value of the wrong kind.
+// Throws std::invalid_argument for a label that cannot be edited (before the photo is read; for a
+// row every save sets, with NotEditableMessage), and EConvertError ("Invalid data format", or the
+// refusal of a date-time that cannot be stored) for a value of the wrong kind.
 TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& label, const std::string& value,
                                const TEditOptions& options);
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/EnumTexts.h"
+#include "core/PropertySetters.h"
 
 namespace Quorvane::Viewer {
 
@@ -126,8 +127,11 @@ void TStandardLister::ListExif() {
   AddDateTime("Date/time digitised", FData.DateTimeDigitized());
   AddFraction("Digital zoom ratio", FData.DigitalZoomRatio());
   const TOptionalLongWord width = FData.ExifImageWidth(), height = FData.ExifImageHeight();
-  Add("Exif image width", Low16(width.Missing ? 0 : width.Value), rkInt);
-  Add("Exif image height", Low16(height.Missing ? 0 : height.Value), rkInt);
+  // Every save sets these from the frame, so they are shown but not editable, and the hint says why.
+  for (const auto& [label, size] : {std::pair{"Exif image width", width}, std::pair{"Exif image height", height}}) {
+    Add(label, Low16(size.Missing ? 0 : size.Value));
+    FRows.back().Hint = NotEditableHint(label);
+  }
   Add("Exposure programme", ExposureProgramToStr(FData.ExposureProgram()));
   AddFractionWithUnit("Exposure time", FData.ExposureTime(), "seconds");
   AddFraction("Exposure index", FData.ExposureIndex());

@@ -161,13 +161,20 @@ class TCustomExifData : public TExifSectionOwner {
   void SetInteropTypeName(const std::string& value);
 
   // -- Date-times --
-  // Date-times with their sub-second tags; 0 deletes both.
+  // Date-times with their sub-second tags; 0 deletes both. Each has XMP copies (XMPDateCopies): the
+  // first is its mirror, written under the packet's policy; the others follow only where present.
+  // A copy keeps the zone it named unless the Exif offset tag (0x9010-0x9012) gives one.
   Zorp::Base::TDateTime DateTime() const;  // 0x0132 + 0x9290
   void SetDateTime(Zorp::Base::TDateTime value);
   Zorp::Base::TDateTime DateTimeOriginal() const;  // 0x9003 + 0x9291
   void SetDateTimeOriginal(Zorp::Base::TDateTime value);
   Zorp::Base::TDateTime DateTimeDigitized() const;  // 0x9004 + 0x9292
   void SetDateTimeDigitized(Zorp::Base::TDateTime value);
+  // Sets DateTime, DateTimeOriginal or DateTimeDigitized (named by its tag) to the whole seconds of
+  // value and keeps the sub-seconds stored with it: the Exif sub-second tag and the fraction of each
+  // XMP copy stay as they are. Raises EConvertError for a value outside the years 1 to 9999 or 0, and
+  // EAssertionFailed for another tag.
+  void SetDateTimeKeepingSubSeconds(TExifTagID dateTimeID, Zorp::Base::TDateTime value);
 
   // -- Enumerated values --
   // Enumerated values of the main, Exif and thumbnail directories.
@@ -316,7 +323,7 @@ class TCustomExifData : public TExifSectionOwner {
   void SetAsciiValue(TExifSectionKind kind, TExifTagID id, const std::string& value);
   void SetWindowsValue(TExifTagID id, const std::string& value);
   void SetDateTimeProperty(TExifSectionKind kind, TExifTagID id, TExifTagID subSecsID, TExifTagID offsetID,
-                           const char* xmpName, Zorp::Base::TDateTime value);
+                           Zorp::Base::TDateTime value, bool keepSubSeconds = false);
   TTiffOrientation GetOrientationOf(TExifSectionKind kind) const;
   void SetOrientationOf(TExifSectionKind kind, TTiffOrientation value);
   void SetEnumByte(TExifTagID id, const char* xmpName, std::uint8_t value);

@@ -108,6 +108,8 @@ class TXMPProperty : public IXMPPropertyContainer {
   bool FindSubProperty(std::string_view name, TXMPProperty*& property) const;
   TXMPProperty& FindOrAddSubProperty(const std::string& name);
   bool RemoveSubProperty(std::string_view name);
+  // Removes the item at index (an unnamed bag or sequence item, say); EListError for a bad index.
+  void DeleteSubProperty(int index);
 
   // The text of the property: a simple value; the "x-default" item of a language alternative
   // (added when missing); the items of a bag or sequence joined by ","; defaultValue otherwise.

@@ -89,11 +89,12 @@ class TXMPPacket : public Zorp::Base::IStreamPersist {
   // applyLocalBias is set and the offset is not zero; 0 removes the property.
   void UpdateDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
                               bool applyLocalBias);
-  // Writes a camera's local date-time: "yyyy-mm-ddThh:nn:ss", ".zzz" only when there are milliseconds,
-  // then offset as given ("+hh:mm"/"-hh:mm"), or nothing when the zone is unknown, since a "Z" would
-  // claim UTC; 0 removes the property.
+  // Writes a camera's local date-time: "yyyy-mm-ddThh:nn:ss", a fraction, then the zone: offset as
+  // given ("+hh:mm"/"-hh:mm"), else the zone designator of the date it replaces, else nothing (a "Z"
+  // would claim UTC). The fraction is ".zzz" when value has milliseconds; with keepFraction it is
+  // instead the fraction of the date it replaces, digit for digit. 0 removes the property.
   void UpdateLocalDateTimeProperty(TXMPNamespaceKind schemaKind, const std::string& name, Zorp::Base::TDateTime value,
-                                   const std::string& offset);
+                                   const std::string& offset, bool keepFraction = false);
 
   // Forgets the schemas and the about value and notifies (nothing when there is nothing).
   void Clear();
