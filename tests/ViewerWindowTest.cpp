@@ -229,6 +229,11 @@ TEST_F(AnExifForm, ShowsTheFolderItsPhotosTheirRowsAndThePreviewAfterBrowsing) {
   EXPECT_EQ(Cell("PhotoListView", 0, 0), SamplePhotos[0]);
   EXPECT_EQ(Cell("StandardListView", 0, 0), "General");
   EXPECT_NE(RowOf("StandardListView", "   Camera make"), -1);
+  // A row that cannot be edited says why in its tooltip; an ordinary row has none.
+  const QAbstractItemModel* rows = Child<QTableView>("StandardListView")->model();
+  EXPECT_EQ(rows->index(RowOf("StandardListView", "   Exif image width"), 1).data(Qt::ToolTipRole).toString(),
+            "Set from the image's real size on every save; not editable");
+  EXPECT_FALSE(rows->index(RowOf("StandardListView", "   Camera make"), 1).data(Qt::ToolTipRole).isValid());
   const QLabel* preview = Child<QLabel>("PreviewImage");
   EXPECT_FALSE(preview->pixmap().isNull());
   EXPECT_EQ(preview->toolTip().toStdString(), (Folder / SamplePhotos[0]).string());

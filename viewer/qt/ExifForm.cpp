@@ -283,6 +283,10 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
         return ToQt(column == 0 ? listRow.Caption : listRow.Value());
       },
       view);
+  model->SetRowHint([this, list](int row) {
+    const TListRows& rows = FController.Rows(list);
+    return row < static_cast<int>(rows.size()) ? ToQt(rows[static_cast<std::size_t>(row)].Hint) : QString();
+  });
   view->setModel(model);
   FRowModels[list] = model;
   FListViews[list] = view;

@@ -24,8 +24,12 @@ int TTextTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TTextTableModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-    return {};
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+  if (role == Qt::ToolTipRole && FRowHint) {
+    const QString hint = FRowHint(index.row());
+    return hint.isEmpty() ? QVariant() : QVariant(hint);
+  }
+  if (role != Qt::DisplayRole) return {};
   return FCellText(index.row(), index.column());
 }
 

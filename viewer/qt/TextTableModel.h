@@ -21,6 +21,8 @@ class TTextTableModel : public QAbstractTableModel {
   TTextTableModel(const QStringList& headers, TRowCount rowCount, TCellText cellText, QObject* parent = nullptr);
 
   void Reload();
+  // A row's tooltip (empty: none), asked as the cell text is.
+  void SetRowHint(std::function<QString(int row)> rowHint) { FRowHint = std::move(rowHint); }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -31,6 +33,7 @@ class TTextTableModel : public QAbstractTableModel {
   QStringList FHeaders;
   TRowCount FRowCountOfState;
   TCellText FCellText;
+  std::function<QString(int row)> FRowHint;
   int FRowCount = 0;
 };
 
