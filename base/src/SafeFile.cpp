@@ -57,17 +57,6 @@ mode_t CurrentUmask() {
   return 077;  // unknown: the new file stays private
 }
 
-// Makes the directory entry of a rename or a new file durable. Failing here changes nothing for the
-// caller.
-void SyncFolder(const std::string& fileName) {
-  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
-
 [[noreturn]] void RaiseCannotReplace(const std::string& fileName, int error) {
   throw EFCreateError(Format(SCannotReplaceFile, fileName.c_str(), std::strerror(error)));
 }
@@ -227,7 +216,7 @@ void TSafeFileReplacement::Commit() {
   if (CommitHook()) CommitHook()(FTempFileName);
   if (std::rename(FTempFileName.c_str(), FFileName.c_str()) != 0) RaiseCannotReplace(FFileName, errno);
   FCommitted = true;
-  SyncFolder(FFileName);
+  Detail::SyncFolderOf(FFileName);
 }
 
 void TSafeFileReplacement::EnsureUnchanged() const {
@@ -269,7 +258,7 @@ void TSafeFileReplacement::RewriteInPlace() {
         static_cast<ssize_t>(sizeof bytes))
       RaiseCannotReplace(FFileName, errno ? errno : EIO);
     if (::fsync(backup.Handle()) != 0) RaiseCannotReplace(FFileName, errno);
-    SyncFolder(backupName);
+    Detail::SyncFolderOf(backupName);
     if (CommitHook()) CommitHook()(FTempFileName);
     if (const int error = Detail::OverwriteContent(FStream->Handle(), target.Handle(), trailer.NewSize)) {
       // The former content is put back; when even that fails, the backup stays and says where it is.
@@ -283,14 +272,14 @@ void TSafeFileReplacement::RewriteInPlace() {
   } catch (...) {
     if (!keepBackup) {
       ::unlink(backupName.c_str());
-      SyncFolder(backupName);
+      Detail::SyncFolderOf(backupName);
     }
     throw;
   }
   ::unlink(backupName.c_str());
   FCommitted = true;
   RemoveTemporary();
-  SyncFolder(FFileName);
+  Detail::SyncFolderOf(FFileName);
 }
 
 void SafeWriteFile(const std::string& fileName, const void* data, std::int64_t size) {

@@ -70,14 +70,6 @@ bool ReadExactly(int fd, void* buffer, std::size_t count, off_t offset) {
   return true;
 }
 
-void SyncFolderOf(const std::string& fileName) {
-  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
 
 // The process number in a temporary file's name ".NAME.quorvane-PID-XXXXXX", or 0 when the name
 // is not of that form.
@@ -99,6 +91,15 @@ pid_t TemporaryOwner(const std::string& name) {
 }
 
 }  // namespace
+
+void SyncFolderOf(const std::string& fileName) {
+  std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
 
 std::string BackupNameFor(const std::string& fileName) { return HiddenBeside(fileName, BackupSuffix); }
 

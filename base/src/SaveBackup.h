@@ -49,6 +49,10 @@ bool DigestFile(int fd, std::int64_t size, std::int64_t& read, std::uint64_t& di
 // written yet, never an empty file. Returns 0 or the error number.
 int OverwriteContent(int from, int to, std::int64_t length);
 
+// Makes the directory entry of a rename, a new file or a removal beside fileName durable. Failing
+// here changes nothing for the caller.
+void SyncFolderOf(const std::string& fileName);
+
 // Removes the temporary files of saves that were killed, beside fileName: files of the temporary
 // pattern whose process is gone and that no one holds locked. Each folder once a minute at most.
 void RemoveLeftoverTemporaries(const std::string& fileName);
