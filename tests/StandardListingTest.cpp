@@ -142,6 +142,21 @@ const TValueCase ValueCases[] = {
      "GPS destination latitude", "10? 30 minutes and 0 seconds ", ""},
     {"AltitudeWithoutReference", [](TExifData& d) { Fraction(d, skGps, ttGPSAltitude, 1005, 10); }, "GPS altitude",
      "100.5 metres ", ""},
+    // Rows shown only for photos holding their tag.
+    {"Rating", [](TExifData& d) { Word(d, skPrimary, ttRating, 4); }, "Rating", "4", ""},
+    {"ExposureMode", [](TExifData& d) { Word(d, skExif, ttExposureMode, 2); }, "Exposure mode", "Auto bracket", ""},
+    {"Contrast", [](TExifData& d) { Word(d, skExif, ttContrast, 1); }, "Contrast", "Soft", ""},
+    {"Saturation", [](TExifData& d) { Word(d, skExif, ttSaturation, 2); }, "Saturation", "High", ""},
+    {"Sharpness", [](TExifData& d) { Word(d, skExif, ttSharpness, 2); }, "Sharpness", "Hard", ""},
+    {"SharpnessUnknown", [](TExifData& d) { Word(d, skExif, ttSharpness, 7); }, "Sharpness", ContrastToStr(7), ""},
+    {"OffsetTimeOriginal", [](TExifData& d) { d.Sections(skExif).SetStringValue(ttOffsetTimeOriginal, "+01:00"); },
+     "Offset time original", "+01:00", ""},
+    {"SubSecondTime", [](TExifData& d) { d.Sections(skExif).SetStringValue(ttSubsecTimeDigitized, "72"); },
+     "Sub-second time digitised", "72", ""},
+    {"LensModel", [](TExifData& d) { d.Sections(skExif).SetStringValue(ttLensModel, "EF-S18-55mm f/3.5-5.6"); },
+     "Lens model", "EF-S18-55mm f/3.5-5.6", ""},
+    {"BodySerialNumber", [](TExifData& d) { d.Sections(skExif).SetStringValue(ttBodySerialNumber, "0123456789"); },
+     "Body serial number", "0123456789", ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, AListedValue, ::testing::ValuesIn(ValueCases),
@@ -181,6 +196,10 @@ const TOmissionCase OmissionCases[] = {
      [](TExifData& d) { AddTag(d, skExif, ttSubjectLocation, dtShort, {std::uint16_t{0xFFFF}, std::uint16_t{0xFFFF}}); },
      "Subject location"},
     {"MissingLatitude", [](TExifData&) {}, "GPS latitude"},
+    {"MissingRating", [](TExifData&) {}, "Rating"},
+    {"MissingContrast", [](TExifData&) {}, "Contrast"},
+    {"MissingLensModel", [](TExifData&) {}, "Lens model"},
+    {"MissingOffsetTime", [](TExifData&) {}, "Offset time"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, AnOmittedRow, ::testing::ValuesIn(OmissionCases),

@@ -93,6 +93,9 @@ constexpr TValueText SensingMethodTexts[] = {
 constexpr TValueText SubjectDistanceRangeTexts[] = {{0, "Unknown"}, {1, "Macro"}, {2, "Close"}, {3, "Distant"}};
 
 constexpr TValueText WhiteBalanceModeTexts[] = {{0, "Auto"}, {1, "Manual"}};
+constexpr TValueText ExposureModeTexts[] = {{0, "Auto"}, {1, "Manual"}, {2, "Auto bracket"}};
+constexpr TValueText ContrastTexts[] = {{0, "Normal"}, {1, "Soft"}, {2, "Hard"}};
+constexpr TValueText SaturationTexts[] = {{0, "Normal"}, {1, "Low"}, {2, "High"}};
 
 }  // namespace
 
@@ -193,6 +196,9 @@ std::string SceneCaptureTypeToStr(std::int16_t value) { return Lookup16(SceneCap
 std::string SensingMethodToStr(std::int16_t value) { return Lookup16(SensingMethodTexts, value); }
 std::string SubjectDistanceRangeToStr(std::int16_t value) { return Lookup16(SubjectDistanceRangeTexts, value); }
 std::string WhiteBalanceModeToStr(std::int16_t value) { return Lookup16(WhiteBalanceModeTexts, value); }
+std::string ExposureModeToStr(std::int16_t value) { return Lookup16(ExposureModeTexts, value); }
+std::string ContrastToStr(std::int16_t value) { return Lookup16(ContrastTexts, value); }
+std::string SaturationToStr(std::int16_t value) { return Lookup16(SaturationTexts, value); }
 
 std::string ResolutionUnitToStr(std::int32_t value) {
   switch (value) {

@@ -46,6 +46,9 @@ std::string SceneCaptureTypeToStr(std::int16_t value);
 std::string SensingMethodToStr(std::int16_t value);
 std::string SubjectDistanceRangeToStr(std::int16_t value);
 std::string WhiteBalanceModeToStr(std::int16_t value);
+std::string ExposureModeToStr(std::int16_t value);
+std::string ContrastToStr(std::int16_t value);  // also for Sharpness: Normal, Soft, Hard
+std::string SaturationToStr(std::int16_t value);
 
 // The unit word of a resolution: "inches" for 2, "centimetres" for 3, empty otherwise. Takes a
 // resolution's unsigned Unit() as well as -1.

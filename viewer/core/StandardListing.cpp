@@ -80,8 +80,21 @@ class TStandardLister {
     return true;
   }
 
+  // Rows that appear only when the photo holds their tag.
+  void AddTextIfPresent(TExifSectionKind kind, const char* label, TExifTagID id) {
+    std::string value;
+    if (FData.PeekSection(kind).TryGetStringValue(id, value)) Add(label, value);
+  }
+  void AddEnumIfPresent(TExifSectionKind kind, const char* label, TExifTagID id,
+                        std::string (*text)(std::int16_t)) {
+    std::uint16_t value = 0;
+    if (FData.PeekSection(kind).TryGetWordValue(id, 0, value)) Add(label, text(static_cast<std::int16_t>(value)));
+  }
+  static std::string Number(std::int16_t value) { return std::to_string(value); }
+
   void ListPrimary();
   void ListExif();
+  void ListExifExtras();
   void ListInterop();
   void ListGps();
   void ListThumbnail();
@@ -111,6 +124,7 @@ void TStandardLister::ListPrimary() {
   Add("Comments", FData.Comments(), rkString);
   Add("Keywords", FData.Keywords(), rkString);
   AddResolution("Resolution", FData.Resolution());
+  AddEnumIfPresent(skPrimary, "Rating", ttRating, Number);
 }
 
 void TStandardLister::ListExif() {
@@ -172,6 +186,25 @@ void TStandardLister::ListExif() {
   const auto x = static_cast<std::int16_t>(location.X), y = static_cast<std::int16_t>(location.Y);
   if (x != -1 || y != -1) Add("Subject location", Zorp::Base::Format("(%d, %d)", x, y));
   Add("White balance mode", WhiteBalanceModeToStr(FData.WhiteBalanceMode()));
+  ListExifExtras();
+}
+
+// What photographers look for beyond the rows above, each only when the photo holds its tag.
+void TStandardLister::ListExifExtras() {
+  AddEnumIfPresent(skExif, "Exposure mode", ttExposureMode, ExposureModeToStr);
+  AddEnumIfPresent(skExif, "Contrast", ttContrast, ContrastToStr);
+  AddEnumIfPresent(skExif, "Saturation", ttSaturation, SaturationToStr);
+  AddEnumIfPresent(skExif, "Sharpness", ttSharpness, ContrastToStr);
+  AddTextIfPresent(skExif, "Offset time", ttOffsetTime);
+  AddTextIfPresent(skExif, "Offset time original", ttOffsetTimeOriginal);
+  AddTextIfPresent(skExif, "Offset time digitised", ttOffsetTimeDigitized);
+  AddTextIfPresent(skExif, "Sub-second time", ttSubsecTime);
+  AddTextIfPresent(skExif, "Sub-second time original", ttSubsecTimeOriginal);
+  AddTextIfPresent(skExif, "Sub-second time digitised", ttSubsecTimeDigitized);
+  AddTextIfPresent(skExif, "Body serial number", ttBodySerialNumber);
+  AddTextIfPresent(skExif, "Lens make", ttLensMake);
+  AddTextIfPresent(skExif, "Lens model", ttLensModel);
+  AddTextIfPresent(skExif, "Lens serial number", ttLensSerialNumber);
 }
 
 void TStandardLister::ListInterop() {
@@ -219,7 +252,7 @@ const std::vector<std::string>& StandardLabels() {
       "Byte order", "Loaded cleanly",
       // Main IFD
       "Camera make", "Camera model", "Software", "Date/time", "Image description", "Copyright", "Orientation", "Title",
-      "Subject", "Author", "Comments", "Keywords", "Resolution",
+      "Subject", "Author", "Comments", "Keywords", "Resolution", "Rating",
       // Exif sub-IFD
       "Exif version", "Aperture value", "Brightness value", "Colour space", "Compressed bits per pixel",
       "Date/time original", "Date/time digitised", "Digital zoom ratio", "Exif image width", "Exif image height",
@@ -229,6 +262,9 @@ const std::vector<std::string>& StandardLabels() {
       "ISO speed rating(s)", "Light source", "MakerNote data offset", "Max aperture value", "Metering mode",
       "Related sound file", "Rendering", "Scene capture type", "Scene type", "Sensing method", "Shutter speed",
       "Spectral sensitivity", "Subject distance", "Subject distance range", "Subject location", "White balance mode",
+      "Exposure mode", "Contrast", "Saturation", "Sharpness", "Offset time", "Offset time original",
+      "Offset time digitised", "Sub-second time", "Sub-second time original", "Sub-second time digitised",
+      "Body serial number", "Lens make", "Lens model", "Lens serial number",
       // Interoperability sub-IFD
       "Interoperability type", "Interoperability version",
       // GPS sub-IFD

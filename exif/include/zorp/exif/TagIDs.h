@@ -128,6 +128,12 @@ inline constexpr TExifTagID ttSharpness = 0xA40A;
 inline constexpr TExifTagID ttDeviceSettingDescription = 0xA40B;
 inline constexpr TExifTagID ttSubjectDistanceRange = 0xA40C;
 inline constexpr TExifTagID ttImageUniqueID = 0xA420;
+inline constexpr TExifTagID ttCameraOwnerName = 0xA430;
+inline constexpr TExifTagID ttBodySerialNumber = 0xA431;
+inline constexpr TExifTagID ttLensSpecification = 0xA432;
+inline constexpr TExifTagID ttLensMake = 0xA433;
+inline constexpr TExifTagID ttLensModel = 0xA434;
+inline constexpr TExifTagID ttLensSerialNumber = 0xA435;
 
 // ---- The interoperability directory ----
 inline constexpr TExifTagID ttInteroperabilityIndex = 0x0001;
