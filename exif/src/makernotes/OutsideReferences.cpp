@@ -219,6 +219,8 @@ TMakerNoteReferences MakerNoteReferences(TCustomExifData& data) {
   }
   // The directory must be where the layout says: otherwise this is not the layout after all.
   if (!PlausibleDirectory(block, noteStart + directory, order)) return opaque();
+  // A MakerNote moved by other software: its values lie where the reader reads them.
+  if (context) base += MakerNoteBaseShift(*context, order);
 
   std::vector<TByteRange> ranges;
   TDirectoryWalk(block, base, order, layout, ranges, &result.Trailer).Directory(noteStart + directory, 0, false);
