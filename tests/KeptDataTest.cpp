@@ -13,6 +13,7 @@
 #include "ExifBuilder.h"
 
 #include "makernotes/Layouts.h"
+#include "makernotes/OutsideReferences.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/StreamHelper.h"
@@ -185,6 +186,96 @@ TEST(AMakerNotePreviewBehindTheImage, IsStillAddressedAfterTheHeadChangesLength)
     EXPECT_EQ(Bytes(saved.begin() + tiffAt + offset, saved.begin() + tiffAt + offset + 8), trailer);
   }
 }
+
+// A Canon MakerNote that other software moved, keeping its value offsets: a directory of three
+// entries, then its two values (8 bytes of SHORTs and a 10-byte text) filling it to its end or to
+// an 8-byte footer naming the offset the values were counted for.
+struct TMovedCanonCase {
+  const char* Name;
+  std::int64_t Moved;     // the MakerNote's offset minus the one its values count from
+  bool Footer;
+  std::int64_t FooterOff; // what the footer's offset is off the counted one (a footer that lies)
+  std::uint32_t Slack;    // bytes after the values, so that more than one shift fits
+  bool Readable;          // whether the values can be told apart from garbage
+};
+
+Bytes MovedCanonNote(std::int64_t countedAt, const TMovedCanonCase& c) {
+  ByteBuilder note(boLittleEndian);
+  const auto at = [&](std::uint32_t offset) { return static_cast<std::uint32_t>(countedAt + offset); };
+  note.U16(3);
+  note.U16(0x0001).U16(3).U32(4).U32(at(42));
+  note.U16(0x0006).U16(2).U32(10).U32(at(50));
+  note.U16(0x0010).U16(4).U32(1).U32(0x03040506);
+  note.U32(0);
+  note.U16(1).U16(2).U16(3).U16(4);
+  note.Text("MOVED CAM").Bytes({0});
+  note.Fill(c.Slack);
+  if (c.Footer) note.Bytes({'I', 'I', '*', 0}).U32(static_cast<std::uint32_t>(countedAt + c.FooterOff));
+  return note.Data();
+}
+
+// A JPEG with the moved MakerNote, and where the note lies in its block.
+Bytes MovedCanonJpeg(const TMovedCanonCase& c, std::int64_t& noteAt) {
+  const auto build = [&](std::int64_t countedAt) {
+    ExifBuilder block;
+    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
+    block.Exif.Rational(0x829A, 1, 60).Undefined(ttMakerNote, MovedCanonNote(countedAt, c));
+    const Bytes jpeg = ExifBuilder::Jpeg({block.Build()});
+    for (const auto& [key, offset] : block.ValueOffsets)
+      if (key.second == ttMakerNote) noteAt = offset;
+    return jpeg;
+  };
+  build(1000);  // the same sizes put the note at the same place
+  return build(noteAt - c.Moved);
+}
+
+// What the MakerNote reads: tag 1's SHORTs and tag 6's text, "-" for a value that is not there.
+std::string MakerNoteValues(TExifData& data) {
+  const TExifSection& tags = data.Sections(skMakerNote);
+  const TExifTag* shorts = tags.Find(0x0001);
+  std::string result = shorts && shorts->WellFormed() && shorts->Bytes().size() == 8 && shorts->Bytes()[6] == 4
+                           ? "1 2 3 4" : "-";
+  const TExifTag* text = tags.Find(0x0006);
+  return result + "|" + (text && text->WellFormed() ? tags.GetStringValue(0x0006) : "-");
+}
+
+class AMovedCanonMakerNote : public ::testing::TestWithParam<TMovedCanonCase> {};
+
+TEST_P(AMovedCanonMakerNote, IsReadAndSavedWithItsBaseShifted) {
+  const TMovedCanonCase& c = GetParam();
+  std::int64_t noteAt = 0;
+  const Bytes jpeg = MovedCanonJpeg(c, noteAt);
+  TExifData data;
+  LoadJPEG(data, jpeg);
+  const std::string expected = c.Readable ? "1 2 3 4|MOVED CAM" : "-|-";
+  EXPECT_EQ(MakerNoteValues(data), expected);
+  EXPECT_EQ(data.MakerNote().BaseShift(), c.Readable ? c.Moved : 0);
+
+  // An edit that moves the directories verifies and keeps the note, read the same way.
+  const Bytes saved = SaveEdited(jpeg);
+  TExifData reread;
+  LoadJPEG(reread, saved);
+  EXPECT_EQ(MakerNoteValues(reread), expected);
+  EXPECT_EQ(reread.MakerNote().BaseShift(), data.MakerNote().BaseShift());
+  const Bytes before = TiffBlock(jpeg), after = TiffBlock(saved);
+  const std::size_t size = MovedCanonNote(0, c).size();
+  ASSERT_GE(after.size(), noteAt + size);
+  EXPECT_TRUE(std::equal(before.begin() + noteAt, before.begin() + noteAt + size, after.begin() + noteAt));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, AMovedCanonMakerNote,
+    ::testing::Values(TMovedCanonCase{"NotMoved", 0, true, 0, 0, true},
+                      TMovedCanonCase{"BackWithFooter", -128, true, 0, 0, true},
+                      TMovedCanonCase{"ForwardWithFooter", 64, true, 0, 0, true},
+                      TMovedCanonCase{"FooterWithRoomToSpare", -164, true, 0, 6, true},
+                      TMovedCanonCase{"BackWithoutFooter", -278, false, 0, 0, true},
+                      TMovedCanonCase{"ForwardWithoutFooter", 40, false, 0, 0, true},
+                      // The footer's offset does not fit, the values fill the note: they tell.
+                      TMovedCanonCase{"FooterThatLies", -100, true, 12, 0, true},
+                      // Without a footer, room to spare lets several shifts fit: none is taken.
+                      TMovedCanonCase{"AmbiguousWithoutFooter", -200, false, 0, 4, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(TheMakerNoteLayouts, AreFoundBySignatureBeforeMakeAndNotGuessed) {
   using Zorp::Exif::Detail::FindMakerNoteLayout;

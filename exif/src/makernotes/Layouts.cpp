@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <optional>
+#include <vector>
 
 #include "zorp/exif/StreamHelper.h"
 
@@ -24,7 +27,7 @@ constexpr std::array<TImagePointer, 1> CasioImages = {{{0x0004, 0x0003}}};
 constexpr TMakerNoteLayout Layout(const char* name, std::string_view signature, std::string_view make,
                                   std::int32_t directoryAt, TMakerNoteOffsetBase base,
                                   TLayoutByteOrder order = TLayoutByteOrder::Detect, std::int32_t orderMarkAt = 0) {
-  return {name, signature, make, directoryAt, -1, base, 0, order, orderMarkAt, {}, {}};
+  return {name, signature, make, directoryAt, -1, base, 0, order, orderMarkAt, {}, {}, false};
 }
 
 constexpr TMakerNoteLayout WithParts(TMakerNoteLayout layout, std::span<const TExifTagID> subDirectories,
@@ -39,6 +42,12 @@ constexpr TMakerNoteLayout NikonType3() {
                                              TLayoutByteOrder::Marked, 10),
                                       NikonSubDirectories, NikonImages);
   layout.EmbeddedHeaderAt = 10;
+  return layout;
+}
+
+constexpr TMakerNoteLayout Canon() {
+  TMakerNoteLayout layout = Layout("Canon", {}, "Canon"sv, 0, obMainHeader);
+  layout.MayBeMoved = true;
   return layout;
 }
 
@@ -69,7 +78,7 @@ constexpr std::array Layouts = {
     Fujifilm("General Imaging", "GENERALE"sv),
     WithParts(Layout("Casio type 2", "QVC\0\0\0"sv, {}, 6, obMainHeader), {}, CasioImages),
     Layout("Apple", "Apple iOS\0"sv, {}, 14, obMakerNoteStart, TLayoutByteOrder::Marked, 12),
-    Layout("Canon", {}, "Canon"sv, 0, obMainHeader),
+    Canon(),
     Layout("Nikon type 2", {}, "NIKON"sv, 0, obMainHeader),
     Layout("Casio type 1", {}, "CASIO"sv, 0, obMainHeader),
     Layout("Konica Minolta", {}, "KONICA MINOLTA"sv, 0, obMainHeader),
@@ -82,7 +91,65 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
+// A value held behind a directory entry: its offset as written and its size.
+struct TValueReference {
+  std::int64_t Offset;
+  std::int64_t Size;
+};
+
+inline constexpr std::int64_t FooterSize = 8;
+
+// The offset the footer at the note's end names, if it has one.
+std::optional<std::int64_t> FooterOffset(std::span<const std::uint8_t> note) {
+  if (static_cast<std::int64_t>(note.size()) < FooterSize) return std::nullopt;
+  const std::span<const std::uint8_t> footer = note.last(FooterSize);
+  if (StartsWith(footer, "II*\0"sv)) return GetLongWord(&footer[4], boLittleEndian);
+  if (StartsWith(footer, "MM\0*"sv)) return GetLongWord(&footer[4], boBigEndian);
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::int64_t MovedBaseShift(const TMakerNoteLayout& layout, std::span<const std::uint8_t> note,
+                            std::int64_t noteOffset, TByteOrder order) {
+  const std::int64_t size = static_cast<std::int64_t>(note.size());
+  const std::int64_t at = layout.DirectoryAt;
+  if (!layout.MayBeMoved || layout.Base != obMainHeader || layout.DirectoryPointerAt >= 0 || at < 0 || at > size - 2)
+    return 0;
+  const std::int64_t count = GetWord(&note[static_cast<std::size_t>(at)], order);
+  // The directory with its link to the next one; the values lie behind it.
+  const std::int64_t valuesStart = at + 2 + 12 * count + 4;
+  if (count == 0 || valuesStart > size) return 0;
+  std::vector<TValueReference> values;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint8_t* entry = &note[static_cast<std::size_t>(at + 2 + 12 * i)];
+    const std::int64_t valueSize = TiffDataTypeSize(GetWord(entry + 2, order)) * std::int64_t{GetLongWord(entry + 4, order)};
+    if (valueSize > 4) values.push_back({GetLongWord(entry + 8, order), valueSize});
+  }
+  if (values.empty()) return 0;
+  const std::optional<std::int64_t> footer = FooterOffset(note.subspan(static_cast<std::size_t>(valuesStart)));
+  const std::int64_t valuesEnd = footer ? size - FooterSize : size;
+  // Where each value lies in the note for a shift: the bounds that keep them all between the
+  // directory and the end.
+  std::int64_t lowest = std::numeric_limits<std::int64_t>::min(), highest = std::numeric_limits<std::int64_t>::max();
+  for (const TValueReference& value : values) {
+    lowest = std::max(lowest, valuesStart - (value.Offset - noteOffset));
+    highest = std::min(highest, valuesEnd - value.Size - (value.Offset - noteOffset));
+  }
+  auto fits = [&](std::int64_t shift) { return lowest <= shift && shift <= highest; };
+  if (footer && *footer != noteOffset && fits(noteOffset - *footer)) return noteOffset - *footer;
+  if (fits(0)) return 0;
+  return lowest == highest ? lowest : 0;
+}
+
+std::int64_t MakerNoteBaseShift(const TMakerNoteContext& context, TByteOrder order) {
+  const TExifTag& tag = context.Tag;
+  const std::span<const std::uint8_t> note = tag.Bytes();
+  // The TIFF header takes the block's first 8 bytes: a MakerNote before them was not loaded there.
+  if (context.OffsetAdjustment != 0 || tag.SourceDataOffset() < 8) return 0;
+  const TMakerNoteLayout* layout = FindMakerNoteLayout(note, context.Make);
+  return layout ? MovedBaseShift(*layout, note, tag.SourceDataOffset(), order) : 0;
+}
 
 const TMakerNoteLayout* FindMakerNoteLayout(std::span<const std::uint8_t> note, std::string_view make) {
   for (const TMakerNoteLayout& layout : Layouts)

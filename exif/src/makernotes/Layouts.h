@@ -39,11 +39,32 @@ struct TMakerNoteLayout {
   std::int32_t OrderMarkAt;
   std::span<const TExifTagID> SubDirectories;  // entries (LONG or IFD) pointing at directories
   std::span<const TImagePointer> Images;       // in the directory or its sub-directories
+  // The maker writes the MakerNote's offset from the TIFF header into an 8-byte footer at its end
+  // (a byte-order mark, then the offset), and keeps all values behind the directory: a MakerNote
+  // that other software moved, keeping its values' offsets, can be read with its base shifted.
+  bool MayBeMoved;
 };
 
 // The layout of a MakerNote (its bytes, and the camera make for layouts without a signature), or
 // null when none is known for certain.
 const TMakerNoteLayout* FindMakerNoteLayout(std::span<const std::uint8_t> note, std::string_view make);
+
+// How far the value offsets of a MakerNote that other software moved are off (the MakerNote's
+// offset minus the one its values were counted for; a value lies at its offset plus the shift):
+// - the footer's offset, when it differs from noteOffset and every value of the directory then
+//   lies inside the MakerNote;
+// - else, when a value lies outside the MakerNote as it is, the one shift that puts every value
+//   between the directory and the MakerNote's end (its footer excluded);
+// - else 0: not moved, or not to be told for certain. Always 0 for a layout that is not MayBeMoved
+// or whose offsets do not count from the main TIFF header. note holds the MakerNote's bytes, order
+// is the directory's byte order.
+std::int64_t MovedBaseShift(const TMakerNoteLayout& layout, std::span<const std::uint8_t> note,
+                            std::int64_t noteOffset, TByteOrder order);
+
+// MovedBaseShift for the context's MakerNote tag where it was loaded from, with the layout its
+// bytes and camera make have: what the reader adds to its value offsets and the writer to the
+// offsets of what it keeps. 0 under an offset schema, which tells the move itself.
+std::int64_t MakerNoteBaseShift(const TMakerNoteContext& context, TByteOrder order);
 
 // Every layout, for tests.
 std::span<const TMakerNoteLayout> MakerNoteLayouts();

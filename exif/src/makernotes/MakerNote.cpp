@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "makernotes/Layouts.h"
 #include "makernotes/MakerNoteClasses.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
@@ -27,7 +28,9 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
   std::int64_t baseOffset = headerSize;  // obEmbeddedHeader
   if (FDataOffsetsType == obMainHeader) baseOffset = -tag.SourceDataOffset();
   if (FDataOffsetsType == obMakerNoteStart) baseOffset = 0;
-  const std::int64_t adjustment = FDataOffsetsType == obEmbeddedHeader ? -8 : context->OffsetAdjustment;
+  std::int64_t adjustment = FDataOffsetsType == obEmbeddedHeader ? -8 : context->OffsetAdjustment;
+  FBaseShift = Detail::MakerNoteBaseShift(*context, byteOrder);
+  adjustment += FBaseShift;
   // The directory always starts right behind the header, whatever the offset base.
   const std::int64_t ifdOffset = headerSize - baseOffset;
   auto load = [&](TByteOrder order) {

@@ -53,6 +53,9 @@ class TExifMakerNote {
   const char* ClassName() const { return ClassType().Name; }
   TMakerNoteOffsetBase DataOffsetsType() const { return FDataOffsetsType; }
   TByteOrder ByteOrder() const { return FByteOrder; }
+  // How far the values of a MakerNote that other software moved were found off their offsets
+  // (added to every value offset when reading; 0 when it was not moved).
+  std::int64_t BaseShift() const { return FBaseShift; }
   TExifSection& Tags() const { return *FTags; }
 
  protected:
@@ -76,6 +79,7 @@ class TExifMakerNote {
  private:
   TMakerNoteOffsetBase FDataOffsetsType = obMainHeader;
   TByteOrder FByteOrder = boLittleEndian;
+  std::int64_t FBaseShift = 0;
   TExifSection* FTags;
 };
 
