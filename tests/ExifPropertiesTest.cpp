@@ -345,8 +345,15 @@ TEST_F(TheNamedProperties, ReadCommentsFromTheWindowsTagOrTheUserCommentHeaders)
   const auto unicode = WithHeader("UNICODE\0", {'h', 0, 'i', 0, 0, 0});
   exif.AddOrUpdateTag(ttUserComment, dtByte, static_cast<std::int32_t>(unicode.size()), unicode.data());
   EXPECT_EQ(data.Comments(), "hi");
-  const auto unknown = WithHeader("\0\0\0\0\0\0\0\0", {'h', 'e', 'y'});
+  // An undefined character code: plain text shows, anything else is no text.
+  const auto unknown = WithHeader("\0\0\0\0\0\0\0\0", {'h', 'e', 'y', 0});
   exif.AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(unknown.size()), unknown.data());
+  EXPECT_EQ(data.Comments(), "hey");
+  const auto binary = WithHeader("\0\0\0\0\0\0\0\0", {'h', 1, 'y'});
+  exif.AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(binary.size()), binary.data());
+  EXPECT_EQ(data.Comments(), "");
+  const auto jis = WithHeader("JIS\0\0\0\0\0", {'h', 'e', 'y'});
+  exif.AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(jis.size()), jis.data());
   EXPECT_EQ(data.Comments(), "");
   // Nine elements are too few; a wrong type does not count.
   exif.AddOrUpdateTag(ttUserComment, dtUndefined, 9, WithHeader("ASCII\0\0\0", {'x'}).data());
@@ -378,6 +385,18 @@ TEST_F(TheNamedProperties, RewriteAnExistingUserCommentAsUnicodeButNeverCreateOn
   EXPECT_FALSE(Has(skPrimary, ttXPComment));
   EXPECT_FALSE(Has(skExif, ttUserComment));
   EXPECT_EQ(Xmp(xnExif, "UserComment"), None);
+}
+
+TEST_F(TheNamedProperties, KeepAUnicodeUserCommentInThePhotosByteOrder) {
+  data.SetByteOrder(boBigEndian);
+  const auto big = WithHeader("UNICODE\0", {0, 'S', 0, 'e', 0, 't', 0, 0});
+  data.Sections(skExif).AddOrUpdateTag(ttUserComment, dtUndefined, static_cast<std::int32_t>(big.size()), big.data());
+  EXPECT_EQ(data.Comments(), "Set");
+  data.Sections(skPrimary).Remove(ttXPComment);
+  data.SetComments("h\xC3\xA9");
+  EXPECT_EQ(Bytes(skExif, ttUserComment), WithHeader("UNICODE\0", {0, 'h', 0, 0xE9}));
+  data.Sections(skPrimary).Remove(ttXPComment);
+  EXPECT_EQ(data.Comments(), "h\xC3\xA9");
 }
 
 TEST_F(TheNamedProperties, EmptyAUserCommentThatOutgrowsAFixedLayout) {

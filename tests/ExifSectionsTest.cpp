@@ -390,9 +390,11 @@ TEST_F(AnExifSection, ReadsSubSecondsWrittenWithoutTheirNul) {
 }
 
 TEST_F(AnExifSection, ReadsWindowsTextOnlyFromWholeCodeUnits) {
-  const std::uint8_t odd[] = {'A', 0, 'b', 0, 0};  // five bytes: two code units, the last the terminator
+  // Five bytes: two code units and a stray byte; without a NUL terminator the last unit is text.
+  const std::uint8_t odd[] = {'A', 0, 'b', 0, 0};
   FPrimary.AddOrUpdateTag(ttXPTitle, dtByte, 5, odd);
-  EXPECT_EQ(FPrimary.GetWindowsStringValue(ttXPTitle), "A");
+  EXPECT_EQ(FPrimary.GetWindowsStringValue(ttXPTitle), "Ab");
+  EXPECT_EQ(FPrimary.Find(ttXPTitle)->AsString(), "Ab");
   FPrimary.AddOrUpdateTag(ttXPTitle, dtByte, 1, odd);
   EXPECT_EQ(FPrimary.GetWindowsStringValue(ttXPTitle, "none"), "none");
   EXPECT_EQ(FPrimary.Find(ttXPTitle)->AsString(), "");

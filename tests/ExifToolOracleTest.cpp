@@ -6,15 +6,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "SamplePhotos.h"
 
+#include "core/StandardListing.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/TagIDs.h"
@@ -80,6 +83,137 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
     }
   }
   EXPECT_GT(compared, 400);
+}
+
+// ---- The Standard list's texts, judged by exiftool ----------------------------------------------
+
+// "yyyy:mm:dd..." as the invariant list shows it ("yyyy-mm-dd..."); the text itself when it is no date.
+std::string AsListedDate(std::string text) {
+  if (text.size() >= 10 && text[4] == ':' && text[7] == ':') text[4] = text[7] = '-';
+  return text;
+}
+
+// A date-time exiftool prints that is a real one: "yyyy:mm:dd hh:mm:ss" with digits, month 1-12, day 1-31.
+bool IsRealDateTime(const std::string& text) {
+  if (text.size() != 19) return false;
+  for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u})
+    if (text[i] < '0' || text[i] > '9') return false;
+  const int month = std::stoi(text.substr(5, 2)), day = std::stoi(text.substr(8, 2));
+  return text[4] == ':' && text[7] == ':' && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+         std::stoi(text.substr(11, 2)) < 24 && std::stoi(text.substr(14, 2)) < 60 && std::stoi(text.substr(17, 2)) < 60;
+}
+
+// What the row of a caption shows, from exiftool's values of the photo ("Group:Name" -> text); nullopt
+// where their text is not ours to match (binary values, which they give in base64).
+using TTheirValues = std::map<std::string, std::string>;
+using TRowOracle = std::function<std::optional<std::string>(const TTheirValues&)>;
+
+std::optional<std::string> Their(const TTheirValues& values, const std::string& tag) {
+  const auto found = values.find(tag);
+  if (found == values.end()) return std::string();
+  if (found->second.rfind("base64:", 0) == 0) return std::nullopt;  // binary, or a number
+  // Their raw values keep trailing blanks, which the list leaves out.
+  return found->second.substr(0, found->second.find_last_not_of(' ') + 1);
+}
+
+TRowOracle Text(const std::string& tag) {
+  return [tag](const TTheirValues& values) { return Their(values, tag); };
+}
+
+// A date row: their date when it is a real one, otherwise empty.
+TRowOracle Date(const std::string& tag) {
+  return [tag](const TTheirValues& values) -> std::optional<std::string> {
+    const auto text = Their(values, tag);
+    if (!text) return text;
+    return IsRealDateTime(*text) ? AsListedDate(*text) : std::string();
+  };
+}
+
+// The GPS row: what the date stamp and the time stamp hold, each on its own.
+std::optional<std::string> GpsDateTime(const TTheirValues& values) {
+  const auto date = Their(values, "GPS:GPSDateStamp"), time = Their(values, "GPS:GPSTimeStamp");
+  if (!date || !time) return std::nullopt;
+  const std::string shownDate = IsRealDateTime(*date + " 00:00:00") ? AsListedDate(*date) : "";
+  // Their time keeps fractions of a second ("14:28:17.24"); the list shows whole seconds.
+  const std::string shownTime = time->size() >= 8 && (*time)[2] == ':' ? time->substr(0, 8) : "";
+  return shownDate + (shownDate.empty() || shownTime.empty() ? "" : " ") + shownTime;
+}
+
+// Windows text first, then the other tag.
+TRowOracle Either(const std::string& first, const std::string& second) {
+  return [first, second](const TTheirValues& values) -> std::optional<std::string> {
+    const auto text = Their(values, first);
+    return !text || !text->empty() ? text : Their(values, second);
+  };
+}
+
+// Whether the user comment is missing or in one of the character codes the list shows: UNICODE,
+// ASCII or undefined (eight NULs).
+bool KnownCommentCode(const TExifData& data) {
+  const TExifTag* tag = data.PeekSection(skExif).Find(ttUserComment);
+  if (tag == nullptr || tag->Bytes().size() < 8) return true;
+  const std::string header(tag->Bytes().begin(), tag->Bytes().begin() + 8);
+  return header == std::string("UNICODE\0", 8) || header == std::string("ASCII\0\0\0", 8) ||
+         header == std::string(8, '\0');
+}
+
+TEST(TheStandardList, ShowsTheTextsExifToolReads) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  const std::vector<std::pair<std::string, TRowOracle>> rows = {
+      {"Camera make", Text("IFD0:Make")},
+      {"Camera model", Text("IFD0:Model")},
+      {"Software", Text("IFD0:Software")},
+      {"Image description", Text("IFD0:ImageDescription")},
+      {"Title", Text("IFD0:XPTitle")},
+      {"Subject", Text("IFD0:XPSubject")},
+      {"Keywords", Text("IFD0:XPKeywords")},
+      {"Author", Either("IFD0:XPAuthor", "IFD0:Artist")},
+      {"Comments", Either("IFD0:XPComment", "ExifIFD:UserComment")},
+      {"Image unique ID", Text("ExifIFD:ImageUniqueID")},
+      {"GPS map datum", Text("GPS:GPSMapDatum")},
+      {"Date/time", Date("IFD0:ModifyDate")},
+      {"Date/time original", Date("ExifIFD:DateTimeOriginal")},
+      {"Date/time digitised", Date("ExifIFD:CreateDate")},
+      {"GPS date/time (UTC)", GpsDateTime}};
+  const auto listing = nlohmann::json::parse(
+      RunCommand("exiftool -j -G1 -n -q -q -ext jpg -ext jpeg -Warning -IFD0:all -ExifIFD:all -GPS:all '" + folder.string() +
+                 "' 2>/dev/null"),
+      nullptr, false);
+  ASSERT_TRUE(listing.is_array());
+  int compared = 0;
+  for (const auto& photo : listing) {
+    const std::string file = photo.value("SourceFile", "");
+    TExifData data;
+    data.SetEnsureEnumsInRange(false);
+    try {
+      data.LoadFromJPEG(file);
+    } catch (const Zorp::Base::Exception&) {
+      continue;
+    }
+    if (!data.SourceMetadata().Contains(mkExif)) continue;
+    TTheirValues theirs;
+    for (const auto& [key, value] : photo.items())
+      // A value they print as a JSON number has lost its digits ("1.00" reads 1.0): not compared.
+      theirs[key] = value.is_string() ? value.template get<std::string>() : "base64:";
+    Quorvane::Viewer::TListRows ours;
+    Quorvane::Viewer::ListStandardData(ours, data, Zorp::Base::TFormatSettings::Invariant());
+    for (const auto& [caption, oracle] : rows) {
+      const auto row = std::find_if(ours.begin(), ours.end(),
+                                    [&caption = caption](const auto& r) { return r.Caption == "   " + caption; });
+      const std::optional<std::string> expected = oracle(theirs);
+      if (row == ours.end() || !expected) continue;
+      // A directory they gave up at its first entry tells nothing about its values.
+      const auto warning = theirs.find("ExifTool:Warning");
+      if (warning != theirs.end() && warning->second.rfind("Bad format", 0) == 0) continue;
+      // A comment in a character code other than these three is not shown (exiftool decodes JIS too).
+      if (caption == "Comments" && !KnownCommentCode(data)) continue;
+      EXPECT_EQ(row->Value(), *expected) << file << ": " << caption << " (ours, theirs)";
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 500);
 }
 
 // ---- Resaved and edited photos, judged by exiftool -------------------------------------------

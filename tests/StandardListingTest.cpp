@@ -269,6 +269,131 @@ TEST(TheStandardListing, ListsADirectoryWhoseTagsWereAllDroppedWithItsProblem) {
   EXPECT_EQ(IndexOf(rows, "Exif sub-IFD"), rows.size());
 }
 
+// ---- Values as the tags hold them, without padding and without borrowed parts --------------
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+// An ASCII entry of exactly these bytes (padding, no NUL, garbage after the NUL).
+void RawAscii(Zorp::Testing::IfdBuilder& ifd, TExifTagID id, std::string_view bytes) {
+  ifd.Raw(id, dtAscii, static_cast<std::uint32_t>(bytes.size()), Bytes(bytes));
+}
+
+// A character-code header and text as UTF-16 in the byte order given.
+std::vector<std::uint8_t> Utf16Comment(std::string_view header, std::u16string_view text, TByteOrder order) {
+  std::vector<std::uint8_t> bytes = Bytes(header);
+  for (char16_t unit : text) {
+    const auto low = static_cast<std::uint8_t>(unit & 0xFF), high = static_cast<std::uint8_t>(unit >> 8);
+    bytes.insert(bytes.end(), order == boBigEndian ? std::initializer_list<std::uint8_t>{high, low}
+                                                   : std::initializer_list<std::uint8_t>{low, high});
+  }
+  return bytes;
+}
+
+struct TShownValueCase {
+  const char* Name;
+  std::function<void(ExifBuilder&)> Build;
+  const char* Label;
+  std::string Shown;
+};
+
+class AListedText : public ::testing::TestWithParam<TShownValueCase> {};
+
+TEST_P(AListedText, ShowsWhatItsTagsHoldInEitherByteOrder) {
+  for (TByteOrder order : {boLittleEndian, boBigEndian}) {
+    ExifBuilder block(order);
+    GetParam().Build(block);
+    TExifData data;
+    LoadJPEG(data, ExifBuilder::Jpeg({block.Build()}));
+    const TListRows rows = List(data);
+    const TListRow* row = Find(rows, GetParam().Label);
+    ASSERT_NE(row, nullptr) << order;
+    EXPECT_EQ(row->Value(), GetParam().Shown) << order;
+  }
+}
+
+const std::string Taken = "2004-01-01 12:00:00";
+const std::u16string_view SetText = u"Set: 1 \u00e9";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AListedText,
+    ::testing::Values(
+        TShownValueCase{"MakePaddedWithNuls",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttMake, std::string_view("Hewlett-Packard\0\0\0\0\0", 20)); },
+                        "Camera make", "Hewlett-Packard"},
+        TShownValueCase{"ModelWithBufferLeftoversAfterItsNul",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttModel, std::string_view("E775\0XYZ old\0", 13)); },
+                        "Camera model", "E775"},
+        TShownValueCase{"SoftwarePaddedWithBlanks",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttSoftware, std::string_view("v1.0    \0", 9)); },
+                        "Software", "v1.0"},
+        TShownValueCase{"ArtistPadded",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttArtist, std::string_view("Ann  \0\0\0", 8)); }, "Author",
+                        "Ann"},
+        TShownValueCase{"MapDatumPadded",
+                        [](ExifBuilder& b) { RawAscii(b.Gps, ttGPSMapDatum, std::string_view("WGS-84\0\0\0\0", 10)); },
+                        "GPS map datum", "WGS-84"},
+        TShownValueCase{"DateTimeWithTwoNuls",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttDateTime, std::string_view("2004:01:01 12:00:00\0\0", 21)); },
+                        "Date/time", Taken},
+        TShownValueCase{"DateTimeOriginalWithBlanksAndNul",
+                        [](ExifBuilder& b) {
+                          RawAscii(b.Exif, ttDateTimeOriginal, std::string_view("2004:01:01 12:00:00  \0", 22));
+                        },
+                        "Date/time original", Taken},
+        TShownValueCase{"DateTimeDigitisedWithoutNul",
+                        [](ExifBuilder& b) { RawAscii(b.Exif, ttDateTimeDigitized, "2004:01:01 12:00:00"); },
+                        "Date/time digitised", Taken},
+        TShownValueCase{"DateTimeFollowedByMoreText",
+                        [](ExifBuilder& b) { RawAscii(b.Primary, ttDateTime, std::string_view("2004:01:01 12:00:00 x\0", 22)); },
+                        "Date/time", ""},
+        TShownValueCase{"GPSTimeWithoutDate",
+                        [](ExifBuilder& b) {
+                          b.Primary.Ascii(ttDateTime, "2009:06:20 23:00:00");
+                          b.Gps.Raw(ttGPSTimeStamp, dtRational, 3, {}, {8, 1, 41, 1, 7, 1});
+                        },
+                        "GPS date/time (UTC)", "08:41:07"},
+        TShownValueCase{"GPSDateWithoutTime",
+                        [](ExifBuilder& b) { b.Gps.Ascii(ttGPSDateStamp, "2009:06:24"); }, "GPS date/time (UTC)",
+                        "2009-06-24"},
+        TShownValueCase{"GPSPaddedDateAndTime",
+                        [](ExifBuilder& b) {
+                          RawAscii(b.Gps, ttGPSDateStamp, std::string_view("2009:06:24\0\0", 12));
+                          b.Gps.Raw(ttGPSTimeStamp, dtRational, 3, {}, {8, 1, 41, 1, 7, 1});
+                        },
+                        "GPS date/time (UTC)", "2009-06-24 08:41:07"},
+        TShownValueCase{"GPSNeitherDateNorTime",
+                        [](ExifBuilder& b) {
+                          b.Primary.Ascii(ttDateTime, "2009:06:20 23:00:00");
+                          b.Gps.Raw(ttGPSVersionID, dtByte, 4, {2, 2, 0, 0});
+                        },
+                        "GPS date/time (UTC)", ""},
+        TShownValueCase{"UnicodeCommentInThePhotosByteOrder",
+                        [](ExifBuilder& b) {
+                          b.Exif.Undefined(ttUserComment, Utf16Comment(std::string_view("UNICODE\0", 8), SetText, b.Order));
+                        },
+                        "Comments", "Set: 1 \u00e9"},
+        TShownValueCase{"CommentOfUndefinedCodeInPlainText",
+                        [](ExifBuilder& b) {
+                          b.Exif.Undefined(ttUserComment, Bytes(std::string_view("\0\0\0\0\0\0\0\0Value 1\0", 16)));
+                        },
+                        "Comments", "Value 1"},
+        TShownValueCase{"CommentOfUndefinedCodeInBinary",
+                        [](ExifBuilder& b) {
+                          b.Exif.Undefined(ttUserComment, Bytes(std::string_view("\0\0\0\0\0\0\0\0\x01\x02\xFFxy", 13)));
+                        },
+                        "Comments", ""},
+        TShownValueCase{"WindowsTitleWithoutTerminator",
+                        [](ExifBuilder& b) {
+                          b.Primary.Raw(ttXPTitle, dtByte, 6, Utf16Comment("", u"hdr", boLittleEndian));
+                        },
+                        "Title", "hdr"},
+        TShownValueCase{"WindowsKeywordsWithTerminator",
+                        [](ExifBuilder& b) {
+                          b.Primary.Raw(ttXPKeywords, dtByte, 8, Utf16Comment("", std::u16string_view(u"hdr\0", 4), boLittleEndian));
+                        },
+                        "Keywords", "hdr"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 struct TPreviewCase {
   const char* Name;
   bool WithDirectory;

@@ -267,17 +267,29 @@ std::string TCustomExifData::Comments() const {
   if (bytes.size() <= 8) return {};
   const std::span<const std::uint8_t> text = bytes.subspan(8);
   if (std::memcmp(bytes.data(), UnicodeCommentHeader, 8) == 0) {
-    std::size_t units = text.size() / 2;
+    // UCS-2 in the byte order of the photo.
+    const bool bigEndian = ByteOrder() == boBigEndian;
+    std::vector<std::uint8_t> units(text.begin(), text.end() - static_cast<std::ptrdiff_t>(text.size() % 2));
+    if (bigEndian)
+      for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
+    std::size_t count = units.size() / 2;
     // Trailing blanks, control characters and NULs are padding.
-    while (units > 0 && (text[units * 2 - 2] | (text[units * 2 - 1] << 8)) < 33) --units;
-    return Zorp::Base::Utf16LEToUtf8(text.data(), units);
+    while (count > 0 && (units[count * 2 - 2] | (units[count * 2 - 1] << 8)) < 33) --count;
+    return Zorp::Base::Utf16LEToUtf8(units.data(), count);
   }
-  if (std::memcmp(bytes.data(), AsciiCommentHeader, 8) == 0) {
-    std::size_t length = text.size();
-    while (length > 0 && text[length - 1] < 33) --length;
-    return Zorp::Base::DecodeTagText(text.data(), length);
-  }
-  return {};
+  const bool ascii = std::memcmp(bytes.data(), AsciiCommentHeader, 8) == 0;
+  const bool undefined = std::all_of(bytes.begin(), bytes.begin() + 8, [](std::uint8_t byte) { return byte == 0; });
+  if (!ascii && !undefined) return {};
+  // Text ends at its first NUL, as in every ASCII value; trailing blanks and control characters
+  // are padding.
+  std::size_t length = static_cast<std::size_t>(std::find(text.begin(), text.end(), 0) - text.begin());
+  while (length > 0 && text[length - 1] < 33) --length;
+  // A comment of undefined character code is shown when it is plain text; anything else may be
+  // binary data of some writer.
+  if (undefined && !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length),
+                                [](std::uint8_t byte) { return byte >= 32 && byte != 127; }))
+    return {};
+  return Zorp::Base::DecodeTagText(text.data(), length);
 }
 
 void TCustomExifData::SetComments(const std::string& value) {
@@ -291,12 +303,15 @@ void TCustomExifData::SetComments(const std::string& value) {
       packet.UpdateProperty(xnExif, "UserComment", value, pkLangAlternative);
       return;
     }
-    // An existing user comment is rewritten in UTF-16; it is never created here.
+    // An existing user comment is rewritten in UTF-16 of the photo's byte order, as it is read;
+    // it is never created here.
     TExifTag* tag = Sections(skExif).Find(ttUserComment);
     std::vector<std::uint8_t> bytes;
     if (tag) {
       bytes.assign(std::begin(UnicodeCommentHeader), std::end(UnicodeCommentHeader));
-      const std::vector<std::uint8_t> text = Zorp::Base::Utf8ToUtf16LE(value);
+      std::vector<std::uint8_t> text = Zorp::Base::Utf8ToUtf16LE(value);
+      if (ByteOrder() == boBigEndian)
+        for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
       bytes.insert(bytes.end(), text.begin(), text.end());
       if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         throw Zorp::Base::ERangeError(SRangeError);
@@ -377,24 +392,30 @@ void TCustomExifData::SetDateTimeKeepingSubSeconds(TExifTagID dateTimeID, TDateT
   }
 }
 
-TDateTime TCustomExifData::GPSDateTimeUTC() const {
-  const TExifSection& gps = PeekSection(skGps);
-  TDateTime date = 0;
-  const std::string stamp = gps.GetStringValue(ttGPSDateStamp);
+bool TCustomExifData::TryGetGPSDate(TDateTime& date) const {
+  // Some writers pad the stamp with NULs or blanks after its ten characters.
+  const std::string_view stamp = ShownAsciiText(PeekSection(skGps).GetStringValue(ttGPSDateStamp));
   int year = 0, month = 0, day = 0;
-  if (stamp.size() == 10 && TryReadDigits(stamp, 0, 4, year) && TryReadDigits(stamp, 5, 2, month) &&
-      TryReadDigits(stamp, 8, 2, day) && !Zorp::Base::TryEncodeDate(year, month, day, date))
-    date = 0;
+  return stamp.size() == 10 && TryReadDigits(stamp, 0, 4, year) && TryReadDigits(stamp, 5, 2, month) &&
+         TryReadDigits(stamp, 8, 2, day) && Zorp::Base::TryEncodeDate(year, month, day, date);
+}
+
+bool TCustomExifData::TryGetGPSTime(TDateTime& time) const {
+  const TExifSection& gps = PeekSection(skGps);
   const TTiffRational hours = gps.GetFractionValue(ttGPSTimeStamp, 0),
                       minutes = gps.GetFractionValue(ttGPSTimeStamp, 1),
                       seconds = gps.GetFractionValue(ttGPSTimeStamp, 2);
-  if (hours.Denominator == 0 || minutes.Denominator == 0 || seconds.Denominator == 0) return date;
+  if (hours.Denominator == 0 || minutes.Denominator == 0 || seconds.Denominator == 0) return false;
   const std::uint32_t hour = hours.Numerator / hours.Denominator, minute = minutes.Numerator / minutes.Denominator,
                       second = seconds.Numerator / seconds.Denominator;
-  TDateTime time = 0;
-  if (hour > 23 || minute > 59 || second > 59 ||
-      !Zorp::Base::TryEncodeTime(static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), 0, time))
-    return date;
+  return hour <= 23 && minute <= 59 && second <= 59 &&
+         Zorp::Base::TryEncodeTime(static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), 0, time);
+}
+
+TDateTime TCustomExifData::GPSDateTimeUTC() const {
+  TDateTime date = 0, time = 0;
+  if (!TryGetGPSDate(date)) date = 0;
+  if (!TryGetGPSTime(time)) return date;
   if (date == 0) {
     date = std::trunc(DateTime());
     if (date == 0) date = std::trunc(DateTimeOriginal());

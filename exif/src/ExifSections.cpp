@@ -326,9 +326,12 @@ std::string TExifSection::GetStringValue(TExifTagID id, const std::string& defau
 bool TExifSection::TryGetWindowsStringValue(TExifTagID id, std::string& value) const {
   const TExifTag* tag = Find(id);
   if (tag == nullptr || tag->DataType() != dtByte || tag->ElementCount() <= 1) return false;
-  // Whole UTF-16 code units only, the last one being the terminator.
+  // Whole UTF-16 code units up to the first NUL: writers that leave the terminator out keep their
+  // last character, and padding after it is no text.
   const std::size_t codeUnits = tag->FData.size() / 2;
-  value = codeUnits > 1 ? Zorp::Base::Utf16LEToUtf8(tag->FData.data(), codeUnits - 1) : std::string();
+  std::size_t length = 0;
+  while (length < codeUnits && (tag->FData[length * 2] | tag->FData[length * 2 + 1]) != 0) ++length;
+  value = Zorp::Base::Utf16LEToUtf8(tag->FData.data(), length);
   return true;
 }
 
@@ -339,7 +342,7 @@ std::string TExifSection::GetWindowsStringValue(TExifTagID id, const std::string
 
 TDateTime TExifSection::GetDateTimeValue(TExifTagID id, TExifTagID subSecsID, TDateTime defaultValue) const {
   TDateTime result;
-  if (!ExifTextToDateTime(GetStringValue(id), result)) return defaultValue;
+  if (!ExifTextToDateTime(WithoutDateTimePadding(GetStringValue(id)), result)) return defaultValue;
   if (FOwner == nullptr || subSecsID == 0) return result;
   // Sub-seconds always come from the Exif section, wherever the date itself lies.
   const TExifSection* exif = FOwner->Section(skExif);

@@ -319,8 +319,11 @@ std::string TExifTag::ComputeAsString() const {
     return text;
   }
   if (IsWindowsText()) {
-    const std::size_t codeUnits = FData.size() / 2;
-    return codeUnits > 1 ? Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits - 1) : std::string();
+    // The final code unit is the terminator only when it is NUL; writers that leave it out keep
+    // their last character.
+    std::size_t codeUnits = FData.size() / 2;
+    if (codeUnits > 0 && FData[codeUnits * 2 - 2] == 0 && FData[codeUnits * 2 - 1] == 0) --codeUnits;
+    return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
   }
   if (FElementCount == 1) return ElementText(0);
   std::vector<std::string> items;
@@ -550,6 +553,19 @@ bool ExifTextToDateTime(std::string_view text, Zorp::Base::TDateTime& value) {
     return false;
   value = result;
   return true;
+}
+
+std::string_view ShownAsciiText(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  const std::size_t end = text.find_last_not_of(' ');
+  return text.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
+std::string_view WithoutDateTimePadding(std::string_view text) {
+  constexpr std::size_t DateTimeLength = 19;
+  if (text.size() > DateTimeLength && text.find_first_not_of(std::string_view(" \0", 2), DateTimeLength) == std::string_view::npos)
+    return text.substr(0, DateTimeLength);
+  return text;
 }
 
 std::string MillisecondsToSubSecText(Zorp::Base::TDateTime value) {

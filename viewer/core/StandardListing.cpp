@@ -5,6 +5,7 @@
 
 #include "core/EnumTexts.h"
 #include "core/PropertySetters.h"
+#include "zorp/base/DateTime.h"
 
 namespace Quorvane::Viewer {
 
@@ -38,6 +39,23 @@ class TStandardLister {
 
   void Add(const char* label, const std::string& value, std::string_view kind = {}) {
     AddItem(FRows, label, false, "", kind, value);
+  }
+  // An ASCII value as a person reads it, without the padding its bytes may carry.
+  void AddText(const char* label, const std::string& value, std::string_view kind = {}) {
+    Add(label, std::string(ShownAsciiText(value)), kind);
+  }
+  // What the GPS tags hold: date and time, the date or the UTC time alone, or an empty value.
+  void AddGPSDateTime(const char* label) {
+    Zorp::Base::TDateTime date = 0, time = 0;
+    const bool hasDate = FData.TryGetGPSDate(date), hasTime = FData.TryGetGPSTime(time);
+    std::string text;
+    if (hasDate && hasTime)
+      text = DateTimeToText(date < 0 ? date - time : date + time, FSettings);
+    else if (hasDate)
+      text = Zorp::Base::FormatDateTime("ddddd", date, FSettings);
+    else if (hasTime)
+      text = Zorp::Base::FormatDateTime("tt", time, FSettings);
+    Add(label, text, rkDateTime);
   }
   // A fraction row, left out when the denominator is 0.
   void AddFraction(const char* label, const TTiffRational& value, bool isSigned = false) {
@@ -111,16 +129,16 @@ void TStandardLister::Run() {
 }
 
 void TStandardLister::ListPrimary() {
-  Add("Camera make", FData.CameraMake(), rkString);
-  Add("Camera model", FData.CameraModel(), rkString);
-  Add("Software", FData.Software(), rkString);
+  AddText("Camera make", FData.CameraMake(), rkString);
+  AddText("Camera model", FData.CameraModel(), rkString);
+  AddText("Software", FData.Software(), rkString);
   AddDateTime("Date/time", FData.DateTime());
-  Add("Image description", FData.ImageDescription(), rkString);
-  Add("Copyright", FData.Copyright(), rkString);
+  AddText("Image description", FData.ImageDescription(), rkString);
+  AddText("Copyright", FData.Copyright(), rkString);
   AddItem(FRows, "Orientation", false, OrientationChoices(), rkSelect, OrientationToStr(FData.Orientation()));
   Add("Title", FData.Title(), rkString);
   Add("Subject", FData.Subject(), rkString);
-  Add("Author", FData.Author(), rkString);
+  AddText("Author", FData.Author(), rkString);
   Add("Comments", FData.Comments(), rkString);
   Add("Keywords", FData.Keywords(), rkString);
   AddResolution("Resolution", FData.Resolution());
@@ -165,21 +183,21 @@ void TStandardLister::ListExif() {
   Add("Focal length in 35mm film", Low16(static_cast<std::uint32_t>(FData.FocalLengthIn35mmFilm())));
   AddResolution("Focal plane resolution", FData.FocalPlaneResolution());
   Add("Gain control", GainControlToStr(FData.GainControl()));
-  Add("Image unique ID", FData.ImageUniqueID());
+  AddText("Image unique ID", FData.ImageUniqueID());
   if (!FData.ISOSpeedRatings().Missing()) Add("ISO speed rating(s)", FData.ISOSpeedRatings().AsString());
   Add("Light source", LightSourceToStr(FData.LightSource()));
   const TOptionalLongInt offset = FData.MakerNoteDataOffset();
   Add("MakerNote data offset", std::to_string(offset.Missing ? 0 : offset.Value));
   AddFraction("Max aperture value", FData.MaxApertureValue());
   Add("Metering mode", MeteringModeToStr(FData.MeteringMode()));
-  Add("Related sound file", FData.RelatedSoundFile());
+  AddText("Related sound file", FData.RelatedSoundFile());
   Add("Rendering", RenderingToStr(FData.Rendering()));
   Add("Scene capture type", SceneCaptureTypeToStr(FData.SceneCaptureType()));
   Add("Scene type", SceneTypeToStr(FData.SceneType()));
   Add("Sensing method", SensingMethodToStr(FData.SensingMethod()));
   const double shutterSpeed = FData.ShutterSpeedMilliseconds();
   if (shutterSpeed != 0) Add("Shutter speed", G(shutterSpeed, 4) + " milliseconds");
-  Add("Spectral sensitivity", FData.SpectralSensitivity());
+  AddText("Spectral sensitivity", FData.SpectralSensitivity());
   AddFraction("Subject distance", FData.SubjectDistance());
   Add("Subject distance range", SubjectDistanceRangeToStr(FData.SubjectDistanceRange()));
   const TSmallPoint location = FData.SubjectLocation();
@@ -208,24 +226,24 @@ void TStandardLister::ListExifExtras() {
 }
 
 void TStandardLister::ListInterop() {
-  Add("Interoperability type", FData.InteropTypeName());
+  AddText("Interoperability type", FData.InteropTypeName());
   Add("Interoperability version", FData.InteropVersion().AsString());
 }
 
 void TStandardLister::ListGps() {
   Add("GPS version", FData.GPSVersion().AsString());
-  AddDateTime("GPS date/time (UTC)", FData.GPSDateTimeUTC());
+  AddGPSDateTime("GPS date/time (UTC)");
   AddCoordinate("GPS latitude", FData.GPSLatitude());
   AddCoordinate("GPS longitude", FData.GPSLongitude());
   AddFractionWithUnit("GPS altitude", FData.GPSAltitude(), "metres " + GPSAltitudeRefToStr(FData.GPSAltitudeRef()));
-  Add("GPS satellites", FData.GPSSatellites());
+  AddText("GPS satellites", FData.GPSSatellites());
   Add("GPS status", GPSStatusToStr(FData.GPSStatus()));
   Add("GPS measure mode", GPSMeasureModeToStr(FData.GPSMeasureMode()));
   AddFraction("GPS DOP", FData.GPSDOP());
   AddFractionWithUnit("GPS speed", FData.GPSSpeed(), GPSSpeedRefToStr(FData.GPSSpeedRef()));
   AddFractionWithUnit("GPS track", FData.GPSTrack(), GPSDirectionRefToStr(FData.GPSTrackRef()));
   AddFractionWithUnit("GPS image direction", FData.GPSImgDirection(), GPSDirectionRefToStr(FData.GPSImgDirectionRef()));
-  Add("GPS map datum", FData.GPSMapDatum());
+  AddText("GPS map datum", FData.GPSMapDatum());
   AddCoordinate("GPS destination latitude", FData.GPSDestLatitude());
   AddCoordinate("GPS destination longitude", FData.GPSDestLongitude());
   AddFractionWithUnit("GPS destination bearing", FData.GPSDestBearing(),

@@ -214,6 +214,10 @@ class TCustomExifData : public TExifSectionOwner {
   void SetGPSDestDistanceRef(TGPSDistanceRef value);
   std::string GPSDateStamp() const;  // "yyyy:mm:dd", not mirrored
   void SetGPSDateStamp(const std::string& value);
+  // What the GPS tags hold on their own: the date of the date stamp, and the time of day of the
+  // time stamp; false when the tag is absent or holds no valid date or time.
+  bool TryGetGPSDate(Zorp::Base::TDateTime& date) const;
+  bool TryGetGPSTime(Zorp::Base::TDateTime& time) const;
   // The GPS date stamp plus time stamp; without a date stamp the date of DateTime (or of
   // DateTimeOriginal); without a usable time stamp the date alone.
   Zorp::Base::TDateTime GPSDateTimeUTC() const;

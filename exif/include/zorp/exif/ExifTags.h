@@ -184,6 +184,12 @@ bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned =
 std::string DateTimeToExifText(Zorp::Base::TDateTime value);
 // Parses exactly "yyyy:mm:dd hh:nn:ss" into a valid date and time.
 bool ExifTextToDateTime(std::string_view text, Zorp::Base::TDateTime& value);
+// The text of an ASCII value as a person reads it: up to its first NUL, without trailing blanks.
+// Cameras pad fixed-size fields with NULs (and what the buffer held before) or blanks.
+std::string_view ShownAsciiText(std::string_view text);
+// A stored date-time text without the NULs or blanks some cameras pad it with after its 19
+// characters; any other text as it is.
+std::string_view WithoutDateTimePadding(std::string_view text);
 // The millisecond part of value as three digits ("005").
 std::string MillisecondsToSubSecText(Zorp::Base::TDateTime value);
 
