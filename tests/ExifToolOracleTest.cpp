@@ -176,7 +176,15 @@ TEST(TheStandardList, ShowsTheTextsExifToolReads) {
       {"Date/time", Date("IFD0:ModifyDate")},
       {"Date/time original", Date("ExifIFD:DateTimeOriginal")},
       {"Date/time digitised", Date("ExifIFD:CreateDate")},
-      {"GPS date/time (UTC)", GpsDateTime}};
+      {"GPS date/time (UTC)", GpsDateTime},
+      {"Lens make", Text("ExifIFD:LensMake")},
+      {"Lens model", Text("ExifIFD:LensModel")},
+      {"Lens serial number", Text("ExifIFD:LensSerialNumber")},
+      {"Body serial number", Text("ExifIFD:SerialNumber")},
+      {"Offset time", Text("ExifIFD:OffsetTime")},
+      {"Offset time original", Text("ExifIFD:OffsetTimeOriginal")},
+      {"Offset time digitised", Text("ExifIFD:OffsetTimeDigitized")},
+      {"Sub-second time original", Text("ExifIFD:SubSecTimeOriginal")}};
   const auto listing = nlohmann::json::parse(
       RunCommand("exiftool -j -G1 -n -q -q -ext jpg -ext jpeg -Warning -IFD0:all -ExifIFD:all -GPS:all '" + folder.string() +
                  "' 2>/dev/null"),

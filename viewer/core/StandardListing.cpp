@@ -101,7 +101,7 @@ class TStandardLister {
   // Rows that appear only when the photo holds their tag.
   void AddTextIfPresent(TExifSectionKind kind, const char* label, TExifTagID id) {
     std::string value;
-    if (FData.PeekSection(kind).TryGetStringValue(id, value)) Add(label, value);
+    if (FData.PeekSection(kind).TryGetStringValue(id, value)) AddText(label, value);
   }
   void AddEnumIfPresent(TExifSectionKind kind, const char* label, TExifTagID id,
                         std::string (*text)(std::int16_t)) {
