@@ -181,6 +181,8 @@ const TOmissionCase OmissionCases[] = {
      [](TExifData& d) { AddTag(d, skExif, ttSubjectLocation, dtShort, {std::uint16_t{0xFFFF}, std::uint16_t{0xFFFF}}); },
      "Subject location"},
     {"MissingLatitude", [](TExifData&) {}, "GPS latitude"},
+    {"ShutterSpeedOfNoFiniteTime",
+     [](TExifData& d) { Fraction(d, skExif, ttShutterSpeedValue, 0x80000000u, 1); }, "Shutter speed"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, AnOmittedRow, ::testing::ValuesIn(OmissionCases),
