@@ -167,7 +167,8 @@ void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix,
     // Built by concatenation: a group may have thousands of elements.
     for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {
       const std::string index = std::to_string(i);
-      const std::string defaultLabel = base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
+      const std::string defaultLabel =
+          base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
       const std::string elementSection = tagSection + "(" + index + ")";
       const TValueForm form = ReadValueForm(ini, elementSection, tagForm);
       const std::string raw = ElementRawText(tag, i, form.Signed);
