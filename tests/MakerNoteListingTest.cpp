@@ -158,6 +158,85 @@ INSTANTIATE_TEST_SUITE_P(Cases, AnUndefinedTag,
                                            TUndefinedCase{"FiftyOneBytes", 51, "{" + RepeatedAB(50) + "...}"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// The value shown for a tag's raw value under the ini's Signed and Format keys.
+struct TValueFormCase {
+  const char* Name;
+  TTiffDataType Type;
+  std::vector<std::uint16_t> Words;  // the value's 16-bit words in host order
+  std::string Keys;                  // lines of the tag's section after its TagDescription
+  std::vector<std::string> Expected;
+};
+
+class AValueForm : public ::testing::TestWithParam<TValueFormCase> {};
+
+TEST_P(AValueForm, ShowsTheTagAsTheIniAsks) {
+  const TValueFormCase& c = GetParam();
+  auto data = CanonPhoto();
+  const std::int32_t count = static_cast<std::int32_t>(c.Words.size() * 2 / TiffDataTypeSize(c.Type));
+  data->MakerNote().Tags().AddOrUpdateTag(0x0020, c.Type, count, c.Words.data());
+  const TListRows rows = List(*data, "[TCanonMakerNote.$0003]\nTagDescription=A\n"
+                                     "[TCanonMakerNote.$0005]\nTagDescription=B\n"
+                                     "[TCanonMakerNote.$0008]\nTagDescription=B\n"
+                                     "[TCanonMakerNote.$0020]\nTagDescription=V\n" + c.Keys +
+                                     "\n[TCanonMakerNote.$0020(1)]\nTagDescription=V1\nSigned=0\n65535=Infinity\n"
+                                     "[TCanonMakerNote.$0020(2)]\nTagDescription=V2\n-1=n/a\n65535=never\n");
+  const std::vector<std::string> lines = Lines(rows);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 8, lines.end()), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AValueForm,
+    ::testing::Values(
+        TValueFormCase{"ShortUnsignedByDefault", dtShort, {65504}, "", {"   V=65504"}},
+        TValueFormCase{"SignedShort", dtShort, {65504}, "Signed=1", {"   V=-32"}},
+        TValueFormCase{"SignedShortWithItsKey", dtShort, {65535}, "Signed=1\n-1=n/a\n65535=no", {"   V=n/a"}},
+        TValueFormCase{"SignedShorts", dtShort, {65535, 2, 32768}, "Signed=$1", {"   V=-1,2,-32768"}},
+        TValueFormCase{"SignedLong", dtLong, {64816, 65535}, "Signed=1\n-720=UTC-12:00", {"   V=UTC-12:00"}},
+        TValueFormCase{"SignedBytes", dtByte, {0x01FF}, "Signed=1", {"   V=-1,1"}},
+        TValueFormCase{"SignedRationalsStayAsTheyAre", dtRational, {1, 0, 2, 0}, "Signed=1", {"   V=1/2"}},
+        TValueFormCase{"SignedGroupWithAnUnsignedElement", dtShort, {65504, 65535, 65535},
+                       "TreatAsTagGroup=1\nSigned=1", {"   V (0)=-32", "   V1=Infinity", "   V2=n/a"}},
+        TValueFormCase{"UnsignedGroup", dtShort, {65504, 65535, 65535}, "TreatAsTagGroup=1",
+                       {"   V (0)=65504", "   V1=Infinity", "   V2=never"}},
+        TValueFormCase{"BitFlagsWithAKeyOfItsOwn", dtShort, {0}, "Format=BitFlags\n0=Single\nBit0=Continuous",
+                       {"   V=Single"}},
+        TValueFormCase{"BitFlagsNamed", dtShort, {33}, "format=bitflags\nBit0=Continuous\nBit5=auto ISO",
+                       {"   V=Continuous, auto ISO"}},
+        TValueFormCase{"BitFlagsClearAndUnnamed", dtShort, {0x1020},
+                       "Format=BitFlags\nBit0=Continuous\nBit0Off=Single\nBit5=auto ISO",
+                       {"   V=Single, auto ISO, bit 12"}},
+        TValueFormCase{"BitFlagsOfAGroupElement", dtShort, {6, 0, 0}, "TreatAsTagGroup=1\nFormat=BitFlags\nBit1=b\nBit2=c",
+                       {"   V (0)=b, c", "   V1=0", "   V2=0"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// Four rationals named as a lens: the focal range, then the aperture range; a zero denominator leaves
+// the raw value.
+struct TLensCase {
+  const char* Name;
+  std::vector<std::uint32_t> Words;
+  std::string Expected;
+};
+
+class ALensValue : public ::testing::TestWithParam<TLensCase> {};
+
+TEST_P(ALensValue, IsNamedAsPhotographersNameLenses) {
+  auto data = CanonPhoto();
+  data->MakerNote().Tags().AddOrUpdateTag(0x0084, dtRational, static_cast<std::int32_t>(GetParam().Words.size() / 2),
+                                          GetParam().Words.data());
+  const TListRows rows = List(*data, "[TCanonMakerNote.$0084]\nTagDescription=Lens\nFormat=Lens\n");
+  const std::vector<std::string> lines = Lines(rows);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "   Lens=" + GetParam().Expected), lines.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ALensValue,
+    ::testing::Values(TLensCase{"Zoom", {180, 10, 550, 10, 35, 10, 56, 10}, "18-55mm f/3.5-5.6"},
+                      TLensCase{"Fixed", {50, 1, 50, 1, 18, 10, 18, 10}, "50mm f/1.8"},
+                      TLensCase{"ConstantAperture", {700, 10, 2000, 10, 28, 10, 28, 10}, "70-200mm f/2.8"},
+                      TLensCase{"ZeroDenominator", {50, 1, 50, 1, 0, 0, 0, 0}, "50,50,,"},
+                      TLensCase{"NotFour", {50, 1, 50, 1, 18, 10}, "50,50,18/10"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 TEST(TheMakerNoteList, SharesAnotherTypesDescriptionsThroughUseTagsFrom) {
   auto data = CanonPhoto();
   const TListRows rows = List(*data, "[TCanonMakerNote]\nUseTagsFrom=Shared\n[Shared.$0003]\nTagDescription=Zoom\n");

@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "ExifBuilder.h"
 #include "zorp/exif/ExifData.h"
@@ -323,6 +325,48 @@ INSTANTIATE_TEST_SUITE_P(
         TRecognitionCase{"BytePanasonic", "Panasonic", "", boLittleEndian, dtByte, NoteAfter("Panasonic\0\0\0"sv),
                          &THeaderlessMakerNote}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// Cameras often declare a MakerNote shorter than the data its entries use: the last values lie
+// (partly) behind its declared end, in the Exif block, where other readers and the writer find them.
+class AMakerNoteValuePastItsDeclaredEnd : public ::testing::TestWithParam<std::tuple<TByteOrder, std::uint32_t>> {};
+
+TEST_P(AMakerNoteValuePastItsDeclaredEnd, IsReadFromTheBlockAroundIt) {
+  const auto [order, declaredEnd] = GetParam();
+  ByteBuilder note(boBigEndian);
+  note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("MM").U16(42).U32(8);
+  // Two rationals 7.8, 7.8 at offset 26 from the embedded header (note byte 36), right behind the directory.
+  PrivateIfd(note, {{0x009A, 5, 2, 26}});
+  note.U32(78).U32(10).U32(78).U32(10);
+  ExifBuilder block(order);
+  block.Primary.Ascii(ttMake, "NIKON CORPORATION");
+  block.Exif.Raw(ttMakerNote, dtUndefined, declaredEnd, note.Data());
+  auto data = Load(block);
+
+  const TExifTag* tag = data->MakerNote().Tags().Find(0x009A);
+  ASSERT_NE(tag, nullptr);
+  EXPECT_TRUE(tag->WellFormed());
+  EXPECT_EQ(tag->AsString(), "78/10,78/10");
+  EXPECT_TRUE(data->MakerNote().Tags().LoadErrors().Empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AMakerNoteValuePastItsDeclaredEnd,
+                         ::testing::Combine(::testing::Values(boLittleEndian, boBigEndian),
+                                            ::testing::Values(36u, 44u, 52u)));
+
+TEST(AMakerNoteValuePastItsDeclaredEnd, IsBadlyFormedOnceTheMakerNoteNoLongerHoldsTheLoadedBytes) {
+  ByteBuilder note(boBigEndian);
+  note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("MM").U16(42).U32(8);
+  PrivateIfd(note, {{0x009A, 5, 2, 26}});
+  ExifBuilder block(boLittleEndian);
+  block.Primary.Ascii(ttMake, "NIKON CORPORATION");
+  block.Exif.Raw(ttMakerNote, dtUndefined, 36, [&] { return note.U32(78).U32(10).U32(78).U32(10).Data(); }());
+  auto data = Load(block);
+  std::vector<std::uint8_t> bytes(note.Data().begin(), note.Data().begin() + 36);
+  bytes[35] ^= 1;  // an edited MakerNote: its bytes are no longer those of the block
+  data->Sections(skExif).Find(ttMakerNote)->UpdateData(dtUndefined, 36, bytes.data());
+  const TExifTag* tag = data->MakerNote().Tags().Find(0x009A);
+  EXPECT_TRUE(tag == nullptr || !tag->WellFormed());
+}
 
 TEST(AMakerNoteContext, HoldsTheCameraTheByteOrderTheTagAndTheOffsetSchema) {
   ExifBuilder block(boBigEndian);

@@ -200,6 +200,8 @@ const TOmissionCase OmissionCases[] = {
     {"MissingContrast", [](TExifData&) {}, "Contrast"},
     {"MissingLensModel", [](TExifData&) {}, "Lens model"},
     {"MissingOffsetTime", [](TExifData&) {}, "Offset time"},
+    {"ShutterSpeedOfNoFiniteTime",
+     [](TExifData& d) { Fraction(d, skExif, ttShutterSpeedValue, 0x80000000u, 1); }, "Shutter speed"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, AnOmittedRow, ::testing::ValuesIn(OmissionCases),

@@ -159,7 +159,16 @@ std::optional<TMakerNoteContext> TCustomExifData::MakerNoteContext() const {
   const TExifTag* tag = PeekSection(skExif).Find(ttMakerNote);
   if (!tag) return std::nullopt;
   const TOptionalLongInt offset = MakerNoteDataOffset();
-  return TMakerNoteContext{CameraMake(), CameraModel(), FByteOrder, *tag, offset.Missing ? 0 : offset.Value};
+  TMakerNoteContext context{CameraMake(), CameraModel(), FByteOrder, *tag, offset.Missing ? 0 : offset.Value};
+  // The block is offered only while the tag's bytes are those at its source offset in it.
+  const std::span<const std::uint8_t> block = FSourceBlock;
+  const std::int64_t at = tag->SourceDataOffset();
+  const std::span<const std::uint8_t> bytes = tag->Bytes();
+  if (!bytes.empty() && at >= 0 && at <= static_cast<std::int64_t>(block.size()) &&
+      bytes.size() <= block.size() - static_cast<std::size_t>(at) &&
+      std::equal(bytes.begin(), bytes.end(), block.begin() + at))
+    context.Block = block;
+  return context;
 }
 
 void TCustomExifData::ResetMakerNote() {

@@ -1,6 +1,7 @@
 #include "core/MakerNoteListing.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "core/EnumTexts.h"
@@ -28,24 +29,170 @@ std::string RawDisplay(const TExifTag& tag) {
   return "{" + Zorp::Base::Utf8Left(tag.AsString(), CutUndefinedCharacters) + "...}";
 }
 
+bool IsIntegerType(TTiffDataType type) {
+  switch (type) {
+    case dtByte:
+    case dtSByte:
+    case dtUndefined:
+    case dtShort:
+    case dtSShort:
+    case dtLong:
+    case dtSLong:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Element index of an integer tag as a signed number of the element's own width.
+std::int64_t SignedElement(const TExifTag& tag, std::int32_t index) {
+  const auto bytes = tag.Bytes();
+  const std::size_t size = tag.ElementSize();
+  const std::size_t at = static_cast<std::size_t>(index) * size;
+  if (at + size > bytes.size()) return 0;
+  switch (size) {
+    case 1:
+      return static_cast<std::int8_t>(bytes[at]);
+    case 2: {
+      std::int16_t value;
+      std::memcpy(&value, bytes.data() + at, 2);
+      return value;
+    }
+    default: {
+      std::int32_t value;
+      std::memcpy(&value, bytes.data() + at, 4);
+      return value;
+    }
+  }
+}
+
+// Element index of an integer tag as the unsigned number the element's bits make.
+std::uint32_t UnsignedElement(const TExifTag& tag, std::int32_t index) {
+  const std::int64_t value = SignedElement(tag, index);
+  switch (tag.ElementSize()) {
+    case 1:
+      return static_cast<std::uint8_t>(value);
+    case 2:
+      return static_cast<std::uint16_t>(value);
+    default:
+      return static_cast<std::uint32_t>(value);
+  }
+}
+
+// How the ini asks a value to be read and shown.
+struct TValueForm {
+  bool Signed = false;
+  std::string Format;  // "", "BitFlags" or "Lens"
+};
+
+TValueForm ReadValueForm(const TMemIniFile& ini, const std::string& section, const TValueForm& inherited) {
+  TValueForm form;
+  form.Signed = ini.ReadBool(section, "Signed", inherited.Signed);
+  form.Format = ini.ReadString(section, "Format", inherited.Format);
+  return form;
+}
+
+// The raw text of element index: the library's text, or the signed number when the ini asks for it.
+std::string ElementRawText(const TExifTag& tag, std::int32_t index, bool asSigned) {
+  if (asSigned && IsIntegerType(tag.DataType())) return std::to_string(SignedElement(tag, index));
+  return tag.ElementAsString(index);
+}
+
+std::string TagRawText(const TExifTag& tag, bool asSigned) {
+  if (!asSigned || !IsIntegerType(tag.DataType()) || !tag.WellFormed()) return tag.AsString();
+  std::string text;
+  for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {
+    if (i > 0) text += ',';
+    text += std::to_string(SignedElement(tag, i));
+  }
+  return text;
+}
+
+// The texts of the set bits ("Bit<n>" keys), with "Bit<n>Off" texts for bits that are clear; a set bit
+// without a text is named by its number. An element finds the names in its own section, then in its
+// group's.
+std::string BitFlagsText(const TMemIniFile& ini, const std::string& section, const std::string& groupSection,
+                         std::uint32_t value) {
+  std::string text;
+  for (int bit = 0; bit < 32; ++bit) {
+    const bool set = (value >> bit & 1U) != 0;
+    const std::string key = "Bit" + std::to_string(bit);
+    const std::string ident = set ? key : key + "Off";
+    std::string name = ini.ReadShownString(section, ident, "");
+    if (name.empty() && !groupSection.empty()) name = ini.ReadShownString(groupSection, ident, "");
+    if (name.empty() && set) name = "bit " + std::to_string(bit);
+    if (name.empty()) continue;
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
+// Four rationals - shortest and longest focal length, widest aperture at each - as a lens is named:
+// "18-55mm f/3.5-5.6", "50mm f/1.8". Empty when the value is no such four.
+std::string LensText(const TExifTag& tag) {
+  if (tag.DataType() != dtRational && tag.DataType() != dtSRational) return {};
+  if (tag.ElementCount() != 4 || tag.DataSize() < 32) return {};
+  double values[4];
+  for (int i = 0; i < 4; ++i) {
+    std::uint32_t parts[2];
+    std::memcpy(parts, tag.Data() + 8 * i, 8);
+    if (parts[1] == 0) return {};
+    values[i] = tag.DataType() == dtSRational
+                    ? static_cast<double>(static_cast<std::int32_t>(parts[0])) / static_cast<std::int32_t>(parts[1])
+                    : static_cast<double>(parts[0]) / parts[1];
+  }
+  auto range = [](double low, double high) {
+    std::string text = Zorp::Base::FloatToStrG(low, 4);
+    if (high != low) text += "-" + Zorp::Base::FloatToStrG(high, 4);
+    return text;
+  };
+  return range(values[0], values[1]) + "mm f/" + range(values[2], values[3]);
+}
+
+// The shown value of one integer (an element, or a tag of one element) whose raw text has no key.
+std::string FormattedInteger(const TMemIniFile& ini, const std::string& section, const std::string& groupSection,
+                             const TValueForm& form, std::uint32_t bits, const std::string& raw) {
+  if (!Zorp::Base::SameText(form.Format, "BitFlags")) return raw;
+  const std::string text = BitFlagsText(ini, section, groupSection, bits);
+  return text.empty() ? raw : text;
+}
+
 void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix, const TMemIniFile& ini) {
   const std::string hexID = Format("%.4X", static_cast<unsigned>(tag.ID()));
   const std::string tagSection = prefix + ".$" + hexID;
+  const TValueForm tagForm = ReadValueForm(ini, tagSection, {});
   if (tag.WellFormed() && ini.ReadBool(tagSection, "TreatAsTagGroup", false)) {
     const std::string base = ini.ReadShownString(tagSection, "TagDescription", "");
     // Built by concatenation: a group may have thousands of elements.
     for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {
       const std::string index = std::to_string(i);
-      const std::string defaultLabel = base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
-      const std::string raw = tag.ElementAsString(i);
+      const std::string defaultLabel =
+          base.empty() ? "Unknown ($" + hexID + ", " + index + ")" : base + " (" + index + ")";
       const std::string elementSection = tagSection + "(" + index + ")";
+      const TValueForm form = ReadValueForm(ini, elementSection, tagForm);
+      const std::string raw = ElementRawText(tag, i, form.Signed);
+      std::string shown = raw;
+      if (IsIntegerType(tag.DataType()))
+        shown = FormattedInteger(ini, elementSection, tagSection, form, UnsignedElement(tag, i), raw);
       AddItem(rows, ini.ReadShownString(elementSection, "TagDescription", defaultLabel), false, "", "",
-              ini.ReadShownString(elementSection, raw, raw));
+              ini.ReadShownString(elementSection, raw, shown));
     }
     return;
   }
   const std::string label = ini.ReadShownString(tagSection, "TagDescription", "Unknown ($" + hexID + ")");
-  AddItem(rows, label, false, "", "", ini.ReadShownString(tagSection, tag.AsString(), RawDisplay(tag)));
+  const std::string raw = TagRawText(tag, tagForm.Signed);
+  std::string shown = RawDisplay(tag);
+  if (tag.WellFormed()) {
+    if (tagForm.Signed && IsIntegerType(tag.DataType()) && tag.DataType() != dtUndefined) shown = raw;
+    if (Zorp::Base::SameText(tagForm.Format, "Lens")) {
+      const std::string lens = LensText(tag);
+      if (!lens.empty()) shown = lens;
+    } else if (IsIntegerType(tag.DataType()) && tag.ElementCount() == 1) {
+      shown = FormattedInteger(ini, tagSection, "", tagForm, UnsignedElement(tag, 0), shown);
+    }
+  }
+  AddItem(rows, label, false, "", "", ini.ReadShownString(tagSection, raw, shown));
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 // Sections of the ini: "[<class>]" may name another class under UseTagsFrom whose descriptions it
 // shares; "[<class>.$<ID>]" (four or more upper-case hex digits) holds TagDescription, TreatAsTagGroup
 // and one key per raw value text; a group tag's elements have "[<class>.$<ID>(<index>)]" sections.
+// Signed=1 reads a tag's (or, on a group, every element's unless its own section says Signed=0)
+// integers as signed numbers of their width, and its raw value keys are then signed; Format=BitFlags
+// names a value without a key of its own by its set bits (Bit<n>, Bit<n>Off keys, an element's own
+// section first, then its group's); Format=Lens shows four rationals as "18-55mm f/3.5-5.6".
 // Descriptions longer than 200 characters are cut there, with "…" added.
 
 #include <string_view>

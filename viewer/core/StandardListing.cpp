@@ -1,5 +1,6 @@
 #include "core/StandardListing.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -196,7 +197,8 @@ void TStandardLister::ListExif() {
   Add("Scene type", SceneTypeToStr(FData.SceneType()));
   Add("Sensing method", SensingMethodToStr(FData.SensingMethod()));
   const double shutterSpeed = FData.ShutterSpeedMilliseconds();
-  if (shutterSpeed != 0) Add("Shutter speed", G(shutterSpeed, 4) + " milliseconds");
+  // An APEX value of -2^31 (a camera's "unknown") gives no finite time: nothing to show.
+  if (shutterSpeed != 0 && std::isfinite(shutterSpeed)) Add("Shutter speed", G(shutterSpeed, 4) + " milliseconds");
   AddText("Spectral sensitivity", FData.SpectralSensitivity());
   AddFraction("Subject distance", FData.SubjectDistance());
   Add("Subject distance range", SubjectDistanceRangeToStr(FData.SubjectDistanceRange()));

@@ -23,16 +23,21 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
   TByteOrder byteOrder = context->ByteOrder;
   GetIFDInfo(*context, byteOrder, FDataOffsetsType);
 
-  // A read-only view of the tag's own buffer: no copy, and no read can leave it.
-  Zorp::Base::TUserMemoryStream data(tag.Data(), tag.DataSize());
-  std::int64_t baseOffset = headerSize;  // obEmbeddedHeader
-  if (FDataOffsetsType == obMainHeader) baseOffset = -tag.SourceDataOffset();
-  if (FDataOffsetsType == obMakerNoteStart) baseOffset = 0;
+  // A read-only view of the loaded block around the tag, so that values stored past the MakerNote's
+  // declared end read as other readers read them; without the block, of the tag's own buffer. No
+  // copy, and no read can leave the view.
+  const bool inBlock = !context->Block.empty();
+  Zorp::Base::TUserMemoryStream data(inBlock ? context->Block.data() : tag.Data(),
+                                     inBlock ? static_cast<std::int64_t>(context->Block.size()) : tag.DataSize());
+  const std::int64_t tagStart = inBlock ? tag.SourceDataOffset() : 0;
+  std::int64_t baseOffset = tagStart + headerSize;  // obEmbeddedHeader
+  if (FDataOffsetsType == obMainHeader) baseOffset = tagStart - tag.SourceDataOffset();
+  if (FDataOffsetsType == obMakerNoteStart) baseOffset = tagStart;
   std::int64_t adjustment = FDataOffsetsType == obEmbeddedHeader ? -8 : context->OffsetAdjustment;
   FBaseShift = Detail::MakerNoteBaseShift(*context, byteOrder);
   adjustment += FBaseShift;
   // The directory always starts right behind the header, whatever the offset base.
-  const std::int64_t ifdOffset = headerSize - baseOffset;
+  const std::int64_t ifdOffset = tagStart + headerSize - baseOffset;
   auto load = [&](TByteOrder order) {
     TTiffReader reader(data, baseOffset, order);
     FTags->Load(reader, ifdOffset, adjustment);

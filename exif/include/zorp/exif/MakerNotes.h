@@ -31,6 +31,10 @@ struct TMakerNoteContext {
   const TExifTag& Tag;                    // the MakerNote tag
   // What the offset schema 0xEA1D says offsets from the main header are off by (0 without one).
   std::int64_t OffsetAdjustment = 0;
+  // The loaded Exif block from its TIFF header on, while the tag still holds the bytes it was read
+  // from there (empty otherwise). Many cameras declare a MakerNote shorter than the data its entries
+  // use; their values are read from the block around it, as the writer keeps them.
+  std::span<const std::uint8_t> Block = {};
 };
 
 // A MakerNote "class": its name, its format test and its factory. Classes are compared by address.
