@@ -26,7 +26,16 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
   // A read-only view of the loaded block around the tag, so that values stored past the MakerNote's
   // declared end read as other readers read them; without the block, of the tag's own buffer. No
   // copy, and no read can leave the view.
-  const bool inBlock = !context->Block.empty();
+  // Only for a directory whose entries lie within the MakerNote's own bytes: its values may lie past
+  // the declared end, its entries may not (a count read from bytes that are no directory would
+  // otherwise walk the rest of the block).
+  const auto entriesFit = [&](TByteOrder order) {
+    if (tag.DataSize() < std::int64_t{headerSize} + 2) return false;
+    const std::uint8_t* at = tag.Data() + headerSize;
+    const int count = order == boLittleEndian ? at[0] | at[1] << 8 : at[0] << 8 | at[1];
+    return count > 0 && std::int64_t{headerSize} + 2 + std::int64_t{count} * 12 <= tag.DataSize();
+  };
+  const bool inBlock = !context->Block.empty() && entriesFit(byteOrder);
   Zorp::Base::TUserMemoryStream data(inBlock ? context->Block.data() : tag.Data(),
                                      inBlock ? static_cast<std::int64_t>(context->Block.size()) : tag.DataSize());
   const std::int64_t tagStart = inBlock ? tag.SourceDataOffset() : 0;
