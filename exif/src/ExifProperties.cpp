@@ -394,7 +394,8 @@ void TCustomExifData::SetDateTimeKeepingSubSeconds(TExifTagID dateTimeID, TDateT
 
 bool TCustomExifData::TryGetGPSDate(TDateTime& date) const {
   // Some writers pad the stamp with NULs or blanks after its ten characters.
-  const std::string_view stamp = ShownAsciiText(PeekSection(skGps).GetStringValue(ttGPSDateStamp));
+  const std::string stored = PeekSection(skGps).GetStringValue(ttGPSDateStamp);
+  const std::string_view stamp = ShownAsciiText(stored);
   int year = 0, month = 0, day = 0;
   return stamp.size() == 10 && TryReadDigits(stamp, 0, 4, year) && TryReadDigits(stamp, 5, 2, month) &&
          TryReadDigits(stamp, 8, 2, day) && Zorp::Base::TryEncodeDate(year, month, day, date);
