@@ -84,21 +84,6 @@ int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
   return fd;
 }
 
-// Closes a descriptor with the object.
-class TDescriptor {
- public:
-  explicit TDescriptor(int fd) : FHandle(fd) {}
-  ~TDescriptor() {
-    if (FHandle >= 0) ::close(FHandle);
-  }
-  TDescriptor(const TDescriptor&) = delete;
-  TDescriptor& operator=(const TDescriptor&) = delete;
-  int Handle() const { return FHandle; }
-
- private:
-  int FHandle;
-};
-
 // Reads an extended attribute list or value: call(buffer, size) as listxattr/getxattr do. Returns
 // false with errno set on failure; asks again a few times when it grew between size and read.
 template <typename Call>
@@ -226,7 +211,7 @@ void TSafeFileReplacement::EnsureUnchanged() const {
 }
 
 void TSafeFileReplacement::RewriteInPlace() {
-  const TDescriptor target(::open(FFileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const Detail::TDescriptor target(::open(FFileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (target.Handle() < 0) RaiseCannotReplace(FFileName, errno);
   struct stat status {};
   if (::fstat(target.Handle(), &status) != 0) RaiseCannotReplace(FFileName, errno);
@@ -240,7 +225,7 @@ void TSafeFileReplacement::RewriteInPlace() {
   trailer.Inode = static_cast<std::uint64_t>(status.st_ino);
   if (!Detail::DigestFile(FStream->Handle(), -1, trailer.NewSize, trailer.NewDigest)) RaiseCannotReplace(FFileName, EIO);
   const std::string backupName = Detail::BackupNameFor(FFileName);
-  const TDescriptor backup(::open(backupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  const Detail::TDescriptor backup(::open(backupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (backup.Handle() < 0) {
     if (errno == EEXIST) throw EFCreateError(Format(SBackupInTheWay, FFileName.c_str(), backupName.c_str()));
     throw EFCreateError(Format(SFCreateError, backupName.c_str(), std::strerror(errno)));

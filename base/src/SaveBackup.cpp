@@ -230,12 +230,9 @@ std::string RecoverInterruptedSave(const std::string& fileName) {
 
   // A save of the photo that is running holds this lock: its backup is not left over.
   const TFileLock lock(fileName);
-  const int backup = ::open(backupName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  const Detail::TDescriptor backupFile(::open(backupName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+  const int backup = backupFile.Handle();
   if (backup < 0) return {};  // gone meanwhile
-  struct TClose {
-    int Handle;
-    ~TClose() { ::close(Handle); }
-  } closeBackup{backup};
   if (::fstat(backup, &backupStatus) != 0) return {};
 
   std::uint8_t bytes[Detail::BackupTrailerSize];
@@ -250,9 +247,9 @@ std::string RecoverInterruptedSave(const std::string& fileName) {
     return {};
   }
 
-  const int photo = ::open(fileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const Detail::TDescriptor photoFile(::open(fileName.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const int photo = photoFile.Handle();
   if (photo < 0) return {};  // cannot be repaired now; the backup stays for a later try
-  const TClose closePhoto{photo};
   struct stat photoStatus {};
   if (::fstat(photo, &photoStatus) != 0 || !S_ISREG(photoStatus.st_mode)) return {};
   // Another file of the same cut name, or a photo replaced since: the backup is not this photo's.

@@ -8,10 +8,28 @@
 // moment the next load or save of the photo tells a finished rewrite (new content), one that never
 // began (old content) and one that was cut (anything else, restored from the backup).
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <string>
 
 namespace Zorp::Base::Detail {
+
+// Closes a descriptor with the object.
+class TDescriptor {
+ public:
+  explicit TDescriptor(int fd) : FHandle(fd) {}
+  ~TDescriptor() {
+    if (FHandle >= 0) ::close(FHandle);
+  }
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  int Handle() const { return FHandle; }
+
+ private:
+  int FHandle;
+};
+
 
 // ".NAME.quorvane-backup" beside the photo (NAME cut to 200 bytes).
 std::string BackupNameFor(const std::string& fileName);
