@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <map>
 #include <set>
+#include <string>
 
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
@@ -125,4 +128,43 @@ TEST(EverySamplePhoto, IsListedAndItsMakerNoteDescribed) {
   }
   for (const char* type : {"Canon", "NikonType1", "NikonType2", "NikonType3", "Sony", "Panasonic"})
     EXPECT_GE(describedByType[type], 5) << type;
+}
+
+// The MakerNote rows that real photos must show, one table per maker in tests/data/makernote-rows:
+// lines "photo file name<TAB>label<TAB>value" (blank lines and lines starting with # are skipped).
+// The values were checked against what independent readers show of the same photos.
+TEST(RealPhotos, ShowTheMakerNoteRowsTheirMakersWrote) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  const std::filesystem::path source = QUORVANE_SOURCE_DIR;
+  const TMemIniFile ini(source / "viewer" / "MakerNotes.ini");
+  std::map<std::string, std::map<std::string, std::string>> shown;  // photo -> label -> value
+  int checked = 0;
+  for (const auto& table : std::filesystem::directory_iterator(source / "tests" / "data" / "makernote-rows")) {
+    std::ifstream lines(table.path());
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+      if (line.empty() || line[0] == '#') continue;
+      const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+      ASSERT_NE(tab2, std::string::npos) << table.path() << ":" << number << ": needs three columns";
+      const std::string photo = line.substr(0, tab1), label = line.substr(tab1 + 1, tab2 - tab1 - 1);
+      if (!shown.contains(photo)) {
+        auto& rows = shown[photo];
+        for (const TListRow& row : ListPhoto((folder / photo).string(), ini).MakerNote) {
+          std::string caption = row.Caption;
+          caption.erase(0, caption.find_first_not_of(' '));
+          if (row.IsValueRow()) rows.emplace(caption, row.Value());
+        }
+        ASSERT_FALSE(rows.empty()) << photo << " lists no MakerNote rows";
+      }
+      const auto& rows = shown[photo];
+      const auto found = rows.find(label);
+      ++checked;
+      if (found == rows.end())
+        ADD_FAILURE() << table.path().filename() << ":" << number << ": " << photo << " has no row \"" << label << "\"";
+      else
+        EXPECT_EQ(found->second, line.substr(tab2 + 1)) << table.path().filename() << ":" << number << ": " << photo;
+    }
+  }
+  std::cout << checked << " MakerNote rows of " << shown.size() << " photos checked\n";
 }
