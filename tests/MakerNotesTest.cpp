@@ -213,13 +213,13 @@ TEST(AMakerNote, ThatNoLongerFitsItsClassRaisesOnEveryAccess) {
 
 TEST(TheMakerNoteRegistry, KeepsItsOrderAndTriesFromTheLast) {
   const auto list = MakerNoteClassList();
-  ASSERT_EQ(list.size(), 6u);
-  EXPECT_STREQ(list[0]->Name, "TNikonType2MakerNote");
-  EXPECT_STREQ(list[1]->Name, "TCanonMakerNote");
-  EXPECT_STREQ(list[2]->Name, "TSonyMakerNote");
-  EXPECT_STREQ(list[3]->Name, "TNikonType1MakerNote");
-  EXPECT_STREQ(list[4]->Name, "TNikonType3MakerNote");
-  EXPECT_STREQ(list[5]->Name, "TPanasonicMakerNote");
+  const std::vector<std::string> names = {
+      "TSamsungMakerNote",   "TCasioMakerNote",      "TNikonType2MakerNote", "TCanonMakerNote",
+      "TSonyMakerNote",      "TNikonType1MakerNote", "TNikonType3MakerNote", "TPanasonicMakerNote",
+      "TOlympusMakerNote",   "TFujifilmMakerNote",   "TCasioType2MakerNote", "TPentaxMakerNote",
+      "TRicohMakerNote",     "TSigmaMakerNote",      "TAppleMakerNote"};
+  ASSERT_EQ(list.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(list[i]->Name, names[i]);
   // A Nikon type 3 signature wins over a Canon make: the later-registered class is tried first.
   ByteBuilder note(boLittleEndian);
   note.Text(std::string_view("Nikon\0\2\x10\0\0", 10)).Text("II").U16(42).U32(8);
@@ -303,6 +303,35 @@ INSTANTIATE_TEST_SUITE_P(
                          &TPanasonicMakerNote},
         TRecognitionCase{"PanasonicNikonMake", "NIKON", "", boLittleEndian, dtUndefined,
                          NoteAfter("Panasonic\0\0\0"sv), &TPanasonicMakerNote},
+        TRecognitionCase{"Olympus", "OLYMPUS IMAGING CORP.", "", boLittleEndian, dtUndefined,
+                         NoteAfter("OLYMPUS\0II\3\0"sv), &TOlympusMakerNote},
+        TRecognitionCase{"OMSystem", "OM Digital Solutions", "", boBigEndian, dtUndefined,
+                         NoteAfter("OM SYSTEM\0\0\0II\4\0"sv), &TOlympusMakerNote},
+        TRecognitionCase{"OlympusOld", "OLYMPUS OPTICAL CO.,LTD", "", boLittleEndian, dtUndefined,
+                         NoteAfter("OLYMP\0\1\0"sv), &TOlympusMakerNote},
+        TRecognitionCase{"Fujifilm", "FUJIFILM", "", boBigEndian, dtUndefined, NoteAfter("FUJIFILM\x0c\0\0\0"sv),
+                         &TFujifilmMakerNote},
+        // The directory pointer must lie behind the header.
+        TRecognitionCase{"FujifilmPointerIntoHeader", "FUJIFILM", "", boLittleEndian, dtUndefined,
+                         NoteAfter("FUJIFILM\x04\0\0\0"sv), &THeaderlessMakerNote},
+        TRecognitionCase{"CasioType1", "CASIO", "QV-3000EX", boBigEndian, dtUndefined, NoteAfter(""), &TCasioMakerNote},
+        TRecognitionCase{"CasioType2", "CASIO COMPUTER CO.,LTD", "EX-Z3", boBigEndian, dtUndefined,
+                         NoteAfter("QVC\0\0\0"sv), &TCasioType2MakerNote},
+        TRecognitionCase{"PentaxAOC", "PENTAX Corporation", "", boLittleEndian, dtUndefined, NoteAfter("AOC\0II"sv),
+                         &TPentaxMakerNote},
+        TRecognitionCase{"PentaxLater", "RICOH IMAGING COMPANY, LTD.", "", boLittleEndian, dtUndefined,
+                         NoteAfter("PENTAX \0II\0\0"sv), &TPentaxMakerNote},
+        TRecognitionCase{"PentaxMadeRicoh", "RICOH IMAGING COMPANY, LTD.", "", boLittleEndian, dtUndefined,
+                         NoteAfter("RICOH\0II"sv), &TPentaxMakerNote},
+        TRecognitionCase{"Ricoh", "RICOH", "", boBigEndian, dtUndefined, NoteAfter("Ricoh\0\0\0"sv), &TRicohMakerNote},
+        TRecognitionCase{"SamsungMakeAnyCase", "Samsung Techwin", "", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &TSamsungMakerNote},
+        TRecognitionCase{"Sigma", "SIGMA", "", boLittleEndian, dtUndefined, NoteAfter("SIGMA\0\0\0\1\0"sv),
+                         &TSigmaMakerNote},
+        TRecognitionCase{"Foveon", "SIGMA", "", boLittleEndian, dtUndefined, NoteAfter("FOVEON\0\0\1\0"sv),
+                         &TSigmaMakerNote},
+        TRecognitionCase{"Apple", "Apple", "", boBigEndian, dtUndefined, NoteAfter("Apple iOS\0\0\1II"sv),
+                         &TAppleMakerNote},
         TRecognitionCase{"SignatureNotAtTheStart", "Acme", "", boLittleEndian, dtUndefined, NoteAfter("xSONY DSC \0\0"sv),
                          &THeaderlessMakerNote},
         // A signature with nothing behind it does not count; the make still may.

@@ -2,12 +2,14 @@
 // chooses, and the retry in the other byte order; the two classes outside the registry.
 
 #include <algorithm>
+#include <cctype>
 
 #include "makernotes/Layouts.h"
 #include "makernotes/MakerNoteClasses.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/StreamHelper.h"
 #include "zorp/exif/TiffReader.h"
 
 namespace Zorp::Exif {
@@ -76,12 +78,89 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
 
 namespace Detail {
 
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
 // Whether the tag's data starts with the signature bytes.
 bool DataStartsWith(const TExifTag& tag, std::string_view signature) {
   const auto bytes = tag.Bytes();
   if (bytes.size() < signature.size()) return false;
   return std::equal(signature.begin(), signature.end(), bytes.begin(),
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+const TMakerNoteForm* FindForm(std::span<const TMakerNoteForm> forms, const TMakerNoteContext& context,
+                               std::int32_t& headerSize) {
+  const auto bytes = context.Tag.Bytes();
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  for (const TMakerNoteForm& form : forms) {
+    if (form.Signature.empty() ? !StartsWithIgnoringCase(context.Make, form.Make) : !DataStartsWith(context.Tag, form.Signature))
+      continue;
+    std::int64_t header = form.HeaderSize;
+    if (form.DirectoryPointerAt >= 0) {
+      if (form.DirectoryPointerAt + std::int64_t{4} > size) continue;
+      header = GetLongWord(&bytes[static_cast<std::size_t>(form.DirectoryPointerAt)], boLittleEndian);
+      if (header < form.HeaderSize) continue;
+    }
+    // The directory's entry count must lie within the note.
+    if (header + 2 > size) continue;
+    headerSize = static_cast<std::int32_t>(header);
+    return &form;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Whether every value held outside its entry lies behind the directory and before `end`, its offsets
+// counted from `base` (both as places in the MakerNote). A directory without such values fits any base.
+bool ValuesFit(std::span<const std::uint8_t> note, std::int64_t headerSize, TByteOrder order, std::int64_t base,
+               std::int64_t end) {
+  const auto size = static_cast<std::int64_t>(note.size());
+  const std::int64_t count = GetWord(&note[static_cast<std::size_t>(headerSize)], order);
+  const std::int64_t directoryEnd = headerSize + 2 + 12 * count;
+  if (count == 0 || directoryEnd > size) return false;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint8_t* entry = &note[static_cast<std::size_t>(headerSize + 2 + 12 * i)];
+    const std::int64_t valueSize = TiffDataTypeSize(GetWord(entry + 2, order)) * std::int64_t{GetLongWord(entry + 4, order)};
+    if (valueSize <= 4) continue;
+    const std::int64_t at = base + GetLongWord(entry + 8, order);
+    if (at < directoryEnd || at + valueSize > end) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void FormIFDInfo(const TMakerNoteForm& form, const TMakerNoteContext& context, TByteOrder& byteOrder,
+                 TMakerNoteOffsetBase& base) {
+  const auto bytes = context.Tag.Bytes();
+  if (form.Order == TFormOrder::Little) byteOrder = boLittleEndian;
+  if (form.Order == TFormOrder::Big) byteOrder = boBigEndian;
+  if (form.Order == TFormOrder::Marked && form.OrderMarkAt + std::size_t{2} <= bytes.size()) {
+    const std::uint8_t* mark = &bytes[static_cast<std::size_t>(form.OrderMarkAt)];
+    if (mark[0] == 'I' && mark[1] == 'I') byteOrder = boLittleEndian;
+    if (mark[0] == 'M' && mark[1] == 'M') byteOrder = boBigEndian;
+  }
+  base = form.Base;
+  std::int32_t headerSize = 0;
+  // Only a MakerNote read where it was loaded tells where its offsets may point.
+  const std::int64_t noteAt = context.Tag.SourceDataOffset();
+  if (!form.BaseVaries || context.OffsetAdjustment != 0 || context.Block.empty() || noteAt < 8 ||
+      !FindForm(std::span(&form, 1), context, headerSize))
+    return;
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  const std::int64_t blockEnd = static_cast<std::int64_t>(context.Block.size()) - noteAt;
+  auto fits = [&](TMakerNoteOffsetBase candidate) {
+    return candidate == obMainHeader ? ValuesFit(bytes, headerSize, byteOrder, -noteAt, blockEnd)
+                                     : ValuesFit(bytes, headerSize, byteOrder, 0, std::max(size, blockEnd));
+  };
+  const TMakerNoteOffsetBase other = form.Base == obMainHeader ? obMakerNoteStart : obMainHeader;
+  if (!fits(form.Base) && fits(other)) base = other;
 }
 
 namespace {

@@ -12,12 +12,21 @@ namespace {
 // is tried first; the classes recognised by the camera make alone stay at the top, so that any
 // signature in the data wins over the make.
 constexpr std::array Registry = {
+    &TSamsungMakerNote,
+    &TCasioMakerNote,
     &TNikonType2MakerNote,
     &TCanonMakerNote,
     &TSonyMakerNote,
     &TNikonType1MakerNote,
     &TNikonType3MakerNote,
     &TPanasonicMakerNote,
+    &TOlympusMakerNote,
+    &TFujifilmMakerNote,
+    &TCasioType2MakerNote,
+    &TPentaxMakerNote,
+    &TRicohMakerNote,
+    &TSigmaMakerNote,
+    &TAppleMakerNote,
 };
 
 }  // namespace

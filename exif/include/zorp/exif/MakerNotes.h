@@ -97,9 +97,18 @@ extern const TExifMakerNoteClass TNikonType2MakerNote;
 extern const TExifMakerNoteClass TNikonType3MakerNote;
 extern const TExifMakerNoteClass TPanasonicMakerNote;
 extern const TExifMakerNoteClass TSonyMakerNote;
+extern const TExifMakerNoteClass TOlympusMakerNote;
+extern const TExifMakerNoteClass TFujifilmMakerNote;
+extern const TExifMakerNoteClass TCasioMakerNote;       // type 1, headerless
+extern const TExifMakerNoteClass TCasioType2MakerNote;  // "QVC"
+extern const TExifMakerNoteClass TPentaxMakerNote;
+extern const TExifMakerNoteClass TRicohMakerNote;
+extern const TExifMakerNoteClass TSamsungMakerNote;
+extern const TExifMakerNoteClass TSigmaMakerNote;
+extern const TExifMakerNoteClass TAppleMakerNote;
 
-// The registry (makernotes/Registry.cpp) in its order: Nikon type 2, Canon, Sony, Nikon type 1,
-// Nikon type 3, Panasonic.
+// The registry (makernotes/Registry.cpp) in its order: the classes recognised by the camera make
+// (Samsung, Casio type 1, Nikon type 2, Canon), then those recognised by a signature.
 std::span<const TExifMakerNoteClass* const> MakerNoteClassList();
 
 // The class for the context's MakerNote tag: the registry tried from the last entry to the first (a
