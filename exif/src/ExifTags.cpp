@@ -117,6 +117,7 @@ std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const
     tag->FData.clear();
   }
   tag->FWellFormed = wellFormed;
+  if (!wellFormed) tag->FSizeBehindData = entry.SizeBehindData;
   tag->FSourceDataSize = Detail::SourceSize(tag->FData.size());
   tag->FSection = section;
   return tag;

@@ -130,7 +130,12 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
       } else {
         entry.DataOffset = dataOffset;
         const std::int64_t dataPosition = Detail::PositionInside(FBaseOffset, dataOffset, streamSize);
-        if (dataPosition < 0 || size > streamSize - dataPosition) entry.ElementCount = -1;
+        if (dataPosition < 0 || size > streamSize - dataPosition) {
+          if (FValuesMayLieBehind && IsValidTiffDataType(entry.DataType) &&
+              size <= std::numeric_limits<std::int32_t>::max() && dataOffset >= streamSize - FBaseOffset)
+            entry.SizeBehindData = size;
+          entry.ElementCount = -1;
+        }
       }
     }
 
@@ -140,7 +145,7 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
     // A malformed entry is kept (its tag not well-formed) and the walk goes on: the entries behind it
     // are read as other readers read them, and a save does not lose them. The count is bounded by the
     // room in the data.
-    if (malformed) result.LoadErrors.Include(leBadTagHeader);
+    if (malformed && entry.SizeBehindData == 0) result.LoadErrors.Include(leBadTagHeader);
     result.Entries.push_back(entry);
   }
   return result;

@@ -21,9 +21,12 @@ constexpr std::size_t CutUndefinedCharacters = 100;
 
 // The raw display text of a tag that is not listed element by element.
 std::string RawDisplay(const TExifTag& tag) {
+  if (!tag.WellFormed() && tag.SizeBehindData() > 0)
+    return "[" + std::to_string(tag.SizeBehindData()) + " bytes behind the Exif data]";
   if (!tag.WellFormed()) return "[Badly formed tag header]";
-  // Text is shown up to its first NUL, as text boxes show it; what follows is padding or garbage.
-  if (tag.DataType() == dtAscii) return tag.AsString().substr(0, tag.AsString().find('\0'));
+  // Text is shown up to its first NUL and without trailing blanks, as text boxes show it; what
+  // follows is padding or garbage.
+  if (tag.DataType() == dtAscii) return std::string(ShownAsciiText(tag.AsString()));
   if (tag.DataType() != dtUndefined) return tag.AsString();
   if (tag.ElementCount() <= MaxWholeUndefinedBytes) return "{" + tag.AsString() + "}";
   return "{" + Zorp::Base::Utf8Left(tag.AsString(), CutUndefinedCharacters) + "...}";
@@ -99,6 +102,8 @@ std::string ElementRawText(const TExifTag& tag, std::int32_t index, bool asSigne
 }
 
 std::string TagRawText(const TExifTag& tag, bool asSigned) {
+  // Text is looked up as it is shown: "FINE" finds a camera's "FINE   ".
+  if (tag.DataType() == dtAscii && tag.WellFormed()) return std::string(ShownAsciiText(tag.AsString()));
   if (!asSigned || !IsIntegerType(tag.DataType()) || !tag.WellFormed()) return tag.AsString();
   std::string text;
   for (std::int32_t i = 0; i < tag.ElementCount(); ++i) {

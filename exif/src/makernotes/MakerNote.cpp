@@ -51,6 +51,7 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
   const std::int64_t ifdOffset = tagStart + headerSize - baseOffset;
   auto load = [&](TByteOrder order) {
     TTiffReader reader(data, baseOffset, order);
+    reader.AllowValuesBehindData();
     FTags->Load(reader, ifdOffset, adjustment);
   };
 

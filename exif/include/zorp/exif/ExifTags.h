@@ -102,6 +102,9 @@ class TExifTag {
   std::int64_t SourceDataOffset() const { return FSourceDataOffset; }
   std::uint32_t SourceDataSize() const { return FSourceDataSize; }
   bool WellFormed() const { return FWellFormed; }
+  // The size of a value that lies behind the data the tag was read from (a MakerNote's preview
+  // stored after the image): the tag holds no bytes but its header is sound. 0 otherwise.
+  std::int64_t SizeBehindData() const { return FSizeBehindData; }
   TExifSection* Section() const { return FSection; }
 
   // Changing the ID, type or count goes through the section, which may refuse by raising.
@@ -165,6 +168,7 @@ class TExifTag {
   std::int64_t FSourceDataOffset = 0;
   std::uint32_t FSourceDataSize = 0;
   bool FWellFormed = true;
+  std::int64_t FSizeBehindData = 0;
   TExifSection* FSection = nullptr;
 };
 

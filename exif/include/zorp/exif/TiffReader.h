@@ -21,6 +21,9 @@ struct TIfdEntryInfo {
   std::uint16_t ID = 0;
   std::uint16_t DataType = 0;     // as read; may be outside 1..13
   std::int32_t ElementCount = 0;  // as read; -1 marks an unusable data offset
+  // > 0: the value's size, when it starts at or behind the end of the data (a MakerNote's preview
+  // stored after the image): unusable, but no bad header. Only where the reader allows it.
+  std::int64_t SizeBehindData = 0;
 };
 
 struct TIfdInfo {
@@ -57,6 +60,9 @@ class TTiffReader {
   // plus a little), so that entries that each claim the whole block cannot multiply its cost; false,
   // and nothing counted, once that is spent.
   bool TakeValueBytes(std::int64_t size);
+  // Values that start at or behind the end of the stream are references to the rest of the file,
+  // not bad headers (MakerNotes store previews after the image so).
+  void AllowValuesBehindData() { FValuesMayLieBehind = true; }
 
  private:
   Zorp::Base::TStream& FStream;
@@ -64,6 +70,7 @@ class TTiffReader {
   TByteOrder FByteOrder = boLittleEndian;
   std::vector<TIfdInfo> FIfds;
   std::int64_t FValueBytesLeft = 0;
+  bool FValuesMayLieBehind = false;
 };
 
 }  // namespace Zorp::Exif
