@@ -217,7 +217,7 @@ TEST(TheMakerNoteRegistry, KeepsItsOrderAndTriesFromTheLast) {
       "TSamsungMakerNote",   "TCasioMakerNote",      "TNikonType2MakerNote", "TCanonMakerNote",
       "TSonyMakerNote",      "TNikonType1MakerNote", "TNikonType3MakerNote", "TPanasonicMakerNote",
       "TOlympusMakerNote",   "TFujifilmMakerNote",   "TCasioType2MakerNote", "TPentaxMakerNote",
-      "TRicohMakerNote",     "TSigmaMakerNote",      "TAppleMakerNote"};
+      "TRicohMakerNote",     "TSigmaMakerNote",      "TAppleMakerNote",      "TKodakMakerNote"};
   ASSERT_EQ(list.size(), names.size());
   for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(list[i]->Name, names[i]);
   // A Nikon type 3 signature wins over a Canon make: the later-registered class is tried first.
