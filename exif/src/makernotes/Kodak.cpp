@@ -56,7 +56,7 @@ constexpr TKodakField KDKFields[] = {
     {44, dtLong, 1},
     {48, dtLong, 1},
     {52, dtLong, 1},
-    {56, dtShort, 1},    // focus mode
+    {56, dtByte, 1},     // focus mode
     {58, dtShort, 1},    // various modes 2
     {60, dtShort, 1},    // panorama mode
     {62, dtShort, 1},    // subject distance
