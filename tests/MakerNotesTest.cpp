@@ -441,9 +441,9 @@ TEST(AMakerNoteValuePastItsDeclaredEnd, IsBadlyFormedOnceTheMakerNoteNoLongerHol
 }
 
 // A Kodak record is read in its own byte order, told from the year, whatever the block's order.
-class AKodakRecord : public ::testing::TestWithParam<std::tuple<TByteOrder, TByteOrder>> {};
+class AKodakMakerNote : public ::testing::TestWithParam<std::tuple<TByteOrder, TByteOrder>> {};
 
-TEST_P(AKodakRecord, IsReadFieldByFieldInItsOwnByteOrder) {
+TEST_P(AKodakMakerNote, IsReadFieldByFieldInItsOwnByteOrder) {
   const auto [blockOrder, recordOrder] = GetParam();
   auto data = Camera("EASTMAN KODAK COMPANY", "KODAK DX7630", blockOrder, KodakNote(recordOrder));
   ASSERT_EQ(&data->MakerNoteType(), &TKodakMakerNote);
@@ -464,11 +464,11 @@ TEST_P(AKodakRecord, IsReadFieldByFieldInItsOwnByteOrder) {
   EXPECT_EQ(tags.Find(0x006B)->AsString(), "-1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, AKodakRecord,
+INSTANTIATE_TEST_SUITE_P(Orders, AKodakMakerNote,
                          ::testing::Combine(::testing::Values(boLittleEndian, boBigEndian),
                                             ::testing::Values(boLittleEndian, boBigEndian)));
 
-TEST(AKodakRecord, WithoutAYearIsTakenAsLittleEndian) {
+TEST(AKodakMakerNote, WithoutAYearIsTakenAsLittleEndian) {
   auto data = Camera("EASTMAN KODAK COMPANY", "", boBigEndian, KodakNote(boLittleEndian, 0));
   EXPECT_EQ(data->MakerNote().ByteOrder(), boLittleEndian);
   EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x000C, 0), 2856);
@@ -481,9 +481,9 @@ struct TCutRecordCase {
   TExifTagID LastIn, FirstOut;  // the field ending last inside, the first one past the end
 };
 
-class AKodakRecordCutShort : public ::testing::TestWithParam<TCutRecordCase> {};
+class AKodakMakerNoteCutShort : public ::testing::TestWithParam<TCutRecordCase> {};
 
-TEST_P(AKodakRecordCutShort, KeepsTheFieldsThatFit) {
+TEST_P(AKodakMakerNoteCutShort, KeepsTheFieldsThatFit) {
   const TCutRecordCase& c = GetParam();
   std::vector<std::uint8_t> note = KodakNote(boBigEndian);
   note.resize(8 + c.RecordBytes);
@@ -499,7 +499,7 @@ TEST_P(AKodakRecordCutShort, KeepsTheFieldsThatFit) {
   EXPECT_EQ(tags.Find(c.FirstOut), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AKodakRecordCutShort,
+INSTANTIATE_TEST_SUITE_P(Cases, AKodakMakerNoteCutShort,
                          ::testing::Values(TCutRecordCase{1, 0, 0x0000, 0x0000}, TCutRecordCase{7, 0, 0x0000, 0x0000},
                                            TCutRecordCase{8, 1, 0x0000, 0x0009}, TCutRecordCase{13, 3, 0x000A, 0x000C},
                                            TCutRecordCase{14, 4, 0x000C, 0x000E}, TCutRecordCase{35, 13, 0x001E, 0x0020},
@@ -509,9 +509,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, AKodakRecordCutShort,
 
 // The old DC record: the whole MakerNote, its fields at 0x1000 + their offset; the image width
 // tells its byte order.
-class AKodakEastmanRecord : public ::testing::TestWithParam<TByteOrder> {};
+class AKodakEastmanMakerNote : public ::testing::TestWithParam<TByteOrder> {};
 
-TEST_P(AKodakEastmanRecord, IsReadAtItsOwnTagNumbers) {
+TEST_P(AKodakEastmanMakerNote, IsReadAtItsOwnTagNumbers) {
   auto data = Camera("Eastman Kodak Company", "", boLittleEndian, EastmanNote("Eastman Kodak Company", GetParam()));
   ASSERT_EQ(&data->MakerNoteType(), &TKodakMakerNote);
   const TExifSection& tags = data->Sections(skMakerNote);
@@ -523,9 +523,9 @@ TEST_P(AKodakEastmanRecord, IsReadAtItsOwnTagNumbers) {
   EXPECT_EQ(tags.GetLongWordValue(0x1070, 0).Value, 1024u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, AKodakEastmanRecord, ::testing::Values(boLittleEndian, boBigEndian));
+INSTANTIATE_TEST_SUITE_P(Orders, AKodakEastmanMakerNote, ::testing::Values(boLittleEndian, boBigEndian));
 
-TEST(AKodakRecord, ThatNoLongerHasItsFormRaisesLikeADirectory) {
+TEST(AKodakMakerNote, ThatNoLongerHasItsFormRaisesLikeADirectory) {
   auto data = Camera("Eastman Kodak Company", "", boLittleEndian, EastmanNote("Eastman Kodak Company"));
   data->Sections(skPrimary).SetStringValue(ttMake, "Acme");
   EXPECT_THROW(data->MakerNote(), EInvalidMakerNoteFormat);
