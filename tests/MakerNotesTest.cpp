@@ -217,7 +217,7 @@ TEST(TheMakerNoteRegistry, KeepsItsOrderAndTriesFromTheLast) {
       "TSamsungMakerNote",   "TCasioMakerNote",      "TNikonType2MakerNote", "TCanonMakerNote",
       "TSonyMakerNote",      "TNikonType1MakerNote", "TNikonType3MakerNote", "TPanasonicMakerNote",
       "TOlympusMakerNote",   "TFujifilmMakerNote",   "TCasioType2MakerNote", "TPentaxMakerNote",
-      "TRicohMakerNote",     "TSigmaMakerNote",      "TAppleMakerNote"};
+      "TRicohMakerNote",     "TSigmaMakerNote",      "TAppleMakerNote",      "TKodakMakerNote"};
   ASSERT_EQ(list.size(), names.size());
   for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(list[i]->Name, names[i]);
   // A Nikon type 3 signature wins over a Canon make: the later-registered class is tried first.
@@ -239,6 +239,30 @@ std::vector<std::uint8_t> BytesOf(std::string_view text) { return {text.begin(),
 
 using namespace std::string_view_literals;
 const auto NikonType3Note = NoteAfter("Nikon\0\2\x10\0\0II\x2A\0\x08\0\0\0"sv);
+
+// A Kodak "KDK" MakerNote: the 8-byte header, then a 112-byte record in the given byte order.
+std::vector<std::uint8_t> KodakNote(TByteOrder order, std::uint16_t year = 2004) {
+  ByteBuilder note(order);
+  note.Text("KDK INFO").Text("DX7630  ")  // 0: model
+      .Bytes({0, 2, 1, 0})                  // 9: quality, 10: burst mode
+      .U16(2856).U16(2142)                  // 12: width, 14: height
+      .U16(year).Bytes({12, 31})            // 16: year, 18: month, day
+      .Bytes({23, 59, 58, 99})              // 20: hour, minute, second, hundredths
+      .Fill(6)
+      .U16(560).U32(250)                    // 30: f-number x 100, 32: exposure time
+      .U16(static_cast<std::uint16_t>(-667))  // 36: exposure compensation
+      .Fill(93 - 38).Bytes({1})             // 93: flash fired
+      .Fill(107 - 94).Bytes({0xFF})         // 107: sharpness -1
+      .Fill(4);
+  return note.Data();
+}
+
+// An old DC record: 01 00 00 00 00 00 04 00, the maker's name, the model, the image size at 108.
+std::vector<std::uint8_t> EastmanNote(std::string_view maker, TByteOrder order = boBigEndian) {
+  ByteBuilder note(order);
+  note.Bytes({1, 0, 0, 0, 0, 0, 4, 0}).Text(maker).Fill(32 - maker.size()).Text("KODAK DC260").Fill(21);
+  return note.Fill(108 - 72).U32(1536).U32(1024).Fill(16).Data();
+}
 
 struct TRecognitionCase {
   const char* Name;
@@ -352,6 +376,25 @@ INSTANTIATE_TEST_SUITE_P(
         TRecognitionCase{"ByteSony", "SONY", "", boBigEndian, dtByte, NoteAfter("SONY DSC \0\0\0"sv),
                          &THeaderlessMakerNote},
         TRecognitionCase{"BytePanasonic", "Panasonic", "", boLittleEndian, dtByte, NoteAfter("Panasonic\0\0\0"sv),
+                         &THeaderlessMakerNote},
+        // Kodak: "KDK" whatever the make; the old DC record only with a Kodak make and maker name.
+        TRecognitionCase{"KodakKDK", "EASTMAN KODAK COMPANY", "", boBigEndian, dtUndefined, KodakNote(boLittleEndian),
+                         &TKodakMakerNote},
+        TRecognitionCase{"KodakKDKOtherMake", "Acme", "", boLittleEndian, dtUndefined, KodakNote(boBigEndian),
+                         &TKodakMakerNote},
+        TRecognitionCase{"KodakKDKHeaderOnly", "EASTMAN KODAK COMPANY", "", boLittleEndian, dtUndefined,
+                         BytesOf("KDK INFO"sv), &THeaderlessMakerNote},
+        TRecognitionCase{"KodakEastman", "Eastman Kodak Company", "", boLittleEndian, dtUndefined,
+                         EastmanNote("Eastman Kodak Company"), &TKodakMakerNote},
+        TRecognitionCase{"KodakEastmanUpperCaseMake", "EASTMAN KODAK COMPANY", "", boBigEndian, dtUndefined,
+                         EastmanNote("Eastman Kodak Company"), &TKodakMakerNote},
+        TRecognitionCase{"KodakEastmanOtherMake", "Acme", "", boLittleEndian, dtUndefined,
+                         EastmanNote("Eastman Kodak Company"), &THeaderlessMakerNote},
+        TRecognitionCase{"MinoltaInTheEastmanRecord", "Minolta Co., Ltd.", "", boLittleEndian, dtUndefined,
+                         EastmanNote("Minolta Co., Ltd."), &THeaderlessMakerNote},
+        TRecognitionCase{"MinoltaRecordKodakMake", "Eastman Kodak Company", "", boLittleEndian, dtUndefined,
+                         EastmanNote("Minolta Co., Ltd."), &THeaderlessMakerNote},
+        TRecognitionCase{"KodakMakeDirectory", "EASTMAN KODAK COMPANY", "", boLittleEndian, dtUndefined, NoteAfter(""),
                          &THeaderlessMakerNote}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -395,6 +438,97 @@ TEST(AMakerNoteValuePastItsDeclaredEnd, IsBadlyFormedOnceTheMakerNoteNoLongerHol
   data->Sections(skExif).Find(ttMakerNote)->UpdateData(dtUndefined, 36, bytes.data());
   const TExifTag* tag = data->MakerNote().Tags().Find(0x009A);
   EXPECT_TRUE(tag == nullptr || !tag->WellFormed());
+}
+
+// A Kodak record is read in its own byte order, told from the year, whatever the block's order.
+class AKodakMakerNote : public ::testing::TestWithParam<std::tuple<TByteOrder, TByteOrder>> {};
+
+TEST_P(AKodakMakerNote, IsReadFieldByFieldInItsOwnByteOrder) {
+  const auto [blockOrder, recordOrder] = GetParam();
+  auto data = Camera("EASTMAN KODAK COMPANY", "KODAK DX7630", blockOrder, KodakNote(recordOrder));
+  ASSERT_EQ(&data->MakerNoteType(), &TKodakMakerNote);
+  const TExifSection& tags = data->Sections(skMakerNote);
+  EXPECT_EQ(data->MakerNote().ByteOrder(), recordOrder);
+  EXPECT_TRUE(tags.LoadErrors().Empty());
+  EXPECT_EQ(tags.Count(), 34);
+  EXPECT_EQ(tags.GetStringValue(0x0000), "DX7630  ");
+  EXPECT_EQ(tags.GetWordValue(0x0009, 0), 2);
+  EXPECT_EQ(tags.GetWordValue(0x000C, 0), 2856);
+  EXPECT_EQ(tags.GetWordValue(0x0010, 0), 2004);
+  EXPECT_EQ(tags.Find(0x0012)->AsString(), "12,31");
+  EXPECT_EQ(tags.Find(0x0014)->AsString(), "23,59,58,99");
+  EXPECT_EQ(tags.Find(0x001E)->AsString(), "560");
+  EXPECT_EQ(tags.Find(0x0020)->AsString(), "250");
+  EXPECT_EQ(tags.Find(0x0024)->AsString(), "-667");
+  EXPECT_EQ(tags.Find(0x005D)->AsString(), "1");
+  EXPECT_EQ(tags.Find(0x006B)->AsString(), "-1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, AKodakMakerNote,
+                         ::testing::Combine(::testing::Values(boLittleEndian, boBigEndian),
+                                            ::testing::Values(boLittleEndian, boBigEndian)));
+
+TEST(AKodakMakerNote, WithoutAYearIsTakenAsLittleEndian) {
+  auto data = Camera("EASTMAN KODAK COMPANY", "", boBigEndian, KodakNote(boLittleEndian, 0));
+  EXPECT_EQ(data->MakerNote().ByteOrder(), boLittleEndian);
+  EXPECT_EQ(data->Sections(skMakerNote).GetWordValue(0x000C, 0), 2856);
+}
+
+// A record cut short keeps exactly the fields that still fit.
+struct TCutRecordCase {
+  std::size_t RecordBytes;  // kept behind the 8-byte header
+  std::int32_t Fields;
+  TExifTagID LastIn, FirstOut;  // the field ending last inside, the first one past the end
+};
+
+class AKodakMakerNoteCutShort : public ::testing::TestWithParam<TCutRecordCase> {};
+
+TEST_P(AKodakMakerNoteCutShort, KeepsTheFieldsThatFit) {
+  const TCutRecordCase& c = GetParam();
+  std::vector<std::uint8_t> note = KodakNote(boBigEndian);
+  note.resize(8 + c.RecordBytes);
+  auto data = Camera("EASTMAN KODAK COMPANY", "", boLittleEndian, note);
+  ASSERT_EQ(&data->MakerNoteType(), &TKodakMakerNote);
+  const TExifSection& tags = data->Sections(skMakerNote);
+  EXPECT_EQ(tags.Count(), c.Fields);
+  EXPECT_TRUE(tags.LoadErrors().Empty());
+  for (const TExifTag* tag : tags) EXPECT_TRUE(tag->WellFormed()) << tag->ID();
+  if (c.Fields > 0) {
+    EXPECT_NE(tags.Find(c.LastIn), nullptr);
+  }
+  EXPECT_EQ(tags.Find(c.FirstOut), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AKodakMakerNoteCutShort,
+                         ::testing::Values(TCutRecordCase{1, 0, 0x0000, 0x0000}, TCutRecordCase{7, 0, 0x0000, 0x0000},
+                                           TCutRecordCase{8, 1, 0x0000, 0x0009}, TCutRecordCase{13, 3, 0x000A, 0x000C},
+                                           TCutRecordCase{14, 4, 0x000C, 0x000E}, TCutRecordCase{35, 13, 0x001E, 0x0020},
+                                           TCutRecordCase{36, 14, 0x0020, 0x0024},
+                                           TCutRecordCase{107, 33, 0x0068, 0x006B},
+                                           TCutRecordCase{108, 34, 0x006B, 0x1008}));
+
+// The old DC record: the whole MakerNote, its fields at 0x1000 + their offset; the image width
+// tells its byte order.
+class AKodakEastmanMakerNote : public ::testing::TestWithParam<TByteOrder> {};
+
+TEST_P(AKodakEastmanMakerNote, IsReadAtItsOwnTagNumbers) {
+  auto data = Camera("Eastman Kodak Company", "", boLittleEndian, EastmanNote("Eastman Kodak Company", GetParam()));
+  ASSERT_EQ(&data->MakerNoteType(), &TKodakMakerNote);
+  const TExifSection& tags = data->Sections(skMakerNote);
+  EXPECT_EQ(data->MakerNote().ByteOrder(), GetParam());
+  EXPECT_EQ(tags.Count(), 4);
+  EXPECT_EQ(ShownAsciiText(tags.GetStringValue(0x1008)), "Eastman Kodak Company");
+  EXPECT_EQ(ShownAsciiText(tags.GetStringValue(0x1028)), "KODAK DC260");
+  EXPECT_EQ(tags.GetLongWordValue(0x106C, 0).Value, 1536u);
+  EXPECT_EQ(tags.GetLongWordValue(0x1070, 0).Value, 1024u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, AKodakEastmanMakerNote, ::testing::Values(boLittleEndian, boBigEndian));
+
+TEST(AKodakMakerNote, ThatNoLongerHasItsFormRaisesLikeADirectory) {
+  auto data = Camera("Eastman Kodak Company", "", boLittleEndian, EastmanNote("Eastman Kodak Company"));
+  data->Sections(skPrimary).SetStringValue(ttMake, "Acme");
+  EXPECT_THROW(data->MakerNote(), EInvalidMakerNoteFormat);
 }
 
 TEST(AMakerNoteContext, HoldsTheCameraTheByteOrderTheTagAndTheOffsetSchema) {

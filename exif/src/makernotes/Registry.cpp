@@ -27,6 +27,7 @@ constexpr std::array Registry = {
     &TRicohMakerNote,
     &TSigmaMakerNote,
     &TAppleMakerNote,
+    &TKodakMakerNote,
 };
 
 }  // namespace

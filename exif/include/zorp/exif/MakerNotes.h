@@ -67,6 +67,8 @@ class TExifMakerNote {
   // Adjusts the byte order and offset base before the directory is read; the base changes nothing.
   virtual void GetIFDInfo(const TMakerNoteContext& context, TByteOrder& byteOrder,
                           TMakerNoteOffsetBase& dataOffsetsType);
+  // For classes that read their MakerNote without ReadDirectory.
+  void SetByteOrder(TByteOrder value) { FByteOrder = value; }
   // Reads the private directory (there must be a MakerNote tag that still passes the class's format
   // test, else EInvalidMakerNoteFormat), retrying in the other byte order when the first read looks wrong.
   void ReadDirectory(const TMakerNoteContext* context);
@@ -106,6 +108,7 @@ extern const TExifMakerNoteClass TRicohMakerNote;
 extern const TExifMakerNoteClass TSamsungMakerNote;
 extern const TExifMakerNoteClass TSigmaMakerNote;
 extern const TExifMakerNoteClass TAppleMakerNote;
+extern const TExifMakerNoteClass TKodakMakerNote;
 
 // The registry (makernotes/Registry.cpp) in its order: the classes recognised by the camera make
 // (Samsung, Casio type 1, Nikon type 2, Canon), then those recognised by a signature.
