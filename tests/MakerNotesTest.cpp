@@ -395,6 +395,13 @@ INSTANTIATE_TEST_SUITE_P(
         TRecognitionCase{"MinoltaRecordKodakMake", "Eastman Kodak Company", "", boLittleEndian, dtUndefined,
                          EastmanNote("Minolta Co., Ltd."), &THeaderlessMakerNote},
         TRecognitionCase{"KodakMakeDirectory", "EASTMAN KODAK COMPANY", "", boLittleEndian, dtUndefined, NoteAfter(""),
+                         &THeaderlessMakerNote},
+        // The DC240 and DC210 families' records go by the Kodak make and the model.
+        TRecognitionCase{"KodakDC240", "EASTMAN KODAK COMPANY", "KODAK DC240 ZOOM DIGITAL CAMERA", boBigEndian,
+                         dtUndefined, NoteAfter(""), &TKodakMakerNote},
+        TRecognitionCase{"KodakDC210", "Eastman Kodak Company", "DC210 Zoom (V05.00)", boBigEndian, dtUndefined,
+                         NoteAfter(""), &TKodakMakerNote},
+        TRecognitionCase{"DC240ModelOtherMake", "Acme", "DC240", boBigEndian, dtUndefined, NoteAfter(""),
                          &THeaderlessMakerNote}),
     [](const auto& info) { return std::string(info.param.Name); });
 

@@ -6,10 +6,10 @@
 //   between cameras and is told from the year field.
 // - 01 00 00 00 00 00 04 00 + the maker's name "Eastman Kodak..." (old DC models, camera make
 //   "Eastman Kodak" too): the record is the whole MakerNote, IDs 0x1000 + offset.
+// - The big-endian records of the DC240, DC280, DC3400 and DC5000 (IDs 0x2000 + offset) and of the
+//   DC200, DC210 and DC215 (IDs 0x3000 + offset), recognised by the Kodak make and the model.
 // Other Kodak MakerNotes (directories, other records) are left to the other classes.
 
-#include <algorithm>
-#include <cctype>
 #include <span>
 
 #include "makernotes/MakerNoteClasses.h"
@@ -29,10 +29,12 @@ struct TKodakField {
   std::uint16_t Count;
 };
 
-enum class TKodakForm : std::uint8_t { None, KDK, Eastman };
+enum class TKodakForm : std::uint8_t { None, KDK, Eastman, DC240, DC210 };
 
 constexpr std::int32_t KDKHeaderSize = 8;
 constexpr TExifTagID EastmanIDBase = 0x1000;
+constexpr TExifTagID DC240IDBase = 0x2000;
+constexpr TExifTagID DC210IDBase = 0x3000;
 constexpr std::string_view EastmanSignature = "\1\0\0\0\0\0\4\0"sv;
 
 constexpr TKodakField KDKFields[] = {
@@ -79,14 +81,22 @@ constexpr TKodakField EastmanFields[] = {
     {112, dtLong, 1},   // image height
 };
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
+constexpr TKodakField DC240Fields[] = {
+    {12, dtShort, 1},  // year
+    {14, dtByte, 2},   // month, day
+    {16, dtByte, 4},   // hour, minute, second, hundredths
+    {30, dtShort, 1},  // optical zoom x 100
+    {55, dtByte, 1},   // sharpness
+    {56, dtLong, 1},   // exposure time in 1/100000 s
+    {60, dtShort, 1},  // f-number x 100
+    {78, dtShort, 1},  // ISO
+};
 
-bool IsKodakMake(std::string_view make) { return StartsWithNoCase(make, "EASTMAN KODAK"); }
+constexpr TKodakField DC210Fields[] = {
+    {32, dtAscii, 12},  // the file name the camera gave the photo
+};
+
+bool IsKodakMake(std::string_view make) { return Detail::StartsWithIgnoringCase(make, "EASTMAN KODAK"); }
 
 TKodakForm FormOf(const TMakerNoteContext& context) {
   const TExifTag& tag = context.Tag;
@@ -97,6 +107,12 @@ TKodakForm FormOf(const TMakerNoteContext& context) {
   if (bytes.size() > 8 + 13 && Detail::DataStartsWith(tag, EastmanSignature) && IsKodakMake(context.Make) &&
       IsKodakMake(std::string_view(reinterpret_cast<const char*>(bytes.data()) + 8, 13)))
     return TKodakForm::Eastman;
+  if (IsKodakMake(context.Make)) {
+    for (const std::string_view model : {"DC240"sv, "DC280"sv, "DC3400"sv, "DC5000"sv})
+      if (context.Model.find(model) != std::string::npos) return TKodakForm::DC240;
+    for (const std::string_view model : {"DC200"sv, "DC210"sv, "DC215"sv})
+      if (context.Model.find(model) != std::string::npos) return TKodakForm::DC210;
+  }
   return TKodakForm::None;
 }
 
@@ -138,10 +154,23 @@ class TKodak final : public TExifMakerNote {
     const std::span<const std::uint8_t> record = note.subspan(start);
     // KDK: a year (16 bits at 16) reads as one only in the right order; most cameras write
     // little-endian. Eastman: the image width (32 bits at 108) is below 65536 only in the right order.
-    const TByteOrder order = kdk ? OrderByPlausible(record, 16, 2, 1980, 2100, boLittleEndian)
-                                 : OrderByPlausible(record, 108, 4, 1, 0xFFFF, boBigEndian);
-    const std::span<const TKodakField> fields = kdk ? std::span<const TKodakField>(KDKFields) : EastmanFields;
-    const TExifTagID idBase = kdk ? 0 : EastmanIDBase;
+    // The DC240 family: the year (16 bits at 12), written big-endian.
+    TByteOrder order = boBigEndian;
+    std::span<const TKodakField> fields = DC210Fields;
+    TExifTagID idBase = DC210IDBase;
+    if (kdk) {
+      order = OrderByPlausible(record, 16, 2, 1980, 2100, boLittleEndian);
+      fields = KDKFields;
+      idBase = 0;
+    } else if (form == TKodakForm::Eastman) {
+      order = OrderByPlausible(record, 108, 4, 1, 0xFFFF, boBigEndian);
+      fields = EastmanFields;
+      idBase = EastmanIDBase;
+    } else if (form == TKodakForm::DC240) {
+      order = OrderByPlausible(record, 12, 2, 1980, 2100, boBigEndian);
+      fields = DC240Fields;
+      idBase = DC240IDBase;
+    }
 
     // The fields as the entries of a directory over the record: the section reads them through the
     // reader, which converts each value to host order, whether or not the section is extendable.

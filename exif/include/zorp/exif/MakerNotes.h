@@ -111,7 +111,8 @@ extern const TExifMakerNoteClass TAppleMakerNote;
 extern const TExifMakerNoteClass TKodakMakerNote;
 
 // The registry (makernotes/Registry.cpp) in its order: the classes recognised by the camera make
-// (Samsung, Casio type 1, Nikon type 2, Canon), then those recognised by a signature.
+// (Samsung, Casio type 1, Nikon type 2, Canon), then those recognised by a signature (Kodak's
+// old records also by the make).
 std::span<const TExifMakerNoteClass* const> MakerNoteClassList();
 
 // The class for the context's MakerNote tag: the registry tried from the last entry to the first (a
