@@ -17,6 +17,7 @@
 
 #include "SamplePhotos.h"
 
+#include "core/PhotoListing.h"
 #include "core/StandardListing.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
@@ -221,7 +222,57 @@ TEST(TheStandardList, ShowsTheTextsExifToolReads) {
       ++compared;
     }
   }
+  std::cout << compared << " Standard rows compared with exiftool's\n";
   EXPECT_GT(compared, 500);
+}
+
+// Every MakerNote of the makers we describe loads cleanly where exiftool reads the photo without a
+// warning, and is read by the class of its maker.
+TEST(TheMakerNoteList, LoadsCleanlyWhereExifToolReadsTheMakerNoteWithoutAWarning) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  // Camera make (its start, any case) -> the types our list may show for it.
+  const std::vector<std::pair<std::string, std::set<std::string>>> makers = {
+      {"canon", {"Canon"}},
+      {"nikon", {"NikonType1", "NikonType2", "NikonType3"}},
+      {"sony", {"Sony"}},
+      {"panasonic", {"Panasonic"}},
+      {"olympus", {"Olympus"}},
+      {"om digital", {"Olympus"}},
+      {"fujifilm", {"Fujifilm"}},
+      {"fuji photo", {"Fujifilm"}},
+      {"pentax", {"Pentax", "Ricoh"}},
+      {"ricoh", {"Pentax", "Ricoh"}},
+      {"samsung", {"Samsung", "Pentax"}},
+      {"apple", {"Apple"}},
+      {"sigma", {"Sigma"}},
+      {"casio", {"Casio", "CasioType2"}},
+      {"eastman kodak", {"Kodak"}}};
+  const auto listing = nlohmann::json::parse(
+      RunCommand("exiftool -j -G0 -q -q -ext jpg -ext jpeg -Warning -EXIF:Make -MakerNotes:all '" + folder.string() +
+                 "' 2>/dev/null"),
+      nullptr, false);
+  ASSERT_TRUE(listing.is_array());
+  const Quorvane::Viewer::TMemIniFile ini;
+  int checked = 0;
+  for (const auto& photo : listing) {
+    const std::string file = photo.value("SourceFile", "");
+    std::string make = photo.contains("EXIF:Make") && photo["EXIF:Make"].is_string() ? photo["EXIF:Make"].template get<std::string>() : "";
+    std::transform(make.begin(), make.end(), make.begin(), [](unsigned char c) { return std::tolower(c); });
+    const auto maker = std::find_if(makers.begin(), makers.end(), [&](const auto& m) { return make.starts_with(m.first); });
+    const bool theyReadIt = std::any_of(photo.items().begin(), photo.items().end(),
+                                        [](const auto& item) { return item.key().starts_with("MakerNotes:"); });
+    if (maker == makers.end() || !theyReadIt || photo.contains("ExifTool:Warning")) continue;
+    std::map<std::string, std::string> rows;
+    for (const auto& row : Quorvane::Viewer::ListPhoto(file, ini).MakerNote)
+      if (row.IsValueRow()) rows[row.Caption.substr(row.Caption.find_first_not_of(' '))] = row.Value();
+    EXPECT_EQ(rows["Loaded cleanly"], "Yes") << file;
+    EXPECT_TRUE(maker->second.contains(rows["Type"])) << file << ": read as " << rows["Type"];
+    ++checked;
+  }
+  std::cout << checked << " MakerNotes of described makers checked\n";
+  EXPECT_GT(checked, 40);
 }
 
 // ---- Resaved and edited photos, judged by exiftool -------------------------------------------
