@@ -197,11 +197,14 @@ struct TMovedCanonCase {
   std::int64_t FooterOff; // what the footer's offset is off the counted one (a footer that lies)
   std::uint32_t Slack;    // bytes after the values, so that more than one shift fits
   bool Readable;          // whether the values can be told apart from garbage
+  bool Casio = false;     // the same directory behind Casio's "QVC" header, without footer
 };
 
 Bytes MovedCanonNote(std::int64_t countedAt, const TMovedCanonCase& c) {
   ByteBuilder note(boLittleEndian);
-  const auto at = [&](std::uint32_t offset) { return static_cast<std::uint32_t>(countedAt + offset); };
+  const std::uint32_t header = c.Casio ? 6 : 0;
+  const auto at = [&](std::uint32_t offset) { return static_cast<std::uint32_t>(countedAt + header + offset); };
+  if (c.Casio) note.Text(std::string_view("QVC\0\0\0", 6));
   note.U16(3);
   note.U16(0x0001).U16(3).U32(4).U32(at(42));
   note.U16(0x0006).U16(2).U32(10).U32(at(50));
@@ -218,7 +221,7 @@ Bytes MovedCanonNote(std::int64_t countedAt, const TMovedCanonCase& c) {
 Bytes MovedCanonJpeg(const TMovedCanonCase& c, std::int64_t& noteAt) {
   const auto build = [&](std::int64_t countedAt) {
     ExifBuilder block;
-    block.Primary.Ascii(ttMake, "Canon").Short(ttOrientation, {1});
+    block.Primary.Ascii(ttMake, c.Casio ? "CASIO COMPUTER CO.,LTD" : "Canon").Short(ttOrientation, {1});
     block.Exif.Rational(0x829A, 1, 60).Undefined(ttMakerNote, MovedCanonNote(countedAt, c));
     const Bytes jpeg = ExifBuilder::Jpeg({block.Build()});
     for (const auto& [key, offset] : block.ValueOffsets)
@@ -274,7 +277,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // The footer's offset does not fit, the values fill the note: they tell.
                       TMovedCanonCase{"FooterThatLies", -100, true, 12, 0, true},
                       // Without a footer, room to spare lets several shifts fit: none is taken.
-                      TMovedCanonCase{"AmbiguousWithoutFooter", -200, false, 0, 4, false}),
+                      TMovedCanonCase{"AmbiguousWithoutFooter", -200, false, 0, 4, false},
+                      TMovedCanonCase{"CasioNotMoved", 0, false, 0, 0, true, true},
+                      TMovedCanonCase{"CasioBack", -36, false, 0, 0, true, true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(TheMakerNoteLayouts, AreFoundBySignatureBeforeMakeAndNotGuessed) {

@@ -51,6 +51,14 @@ constexpr TMakerNoteLayout Canon() {
   return layout;
 }
 
+// Casio keeps its values packed behind the directory, so a MakerNote that other software moved
+// shows its shift (there is no footer).
+constexpr TMakerNoteLayout CasioType2() {
+  TMakerNoteLayout layout = WithParts(Layout("Casio type 2", "QVC\0\0\0"sv, {}, 6, obMainHeader), {}, CasioImages);
+  layout.MayBeMoved = true;
+  return layout;
+}
+
 constexpr TMakerNoteLayout Fujifilm(const char* name, std::string_view signature) {
   TMakerNoteLayout layout = Layout(name, signature, {}, 12, obMakerNoteStart, TLayoutByteOrder::Little);
   layout.DirectoryPointerAt = 8;
@@ -76,7 +84,7 @@ constexpr std::array Layouts = {
     Layout("Sigma (Foveon)", "FOVEON\0\0"sv, {}, 10, obMainHeader),
     Fujifilm("Fujifilm", "FUJIFILM"sv),
     Fujifilm("General Imaging", "GENERALE"sv),
-    WithParts(Layout("Casio type 2", "QVC\0\0\0"sv, {}, 6, obMainHeader), {}, CasioImages),
+    CasioType2(),
     Layout("Apple", "Apple iOS\0"sv, {}, 14, obMakerNoteStart, TLayoutByteOrder::Marked, 12),
     Canon(),
     Layout("Nikon type 2", {}, "NIKON"sv, 0, obMainHeader),

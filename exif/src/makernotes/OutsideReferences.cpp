@@ -220,12 +220,14 @@ TMakerNoteReferences MakerNoteReferences(TCustomExifData& data) {
   // The directory must be where the layout says: otherwise this is not the layout after all.
   if (!PlausibleDirectory(block, noteStart + directory, order)) return opaque();
   std::vector<TByteRange> ranges;
-  TDirectoryWalk(block, base, order, layout, ranges, &result.Trailer).Directory(noteStart + directory, 0, false);
   // A MakerNote moved by other software: its values lie where the reader reads them, shifted; what
-  // the offsets name unshifted stays too, for readers that do not shift them.
+  // the offsets name unshifted stays too, for readers that do not shift them. An unshifted offset
+  // behind the block is no preview behind the image: it is not rewritten.
   const std::int64_t shift = context ? MakerNoteBaseShift(*context, order) : 0;
+  TDirectoryWalk(block, base, order, layout, ranges, shift == 0 ? &result.Trailer : nullptr)
+      .Directory(noteStart + directory, 0, false);
   if (shift != 0)
-    TDirectoryWalk(block, base + shift, order, layout, ranges, nullptr).Directory(noteStart + directory, 0, false);
+    TDirectoryWalk(block, base + shift, order, layout, ranges, &result.Trailer).Directory(noteStart + directory, 0, false);
   for (const TByteRange& range : ranges)
     if (range.Start < noteStart || range.End > noteStart + noteSize) result.Ranges.push_back(range);
   MergeRanges(result.Ranges);
