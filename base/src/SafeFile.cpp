@@ -169,6 +169,15 @@ TStream& TSafeFileReplacement::Stream() {
   return *FStream;
 }
 
+TCopyMethod TSafeFileReplacement::AppendFileRange(int source, std::int64_t sourceOffset, std::int64_t length) {
+  if (!FStream) throw EInvalidOperation(SWriteError);
+  FStream->FlushBuffer();
+  const std::int64_t end = FStream->Size();
+  const TCopyMethod method = CopyFileRange(source, sourceOffset, FStream->Handle(), end, length);
+  FStream->Seek(0, soEnd);
+  return method;
+}
+
 void TSafeFileReplacement::Commit() {
   if (FCommitted) return;
   if (!FStream) throw EInvalidOperation(SWriteError);

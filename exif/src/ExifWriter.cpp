@@ -740,19 +740,22 @@ class TJPEGRewrite {
     BuildXMPSegment();
     if (FWriter) {
       FitTrailer();
-      // Through SaveToStream, which a container class may extend; while this rewrite runs it writes
-      // the planned block and changes nothing.
-      FExifData = std::make_unique<TMemoryStream>();
-      data.FPlannedWriter = FWriter.get();
-      try {
-        data.SaveToStream(*FExifData);
-      } catch (...) {
-        data.FPlannedWriter = nullptr;
-        throw;
-      }
-      data.FPlannedWriter = nullptr;
-      CheckSegmentSize("Exif", FExifData->Size());
+      WriteExifData();
     }
+  }
+
+  // Pads the Exif block with zero bytes so that the rest of the file lies at the same place within
+  // a block of blockSize bytes as in the input, which lets a file system that shares blocks clone
+  // it. Not done when MakerNote values behind the Exif segment fix where the rest lies, or when the
+  // segment has no room; returns whether the rest is so aligned.
+  bool AlignTail(std::int64_t blockSize) {
+    if (!FExifData || blockSize <= 0 || !FWriter->TrailerReferences().empty()) return false;
+    const std::int64_t padding = ((TailStart() - HeadSize(FExifData->Size())) % blockSize + blockSize) % blockSize;
+    if (padding == 0) return true;
+    if (FExifData->Size() + padding > MaxJPEGSegmentDataSize) return false;
+    FWriter->FitTrailer(padding, {});
+    WriteExifData();
+    return true;
   }
 
   void Write(TStream& output) {
@@ -857,6 +860,21 @@ class TJPEGRewrite {
         FLeftOut.push_back(segment);
       }
     }
+  }
+
+  // The Exif segment's data from the plan, through SaveToStream, which a container class may extend;
+  // while this rewrite runs it writes the planned block and changes nothing.
+  void WriteExifData() {
+    FExifData = std::make_unique<TMemoryStream>();
+    FData.FPlannedWriter = FWriter.get();
+    try {
+      FData.SaveToStream(*FExifData);
+    } catch (...) {
+      FData.FPlannedWriter = nullptr;
+      throw;
+    }
+    FData.FPlannedWriter = nullptr;
+    CheckSegmentSize("Exif", FExifData->Size());
   }
 
   // The bytes the APP0 segments take at the head of the new file.
@@ -984,50 +1002,42 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
 }
 
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
-  // The file is read once, into memory left uninitialised: the read fills every byte or raises.
-  Zorp::Base::TFileReadStream file(fileName);
+  // The file is read through a window: the metadata at its head, and what MakerNote values point at
+  // behind the image. The image data is copied from file to file, never through this process.
+  Zorp::Base::TFileReadStream input(fileName);
   // The file must still be the one the container was read from; the replacement checks again under
-  // the photo's lock just before it replaces the file.
+  // the photo's lock just before it replaces the file, against the file as it is read here.
   const bool checked = FFileState && fileName == FStateFileName;
-  if (checked && file.Identity() != *FFileState) throw Zorp::Base::EFileChanged(Zorp::Base::SPhotoChangedSinceRead);
-  const std::int64_t fileSize = file.Size();
-  if (static_cast<std::uint64_t>(fileSize) >= std::numeric_limits<std::size_t>::max() / 2)
-    throw Zorp::Base::EReadError(Zorp::Base::SReadError);
-  const std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(fileSize) + 1]);
-  if (!bytes) throw Zorp::Base::EReadError(Zorp::Base::SReadError);
-  file.ReadBuffer(bytes.get(), fileSize);
-  Zorp::Base::TUserMemoryStream input(bytes.get(), fileSize);
+  if (checked && input.Identity() != *FFileState) throw Zorp::Base::EFileChanged(Zorp::Base::SPhotoChangedSinceRead);
   if (!HasJPEGStartMarker(input)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
   Detail::TJPEGRewrite rewrite(*this, input, FMovedMakerNote);
+  Zorp::Base::TSafeFileReplacement replacement(fileName);
+  replacement.SetExpectedIdentity(checked ? *FFileState : input.Identity());
   if (bufferInMemory) {
-    // Only the new head is built and verified in memory: the metadata lives there. The image data
-    // after it goes to the file straight from the input, so the file is held in memory once.
+    // Only the new head is built and verified in memory: the metadata lives there.
+    const std::int64_t tailStart = std::min(rewrite.TailStart(), input.Size());
+    rewrite.AlignTail(Zorp::Base::CloneBlockSize(input.Handle()));
     TMemoryStream head;
     rewrite.WriteHead(head);
-    const std::int64_t tailStart = std::min(rewrite.TailStart(), input.Size());
     // The new file is read back up to its scan data, which is all a load reads; an end marker
     // there stands for the scan data, which is the input's, byte for byte.
     const std::int64_t headSize = head.Size();
     const std::int64_t scanStart = std::max(std::min(rewrite.ScanDataStart(), input.Size()), tailStart);
-    head.WriteBuffer(input.Memory() + tailStart, scanStart - tailStart);
+    input.SetPosition(tailStart);
+    Zorp::Base::CopyStream(input, head, scanStart - tailStart);
     if (scanStart < input.Size()) {
       static constexpr std::uint8_t EndOfImage[2] = {0xFF, jmEndOfImage};
       head.WriteBuffer(EndOfImage, 2);
     }
     rewrite.Verify(head);
     head.SetSize(headSize);
-    Zorp::Base::TSafeFileReplacement replacement(fileName);
-    if (checked) replacement.SetExpectedIdentity(*FFileState);
     replacement.Stream().WriteBuffer(head.Memory(), head.Size());
-    if (tailStart < input.Size()) replacement.Stream().WriteBuffer(input.Memory() + tailStart, input.Size() - tailStart);
-    replacement.Commit();
+    if (tailStart < input.Size()) replacement.AppendFileRange(input.Handle(), tailStart, input.Size() - tailStart);
   } else {
-    Zorp::Base::TSafeFileReplacement replacement(fileName);
-    if (checked) replacement.SetExpectedIdentity(*FFileState);
     rewrite.Write(replacement.Stream());
     rewrite.Verify(replacement.Stream());
-    replacement.Commit();
   }
+  replacement.Commit();
   rewrite.Apply(FMovedMakerNote);
   FStateFileName = fileName;
   FFileState = Zorp::Base::ReadFileIdentity(fileName);

@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 
+#include "zorp/base/FileCopy.h"
 #include "zorp/base/FileLock.h"
 #include "zorp/base/Streams.h"
 
@@ -46,6 +47,10 @@ class TSafeFileReplacement {
   const std::string& FileName() const { return FFileName; }
   const std::string& TempFileName() const { return FTempFileName; }
 
+  // Appends length bytes of the open file source, from sourceOffset on, to the temporary file the
+  // cheapest way the file system allows (CopyFileRange: a clone where the source's offset and the
+  // temporary file's end lie at the same place within a clone block). Returns the method used.
+  TCopyMethod AppendFileRange(int source, std::int64_t sourceOffset, std::int64_t length);
   // The file as the caller's load read it: Commit refuses with EFileChanged, writing nothing, when
   // the file is not that file in that state any more (replaced, rewritten, touched or removed).
   void SetExpectedIdentity(const TFileIdentity& identity) { FExpected = identity; }

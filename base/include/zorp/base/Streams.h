@@ -147,6 +147,8 @@ class TFileReadStream : public TStream {
   void SetSize(std::int64_t newSize) override;
   // The file as it was when it was opened.
   const TFileIdentity& Identity() const { return FIdentity; }
+  // The operating system's descriptor of the file.
+  int Handle() const { return FHandle; }
 
   static constexpr std::int64_t WindowSize = 64 * 1024;
 
