@@ -306,16 +306,17 @@ std::string TExifTag::ElementText(std::int32_t index) const {
   return {};
 }
 
-std::string TExifTag::ComputeAsString() const {
+std::string TExifTag::ComputeAsString(std::size_t limit) const {
   if (FElementCount <= 0 || FData.empty()) return {};
   if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
   if (FDataType == dtUndefined) {
+    // Two hex digits a byte; a limit formats just enough bytes to pass it.
     static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(FData.size() * 2);
-    for (std::uint8_t byte : FData) {
-      text += Digits[byte >> 4];
-      text += Digits[byte & 0x0F];
+    const std::size_t bytes = limit / 2 < FData.size() ? limit / 2 + 1 : FData.size();
+    std::string text(bytes * 2, '\0');
+    for (std::size_t i = 0; i < bytes; ++i) {
+      text[2 * i] = Digits[FData[i] >> 4];
+      text[2 * i + 1] = Digits[FData[i] & 0x0F];
     }
     return text;
   }
@@ -327,15 +328,25 @@ std::string TExifTag::ComputeAsString() const {
     return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
   }
   if (FElementCount == 1) return ElementText(0);
+  // With a limit, elements are formatted until their joined text passes it (quotes only add).
   std::vector<std::string> items;
-  items.reserve(static_cast<std::size_t>(FElementCount));
-  for (std::int32_t i = 0; i < FElementCount; ++i) items.push_back(ElementText(i));
+  items.reserve(std::min<std::size_t>(static_cast<std::size_t>(FElementCount), 64));
+  std::size_t length = 0;
+  for (std::int32_t i = 0; i < FElementCount && (i == 0 || length <= limit); ++i) {
+    items.push_back(ElementText(i));
+    length += items.back().size() + (i > 0 ? 1 : 0);
+  }
   return Zorp::Base::JoinCommaText(items);
 }
 
 std::string TExifTag::AsString() const {
   if (FAsStringCache.empty()) FAsStringCache = ComputeAsString();
   return FAsStringCache;
+}
+
+std::string TExifTag::AsStringPrefix(std::size_t minBytes) const {
+  if (!FAsStringCache.empty() || FDataType == dtAscii || IsWindowsText()) return AsString();
+  return ComputeAsString(minBytes);
 }
 
 std::string TExifTag::ElementAsString(std::int32_t index) const {
