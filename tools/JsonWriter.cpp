@@ -1,10 +1,18 @@
 #include "JsonWriter.h"
 
+#include <array>
 #include <nlohmann/json.hpp>
 
 namespace Quorvane::Cli {
 
 namespace {
+
+// Printable ASCII other than the quote and the backslash.
+constexpr auto PlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  return plain;
+}();
 
 // The length of the well-formed UTF-8 sequence at text[i], or 0 when it is not one.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
@@ -38,11 +46,10 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
   std::size_t plainStart = 0;
   for (std::size_t i = 0; i < text.size();) {
+    // Runs of bytes that go out as they are, skipped by table (long hex texts are all such bytes).
+    while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
+    if (i == text.size()) break;
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\' && c < 0x80) {
-      ++i;
-      continue;
-    }
     if (c >= 0x80) {
       if (const std::size_t length = Utf8SequenceLength(text, i)) {
         i += length;

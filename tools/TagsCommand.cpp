@@ -181,7 +181,8 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
       json.Key("count");
       json.Number(std::int64_t{tag->ElementCount()});
       json.Key("text");
-      json.String(tag->AsString());
+      // The whole text, formatted once and not kept in the tag's cache.
+      json.String(tag->AsStringPrefix(std::string::npos));
       json.Key("wellFormed");
       json.Bool(tag->WellFormed());
       json.EndObject();

@@ -98,8 +98,10 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   FFirstTagHeaderOffset = ifd.Entries.empty() ? 0 : ifd.Entries.front().EntryOffset;
   FTags.reserve(ifd.Entries.size());
   for (const TIfdEntryInfo& entry : ifd.Entries) FTags.push_back(TExifTag::CreateFromEntry(this, entry, reader));
-  // A file may hold duplicates; they stay, sorted, in file order among themselves.
-  std::stable_sort(FTags.begin(), FTags.end(), [](const auto& a, const auto& b) { return a->ID() < b->ID(); });
+  // A file may hold duplicates; they stay, sorted, in file order among themselves. Most directories
+  // are in order already, which is checked for without the sort's buffer.
+  const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
+  if (!std::is_sorted(FTags.begin(), FTags.end(), byID)) std::stable_sort(FTags.begin(), FTags.end(), byID);
   FModified = false;
 }
 
