@@ -98,10 +98,15 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   FFirstTagHeaderOffset = ifd.Entries.empty() ? 0 : ifd.Entries.front().EntryOffset;
   FTags.reserve(ifd.Entries.size());
   for (const TIfdEntryInfo& entry : ifd.Entries) FTags.push_back(TExifTag::CreateFromEntry(this, entry, reader));
-  // A file may hold duplicates; they stay, sorted, in file order among themselves. Most directories
-  // are in order already, which is checked for without the sort's buffer.
+  // A file may hold duplicates; they stay, sorted, in file order among themselves. Directories are
+  // short and mostly in order: an insertion sort (stable, no buffer) does them; long ones are merged.
   const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
-  if (!std::is_sorted(FTags.begin(), FTags.end(), byID)) std::stable_sort(FTags.begin(), FTags.end(), byID);
+  if (FTags.size() > 64) {
+    std::stable_sort(FTags.begin(), FTags.end(), byID);
+  } else {
+    for (auto next = FTags.begin(); next != FTags.end(); ++next)
+      std::rotate(std::upper_bound(FTags.begin(), next, *next, byID), next, next + 1);
+  }
   FModified = false;
 }
 
