@@ -102,7 +102,17 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   // short and mostly in order: an insertion sort (stable, no buffer) does them; long ones are merged.
   const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
   if (FTags.size() > 64) {
-    std::stable_sort(FTags.begin(), FTags.end(), byID);
+    if (!std::is_sorted(FTags.begin(), FTags.end(), byID)) {
+      // Sorted by (ID, position) pairs, which compare without reaching into each tag.
+      std::vector<std::pair<TExifTagID, std::size_t>> keys;
+      keys.reserve(FTags.size());
+      for (std::size_t i = 0; i < FTags.size(); ++i) keys.emplace_back(FTags[i]->ID(), i);
+      std::sort(keys.begin(), keys.end());
+      decltype(FTags) sorted;
+      sorted.reserve(FTags.size());
+      for (const auto& key : keys) sorted.push_back(std::move(FTags[key.second]));
+      FTags = std::move(sorted);
+    }
   } else {
     for (auto next = FTags.begin(); next != FTags.end(); ++next)
       std::rotate(std::upper_bound(FTags.begin(), next, *next, byID), next, next + 1);
