@@ -528,13 +528,14 @@ bool IsAsciiText(std::string_view text) {
 
 std::string RationalToText(const TTiffRational& value, bool isSigned) {
   if (value.Denominator == 0) return {};
+  // Decimal integers joined by hand: formatting through printf costs more than the rest of a tag.
   if (!isSigned) {
     if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return Format("%u/%u", value.Numerator, value.Denominator);
+    return std::to_string(value.Numerator) + '/' + std::to_string(value.Denominator);
   }
   const auto numerator = static_cast<std::int32_t>(value.Numerator);
   if (value.Denominator == 1) return std::to_string(numerator);
-  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
+  return std::to_string(numerator) + '/' + std::to_string(static_cast<std::int32_t>(value.Denominator));
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {
