@@ -37,6 +37,21 @@ INSTANTIATE_TEST_SUITE_P(Texts, AJsonString,
                                          "bad \xff byte", "cut \xe2\x82", "overlong \xc0\xaf", "surrogate \xed\xa0\x80 end",
                                          "\xf4\x90\x80\x80 beyond", "tail \xc3"));
 
+// Plain runs are skipped eight bytes at a time: a byte that needs escaping or a UTF-8 check is
+// found at every position of a word and across word ends.
+TEST(AJsonStringInALongRun, EscapesEachSpecialByteWhereverItLies) {
+  const std::string specials[] = {"\"", "\\", "\n", std::string(1, '\0'), "\x1f", "\x7f", "\x20", "\xc3\xa9", "\xff", "\xe2\x82"};
+  for (const std::string& special : specials) {
+    for (std::size_t position = 0; position <= 24; ++position) {
+      std::string text(25, 'A');
+      text.insert(position, special);
+      std::string written;
+      AppendJsonString(written, text);
+      EXPECT_EQ(written, Json(text).dump(-1, ' ', false, Json::error_handler_t::replace)) << "at " << position;
+    }
+  }
+}
+
 TEST(AJsonWriter, LaysOutNestedAndEmptyContainersAsTheIndentedDump) {
   std::string written;
   TJsonWriter json(written);

@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifTags.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -311,13 +312,19 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
   if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
   if (FDataType == dtUndefined) {
     // Two hex digits a byte; a limit formats just enough bytes to pass it.
-    static constexpr char Digits[] = "0123456789ABCDEF";
+    static constexpr auto Pairs = [] {
+      constexpr char digits[] = "0123456789ABCDEF";
+      std::array<char, 512> pairs{};
+      for (std::size_t byte = 0; byte < 256; ++byte) {
+        pairs[2 * byte] = digits[byte >> 4];
+        pairs[2 * byte + 1] = digits[byte & 0x0F];
+      }
+      return pairs;
+    }();
     const std::size_t bytes = limit / 2 < FData.size() ? limit / 2 + 1 : FData.size();
     std::string text(bytes * 2, '\0');
-    for (std::size_t i = 0; i < bytes; ++i) {
-      text[2 * i] = Digits[FData[i] >> 4];
-      text[2 * i + 1] = Digits[FData[i] & 0x0F];
-    }
+    char* out = text.data();
+    for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
     return text;
   }
   if (IsWindowsText()) {
