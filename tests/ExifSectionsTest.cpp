@@ -249,7 +249,9 @@ TEST_F(AnExifSection, LoadsEntriesInIdOrderWithDuplicatesInFileOrder) {
     for (const TExifTag* tag : section) {
       if (previous) {
         EXPECT_LE(previous->ID(), tag->ID());
-        if (previous->ID() == tag->ID()) EXPECT_LT(previous->Bytes()[0], tag->Bytes()[0]);
+        if (previous->ID() == tag->ID()) {
+          EXPECT_LT(previous->Bytes()[0], tag->Bytes()[0]);
+        }
       }
       previous = tag;
     }
