@@ -75,8 +75,8 @@ median_ms() {
   median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
   awk -v us="$median" 'BEGIN { printf "%.1f", us / 1000 }'
 }
-# Peak resident memory of a command in MB.
-peak_mb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
+# Peak resident memory of a command in MB (also of one that fails on some photo of a folder).
+peak_mb() { { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null || true; } | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
 
 have_exiftool=false
