@@ -1,6 +1,7 @@
 #include "JsonWriter.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -148,14 +149,31 @@ void TJsonWriter::String(std::string_view text) {
   AppendJsonString(FOut, text);
 }
 
+void TJsonWriter::FinishAppendedString(std::size_t start) {
+  const std::string_view text = std::string_view(FOut).substr(start + 1);
+  std::size_t i = 0;
+  while (i + 8 <= text.size() && !NeedsLook(text.data() + i)) i += 8;
+  while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
+  if (i < text.size()) {
+    const std::string raw(text);
+    FOut.resize(start);
+    AppendJsonString(FOut, raw);
+    return;
+  }
+  FOut += '"';
+}
+
+// Numbers are written through a buffer on the stack, not a string of their own.
 void TJsonWriter::Number(std::int64_t value) {
   BeforeValue();
-  FOut += std::to_string(value);
+  char digits[24];
+  FOut.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void TJsonWriter::Number(std::uint64_t value) {
   BeforeValue();
-  FOut += std::to_string(value);
+  char digits[24];
+  FOut.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void TJsonWriter::Bool(bool value) {

@@ -181,8 +181,8 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
       json.Key("count");
       json.Number(std::int64_t{tag->ElementCount()});
       json.Key("text");
-      // The whole text, formatted once and not kept in the tag's cache.
-      json.String(tag->AsStringPrefix(std::string::npos));
+      // The whole text, formatted into the output and not kept in the tag's cache.
+      json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
       json.Key("wellFormed");
       json.Bool(tag->WellFormed());
       json.EndObject();
@@ -252,6 +252,7 @@ void WriteFailedJson(TJsonWriter& json, const std::string& file) {
 TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
   TFileOutput output;
   std::string& out = output.Out;
+  out.reserve(json ? 32768 : 8192);  // a typical photo's output, grown without copies
   if (json) out += index > 0 ? ",\n  " : "\n  ";
   else out += "file: " + MarkLineBreaks(file) + '\n';
   TJsonWriter writer(out, 1);

@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifSections.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -103,15 +104,18 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
   if (FTags.size() > 64) {
     if (!std::is_sorted(FTags.begin(), FTags.end(), byID)) {
-      // Sorted by (ID, position) pairs, which compare without reaching into each tag.
-      std::vector<std::pair<TExifTagID, std::size_t>> keys;
-      keys.reserve(FTags.size());
-      for (std::size_t i = 0; i < FTags.size(); ++i) keys.emplace_back(FTags[i]->ID(), i);
-      std::sort(keys.begin(), keys.end());
-      decltype(FTags) sorted;
-      sorted.reserve(FTags.size());
-      for (const auto& key : keys) sorted.push_back(std::move(FTags[key.second]));
-      FTags = std::move(sorted);
+      // A radix sort by the low, then the high byte of the ID: stable, two passes, no comparisons.
+      decltype(FTags) moved(FTags.size());
+      for (const int shift : {0, 8}) {
+        std::array<std::size_t, 257> starts{};
+        for (const auto& tag : FTags) ++starts[((tag->ID() >> shift) & 0xFF) + 1];
+        for (std::size_t digit = 1; digit < starts.size(); ++digit) starts[digit] += starts[digit - 1];
+        for (auto& tag : FTags) {
+          const std::size_t digit = (tag->ID() >> shift) & 0xFF;
+          moved[starts[digit]++] = std::move(tag);
+        }
+        FTags.swap(moved);
+      }
     }
   } else {
     for (auto next = FTags.begin(); next != FTags.end(); ++next)

@@ -312,19 +312,8 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
   if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
   if (FDataType == dtUndefined) {
     // Two hex digits a byte; a limit formats just enough bytes to pass it.
-    static constexpr auto Pairs = [] {
-      constexpr char digits[] = "0123456789ABCDEF";
-      std::array<char, 512> pairs{};
-      for (std::size_t byte = 0; byte < 256; ++byte) {
-        pairs[2 * byte] = digits[byte >> 4];
-        pairs[2 * byte + 1] = digits[byte & 0x0F];
-      }
-      return pairs;
-    }();
-    const std::size_t bytes = limit / 2 < FData.size() ? limit / 2 + 1 : FData.size();
-    std::string text(bytes * 2, '\0');
-    char* out = text.data();
-    for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+    std::string text;
+    AppendHex(text, limit / 2 < FData.size() ? limit / 2 + 1 : FData.size());
     return text;
   }
   if (IsWindowsText()) {
@@ -349,6 +338,30 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
 std::string TExifTag::AsString() const {
   if (FAsStringCache.empty()) FAsStringCache = ComputeAsString();
   return FAsStringCache;
+}
+
+void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
+  static constexpr auto Pairs = [] {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 512> pairs{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+      pairs[2 * byte] = digits[byte >> 4];
+      pairs[2 * byte + 1] = digits[byte & 0x0F];
+    }
+    return pairs;
+  }();
+  bytes = std::min(bytes, FData.size());
+  const std::size_t start = text.size();
+  text.resize(start + bytes * 2);
+  char* out = text.data() + start;
+  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+}
+
+void TExifTag::AppendAsString(std::string& text) const {
+  if (FAsStringCache.empty() && FDataType == dtUndefined && FElementCount > 0)
+    AppendHex(text, FData.size());
+  else
+    text += AsStringPrefix(std::string::npos);
 }
 
 std::string TExifTag::AsStringPrefix(std::size_t minBytes) const {
