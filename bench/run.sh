@@ -8,7 +8,8 @@
 #                               the save rows, which need the corpus's 10 MB photo, are left out
 #
 # Environment: RUNS (timed runs per job, default 11; the median is shown), BUILD (default
-# build-release). Whole processes are timed with the page cache warm (one untimed run first).
+# build-release), CLI (the quorvane-cli timed, default BUILD/bin/quorvane-cli: say, one built from an
+# older commit, to compare). Whole processes are timed with the page cache warm (one untimed run first).
 # SMOKE=1 checks that every step runs, quickly: it uses the programs already built in BUILD (no
 # configure, no build), one run per job and the in-process benchmarks for a moment each.
 set -euo pipefail
@@ -37,7 +38,7 @@ fi
 mkdir -p "$work"
 cc -O2 -o "$work/read-floor" "$root/bench/read-floor.c"
 cc -O2 -o "$work/save-floor" "$root/bench/save-floor.c"
-cli="$build/bin/quorvane-cli"
+cli="${CLI:-$build/bin/quorvane-cli}"
 
 if [ -n "$folder" ]; then
   mapfile -t files < <(find "$folder" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) | LC_ALL=C sort)

@@ -579,7 +579,8 @@ TEST_P(AnExifTagFromAnEntry, KeepsBadEntriesEmptyAndNotWellFormed) {
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, AnExifTagFromAnEntry, ::testing::Values(boLittleEndian, boBigEndian));
 
 // The cut text that tags prints from must be the start of the whole text, and either all of it or
-// longer than asked, for every type, including numbers whose text is empty (a zero denominator).
+// longer than asked, for every type, including numbers whose text is empty (a zero denominator);
+// the text appended in place is the whole text, before and after it is cached.
 TEST(AnExifTagAsStringPrefix, IsTheStartOfTheWholeTextAndPassesTheLimitWhenCut) {
   struct TCase {
     TExifTagID ID;
@@ -606,7 +607,13 @@ TEST(AnExifTagAsStringPrefix, IsTheStartOfTheWholeTextAndPassesTheLimitWhenCut) 
       const std::string whole = make(c)->AsString();
       EXPECT_TRUE(whole.starts_with(prefix));
       EXPECT_TRUE(prefix == whole || prefix.size() > limit) << prefix.size() << " of " << whole.size();
+      std::string appended = "before:";
+      tag->AppendAsString(appended);
+      EXPECT_EQ(appended, "before:" + whole);
       EXPECT_EQ(tag->AsString(), whole);  // the cut text is not cached as the whole
+      appended = "cached:";
+      tag->AppendAsString(appended);
+      EXPECT_EQ(appended, "cached:" + whole);
     }
   }
 }
