@@ -39,12 +39,12 @@ INSTANTIATE_TEST_SUITE_P(Texts, AJsonString,
 
 // Plain runs are skipped eight bytes at a time: a byte that needs escaping or a UTF-8 check is
 // found at every position of a word and across word ends.
-TEST(AJsonStringInALongRun, EscapesEachSpecialByteWhereverItLies) {
-  const std::string specials[] = {"\"", "\\", "\n", std::string(1, '\0'), "\x1f", "\x7f", "\x20", "\xc3\xa9", "\xff", "\xe2\x82"};
-  for (const std::string& special : specials) {
+TEST(AJsonStringInALongRun, EscapesEachByteThatNeedsItWhereverItLies) {
+  const std::string needing[] = {"\"", "\\", "\n", std::string(1, '\0'), "\x1f", "\x7f", "\x20", "\xc3\xa9", "\xff", "\xe2\x82"};
+  for (const std::string& escaped : needing) {
     for (std::size_t position = 0; position <= 24; ++position) {
       std::string text(25, 'A');
-      text.insert(position, special);
+      text.insert(position, escaped);
       std::string written;
       AppendJsonString(written, text);
       EXPECT_EQ(written, Json(text).dump(-1, ' ', false, Json::error_handler_t::replace)) << "at " << position;
