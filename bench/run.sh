@@ -4,14 +4,24 @@
 # by side in one run on the same files, followed by the in-process benchmark programs.
 #
 #   bench/run.sh [COUNT]        COUNT photos in the corpus (default 1000)
+#   bench/run.sh FOLDER         the JPEGs in FOLDER (*.jpg, *.jpeg, any case) instead of a corpus;
+#                               the save rows, which need the corpus's 10 MB photo, are left out
 #
 # Environment: RUNS (timed runs per job, default 11; the median is shown), BUILD (default
-# build-release). Whole processes are timed with the page cache warm (one untimed run first).
+# build-release), CLI (the quorvane-cli timed, default BUILD/bin/quorvane-cli: say, one built from an
+# older commit, to compare). Whole processes are timed with the page cache warm (one untimed run first).
 # SMOKE=1 checks that every step runs, quickly: it uses the programs already built in BUILD (no
 # configure, no build), one run per job and the in-process benchmarks for a moment each.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 count="${1:-1000}"
+folder=""
+if [ -d "$count" ]; then
+  folder="$(cd "$count" && pwd)"
+elif ! [[ "$count" =~ ^[0-9]+$ ]]; then
+  echo "usage: bench/run.sh [COUNT|FOLDER]" >&2
+  exit 2
+fi
 runs="${RUNS:-11}"
 build="${BUILD:-$root/build-release}"
 work="$build/bench"
@@ -28,14 +38,27 @@ fi
 mkdir -p "$work"
 cc -O2 -o "$work/read-floor" "$root/bench/read-floor.c"
 cc -O2 -o "$work/save-floor" "$root/bench/save-floor.c"
-cli="$build/bin/quorvane-cli"
+cli="${CLI:-$build/bin/quorvane-cli}"
 
-if [ ! -f "$work/corpus-$count/done" ]; then
-  rm -rf "$work/corpus-$count"
-  "$build/bin/quorvane-make-corpus" --count "$count" --big "$work/big.jpg" "$root/samples" "$work/corpus-$count" >/dev/null
-  touch "$work/corpus-$count/done"
+if [ -n "$folder" ]; then
+  mapfile -t files < <(find "$folder" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) | LC_ALL=C sort)
+  if [ ${#files[@]} -eq 0 ]; then
+    echo "no JPEG files in $folder" >&2
+    exit 1
+  fi
+  corpus="$folder"
+else
+  if [ ! -f "$work/corpus-$count/done" ]; then
+    rm -rf "$work/corpus-$count"
+    "$build/bin/quorvane-make-corpus" --count "$count" --big "$work/big.jpg" "$root/samples" "$work/corpus-$count" >/dev/null
+    touch "$work/corpus-$count/done"
+  fi
+  mapfile -t files < <(find "$work/corpus-$count" -name '*.jpg' | sort)
+  corpus="generated"
 fi
-mapfile -t files < <(find "$work/corpus-$count" -name '*.jpg' | sort)
+# One process on one photo: the photo of median size stands for all.
+one=$(for f in "${files[@]}"; do printf '%s\t%s\n' "$(stat -c %s "$f")" "$f"; done | sort -n |
+  sed -n "$(((${#files[@]} + 1) / 2))p" | cut -f2-)
 
 # The median wall time of a command in milliseconds, over $runs runs after one untimed run.
 median_ms() {
@@ -43,17 +66,18 @@ median_ms() {
   local times=()
   for ((r = 0; r < runs; r++)); do
     local start end
-    start=$(date +%s%N)
+    # The shell's clock in microseconds: reading it starts no process, which would add to short jobs.
+    start=${EPOCHREALTIME/[.,]/}
     "$@" >/dev/null 2>&1 || true
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
+    end=${EPOCHREALTIME/[.,]/}
+    times+=($((end - start)))
   done
   local median
   median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
   awk -v us="$median" 'BEGIN { printf "%.1f", us / 1000 }'
 }
-# Peak resident memory of a command in MB.
-peak_mb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
+# Peak resident memory of a command in MB (also of one that fails on some photo of a folder).
+peak_mb() { { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null || true; } | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
 
 have_exiftool=false
@@ -66,6 +90,13 @@ tags1=$(median_ms "$cli" tags -j1 "${files[@]}")
 json=$(median_ms "$cli" tags --json "${files[@]}")
 list=$(median_ms "$cli" list "${files[@]}")
 list1=$(median_ms "$cli" list -j1 "${files[@]}")
+# A single process is short and noisy: five times the runs.
+single_runs=$runs
+runs=$((runs * 5))
+one_floor=$(median_ms "$work/read-floor" "$one")
+one_tags=$(median_ms "$cli" tags "$one")
+one_json=$(median_ms "$cli" tags --json "$one")
+runs=$single_runs
 exiftool_read="not installed"
 if $have_exiftool; then
   exiftool_runs=$runs
@@ -74,20 +105,22 @@ if $have_exiftool; then
   runs=$exiftool_runs
 fi
 
-echo "Measuring one edit and save of a 10 MB photo..." >&2
-for who in floor quorvane exiftool; do cp "$work/big.jpg" "$work/big-$who.jpg"; done
-save_floor=$(median_ms "$work/save-floor" "$work/big-floor.jpg")
-n=0
-save_quorvane() { n=$((n + 1)); "$cli" write "$work/big-quorvane.jpg" "Author=Photographer $n"; }
-save_exiftool() { n=$((n + 1)); exiftool -q -overwrite_original "-Artist=Photographer $n" "$work/big-exiftool.jpg"; }
-save=$(median_ms save_quorvane)
-mem_floor=$(peak_mb "$work/save-floor" "$work/big-floor.jpg")
-mem_save=$(peak_mb "$cli" write "$work/big-quorvane.jpg" "Author=Peak")
-save_exiftool_ms="not installed"
-mem_exiftool="-"
-if $have_exiftool; then
-  save_exiftool_ms=$(median_ms save_exiftool)
-  mem_exiftool=$(peak_mb exiftool -q -overwrite_original "-Artist=Peak" "$work/big-exiftool.jpg")
+if [ -z "$folder" ]; then
+  echo "Measuring one edit and save of a 10 MB photo..." >&2
+  for who in floor quorvane exiftool; do cp "$work/big.jpg" "$work/big-$who.jpg"; done
+  save_floor=$(median_ms "$work/save-floor" "$work/big-floor.jpg")
+  n=0
+  save_quorvane() { n=$((n + 1)); "$cli" write "$work/big-quorvane.jpg" "Author=Photographer $n"; }
+  save_exiftool() { n=$((n + 1)); exiftool -q -overwrite_original "-Artist=Photographer $n" "$work/big-exiftool.jpg"; }
+  save=$(median_ms save_quorvane)
+  mem_floor=$(peak_mb "$work/save-floor" "$work/big-floor.jpg")
+  mem_save=$(peak_mb "$cli" write "$work/big-quorvane.jpg" "Author=Peak")
+  save_exiftool_ms="not installed"
+  mem_exiftool="-"
+  if $have_exiftool; then
+    save_exiftool_ms=$(median_ms save_exiftool)
+    mem_exiftool=$(peak_mb exiftool -q -overwrite_original "-Artist=Peak" "$work/big-exiftool.jpg")
+  fi
 fi
 
 echo "Measuring memory over many photos..." >&2
@@ -97,23 +130,27 @@ mem_all=$(peak_mb "$cli" tags -j1 "${files[@]}")
 
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//') ($(nproc) cores)"
 {
-  echo "Machine: $cpu, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo); corpus: ${#files[@]} photos; median of $runs runs"
+  echo "Machine: $cpu, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo); corpus: ${#files[@]} photos ($corpus); median of $runs runs"
   echo
   echo "| Job | Quorvane | Reference | Ratio |"
   echo "|---|---|---|---|"
   echo "| tags, text | $tags ms | read floor (open + read 64 KiB each) $floor ms | $(ratio "$tags" "$floor") of the floor |"
   echo "| tags, JSON | $json ms | tags, text $tags ms | $(ratio "$json" "$tags") of text |"
   echo "| list | $list ms | tags, text $tags ms | $(ratio "$list" "$tags") of tags |"
+  echo "| one process, one photo: tags | $one_tags ms | read floor on it $one_floor ms | $(ratio "$one_tags" "$one_floor") of the floor |"
+  echo "| one process, one photo: tags, JSON | $one_json ms | tags, text $one_tags ms | $(ratio "$one_json" "$one_tags") of text |"
   echo "| tags, one core (-j1) | $tags1 ms | tags, all cores $tags ms | $(ratio "$tags1" "$tags") faster on all cores |"
   echo "| list, one core (-j1) | $list1 ms | list, all cores $list ms | $(ratio "$list1" "$list") faster on all cores |"
   if $have_exiftool; then
     echo "| tags, JSON | $json ms | exiftool -j $exiftool_read ms (at most 3 runs) | $(ratio "$exiftool_read" "$json") faster |"
   fi
-  echo "| edit + durable save, 10 MB | $save ms | durable rewrite floor $save_floor ms | $(ratio "$save" "$save_floor") of the floor |"
-  if $have_exiftool; then
-    echo "| edit + save, 10 MB | $save ms | exiftool (no fsync) $save_exiftool_ms ms | $(ratio "$save_exiftool_ms" "$save") faster |"
+  if [ -z "$folder" ]; then
+    echo "| edit + durable save, 10 MB | $save ms | durable rewrite floor $save_floor ms | $(ratio "$save" "$save_floor") of the floor |"
+    if $have_exiftool; then
+      echo "| edit + save, 10 MB | $save ms | exiftool (no fsync) $save_exiftool_ms ms | $(ratio "$save_exiftool_ms" "$save") faster |"
+    fi
+    echo "| peak memory of the save | $mem_save MB | floor $mem_floor MB, exiftool $mem_exiftool MB | |"
   fi
-  echo "| peak memory of the save | $mem_save MB | floor $mem_floor MB, exiftool $mem_exiftool MB | |"
   echo "| peak memory of tags, $few vs ${#files[@]} photos | $mem_few MB / $mem_all MB | | |"
 } | tee "$work/results.md"
 

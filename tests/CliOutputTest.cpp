@@ -37,6 +37,26 @@ INSTANTIATE_TEST_SUITE_P(Texts, AJsonString,
                                          "bad \xff byte", "cut \xe2\x82", "overlong \xc0\xaf", "surrogate \xed\xa0\x80 end",
                                          "\xf4\x90\x80\x80 beyond", "tail \xc3"));
 
+// Plain runs are skipped eight bytes at a time: a byte that needs escaping or a UTF-8 check is
+// found at every position of a word and across word ends.
+TEST(AJsonStringInALongRun, EscapesEachByteThatNeedsItWhereverItLies) {
+  const std::string needing[] = {"\"", "\\", "\n", std::string(1, '\0'), "\x1f", "\x7f", "\x20", "\xc3\xa9", "\xff", "\xe2\x82"};
+  for (const std::string& escaped : needing) {
+    for (std::size_t position = 0; position <= 24; ++position) {
+      std::string text(25, 'A');
+      text.insert(position, escaped);
+      std::string written;
+      AppendJsonString(written, text);
+      EXPECT_EQ(written, Json(text).dump(-1, ' ', false, Json::error_handler_t::replace)) << "at " << position;
+      // The same text appended by a producer straight into a writer's output.
+      std::string produced;
+      TJsonWriter json(produced);
+      json.StringAppended([&text](std::string& out) { out += text; });
+      EXPECT_EQ(produced, written) << "at " << position;
+    }
+  }
+}
+
 TEST(AJsonWriter, LaysOutNestedAndEmptyContainersAsTheIndentedDump) {
   std::string written;
   TJsonWriter json(written);
@@ -216,6 +236,31 @@ TEST(AnOutputChannel, EscapesASequenceSplitBetweenWritesWholeAndKeepsBytesOffATe
     SCOPED_TRACE(piece);
     EXPECT_EQ(ThroughChannel(text, piece, true), shown);
     EXPECT_EQ(ThroughChannel(text, piece, false), text);
+  }
+}
+
+// Blocks of 64 KiB and more go out without being held, the rest is held: mixed, they keep their order.
+TEST(AnOutputChannel, KeepsTheOrderOfHeldTextAndOfBlocksWrittenAtOnce) {
+  const std::vector<std::vector<std::size_t>> pieceLists = {
+      {70000}, {5, 70000, 3}, {70000, 70000}, {65536, 1, 65535, 65536}, {100, 200000, 100, 100}};
+  for (const auto& pieces : pieceLists) {
+    std::FILE* file = std::tmpfile();
+    std::string expected;
+    {
+      TOutputChannel channel(::fileno(file), false);
+      std::ostream out(&channel);
+      for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::string piece(pieces[i], static_cast<char>('a' + i));
+        out << piece;
+        expected += piece;
+      }
+      EXPECT_TRUE(channel.Close());
+    }
+    std::rewind(file);
+    std::string written;
+    for (int c; (c = std::fgetc(file)) != EOF;) written += static_cast<char>(c);
+    std::fclose(file);
+    EXPECT_TRUE(written == expected) << pieces.size() << " pieces, " << written.size() << " bytes written";
   }
 }
 

@@ -221,6 +221,43 @@ TEST_F(AnExifSection, RemovesOnePaddingTagPerCall) {
   EXPECT_EQ(IDs(FPrimary), (std::vector<TExifTagID>{0x0100}));
 }
 
+// Loading sorts short directories one way and long ones another: both give ascending IDs with
+// duplicates in file order (each entry's byte tells which one it was).
+TEST_F(AnExifSection, LoadsEntriesInIdOrderWithDuplicatesInFileOrder) {
+  struct TCase {
+    const char* Name;
+    std::size_t Count;
+    TExifTagID (*IdOf)(std::size_t);
+  };
+  const TCase cases[] = {
+      {"short, reversed", 10, [](std::size_t i) { return static_cast<TExifTagID>(100 - i); }},
+      {"short, pairs", 40, [](std::size_t i) { return static_cast<TExifTagID>(500 - i / 2); }},
+      {"short, in order", 64, [](std::size_t i) { return static_cast<TExifTagID>(i); }},
+      {"long, pairs reversed", 300, [](std::size_t i) { return static_cast<TExifTagID>(1000 - i / 2); }},
+      {"long, interleaved", 200, [](std::size_t i) { return static_cast<TExifTagID>(i % 7); }},
+      {"long, in order", 100, [](std::size_t i) { return static_cast<TExifTagID>(i); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<TestEntry> entries;
+    for (std::size_t i = 0; i < c.Count; ++i)
+      entries.push_back({c.IdOf(i), dtByte, 1, {static_cast<std::uint8_t>(i)}});
+    TExtendableExifSection section(&FOwner, skMakerNote);
+    LoadInto(section, entries);
+    ASSERT_EQ(section.Count(), static_cast<std::int32_t>(c.Count));
+    const TExifTag* previous = nullptr;
+    for (const TExifTag* tag : section) {
+      if (previous) {
+        EXPECT_LE(previous->ID(), tag->ID());
+        if (previous->ID() == tag->ID()) {
+          EXPECT_LT(previous->Bytes()[0], tag->Bytes()[0]);
+        }
+      }
+      previous = tag;
+    }
+  }
+}
+
 // ---- The fixed layout ----
 
 TEST_F(AnExifSection, WithAFixedLayoutLetsValuesChangeOnlyWithinTheirRoom) {

@@ -5,6 +5,7 @@
 #include "TestHelpers.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -576,3 +577,43 @@ TEST_P(AnExifTagFromAnEntry, KeepsBadEntriesEmptyAndNotWellFormed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothByteOrders, AnExifTagFromAnEntry, ::testing::Values(boLittleEndian, boBigEndian));
+
+// The cut text that tags prints from must be the start of the whole text, and either all of it or
+// longer than asked, for every type, including numbers whose text is empty (a zero denominator);
+// the text appended in place is the whole text, before and after it is cached.
+TEST(AnExifTagAsStringPrefix, IsTheStartOfTheWholeTextAndPassesTheLimitWhenCut) {
+  struct TCase {
+    TExifTagID ID;
+    TTiffDataType Type;
+    std::int32_t Count;
+  };
+  const TCase cases[] = {{0x927C, dtUndefined, 301}, {0x0001, dtShort, 250}, {0x0002, dtRational, 120},
+                         {0x0003, dtSRational, 90},  {0x0004, dtFloat, 70},  {0x010E, dtAscii, 400},
+                         {0x9C9C, dtByte, 500},  // Windows text
+                         {0x0005, dtUndefined, 1}};
+  const auto make = [](const TCase& c) {
+    auto tag = std::make_unique<TExifTag>(nullptr, c.ID, c.Type, c.Count);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tag->DataSize()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 7 == 3 ? 0 : 'A' + i % 26);
+    tag->SetRawData(bytes.data());
+    return tag;
+  };
+  for (const std::size_t limit : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{199},
+                                  std::size_t{200}, std::size_t{201}, std::size_t{800}, std::string::npos}) {
+    for (const TCase& c : cases) {
+      SCOPED_TRACE("tag " + std::to_string(c.ID) + " limit " + std::to_string(limit));
+      const auto tag = make(c);
+      const std::string prefix = tag->AsStringPrefix(limit);
+      const std::string whole = make(c)->AsString();
+      EXPECT_TRUE(whole.starts_with(prefix));
+      EXPECT_TRUE(prefix == whole || prefix.size() > limit) << prefix.size() << " of " << whole.size();
+      std::string appended = "before:";
+      tag->AppendAsString(appended);
+      EXPECT_EQ(appended, "before:" + whole);
+      EXPECT_EQ(tag->AsString(), whole);  // the cut text is not cached as the whole
+      appended = "cached:";
+      tag->AppendAsString(appended);
+      EXPECT_EQ(appended, "cached:" + whole);
+    }
+  }
+}

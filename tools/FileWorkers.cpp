@@ -41,6 +41,8 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
   if (workers <= 1 || count <= 1) return renderHere();
 
   // Outputs wait in a ring of slots; a worker may run ahead of the writer by at most the ring's size.
+  // The calling thread is one of the workers: between writes it renders files itself, so it seldom
+  // sleeps and a pool of workers - 1 threads keeps every core busy.
   const std::size_t window = std::size_t{4} * workers;
   std::vector<std::optional<TFileOutput>> ring(window);
   std::mutex mutex;
@@ -66,7 +68,7 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
     }
   };
   std::vector<std::jthread> pool;
-  for (unsigned i = 0; i < workers; ++i) {
+  for (unsigned i = 0; i + 1 < workers; ++i) {
     try {
       pool.push_back(startThread ? startThread(work) : std::jthread(work));
     } catch (const std::system_error&) {
@@ -76,16 +78,26 @@ int RenderFilesInOrder(std::size_t count, const std::function<TFileOutput(std::s
   if (pool.empty()) return renderHere();
 
   while (written < count && out) {
-    TFileOutput output;
-    {
-      std::unique_lock lock(mutex);
-      changed.wait(lock, [&] { return ring[written % window].has_value(); });
-      output = std::move(*ring[written % window]);
-      ring[written % window].reset();
+    std::unique_lock lock(mutex);
+    std::optional<TFileOutput>& slot = ring[written % window];
+    if (slot) {
+      TFileOutput output = std::move(*slot);
+      slot.reset();
       ++written;
+      lock.unlock();
+      changed.notify_all();  // a worker may wait for room in the ring
+      write(output);
+    } else if (next < count && next < written + window) {
+      const std::size_t index = next++;
+      lock.unlock();
+      TFileOutput output = renderSafely(index);
+      lock.lock();
+      ring[index % window] = std::move(output);
+    } else {
+      changed.wait(lock, [&] {
+        return ring[written % window].has_value() || (next < count && next < written + window);
+      });
     }
-    changed.notify_all();
-    write(output);
   }
   {
     std::lock_guard lock(mutex);

@@ -1,7 +1,8 @@
 #pragma once
-// Running a command's per-file work on every core: a small pool of threads renders the files'
-// outputs while the calling thread writes them in argument order. At most a few outputs per
-// worker wait to be written, so memory stays bounded however many files there are.
+// Running a command's per-file work on every core: a small pool of threads and the calling thread
+// render the files' outputs, and the calling thread writes them in argument order between its own
+// files. At most a few outputs per worker wait to be written, so memory stays bounded however many
+// files there are.
 
 #include <cstddef>
 #include <functional>

@@ -1,10 +1,31 @@
 #include "JsonWriter.h"
 
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace Quorvane::Cli {
 
 namespace {
+
+// Printable ASCII other than the quote and the backslash.
+constexpr auto PlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  return plain;
+}();
+
+// Whether any of the eight bytes at p is a control character, non-ASCII, a quote or a backslash.
+bool NeedsLook(const char* p) {
+  constexpr std::uint64_t Ones = 0x0101010101010101u, High = 0x8080808080808080u;
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  const auto hasZeroByte = [](std::uint64_t v) { return ((v - Ones) & ~v & High) != 0; };
+  const bool hasControl = ((word - Ones * 0x20) & ~word & High) != 0;
+  return (word & High) != 0 || hasControl || hasZeroByte(word ^ (Ones * '"')) || hasZeroByte(word ^ (Ones * '\\'));
+}
 
 // The length of the well-formed UTF-8 sequence at text[i], or 0 when it is not one.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
@@ -38,11 +59,12 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
   std::size_t plainStart = 0;
   for (std::size_t i = 0; i < text.size();) {
+    // Runs of bytes that go out as they are, skipped eight at a time while no byte in a word needs
+    // a look (long hex texts are all such bytes), then by table.
+    while (i + 8 <= text.size() && !NeedsLook(text.data() + i)) i += 8;
+    while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
+    if (i == text.size()) break;
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\' && c < 0x80) {
-      ++i;
-      continue;
-    }
     if (c >= 0x80) {
       if (const std::size_t length = Utf8SequenceLength(text, i)) {
         i += length;
@@ -127,14 +149,31 @@ void TJsonWriter::String(std::string_view text) {
   AppendJsonString(FOut, text);
 }
 
+void TJsonWriter::FinishAppendedString(std::size_t start) {
+  const std::string_view text = std::string_view(FOut).substr(start + 1);
+  std::size_t i = 0;
+  while (i + 8 <= text.size() && !NeedsLook(text.data() + i)) i += 8;
+  while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
+  if (i < text.size()) {
+    const std::string raw(text);
+    FOut.resize(start);
+    AppendJsonString(FOut, raw);
+    return;
+  }
+  FOut += '"';
+}
+
+// Numbers are written through a buffer on the stack, not a string of their own.
 void TJsonWriter::Number(std::int64_t value) {
   BeforeValue();
-  FOut += std::to_string(value);
+  char digits[24];
+  FOut.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void TJsonWriter::Number(std::uint64_t value) {
   BeforeValue();
-  FOut += std::to_string(value);
+  char digits[24];
+  FOut.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void TJsonWriter::Bool(bool value) {

@@ -24,6 +24,16 @@ class TJsonWriter {
   void Key(std::string_view key);
 
   void String(std::string_view text);
+  // A string value whose text produce(out) appends straight to the output, escaped afterwards only
+  // when it needs to be: a long text is not copied on its way.
+  template <typename TProduce>
+  void StringAppended(TProduce&& produce) {
+    BeforeValue();
+    const std::size_t start = FOut.size();
+    FOut += '"';
+    produce(FOut);
+    FinishAppendedString(start);
+  }
   void Number(std::int64_t value);
   void Number(std::uint64_t value);
   void Bool(bool value);
@@ -36,6 +46,8 @@ class TJsonWriter {
   void Indent(std::size_t depth);
   // Ends the open object or array with its bracket, on a line of its own unless it is empty.
   void Close(char bracket);
+  // Closes the string that StringAppended began at start, escaping its text if need be.
+  void FinishAppendedString(std::size_t start);
 
   struct TLevel {
     bool Object;

@@ -81,6 +81,9 @@ TOutputChannel::int_type TOutputChannel::overflow(int_type c) {
 
 std::streamsize TOutputChannel::xsputn(const char* text, std::streamsize count) {
   if (FError != 0) return 0;
+  // A block or more with nothing held before it goes out as it is, without a copy.
+  if (!FEscape && FHeld.empty() && static_cast<std::size_t>(count) >= BlockSize)
+    return WriteAll(std::string_view(text, static_cast<std::size_t>(count))) ? count : 0;
   FHeld.append(text, static_cast<std::size_t>(count));
   if (FHeld.size() >= BlockSize && !Drain(false)) return 0;
   return count;
@@ -96,6 +99,12 @@ bool TOutputChannel::Drain(bool final) {
   const std::size_t ready = FEscape && !final ? CompleteUtf8Length(FHeld) : FHeld.size();
   const std::string escaped = FEscape ? EscapeForTerminal(std::string_view(FHeld).substr(0, ready)) : std::string();
   const std::string_view bytes = FEscape ? std::string_view(escaped) : std::string_view(FHeld).substr(0, ready);
+  if (!WriteAll(bytes)) return false;
+  FHeld.erase(0, ready);
+  return true;
+}
+
+bool TOutputChannel::WriteAll(std::string_view bytes) {
   for (std::size_t written = 0; written < bytes.size();) {
     const ssize_t count = ::write(FFd, bytes.data() + written, bytes.size() - written);
     if (count < 0 && errno == EINTR) continue;
@@ -106,7 +115,6 @@ bool TOutputChannel::Drain(bool final) {
     }
     written += static_cast<std::size_t>(count);
   }
-  FHeld.erase(0, ready);
   return true;
 }
 

@@ -47,6 +47,8 @@ class TOutputChannel final : public std::streambuf {
  private:
   // Writes the held text; a cut-off UTF-8 sequence at its end waits for more unless final.
   bool Drain(bool final);
+  // Writes all of bytes; false (and FError set) when the output fails.
+  bool WriteAll(std::string_view bytes);
 
   int FFd;
   bool FEscape;

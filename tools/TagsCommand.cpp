@@ -3,6 +3,7 @@
 // a few worker threads and the outputs in argument order.
 
 #include <ostream>
+#include <string_view>
 
 #include "Commands.h"
 #include "FileWorkers.h"
@@ -45,17 +46,34 @@ std::vector<std::string> LoadErrorNames(TExifSectionLoadErrors errors) {
 }
 
 // A tag's text on one line: at most 200 characters, control characters escaped.
-void AppendLineText(std::string& line, const std::string& text) {
-  const std::string cut = Zorp::Base::Utf8Left(text, 200);
-  for (const char c : cut) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') line += "\\n";
-    else if (c == '\r') line += "\\r";
-    else if (c == '\t') line += "\\t";
-    else if (byte < 0x20 || byte == 0x7F) line += Zorp::Base::Format("\\x%02X", byte);
-    else line += c;
+void AppendLineText(std::string& line, std::string_view text) {
+  // The cut lies before the 201st character (the 201st byte that does not continue a sequence).
+  constexpr std::size_t MaxCharacters = 200;
+  std::size_t cut = text.size(), seen = 0;
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == MaxCharacters) {
+      cut = pos;
+      break;
+    }
   }
-  if (cut.size() < text.size()) line += "...";
+  static const char hex[] = "0123456789ABCDEF";
+  std::size_t plain = 0;  // start of the bytes not yet copied
+  for (std::size_t pos = 0; pos < cut; ++pos) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte >= 0x20 && byte != 0x7F) continue;
+    line.append(text.data() + plain, pos - plain);
+    plain = pos + 1;
+    if (byte == '\n') line += "\\n";
+    else if (byte == '\r') line += "\\r";
+    else if (byte == '\t') line += "\\t";
+    else {
+      line += "\\x";
+      line += hex[byte >> 4];
+      line += hex[byte & 0xF];
+    }
+  }
+  line.append(text.data() + plain, cut - plain);
+  if (cut < text.size()) line += "...";
 }
 
 // The MakerNote object, created now so that its section is read; a MakerNote that no longer fits
@@ -69,6 +87,9 @@ const TExifMakerNote* OpenMakerNote(TExifData& data) {
     return nullptr;
   }
 }
+
+// More bytes than 200 characters can take.
+constexpr std::size_t MaxLineBytes = 4 * 200;
 
 void AppendHex4(std::string& out, unsigned value) {
   static const char hex[] = "0123456789abcdef";
@@ -84,11 +105,17 @@ void PrintText(TExifData& data, std::string& out) {
   for (const auto& [kind, name] : SectionNames) {
     const TExifSection& section = data.PeekSection(kind);
     const auto errors = LoadErrorNames(section.LoadErrors());
-    std::string errorList;
-    for (const auto& error : errors) errorList += (errorList.empty() ? "" : ",") + error;
     out += "section ";
     out += name;
-    out += " tags=" + std::to_string(section.Count()) + " errors=" + (errorList.empty() ? "-" : errorList) + '\n';
+    out += " tags=";
+    out += std::to_string(section.Count());
+    out += " errors=";
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+      if (i > 0) out += ',';
+      out += errors[i];
+    }
+    if (errors.empty()) out += '-';
+    out += '\n';
     for (const TExifTag* tag : section) {
       // The standard name, when the number has one here, follows the number.
       out += "  ";
@@ -99,8 +126,11 @@ void PrintText(TExifData& data, std::string& out) {
         out += ' ';
       }
       out += TypeName(tag->DataType());
-      out += ' ' + std::to_string(tag->ElementCount()) + ' ';
-      AppendLineText(out, tag->AsString());
+      out += ' ';
+      out += std::to_string(tag->ElementCount());
+      out += ' ';
+      // Only the start of a long value is shown, so only the start is formatted.
+      AppendLineText(out, tag->AsStringPrefix(MaxLineBytes));
       out += tag->WellFormed() ? "\n" : " (malformed)\n";
     }
   }
@@ -151,7 +181,8 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
       json.Key("count");
       json.Number(std::int64_t{tag->ElementCount()});
       json.Key("text");
-      json.String(tag->AsString());
+      // The whole text, formatted into the output and not kept in the tag's cache.
+      json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
       json.Key("wellFormed");
       json.Bool(tag->WellFormed());
       json.EndObject();
@@ -221,6 +252,7 @@ void WriteFailedJson(TJsonWriter& json, const std::string& file) {
 TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
   TFileOutput output;
   std::string& out = output.Out;
+  out.reserve(json ? 32768 : 8192);  // a typical photo's output, grown without copies
   if (json) out += index > 0 ? ",\n  " : "\n  ";
   else out += "file: " + MarkLineBreaks(file) + '\n';
   TJsonWriter writer(out, 1);

@@ -229,7 +229,7 @@ std::int64_t TFileReadStream::Read(void* buffer, std::int64_t count) {
     const std::int64_t left = count - done;
     if (FPosition >= FWindowStart && FPosition < FWindowStart + FWindowLength) {
       const std::int64_t n = std::min(left, FWindowStart + FWindowLength - FPosition);
-      std::memcpy(out + done, FWindow.data() + (FPosition - FWindowStart), static_cast<std::size_t>(n));
+      std::memcpy(out + done, FWindow.get() + (FPosition - FWindowStart), static_cast<std::size_t>(n));
       FPosition += n;
       done += n;
       continue;
@@ -241,9 +241,9 @@ std::int64_t TFileReadStream::Read(void* buffer, std::int64_t count) {
       done += got;
       continue;
     }
-    if (FWindow.empty()) FWindow.resize(static_cast<std::size_t>(WindowSize));
+    if (!FWindow) FWindow = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(WindowSize));
     FWindowStart = FPosition;
-    FWindowLength = ReadAt(FHandle, FWindow.data(), WindowSize, FPosition);
+    FWindowLength = ReadAt(FHandle, FWindow.get(), WindowSize, FPosition);
     if (FWindowLength == 0) break;
   }
   return done;

@@ -239,10 +239,16 @@ void TCustomExifData::DoLoadFromStream(TStream& stream) {
     FTiffHeaderOffset = reader.BaseOffset();
     // The block's bytes as they are, for the writer; no more than one segment can hold.
     const std::int64_t blockSize = std::min<std::int64_t>(stream.Size() - FTiffHeaderOffset, MaxJPEGSegmentDataSize);
-    FSourceBlock.assign(static_cast<std::size_t>(std::max<std::int64_t>(blockSize, 0)), 0);
+    const auto size = static_cast<std::size_t>(std::max<std::int64_t>(blockSize, 0));
     const std::int64_t position = stream.Position();
     stream.SetPosition(FTiffHeaderOffset);
-    stream.ReadBuffer(FSourceBlock.data(), static_cast<std::int64_t>(FSourceBlock.size()));
+    // From a segment in memory the bytes are copied once, without zero-filling the block first.
+    if (const auto memory = Zorp::Base::MemoryFromPosition(stream); memory && memory->size() >= size) {
+      FSourceBlock.assign(memory->begin(), memory->begin() + static_cast<std::ptrdiff_t>(size));
+    } else {
+      FSourceBlock.assign(size, 0);
+      stream.ReadBuffer(FSourceBlock.data(), static_cast<std::int64_t>(size));
+    }
     stream.SetPosition(position);
     FByteOrder = reader.ByteOrder();
     const auto& ifds = reader.Ifds();

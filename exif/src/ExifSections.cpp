@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifSections.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -98,8 +99,28 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   FFirstTagHeaderOffset = ifd.Entries.empty() ? 0 : ifd.Entries.front().EntryOffset;
   FTags.reserve(ifd.Entries.size());
   for (const TIfdEntryInfo& entry : ifd.Entries) FTags.push_back(TExifTag::CreateFromEntry(this, entry, reader));
-  // A file may hold duplicates; they stay, sorted, in file order among themselves.
-  std::stable_sort(FTags.begin(), FTags.end(), [](const auto& a, const auto& b) { return a->ID() < b->ID(); });
+  // A file may hold duplicates; they stay, sorted, in file order among themselves. Directories are
+  // short and mostly in order: an insertion sort (stable, no buffer) does them; long ones are merged.
+  const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
+  if (FTags.size() > 64) {
+    if (!std::is_sorted(FTags.begin(), FTags.end(), byID)) {
+      // A radix sort by the low, then the high byte of the ID: stable, two passes, no comparisons.
+      decltype(FTags) moved(FTags.size());
+      for (const int shift : {0, 8}) {
+        std::array<std::size_t, 257> starts{};
+        for (const auto& tag : FTags) ++starts[((tag->ID() >> shift) & 0xFF) + 1];
+        for (std::size_t digit = 1; digit < starts.size(); ++digit) starts[digit] += starts[digit - 1];
+        for (auto& tag : FTags) {
+          const std::size_t digit = (tag->ID() >> shift) & 0xFF;
+          moved[starts[digit]++] = std::move(tag);
+        }
+        FTags.swap(moved);
+      }
+    }
+  } else {
+    for (auto next = FTags.begin(); next != FTags.end(); ++next)
+      std::rotate(std::upper_bound(FTags.begin(), next, *next, byID), next, next + 1);
+  }
   FModified = false;
 }
 

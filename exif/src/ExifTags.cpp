@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifTags.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -306,17 +307,13 @@ std::string TExifTag::ElementText(std::int32_t index) const {
   return {};
 }
 
-std::string TExifTag::ComputeAsString() const {
+std::string TExifTag::ComputeAsString(std::size_t limit) const {
   if (FElementCount <= 0 || FData.empty()) return {};
   if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
   if (FDataType == dtUndefined) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
+    // Two hex digits a byte; a limit formats just enough bytes to pass it.
     std::string text;
-    text.reserve(FData.size() * 2);
-    for (std::uint8_t byte : FData) {
-      text += Digits[byte >> 4];
-      text += Digits[byte & 0x0F];
-    }
+    AppendHex(text, limit / 2 < FData.size() ? limit / 2 + 1 : FData.size());
     return text;
   }
   if (IsWindowsText()) {
@@ -327,15 +324,49 @@ std::string TExifTag::ComputeAsString() const {
     return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
   }
   if (FElementCount == 1) return ElementText(0);
+  // With a limit, elements are formatted until their joined text passes it (quotes only add).
   std::vector<std::string> items;
-  items.reserve(static_cast<std::size_t>(FElementCount));
-  for (std::int32_t i = 0; i < FElementCount; ++i) items.push_back(ElementText(i));
+  items.reserve(std::min<std::size_t>(static_cast<std::size_t>(FElementCount), 64));
+  std::size_t length = 0;
+  for (std::int32_t i = 0; i < FElementCount && (i == 0 || length <= limit); ++i) {
+    items.push_back(ElementText(i));
+    length += items.back().size() + (i > 0 ? 1 : 0);
+  }
   return Zorp::Base::JoinCommaText(items);
 }
 
 std::string TExifTag::AsString() const {
   if (FAsStringCache.empty()) FAsStringCache = ComputeAsString();
   return FAsStringCache;
+}
+
+void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
+  static constexpr auto Pairs = [] {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 512> pairs{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+      pairs[2 * byte] = digits[byte >> 4];
+      pairs[2 * byte + 1] = digits[byte & 0x0F];
+    }
+    return pairs;
+  }();
+  bytes = std::min(bytes, FData.size());
+  const std::size_t start = text.size();
+  text.resize(start + bytes * 2);
+  char* out = text.data() + start;
+  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+}
+
+void TExifTag::AppendAsString(std::string& text) const {
+  if (FAsStringCache.empty() && FDataType == dtUndefined && FElementCount > 0)
+    AppendHex(text, FData.size());
+  else
+    text += AsStringPrefix(std::string::npos);
+}
+
+std::string TExifTag::AsStringPrefix(std::size_t minBytes) const {
+  if (!FAsStringCache.empty() || FDataType == dtAscii || IsWindowsText()) return AsString();
+  return ComputeAsString(minBytes);
 }
 
 std::string TExifTag::ElementAsString(std::int32_t index) const {
@@ -517,13 +548,14 @@ bool IsAsciiText(std::string_view text) {
 
 std::string RationalToText(const TTiffRational& value, bool isSigned) {
   if (value.Denominator == 0) return {};
+  // Decimal integers joined by hand: formatting through printf costs more than the rest of a tag.
   if (!isSigned) {
     if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return Format("%u/%u", value.Numerator, value.Denominator);
+    return std::to_string(value.Numerator) + '/' + std::to_string(value.Denominator);
   }
   const auto numerator = static_cast<std::int32_t>(value.Numerator);
   if (value.Denominator == 1) return std::to_string(numerator);
-  return Format("%d/%d", numerator, static_cast<std::int32_t>(value.Denominator));
+  return std::to_string(numerator) + '/' + std::to_string(static_cast<std::int32_t>(value.Denominator));
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {

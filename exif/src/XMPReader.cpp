@@ -4,7 +4,11 @@
 // The XML comes from untrusted files. The parser runs without network access, without loading
 // external entities or DTDs and with libxml2's bounded entity expansion; the input size is capped
 // and the tree is read without expanding entity references, so hostile packets fail or load quickly.
+//
+// libxml2 is opened on the first packet parsed, not at program start: a program that reads no XMP
+// (`quorvane-cli tags` on one photo) does not pay for loading it and the libraries it needs.
 
+#include <dlfcn.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -24,13 +28,54 @@ namespace {
 constexpr std::string_view XmlNamespaceURI = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view XmlnsNamespaceURI = "http://www.w3.org/2000/xmlns/";
 
+// The libxml2 functions used here, looked up once; all null when the library cannot be opened.
+struct TXmlLibrary {
+  decltype(&::xmlReadMemory) ReadMemory = nullptr;
+  decltype(&::xmlFreeDoc) FreeDoc = nullptr;
+  decltype(&::xmlDocDumpFormatMemoryEnc) DumpFormatMemoryEnc = nullptr;
+#if defined(LIBXML_THREAD_ALLOC_ENABLED) && defined(LIBXML_THREAD_ENABLED)
+  xmlFreeFunc* (*FreeHook)() = nullptr;  // the thread's xmlFree
+  void Free(void* memory) const { (*FreeHook())(memory); }
+#else
+  xmlFreeFunc* FreeHook = nullptr;  // libxml2's variable xmlFree
+  void Free(void* memory) const { (*FreeHook)(memory); }
+#endif
+};
+
+template <typename T>
+bool LookUp(void* handle, const char* name, T& function) {
+  function = reinterpret_cast<T>(::dlsym(handle, name));
+  return function != nullptr;
+}
+
+const TXmlLibrary& XmlLibrary() {
+  static const TXmlLibrary library = [] {
+    TXmlLibrary found;
+    void* handle = ::dlopen(ZORP_LIBXML2_SONAME, RTLD_NOW | RTLD_LOCAL);
+    decltype(&::xmlInitParser) initParser = nullptr;
+#if defined(LIBXML_THREAD_ALLOC_ENABLED) && defined(LIBXML_THREAD_ENABLED)
+    const char* freeName = "__xmlFree";
+#else
+    const char* freeName = "xmlFree";
+#endif
+    if (!handle || !LookUp(handle, "xmlInitParser", initParser) || !LookUp(handle, "xmlReadMemory", found.ReadMemory) ||
+        !LookUp(handle, "xmlFreeDoc", found.FreeDoc) ||
+        !LookUp(handle, "xmlDocDumpFormatMemoryEnc", found.DumpFormatMemoryEnc) ||
+        !LookUp(handle, freeName, found.FreeHook))
+      return TXmlLibrary{};  // no parser: every packet fails to load, as unreadable XML does
+    initParser();
+    return found;
+  }();
+  return library;
+}
+
 struct TXmlDocDeleter {
-  void operator()(xmlDoc* document) const noexcept { xmlFreeDoc(document); }
+  void operator()(xmlDoc* document) const noexcept { XmlLibrary().FreeDoc(document); }
 };
 using TXmlDocument = std::unique_ptr<xmlDoc, TXmlDocDeleter>;
 
 struct TXmlCharsDeleter {
-  void operator()(xmlChar* text) const noexcept { xmlFree(text); }
+  void operator()(xmlChar* text) const noexcept { XmlLibrary().Free(text); }
 };
 
 std::string_view Text(const xmlChar* text) {
@@ -154,24 +199,21 @@ const xmlNode* FindRDFElement(const xmlDoc* document) {
 }
 
 TXmlDocument ParseDocument(const std::string& buffer) {
-  static const bool initialised = [] {
-    xmlInitParser();
-    return true;
-  }();
-  (void)initialised;
+  const TXmlLibrary& library = XmlLibrary();
+  if (!library.ReadMemory) return nullptr;
   if (buffer.empty() || buffer.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
   // No network, no entity substitution, no DTD loading and no huge-document mode: external entities
   // are never read and expansion stays within libxml2's limits. Blank layout text is dropped, CDATA
   // reads as text, and nothing is printed.
   const int options =
       XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-  return TXmlDocument(xmlReadMemory(buffer.data(), static_cast<int>(buffer.size()), nullptr, nullptr, options));
+  return TXmlDocument(library.ReadMemory(buffer.data(), static_cast<int>(buffer.size()), nullptr, nullptr, options));
 }
 
 std::string SerializeDocument(xmlDoc* document) {
   xmlChar* memory = nullptr;
   int size = 0;
-  xmlDocDumpFormatMemoryEnc(document, &memory, &size, "UTF-8", 0);
+  XmlLibrary().DumpFormatMemoryEnc(document, &memory, &size, "UTF-8", 0);
   std::unique_ptr<xmlChar, TXmlCharsDeleter> owner(memory);
   if (memory == nullptr || size <= 0) return std::string();
   return std::string(reinterpret_cast<const char*>(memory), static_cast<std::size_t>(size));

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -158,7 +159,7 @@ class TFileReadStream : public TStream {
   std::string FFileName;
   std::int64_t FSize = 0;
   std::int64_t FPosition = 0;
-  std::vector<std::uint8_t> FWindow;  // WindowSize bytes once used
+  std::unique_ptr<std::uint8_t[]> FWindow;  // WindowSize bytes once used, not zero-filled
   std::int64_t FWindowStart = 0;
   std::int64_t FWindowLength = 0;  // bytes of FWindow that hold the file from FWindowStart
 };

@@ -115,6 +115,11 @@ class TExifTag {
   // The text of the whole value, cached until the next change. ASCII text ends before a final NUL;
   // a value without one keeps all its characters.
   std::string AsString() const;
+  // AsString, or a prefix of it longer than minBytes when it is longer: a long hex or number text
+  // is formatted only as far as needed (such texts are ASCII). Not cached.
+  std::string AsStringPrefix(std::size_t minBytes) const;
+  // Appends AsString() to text; a hex text is written in place, without a string of its own.
+  void AppendAsString(std::string& text) const;
   // Parses text by the tag's type. A text that does not convert raises (EConvertError, or ERangeError
   // for a number outside the type) and the tag keeps its value. Afterwards AsString is the text of
   // the stored value, which may differ in form from the text given ("007" reads back as "7").
@@ -157,7 +162,8 @@ class TExifTag {
   // Element index as an unsigned 32-bit value read from its own width, zero-extended.
   std::uint32_t ElementAsUInt32(std::int32_t index) const;
   std::string ElementText(std::int32_t index) const;
-  std::string ComputeAsString() const;
+  std::string ComputeAsString(std::size_t limit = static_cast<std::size_t>(-1)) const;
+  void AppendHex(std::string& text, std::size_t bytes) const;
   std::vector<std::uint8_t> ParseText(std::string_view text, std::int32_t& count) const;
 
   mutable std::string FAsStringCache;
