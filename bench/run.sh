@@ -98,7 +98,7 @@ median_pair_ms() {
   done
   local row=$(((runs + 1) / 2))
   awk -v a="$(printf '%s\n' "${first[@]}" | sort -n | sed -n "${row}p")" \
-      -v b="$(printf '%s\n' "${second[@]}" | sort -n | sed -n "${row}p")" 'BEGIN { printf "%.1f %.1f", a / 1000, b / 1000 }'
+      -v b="$(printf '%s\n' "${second[@]}" | sort -n | sed -n "${row}p")" 'BEGIN { printf "%.1f %.1f\n", a / 1000, b / 1000 }'
 }
 # Peak resident memory of a command in MB (also of one that fails on some photo of a folder).
 peak_mb() { { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null || true; } | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
