@@ -4,6 +4,8 @@
 // keeps the image data where a clone can share it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -47,7 +49,16 @@ class FileSystems {
     const std::string make = "truncate -s 300M '" + image.string() + "' && mkfs.xfs -q -f -m reflink=1 '" +
                              image.string() + "' >/dev/null 2>&1 && mount -o loop '" + image.string() + "' '" +
                              mountPoint.string() + "' >/dev/null 2>&1";
-    if (std::system(make.c_str()) == 0) Xfs = mountPoint;
+    if (std::system(make.c_str()) != 0) return;
+    // Only a file system that clones here counts (a kernel may mount XFS without reflink support).
+    const fs::path from = mountPoint / "probe.from", to = mountPoint / "probe.to";
+    Zorp::Testing::WriteFileBytes(from, std::vector<std::uint8_t>(8192, 1));
+    const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int target = ::open(to.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (source >= 0 && target >= 0 && ::ioctl(target, FICLONE, source) == 0) Xfs = mountPoint;
+    if (source >= 0) ::close(source);
+    if (target >= 0) ::close(target);
+    if (Xfs.empty()) ::umount2(mountPoint.c_str(), MNT_DETACH);
   }
   ~FileSystems() {
     if (!Xfs.empty()) ::umount2(Xfs.c_str(), MNT_DETACH);
