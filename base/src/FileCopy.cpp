@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "SaveBackup.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/Messages.h"
 
@@ -47,22 +48,10 @@ bool KernelCopy(int source, std::int64_t sourceOffset, int target, std::int64_t 
 }
 
 void PlainCopy(int source, std::int64_t sourceOffset, int target, std::int64_t targetOffset, std::int64_t length) {
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, 1 << 20)));
-  while (length > 0) {
-    const ssize_t got = ::pread(source, buffer.data(), static_cast<std::size_t>(std::min<std::int64_t>(length, buffer.size())),
-                                sourceOffset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) throw EReadError(SReadError);
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::pwrite(target, buffer.data() + done, static_cast<std::size_t>(got - done), targetOffset + done);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) throw EWriteError(SWriteError);
-      done += put;
-    }
-    sourceOffset += got;
-    targetOffset += got;
-    length -= got;
-  }
+  bool readFailed = false;
+  if (Detail::CopyThroughBuffer(source, sourceOffset, target, targetOffset, length, &readFailed) == 0) return;
+  if (readFailed) throw EReadError(SReadError);
+  throw EWriteError(SWriteError);
 }
 
 // The cheapest copy from the kernel copy on.
@@ -111,4 +100,32 @@ TCopyMethod CopyFileRange(int source, std::int64_t sourceOffset, int target, std
 
 void SetCheapestCopyMethod(TCopyMethod method) { CheapestMethod = method; }
 
+namespace Detail {
+
+int CopyThroughBuffer(int from, std::int64_t fromOffset, int to, std::int64_t toOffset, std::int64_t length,
+                      bool* readFailed) {
+  const auto fail = [&](bool reading, int error) {
+    if (readFailed) *readFailed = reading;
+    return error;
+  };
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 0, 1 << 20)));
+  for (std::int64_t done = 0; done < length;) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(length - done, static_cast<std::int64_t>(buffer.size())));
+    const ssize_t got = ::pread(from, buffer.data(), wanted, static_cast<off_t>(fromOffset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(true, errno);
+    if (got == 0) return fail(true, EIO);  // the source is shorter than it was
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t written = ::pwrite(to, buffer.data() + put, static_cast<std::size_t>(got - put),
+                                       static_cast<off_t>(toOffset + done + put));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return fail(false, written < 0 ? errno : EIO);
+      put += written;
+    }
+    done += got;
+  }
+  return 0;
+}
+
+}  // namespace Detail
 }  // namespace Zorp::Base

@@ -159,23 +159,7 @@ bool DigestFile(int fd, std::int64_t size, std::int64_t& read, std::uint64_t& di
 }
 
 int OverwriteContent(int from, int to, std::int64_t length) {
-  std::vector<std::uint8_t> buffer(1 << 20);
-  std::int64_t offset = 0;
-  while (offset < length) {
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(length - offset, static_cast<std::int64_t>(buffer.size())));
-    const ssize_t count = ::pread(from, buffer.data(), wanted, static_cast<off_t>(offset));
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errno;
-    if (count == 0) return EIO;  // the source is shorter than it was
-    for (ssize_t done = 0; done < count;) {
-      const ssize_t written =
-          ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return written < 0 ? errno : EIO;
-      done += written;
-    }
-    offset += count;
-  }
+  if (const int error = CopyThroughBuffer(from, 0, to, 0, length)) return error;
   // Cut only now: until here every byte not yet written still holds the old content.
   if (::ftruncate(to, static_cast<off_t>(length)) != 0) return errno;
   return ::fsync(to) == 0 ? 0 : errno;

@@ -62,6 +62,12 @@ bool DecodeBackupTrailer(const std::uint8_t (&bytes)[BackupTrailerSize], TBackup
 // read error or when the file is shorter.
 bool DigestFile(int fd, std::int64_t size, std::int64_t& read, std::uint64_t& digest);
 
+// Copies length bytes of the open file from, from fromOffset on, into to at toOffset through a
+// buffer. Returns 0, or the error number with readFailed (when given) telling whether reading
+// failed; a source that ends early reads as EIO. Defined in FileCopy.cpp.
+int CopyThroughBuffer(int from, std::int64_t fromOffset, int to, std::int64_t toOffset, std::int64_t length,
+                      bool* readFailed = nullptr);
+
 // Copies length bytes from the start of from over the start of to without cutting to first, then
 // cuts to to length and flushes it to disk: a crash leaves to's old bytes where no new ones were
 // written yet, never an empty file. Returns 0 or the error number.
