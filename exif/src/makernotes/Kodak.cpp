@@ -16,6 +16,7 @@
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/StreamHelper.h"
 #include "zorp/exif/TiffReader.h"
 
 namespace Zorp::Exif {
@@ -116,23 +117,13 @@ TKodakForm FormOf(const TMakerNoteContext& context) {
   return TKodakForm::None;
 }
 
-std::uint32_t ReadNumber(std::span<const std::uint8_t> record, std::size_t at, std::size_t size, TByteOrder order) {
-  if (at + size > record.size()) return 0;
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    const std::size_t index = order == boBigEndian ? at + i : at + size - 1 - i;
-    value = value << 8 | record[index];
-  }
-  return value;
-}
-
-// The order in which field at (size bytes) reads within [low, high] and the other order does not;
+// The order in which field at (size bytes: 2 or 4) reads within [low, high] and the other order does not;
 // fallback when both or neither do.
 TByteOrder OrderByPlausible(std::span<const std::uint8_t> record, std::size_t at, std::size_t size, std::uint32_t low,
                             std::uint32_t high, TByteOrder fallback) {
   if (at + size > record.size()) return fallback;
   const auto fits = [&](TByteOrder order) {
-    const std::uint32_t value = ReadNumber(record, at, size, order);
+    const std::uint32_t value = size == 2 ? GetWord(&record[at], order) : GetLongWord(&record[at], order);
     return value >= low && value <= high;
   };
   const bool little = fits(boLittleEndian), big = fits(boBigEndian);

@@ -99,12 +99,6 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
-// A value held behind a directory entry: its offset as written and its size.
-struct TValueReference {
-  std::int64_t Offset;
-  std::int64_t Size;
-};
-
 inline constexpr std::int64_t FooterSize = 8;
 
 // The offset the footer at the note's end names, if it has one.
@@ -118,23 +112,34 @@ std::optional<std::int64_t> FooterOffset(std::span<const std::uint8_t> note) {
 
 }  // namespace
 
-std::int64_t MovedBaseShift(const TMakerNoteLayout& layout, std::span<const std::uint8_t> note,
-                            std::int64_t noteOffset, TByteOrder order) {
-  const std::int64_t size = static_cast<std::int64_t>(note.size());
-  const std::int64_t at = layout.DirectoryAt;
-  if (!layout.MayBeMoved || layout.Base != obMainHeader || layout.DirectoryPointerAt >= 0 || at < 0 || at > size - 2)
-    return 0;
+bool DirectoryValues(std::span<const std::uint8_t> note, std::int64_t at, TByteOrder order, std::int64_t& entriesEnd,
+                     std::vector<TValueReference>& values) {
+  const auto size = static_cast<std::int64_t>(note.size());
+  if (at < 0 || at > size - 2) return false;
   const std::int64_t count = GetWord(&note[static_cast<std::size_t>(at)], order);
-  // The directory with its link to the next one; the values lie behind it.
-  const std::int64_t valuesStart = at + 2 + 12 * count + 4;
-  if (count == 0 || valuesStart > size) return 0;
-  std::vector<TValueReference> values;
+  entriesEnd = at + 2 + 12 * count;
+  if (count == 0 || entriesEnd > size) return false;
+  values.clear();
   for (std::int64_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = &note[static_cast<std::size_t>(at + 2 + 12 * i)];
     const std::int64_t valueSize = TiffDataTypeSize(GetWord(entry + 2, order)) * std::int64_t{GetLongWord(entry + 4, order)};
     if (valueSize > 4) values.push_back({GetLongWord(entry + 8, order), valueSize});
   }
-  if (values.empty()) return 0;
+  return true;
+}
+
+std::int64_t MovedBaseShift(const TMakerNoteLayout& layout, std::span<const std::uint8_t> note,
+                            std::int64_t noteOffset, TByteOrder order) {
+  const std::int64_t size = static_cast<std::int64_t>(note.size());
+  const std::int64_t at = layout.DirectoryAt;
+  std::int64_t entriesEnd = 0;
+  std::vector<TValueReference> values;
+  if (!layout.MayBeMoved || layout.Base != obMainHeader || layout.DirectoryPointerAt >= 0 ||
+      !DirectoryValues(note, at, order, entriesEnd, values))
+    return 0;
+  // The directory with its link to the next one; the values lie behind it.
+  const std::int64_t valuesStart = entriesEnd + 4;
+  if (valuesStart > size || values.empty()) return 0;
   const std::optional<std::int64_t> footer = FooterOffset(note.subspan(static_cast<std::size_t>(valuesStart)));
   const std::int64_t valuesEnd = footer ? size - FooterSize : size;
   // Where each value lies in the note for a shift: the bounds that keep them all between the

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "zorp/exif/MakerNotes.h"
 
@@ -44,6 +45,17 @@ struct TMakerNoteLayout {
   // that other software moved, keeping its values' offsets, can be read with its base shifted.
   bool MayBeMoved;
 };
+
+// A value a directory holds outside its entries: its offset as written and its size.
+struct TValueReference {
+  std::int64_t Offset;
+  std::int64_t Size;
+};
+
+// The values held outside the entries of the directory at `at` in note, read in order, and where
+// its entries end; false when it has no entry or its entries do not fit in note.
+bool DirectoryValues(std::span<const std::uint8_t> note, std::int64_t at, TByteOrder order, std::int64_t& entriesEnd,
+                     std::vector<TValueReference>& values);
 
 // The layout of a MakerNote (its bytes, and the camera make for layouts without a signature), or
 // null when none is known for certain.

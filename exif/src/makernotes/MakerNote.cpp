@@ -2,11 +2,11 @@
 // chooses, and the retry in the other byte order; the two classes outside the registry.
 
 #include <algorithm>
-#include <cctype>
 
 #include "makernotes/Layouts.h"
 #include "makernotes/MakerNoteClasses.h"
 #include "zorp/base/Streams.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/StreamHelper.h"
@@ -80,10 +80,7 @@ void TExifMakerNote::ReadDirectory(const TMakerNoteContext* context) {
 namespace Detail {
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
+  return text.size() >= prefix.size() && Zorp::Base::SameText(text.substr(0, prefix.size()), prefix);
 }
 
 // Whether the tag's data starts with the signature bytes.
@@ -121,18 +118,13 @@ namespace {
 // counted from `base` (both as places in the MakerNote). A directory without such values fits any base.
 bool ValuesFit(std::span<const std::uint8_t> note, std::int64_t headerSize, TByteOrder order, std::int64_t base,
                std::int64_t end) {
-  const auto size = static_cast<std::int64_t>(note.size());
-  const std::int64_t count = GetWord(&note[static_cast<std::size_t>(headerSize)], order);
-  const std::int64_t directoryEnd = headerSize + 2 + 12 * count;
-  if (count == 0 || directoryEnd > size) return false;
-  for (std::int64_t i = 0; i < count; ++i) {
-    const std::uint8_t* entry = &note[static_cast<std::size_t>(headerSize + 2 + 12 * i)];
-    const std::int64_t valueSize = TiffDataTypeSize(GetWord(entry + 2, order)) * std::int64_t{GetLongWord(entry + 4, order)};
-    if (valueSize <= 4) continue;
-    const std::int64_t at = base + GetLongWord(entry + 8, order);
-    if (at < directoryEnd || at + valueSize > end) return false;
-  }
-  return true;
+  std::int64_t directoryEnd = 0;
+  std::vector<TValueReference> values;
+  if (!DirectoryValues(note, headerSize, order, directoryEnd, values)) return false;
+  return std::all_of(values.begin(), values.end(), [&](const TValueReference& value) {
+    const std::int64_t at = base + value.Offset;
+    return at >= directoryEnd && at + value.Size <= end;
+  });
 }
 
 }  // namespace
