@@ -187,9 +187,11 @@ void TSafeFileReplacement::Commit() {
 
   // From here to the replacement no other Quorvane writer changes the file.
   const TFileLock lock(FFileName);
-  EnsureUnchanged();
   struct stat original {};
-  if (::stat(FFileName.c_str(), &original) == 0) {
+  const bool exists = ::stat(FFileName.c_str(), &original) == 0;
+  const int statError = errno;
+  EnsureUnchanged(exists ? std::optional(FileIdentityOf(original)) : std::nullopt);
+  if (exists) {
     EnsureReplaceable(FFileName, original);
     // A file with other names, or one whose owner or attributes a new file cannot have, stays the
     // same file: its content is rewritten.
@@ -199,10 +201,10 @@ void TSafeFileReplacement::Commit() {
     }
     // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
     if (::fchmod(fd, original.st_mode & 07777) != 0) RaiseCannotReplace(FFileName, errno);
-  } else if (errno == ENOENT) {
+  } else if (statError == ENOENT) {
     if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) RaiseCannotReplace(FFileName, errno);
   } else {
-    RaiseCannotReplace(FFileName, errno);
+    RaiseCannotReplace(FFileName, statError);
   }
   if (::fsync(fd) != 0) RaiseCannotReplace(FFileName, errno);
   FStream.reset();
@@ -213,10 +215,8 @@ void TSafeFileReplacement::Commit() {
   Detail::SyncFolderOf(FFileName);
 }
 
-void TSafeFileReplacement::EnsureUnchanged() const {
-  if (!FExpected) return;
-  const std::optional<TFileIdentity> now = ReadFileIdentity(FFileName);
-  if (!now || *now != *FExpected) throw EFileChanged(SPhotoChangedSinceRead);
+void TSafeFileReplacement::EnsureUnchanged(const std::optional<TFileIdentity>& now) const {
+  if (FExpected && (!now || *now != *FExpected)) throw EFileChanged(SPhotoChangedSinceRead);
 }
 
 void TSafeFileReplacement::RewriteInPlace() {

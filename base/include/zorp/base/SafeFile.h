@@ -67,7 +67,8 @@ class TSafeFileReplacement {
 
  private:
   void RemoveTemporary() noexcept;
-  void EnsureUnchanged() const;
+  // Raises EFileChanged when the file, as it is now (nullopt: gone), is not the expected one.
+  void EnsureUnchanged(const std::optional<TFileIdentity>& now) const;
   void RewriteInPlace();
 
   std::string FFileName;
