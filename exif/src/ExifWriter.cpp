@@ -747,15 +747,13 @@ class TJPEGRewrite {
   // Pads the Exif block with zero bytes so that the rest of the file lies at the same place within
   // a block of blockSize bytes as in the input, which lets a file system that shares blocks clone
   // it. Not done when MakerNote values behind the Exif segment fix where the rest lies, or when the
-  // segment has no room; returns whether the rest is so aligned.
-  bool AlignTail(std::int64_t blockSize) {
-    if (!FExifData || blockSize <= 0 || !FWriter->TrailerReferences().empty()) return false;
+  // segment has no room.
+  void AlignTail(std::int64_t blockSize) {
+    if (!FExifData || blockSize <= 0 || !FWriter->TrailerReferences().empty()) return;
     const std::int64_t padding = ((TailStart() - HeadSize(FExifData->Size())) % blockSize + blockSize) % blockSize;
-    if (padding == 0) return true;
-    if (FExifData->Size() + padding > MaxJPEGSegmentDataSize) return false;
+    if (padding == 0 || FExifData->Size() + padding > MaxJPEGSegmentDataSize) return;
     FWriter->FitTrailer(padding, {});
     WriteExifData();
-    return true;
   }
 
   void Write(TStream& output) {
