@@ -49,36 +49,14 @@ bool IsIntegerType(TTiffDataType type) {
 
 // Element index of an integer tag as a signed number of the element's own width.
 std::int64_t SignedElement(const TExifTag& tag, std::int32_t index) {
-  const auto bytes = tag.Bytes();
-  const std::size_t size = tag.ElementSize();
-  const std::size_t at = static_cast<std::size_t>(index) * size;
-  if (at + size > bytes.size()) return 0;
-  switch (size) {
-    case 1:
-      return static_cast<std::int8_t>(bytes[at]);
-    case 2: {
-      std::int16_t value;
-      std::memcpy(&value, bytes.data() + at, 2);
-      return value;
-    }
-    default: {
-      std::int32_t value;
-      std::memcpy(&value, bytes.data() + at, 4);
-      return value;
-    }
-  }
-}
-
-// Element index of an integer tag as the unsigned number the element's bits make.
-std::uint32_t UnsignedElement(const TExifTag& tag, std::int32_t index) {
-  const std::int64_t value = SignedElement(tag, index);
+  const std::uint32_t bits = tag.ElementAsUInt32(index);
   switch (tag.ElementSize()) {
     case 1:
-      return static_cast<std::uint8_t>(value);
+      return static_cast<std::int8_t>(bits);
     case 2:
-      return static_cast<std::uint16_t>(value);
+      return static_cast<std::int16_t>(bits);
     default:
-      return static_cast<std::uint32_t>(value);
+      return static_cast<std::int32_t>(bits);
   }
 }
 
@@ -179,7 +157,7 @@ void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix,
       const std::string raw = ElementRawText(tag, i, form.Signed);
       std::string shown = raw;
       if (IsIntegerType(tag.DataType()))
-        shown = FormattedInteger(ini, elementSection, tagSection, form, UnsignedElement(tag, i), raw);
+        shown = FormattedInteger(ini, elementSection, tagSection, form, tag.ElementAsUInt32(i), raw);
       AddItem(rows, ini.ReadShownString(elementSection, "TagDescription", defaultLabel), false, "", "",
               ini.ReadShownString(elementSection, raw, shown));
     }
@@ -194,7 +172,7 @@ void AddTagRows(TListRows& rows, const TExifTag& tag, const std::string& prefix,
       const std::string lens = LensText(tag);
       if (!lens.empty()) shown = lens;
     } else if (IsIntegerType(tag.DataType()) && tag.ElementCount() == 1) {
-      shown = FormattedInteger(ini, tagSection, "", tagForm, UnsignedElement(tag, 0), shown);
+      shown = FormattedInteger(ini, tagSection, "", tagForm, tag.ElementAsUInt32(0), shown);
     }
   }
   AddItem(rows, label, false, "", "", ini.ReadShownString(tagSection, raw, shown));

@@ -126,6 +126,9 @@ class TExifTag {
   void SetAsString(std::string_view text);
   // The text of one element; an index outside the elements raises EListError.
   std::string ElementAsString(std::int32_t index) const;
+  // Element index as an unsigned 32-bit value read from its own width (1, 2 or 4 bytes: integer
+  // types), zero-extended; 0 when there is no such element.
+  std::uint32_t ElementAsUInt32(std::int32_t index) const;
 
   // The padding tag 0xEA1C that reserves room in a file.
   bool IsPadding() const;
@@ -159,8 +162,6 @@ class TExifTag {
   friend class TExifSection;
   TExifTag() = default;
 
-  // Element index as an unsigned 32-bit value read from its own width, zero-extended.
-  std::uint32_t ElementAsUInt32(std::int32_t index) const;
   std::string ElementText(std::int32_t index) const;
   std::string ComputeAsString(std::size_t limit = static_cast<std::size_t>(-1)) const;
   void AppendHex(std::string& text, std::size_t bytes) const;
