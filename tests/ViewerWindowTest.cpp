@@ -100,6 +100,7 @@ struct TStubServices : TQtServices {
     return AnswerYes;
   }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowReport(const std::string& text, bool) override { Messages.push_back(text); }
   void SetClipboardText(const std::string& text) override { Clipboard.push_back(text); }
 };
 
