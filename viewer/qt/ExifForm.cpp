@@ -616,7 +616,7 @@ void TExifForm::ShowPreview() {
 void TExifForm::ScalePreview() {
   if (FPreviewSource.isNull()) {
     // A photo shown without a thumbnail says so; without a photo the preview is empty.
-    if (FController.FileName().empty())
+    if (FController.SelectedPhoto() < 0)
       FPreviewImage->clear();
     else
       FPreviewImage->setText(QStringLiteral("No thumbnail"));
@@ -632,8 +632,8 @@ void TExifForm::FitNameColumns() {
     QTableView* view = FListViews[list];
     if (view == nullptr || FNameColumnSized[list] || view->model()->rowCount() == 0) continue;
     const int cap = std::max(MinNameColumnWidth, static_cast<int>(view->viewport()->width() * NameColumnShare));
-    const int fitted = std::max(view->sizeHintForColumn(0), view->horizontalHeader()->sectionSizeHint(0));
-    view->horizontalHeader()->resizeSection(0, std::clamp(fitted, MinNameColumnWidth, cap));
+    view->resizeColumnToContents(0);
+    view->horizontalHeader()->resizeSection(0, std::clamp(view->columnWidth(0), MinNameColumnWidth, cap));
   }
 }
 
