@@ -525,6 +525,7 @@ TEST_F(AnExifForm, TurnsThePreviewUprightAndScalesItWithTheWindow) {
   SaveScreenshot(*Form, "window-682x705.png");
   Form->resize(1400, 900);
   Child<QSplitter>("MainSplitter")->setSizes({420, 980});
+  Child<QSplitter>("LeftSplitter")->setSizes({380, 400});
   QTest::qWait(50);
   const QSize large = preview->pixmap().size();
   EXPECT_GT(large.height(), small.height());

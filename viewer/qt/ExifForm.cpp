@@ -154,6 +154,8 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
   resize(ClientWidth, ClientHeight);
   CenterOnScreen();
   Forward([&] { FController.FormCreate(makerNotesIni); });
+  // The keys go to the photos first; the folder box is a click (or Tab) away.
+  FPhotoListView->setFocus();
 }
 
 TExifForm::~TExifForm() {
@@ -272,7 +274,7 @@ void TExifForm::BuildWidgets() {
   FLeftSplitter->setChildrenCollapsible(false);
   FLeftSplitter->addWidget(photoGroup);
   FLeftSplitter->addWidget(previewGroup);
-  FLeftSplitter->setStretchFactor(0, 3);
+  FLeftSplitter->setStretchFactor(0, 2);
   FLeftSplitter->setStretchFactor(1, 1);
   FMainSplitter = new QSplitter(Qt::Horizontal, central);
   FMainSplitter->setObjectName(QStringLiteral("MainSplitter"));
