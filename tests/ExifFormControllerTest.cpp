@@ -1020,18 +1020,6 @@ TEST(APreviewTurn, UprightsEachOrientationAndLeavesOthersAsTheyAre) {
   for (const TCase& c : cases) EXPECT_EQ(PreviewTurn(c.Orientation), c.Turn) << c.Orientation;
 }
 
-TEST_F(TheController, GivesThePreviewThePhotosOrientation) {
-  const std::string path = Photo("a.jpg");
-  auto data = Reread(path);
-  data->SetOrientation(toRightTop);
-  data->SaveToJPEG(path, true);
-  Write("b.jpg", ExifBuilder::Jpeg({ExifBuilder().Build()}));
-  Controller.OpenFolder(Folder.string());
-  EXPECT_EQ(Controller.PreviewOrientation(), 6);
-  Controller.PhotoListViewSelectItem(1, true);  // no thumbnail: nothing to turn
-  EXPECT_EQ(Controller.PreviewOrientation(), 0);
-}
-
 struct TRereadCase {
   const char* Name;
   std::vector<std::string> Before;
