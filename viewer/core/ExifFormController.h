@@ -42,7 +42,7 @@ class TExifFormController {
   void FormCreate(const std::filesystem::path& makerNotesIni);
   void FormDestroy();
 
-  // The folder picker (a key press in the folder box does the same), then OpenFolder.
+  // The folder picker, then OpenFolder; FolderEditKeyPress does the same.
   void BrowseButtonClick();
   void FolderEditKeyPress() { BrowseButtonClick(); }
   // Lists the folder's photos (*.jpg, *.exif, *.jpeg, any letter case, each once, sorted) and

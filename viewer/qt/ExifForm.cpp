@@ -288,8 +288,6 @@ void TExifForm::BuildWidgets() {
   const int leftWidth = PhotoColumnWidth + 2 * FPhotoListView->frameWidth() +
                         style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FPhotoListView) + margins;
   FMainSplitter->setSizes({leftWidth, ClientWidth - leftWidth});
-  const int previewHeight = PreviewHeight + margins + fontMetrics().height();
-  FLeftSplitter->setSizes({ClientHeight - previewHeight, previewHeight});
   auto* grid = new QGridLayout(central);
   grid->addWidget(folderGroup, 0, 0);
   grid->addWidget(FMainSplitter, 1, 0);
@@ -464,6 +462,17 @@ void TExifForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TExifForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (std::exchange(FSplittersPlaced, true)) return;
+  // The preview gets its design height, the photo list the rest.
+  const QWidget* previewGroup = FLeftSplitter->widget(1);
+  const int previewHeight = PreviewHeight + previewGroup->height() - FPreviewImage->height();
+  const QList<int> sizes = FLeftSplitter->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  if (total > previewHeight) FLeftSplitter->setSizes({total - previewHeight, previewHeight});
+}
+
 void TExifForm::dragEnterEvent(QDragEnterEvent* event) {
   if (!FController.Busy() && !DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
 }
@@ -481,7 +490,7 @@ void TExifForm::RestoreSettings() {
   if (const QByteArray state = settings.value(SplitterKey).toByteArray(); !state.isEmpty())
     FMainSplitter->restoreState(state);
   if (const QByteArray state = settings.value(LeftSplitterKey).toByteArray(); !state.isEmpty())
-    FLeftSplitter->restoreState(state);
+    FSplittersPlaced = FLeftSplitter->restoreState(state);
   const QList<QVariant> widths = settings.value(NameColumnsKey).toList();
   for (int list = 0; list < ListKindCount && list < widths.size(); ++list) {
     const int width = widths[list].toInt();

@@ -65,6 +65,7 @@ class TExifForm : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -110,6 +111,8 @@ class TExifForm : public QMainWindow {
   // Name columns sized by the user (by dragging, or from the last run) are left as they are.
   bool FNameColumnSized[ListKindCount] = {};
   bool FFittingColumns = false;
+  // The splitters are placed for the first start once the window is laid out, unless restored.
+  bool FSplittersPlaced = false;
   QFileSystemWatcher* FWatcher = nullptr;
   QTimer* FWatchTimer = nullptr;
   bool FFolderChanged = false, FPhotoChanged = false;
