@@ -42,8 +42,8 @@ class TStubServices : public TLocalFileSystem {
   std::deque<std::optional<TTimeOffset>> Offsets;       // nullopt or none left: Cancel
   std::deque<std::optional<TLocationText>> Locations;  // likewise
   std::vector<std::string> Messages, JobTitles;
-  std::vector<std::string> Suggested;  // the paths the save dialogs were opened with
-  std::vector<bool> ReportsFailed;     // each report's failed flag
+  std::vector<std::string> Suggested;      // the paths the save dialogs were opened with
+  std::vector<bool> ReportsFailed;         // each report's failed flag
   std::optional<std::size_t> CancelAfter;  // the job's progress says stop once this many are done
   std::size_t Calls = 0;                   // dialogs opened and jobs run
   // Run once inside the next input dialog, or the next job before its work.
@@ -1059,13 +1059,17 @@ TEST_P(AFolderReread, KeepsTheSelectionByNameAndShowsAnotherPhotoOnlyWhenTheShow
 
 INSTANTIATE_TEST_SUITE_P(
     , AFolderReread,
-    ::testing::Values(TRereadCase{"Unchanged", {"a.jpg", "b.jpg"}, {0, 1}, 1, {}, {}, {"a.jpg", "b.jpg"}, {0, 1}, 1, false},
-                      TRereadCase{"AddedBefore", {"b.jpg", "c.jpg"}, {0, 1}, 1, {"a.jpg"}, {}, {"a.jpg", "b.jpg", "c.jpg"}, {1, 2}, 2, false},
-                      TRereadCase{"OtherRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {0, 2}, 2, {}, {"a.jpg"}, {"b.jpg", "c.jpg"}, {1}, 1, false},
-                      TRereadCase{"ShownRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg", "c.jpg"}, {1}, 1, true},
-                      TRereadCase{"LastRemoved", {"a.jpg", "b.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg"}, {0}, 0, true},
-                      TRereadCase{"AllRemoved", {"a.jpg"}, {0}, 0, {}, {"a.jpg"}, {}, {}, -1, true},
-                      TRereadCase{"FirstAdded", {}, {}, -1, {"a.jpg", "note.txt"}, {}, {"a.jpg"}, {0}, 0, true}),
+    ::testing::Values(
+        TRereadCase{"Unchanged", {"a.jpg", "b.jpg"}, {0, 1}, 1, {}, {}, {"a.jpg", "b.jpg"}, {0, 1}, 1, false},
+        TRereadCase{
+            "AddedBefore", {"b.jpg", "c.jpg"}, {0, 1}, 1, {"a.jpg"}, {}, {"a.jpg", "b.jpg", "c.jpg"}, {1, 2}, 2, false},
+        TRereadCase{
+            "OtherRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {0, 2}, 2, {}, {"a.jpg"}, {"b.jpg", "c.jpg"}, {1}, 1, false},
+        TRereadCase{
+            "ShownRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg", "c.jpg"}, {1}, 1, true},
+        TRereadCase{"LastRemoved", {"a.jpg", "b.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg"}, {0}, 0, true},
+        TRereadCase{"AllRemoved", {"a.jpg"}, {0}, 0, {}, {"a.jpg"}, {}, {}, -1, true},
+        TRereadCase{"FirstAdded", {}, {}, -1, {"a.jpg", "note.txt"}, {}, {"a.jpg"}, {0}, 0, true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TheController, ReadsTheShownPhotoAgainOnlyWhenAnotherProgramChangedIt) {
@@ -1141,9 +1145,8 @@ TEST_F(TheController, ConfirmsSavesAndJobsAndSuggestsNamesToSaveUnder) {
   confirmed([&] { Controller.SaveButtonClick(); }, "Saved rows.txt");
   Services.SaveNames.push_back((Folder / "all.csv").string());
   confirmed([&] { Controller.ExportCsvMenuItemClick(); }, "Saved all.csv");
-  EXPECT_EQ(Services.Suggested,
-            (std::vector<std::string>{(Folder / "IMG_0001.txt").string(),
-                                      (Folder / (Folder.filename().string() + ".csv")).string()}));
+  EXPECT_EQ(Services.Suggested, (std::vector<std::string>{(Folder / "IMG_0001.txt").string(),
+                                                          (Folder / (Folder.filename().string() + ".csv")).string()}));
   EXPECT_EQ(Services.ReportsFailed, (std::vector<bool>{false, false}));
 }
 

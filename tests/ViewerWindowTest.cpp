@@ -24,14 +24,14 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
 #include <QThreadPool>
-#include <QToolTip>
 #include <QTimer>
+#include <QToolTip>
 #include <atomic>
 #include <filesystem>
 #include <memory>

@@ -136,8 +136,10 @@ bool TExifFormController::OpenTypedPath(const std::string& text) {
   if (FBusy) return false;
   const std::string typed = Zorp::Base::Trim(text);
   fs::path path = typed;
-  if (typed == "~" || typed.starts_with("~/")) path = fs::path(FServices.HomeFolder()) / typed.substr(std::min<std::size_t>(typed.size(), 2));
-  else if (path.is_relative() && !FFolderText.empty()) path = fs::path(FFolderText) / path;
+  if (typed == "~" || typed.starts_with("~/"))
+    path = fs::path(FServices.HomeFolder()) / typed.substr(std::min<std::size_t>(typed.size(), 2));
+  else if (path.is_relative() && !FFolderText.empty())
+    path = fs::path(FFolderText) / path;
   path = path.lexically_normal();
   // "/photos/" names the folder "/photos".
   if (!path.has_filename() && path.has_parent_path() && path != path.root_path()) path = path.parent_path();
@@ -159,7 +161,9 @@ void TExifFormController::RereadFolder() {
   std::vector<std::string> names = ListPhotoNames(FFolderText);
   if (names == FPhotoNames) return;
   const int count = static_cast<int>(FPhotoNames.size());
-  const std::string shown = FSelectedPhoto >= 0 && FSelectedPhoto < count ? FPhotoNames[static_cast<std::size_t>(FSelectedPhoto)] : std::string();
+  const std::string shown = FSelectedPhoto >= 0 && FSelectedPhoto < count
+                                ? FPhotoNames[static_cast<std::size_t>(FSelectedPhoto)]
+                                : std::string();
   std::vector<std::string> selected;
   for (const int index : FSelectedPhotos)
     if (index >= 0 && index < count) selected.push_back(FPhotoNames[static_cast<std::size_t>(index)]);
@@ -190,8 +194,7 @@ void TExifFormController::RereadFolder() {
 void TExifFormController::ShownPhotoChanged() {
   if (FBusy || FFileName.empty() || !FServices.FileExists(FFileName)) return;
   // Quorvane's own save left the file as the data remembers it: nothing to read again.
-  if (FExifData && FExifData->FileState() && Zorp::Base::ReadFileIdentity(FFileName) == FExifData->FileState())
-    return;
+  if (FExifData && FExifData->FileState() && Zorp::Base::ReadFileIdentity(FFileName) == FExifData->FileState()) return;
   ReloadPhoto(FFileName, FPreviewHint);
 }
 
@@ -518,8 +521,9 @@ void TExifFormController::SaveButtonClick() {
   if (FBusy) return;
   const TBusyScope busy(*this);
   // Suggested: the photo's name with ".txt", in the folder shown.
-  std::string fileName = FFileName.empty() ? FFolderText
-                                           : (fs::path(FFileName).parent_path() / fs::path(FFileName).stem()).string() + ".txt";
+  std::string fileName = FFileName.empty()
+                             ? FFolderText
+                             : (fs::path(FFileName).parent_path() / fs::path(FFileName).stem()).string() + ".txt";
   if (!FServices.SaveDialog(fileName)) return;
   const std::string text = ExportText(FRows[FVisibleList]);
   // Written beside and renamed over an existing file, which stays as it was if writing fails.

@@ -7,9 +7,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileSystemWatcher>
-#include <QHelpEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,8 +24,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
@@ -668,8 +668,8 @@ bool TExifForm::ShowCutTextTip(QTableView* view, QEvent* event) {
 void TExifForm::GoToPhoto(int row) {
   if (row < 0 || row >= FPhotoModel->rowCount()) return;
   const QModelIndex index = FPhotoModel->index(row, 0);
-  FPhotoListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                               QItemSelectionModel::Rows);
+  FPhotoListView->selectionModel()->setCurrentIndex(index,
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   FPhotoListView->scrollTo(index);
 }
 

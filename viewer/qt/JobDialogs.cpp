@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStyle>
 #include <QSpinBox>
+#include <QStyle>
 #include <algorithm>
 
 #include "qt/FormFont.h"
@@ -113,10 +113,10 @@ TJobReportDialog::TJobReportDialog(const QString& text, bool failed, QWidget* pa
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("ReportIcon"));
   const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-  icon->setPixmap(style()
-                      ->standardIcon(failed ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation,
-                                     nullptr, this)
-                      .pixmap(iconSize, iconSize));
+  icon->setPixmap(
+      style()
+          ->standardIcon(failed ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation, nullptr, this)
+          .pixmap(iconSize, iconSize));
   top->addWidget(icon, 0, Qt::AlignTop);
   auto* headline = new QLabel(lineEnd < 0 ? text : text.left(lineEnd), this);
   headline->setObjectName(QStringLiteral("ReportHeadline"));
