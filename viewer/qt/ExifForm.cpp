@@ -162,6 +162,8 @@ TExifForm::~TExifForm() {
   // The views read the controller until they are gone, so they go first.
   FSyncing = true;
   FController.SetOnBusyChange(nullptr);
+  FWatchTimer->stop();
+  FWatcher->blockSignals(true);
   delete takeCentralWidget();
   FController.FormDestroy();
 }
@@ -439,7 +441,7 @@ bool TExifForm::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   if (watched == FPreviewImage && event->type() == QEvent::Resize) ScalePreview();
-  if (event->type() == QEvent::ToolTip) {
+  if (event->type() == QEvent::ToolTip && FPhotoListView != nullptr) {
     if (watched == FPhotoListView->viewport()) return ShowCutTextTip(FPhotoListView, event);
     for (QTableView* view : FListViews)
       if (view != nullptr && watched == view->viewport()) return ShowCutTextTip(view, event);
