@@ -389,6 +389,7 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   Child<QMenu>("ToolsMenu")->actions().back()->trigger();
   Form->resize(800, 750);
   Child<QSplitter>("MainSplitter")->setSizes({300, 470});
+  Child<QTableView>("MakerNoteListView")->horizontalHeader()->resizeSection(0, 123);  // as if dragged
   const QList<int> sizes = Child<QSplitter>("MainSplitter")->sizes();
   Form->close();
   Form = std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini",
@@ -403,6 +404,7 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
   EXPECT_EQ(Child<QSplitter>("MainSplitter")->sizes(), sizes);
   ASSERT_TRUE(Form->OpenLastFolder());
+  EXPECT_EQ(Child<QTableView>("MakerNoteListView")->columnWidth(0), 123);  // not fitted over
   EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), Folder.string());
   fs::remove_all(Folder);
   EXPECT_FALSE(Form->OpenLastFolder());  // gone
