@@ -13,6 +13,7 @@
 #include "SamplePhotos.h"
 #include "core/EnumTexts.h"
 #include "core/ExifFormController.h"
+#include "core/PreviewTurn.h"
 #include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/JPEGImage.h"
@@ -41,6 +42,8 @@ class TStubServices : public TLocalFileSystem {
   std::deque<std::optional<TTimeOffset>> Offsets;       // nullopt or none left: Cancel
   std::deque<std::optional<TLocationText>> Locations;  // likewise
   std::vector<std::string> Messages, JobTitles;
+  std::vector<std::string> Suggested;      // the paths the save dialogs were opened with
+  std::vector<bool> ReportsFailed;         // each report's failed flag
   std::optional<std::size_t> CancelAfter;  // the job's progress says stop once this many are done
   std::size_t Calls = 0;                   // dialogs opened and jobs run
   // Run once inside the next input dialog, or the next job before its work.
@@ -72,6 +75,7 @@ class TStubServices : public TLocalFileSystem {
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   bool SaveDialog(std::string& fileName) override {
     ++Calls;
+    Suggested.push_back(fileName);
     if (SaveNames.empty()) return false;
     fileName = SaveNames.front();
     SaveNames.pop_front();
@@ -80,6 +84,10 @@ class TStubServices : public TLocalFileSystem {
   void SetClipboardText(const std::string& text) override { Clipboard = text; }
   bool AskYesNo(const std::string& text) override { return AskYesNoCancel(text) == TDialogAnswer::Yes; }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowReport(const std::string& text, bool failed) override {
+    ReportsFailed.push_back(failed);
+    ShowMessage(text);
+  }
   bool InputTimeOffset(TTimeOffset& offset) override { return Next(Offsets, offset); }
   bool InputLocation(TLocationText& location) override { return Next(Locations, location); }
   bool SaveCsvDialog(std::string& fileName) override { return SaveDialog(fileName); }
@@ -996,3 +1004,160 @@ TEST_F(TheController, ShowsARefusedDescriptionFileAndListsWithoutDescriptions) {
     EXPECT_TRUE(Controller.LoadPhoto(Photo("photo.jpg")));
   }
 }
+
+namespace {
+
+// ---- following the folder on disk ----
+
+TEST(APreviewTurn, UprightsEachOrientationAndLeavesOthersAsTheyAre) {
+  struct TCase {
+    int Orientation;
+    TPreviewTurn Turn;
+  };
+  const TCase cases[] = {{1, {0, false}},  {2, {0, true}},   {3, {180, false}}, {4, {180, true}},
+                         {5, {270, true}}, {6, {90, false}}, {7, {90, true}},   {8, {270, false}},
+                         {0, {0, false}},  {9, {0, false}},  {-1, {0, false}},  {65535, {0, false}}};
+  for (const TCase& c : cases) EXPECT_EQ(PreviewTurn(c.Orientation), c.Turn) << c.Orientation;
+}
+
+struct TRereadCase {
+  const char* Name;
+  std::vector<std::string> Before;
+  std::vector<int> Selected;
+  int Shown;
+  std::vector<std::string> Added, Removed;
+  std::vector<std::string> Names;
+  std::vector<int> SelectedAfter;
+  int ShownAfter;
+  bool Reloaded;
+};
+void PrintTo(const TRereadCase& c, std::ostream* out) { *out << c.Name; }
+
+class AFolderReread : public TheController, public ::testing::WithParamInterface<TRereadCase> {};
+
+TEST_P(AFolderReread, KeepsTheSelectionByNameAndShowsAnotherPhotoOnlyWhenTheShownOneIsGone) {
+  const TRereadCase& c = GetParam();
+  for (const std::string& name : c.Before) Photo(name);
+  Controller.OpenFolder(Folder.string());
+  Controller.PhotoListSelectionChange(c.Selected, c.Shown);
+  const auto photos = Controller.PhotosGeneration(), rows = Controller.RowsGeneration();
+  for (const std::string& name : c.Added) Photo(name);
+  for (const std::string& name : c.Removed) fs::remove(Folder / name);
+  Controller.RereadFolder();
+  EXPECT_EQ(Controller.PhotoNames(), c.Names);
+  EXPECT_EQ(Controller.SelectedPhotos(), c.SelectedAfter);
+  EXPECT_EQ(Controller.SelectedPhoto(), c.ShownAfter);
+  EXPECT_EQ(Controller.RowsGeneration() != rows, c.Reloaded);
+  EXPECT_EQ(Controller.PhotosGeneration() != photos, !c.Added.empty() || !c.Removed.empty());
+  if (c.ShownAfter >= 0) {
+    EXPECT_EQ(Controller.FileName(), (Folder / c.Names[static_cast<std::size_t>(c.ShownAfter)]).string());
+  } else {
+    EXPECT_TRUE(Controller.Rows(lkStandard).empty());
+    EXPECT_TRUE(Controller.Rows(lkMakerNote).empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , AFolderReread,
+    ::testing::Values(
+        TRereadCase{"Unchanged", {"a.jpg", "b.jpg"}, {0, 1}, 1, {}, {}, {"a.jpg", "b.jpg"}, {0, 1}, 1, false},
+        TRereadCase{
+            "AddedBefore", {"b.jpg", "c.jpg"}, {0, 1}, 1, {"a.jpg"}, {}, {"a.jpg", "b.jpg", "c.jpg"}, {1, 2}, 2, false},
+        TRereadCase{
+            "OtherRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {0, 2}, 2, {}, {"a.jpg"}, {"b.jpg", "c.jpg"}, {1}, 1, false},
+        TRereadCase{
+            "ShownRemoved", {"a.jpg", "b.jpg", "c.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg", "c.jpg"}, {1}, 1, true},
+        TRereadCase{"LastRemoved", {"a.jpg", "b.jpg"}, {1}, 1, {}, {"b.jpg"}, {"a.jpg"}, {0}, 0, true},
+        TRereadCase{"AllRemoved", {"a.jpg"}, {0}, 0, {}, {"a.jpg"}, {}, {}, -1, true},
+        TRereadCase{"FirstAdded", {}, {}, -1, {"a.jpg", "note.txt"}, {}, {"a.jpg"}, {0}, 0, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, ReadsTheShownPhotoAgainOnlyWhenAnotherProgramChangedIt) {
+  const std::string path = Photo("a.jpg");
+  OpenAndSelect("Camera make");
+  Services.Inputs.push_back("Nikon");
+  Controller.EditButtonClick();
+  auto rows = Controller.RowsGeneration();
+  Controller.ShownPhotoChanged();  // its own save
+  EXPECT_EQ(Controller.RowsGeneration(), rows);
+  auto data = Reread(path);
+  data->SetCameraMake("Pentax");
+  data->SaveToJPEG(path, true);
+  Controller.ShownPhotoChanged();
+  EXPECT_NE(Controller.RowsGeneration(), rows);
+  EXPECT_EQ(Value("Camera make"), "Pentax");
+  EXPECT_EQ(Controller.SelectedRow(lkStandard), Row("Camera make"));  // the selected row stays
+  rows = Controller.RowsGeneration();
+  fs::remove(path);
+  Controller.ShownPhotoChanged();  // gone: left to the folder's reread
+  EXPECT_EQ(Controller.RowsGeneration(), rows);
+}
+
+TEST_F(TheController, OpensATypedFolderOrPhotoAndKeepsTheFolderOnAnythingElse) {
+  Photo("a.jpg");
+  fs::create_directories(Folder / "sub");
+  Photo("sub/x.jpg");
+  Photo("sub/y.jpg");
+  Write("notes.txt", {1});
+  struct TCase {
+    std::string Typed;
+    bool Opens;
+    std::string Folder, Shown;
+  };
+  const std::string folder = Folder.string(), sub = (Folder / "sub").string();
+  const TCase cases[] = {
+      {folder, true, folder, "a.jpg"},
+      {"sub", true, sub, "x.jpg"},  // relative to the folder shown
+      {"  " + folder + "/ ", true, folder, "a.jpg"},
+      {sub + "/y.jpg", true, sub, "y.jpg"},
+      {"../a.jpg", true, folder, "a.jpg"},
+      {folder + "/missing", false, folder, "a.jpg"},
+      {"notes.txt", false, folder, "a.jpg"},
+      {"", false, folder, "a.jpg"},
+  };
+  for (const TCase& c : cases) {
+    Services.Errors.clear();
+    EXPECT_EQ(Controller.OpenTypedPath(c.Typed), c.Opens) << c.Typed;
+    EXPECT_EQ(Controller.FolderText(), c.Folder) << c.Typed;
+    EXPECT_EQ(fs::path(Controller.FileName()).filename().string(), c.Shown) << c.Typed;
+    EXPECT_EQ(Services.Errors.size(), c.Opens ? 0u : 1u) << c.Typed;
+  }
+}
+
+// Each save and job leaves a line for the status bar; the save dialogs start in the folder with
+// the photo's or the folder's name.
+TEST_F(TheController, ConfirmsSavesAndJobsAndSuggestsNamesToSaveUnder) {
+  DatedPhoto("IMG_0001.jpg");
+  OpenAndSelect("Camera make");
+  const auto confirmed = [&](const std::function<void()>& action, const std::string& message) {
+    const auto generation = Controller.StatusGeneration();
+    action();
+    EXPECT_NE(Controller.StatusGeneration(), generation) << message;
+    EXPECT_EQ(Controller.StatusMessage(), message);
+  };
+  Services.Inputs.push_back("Nikon");
+  confirmed([&] { Controller.EditButtonClick(); }, "Saved IMG_0001.jpg");
+  Services.Inputs.push_back("Nikon Z");
+  confirmed([&] { Controller.EditButtonClick(); }, "Saved IMG_0001.jpg");  // again, though the same text
+  Services.Offsets.push_back(TTimeOffset{60});
+  confirmed([&] { Controller.ShiftDateTimeMenuItemClick(); }, "Shift date/time: 1 changed, 0 unchanged, 0 failed");
+  Services.SaveNames.push_back((Folder / "rows").string());
+  confirmed([&] { Controller.SaveButtonClick(); }, "Saved rows.txt");
+  Services.SaveNames.push_back((Folder / "all.csv").string());
+  confirmed([&] { Controller.ExportCsvMenuItemClick(); }, "Saved all.csv");
+  EXPECT_EQ(Services.Suggested, (std::vector<std::string>{(Folder / "IMG_0001.txt").string(),
+                                                          (Folder / (Folder.filename().string() + ".csv")).string()}));
+  EXPECT_EQ(Services.ReportsFailed, (std::vector<bool>{false, false}));
+}
+
+TEST_F(TheController, MarksAJobReportWithAFailure) {
+  const std::string a = DatedPhoto("a.jpg");
+  fs::permissions(a, fs::perms::owner_read, fs::perm_options::replace);
+  Controller.OpenFolder(Folder.string());
+  Services.Offsets.push_back(TTimeOffset{60});
+  Controller.ShiftDateTimeMenuItemClick();
+  EXPECT_EQ(Services.ReportsFailed, std::vector<bool>{true});
+  EXPECT_EQ(Services.Messages.back().find(".quorvane-"), std::string::npos) << Services.Messages.back();
+}
+
+}  // namespace

@@ -19,15 +19,19 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
 #include <QThreadPool>
 #include <QTimer>
+#include <QToolTip>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -100,6 +104,7 @@ struct TStubServices : TQtServices {
     return AnswerYes;
   }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowReport(const std::string& text, bool) override { Messages.push_back(text); }
   void SetClipboardText(const std::string& text) override { Clipboard.push_back(text); }
 };
 
@@ -209,7 +214,10 @@ TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
         THeader{"StandardListView", 1, "Value", -1}, THeader{"MakerNoteListView", 0, "Name", 150}}) {
     const QTableView* view = Child<QTableView>(header.View);
     EXPECT_EQ(view->model()->headerData(header.Column, Qt::Horizontal).toString(), header.Text) << header.View;
-    if (header.Width > 0) {
+    // The photo list's one column fills the list, which is at least as wide as designed.
+    if (header.Width > 0 && view == Child<QTableView>("PhotoListView")) {
+      EXPECT_GE(view->columnWidth(header.Column), header.Width) << header.View;
+    } else if (header.Width > 0) {
       EXPECT_EQ(view->columnWidth(header.Column), header.Width) << header.View;
     }
   }
@@ -294,6 +302,7 @@ TEST_F(AnExifForm, SavesTheCameraMakeEditedByADoubleClick) {
   saved.LoadFromJPEG((Folder / SamplePhotos[0]).string());
   EXPECT_EQ(saved.CameraMake(), "Quorvane Test Camera");
   EXPECT_TRUE(Services->Errors.empty());
+  EXPECT_EQ(Form->statusBar()->currentMessage(), QString("Saved ") + SamplePhotos[0]);
 }
 
 TEST_F(AnExifForm, CopiesTheSelectedRowWithControlC) {
@@ -310,11 +319,16 @@ TEST_F(AnExifForm, ReportsAFailedHandlerInAnErrorDialog) {
   EXPECT_EQ(Services->Errors.size(), 1u);
 }
 
-TEST_F(AnExifForm, OpensTheFolderPickerOnATypedKeyInTheFolderBoxButNotOnTab) {
+// The folder box takes typed keys as text now; a double-click opens the picker.
+TEST_F(AnExifForm, TypesInTheFolderBoxAndOpensThePickerOnADoubleClick) {
   QLineEdit* folder = Child<QLineEdit>("FolderEdit");
   QTest::keyClick(folder, Qt::Key_Tab);
   EXPECT_TRUE(Services->Asked.empty());
+  folder->setFocus();
   QTest::keyClick(folder, Qt::Key_X);
+  EXPECT_TRUE(Services->Asked.empty());
+  EXPECT_EQ(folder->text(), "x");
+  QTest::mouseDClick(folder, Qt::LeftButton);
   EXPECT_EQ(Services->Asked, std::vector<std::string>{"PickFolder"});
 }
 
@@ -374,6 +388,9 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   Child<QTabBar>("TabSet")->setCurrentIndex(1);
   Child<QMenu>("ToolsMenu")->actions().back()->trigger();
   Form->resize(800, 750);
+  Child<QSplitter>("MainSplitter")->setSizes({300, 470});
+  Child<QTableView>("MakerNoteListView")->horizontalHeader()->resizeSection(0, 123);  // as if dragged
+  const QList<int> sizes = Child<QSplitter>("MainSplitter")->sizes();
   Form->close();
   Form = std::make_unique<TExifForm>(fs::path(QUORVANE_SOURCE_DIR) / "viewer" / "MakerNotes.ini",
                                      std::make_unique<TStubServices>());
@@ -383,7 +400,11 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisibleTo(Form.get()));
   EXPECT_TRUE(Child<QMenu>("ToolsMenu")->actions().back()->isChecked());
   EXPECT_EQ(Form->size(), QSize(800, 750));
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  EXPECT_EQ(Child<QSplitter>("MainSplitter")->sizes(), sizes);
   ASSERT_TRUE(Form->OpenLastFolder());
+  EXPECT_EQ(Child<QTableView>("MakerNoteListView")->columnWidth(0), 123);  // not fitted over
   EXPECT_EQ(Child<QLineEdit>("FolderEdit")->text().toStdString(), Folder.string());
   fs::remove_all(Folder);
   EXPECT_FALSE(Form->OpenLastFolder());  // gone
@@ -479,6 +500,130 @@ TEST_F(AnExifForm, OpensAFolderWhoseNameIsNotUTF8) {
               QFile::encodeName(QFile::decodeName(QByteArray::fromStdString((odd / "\xe9t\xe9.jpg").string()))));
   }
   SaveScreenshot(*Form, "folder-not-utf8.png");
+}
+
+// Copies a sample photo turned by Orientation 6 (its thumbnail stands upright when turned a quarter
+// clockwise) and a photo without a thumbnail into the folder.
+void AddTurnedAndBarePhotos(const fs::path& folder) {
+  Zorp::Exif::TExifData data;
+  data.LoadFromJPEG((fs::path(QUORVANE_SOURCE_DIR) / "samples" / "nikon-lake.jpg").string());
+  data.SetOrientation(Zorp::Exif::toRightTop);
+  fs::copy_file(fs::path(QUORVANE_SOURCE_DIR) / "samples" / "nikon-lake.jpg", folder / "a-turned.jpg");
+  fs::permissions(folder / "a-turned.jpg", fs::perms::owner_read | fs::perms::owner_write);
+  data.SaveToJPEG((folder / "a-turned.jpg").string(), true);
+  Zorp::Testing::WriteFileBytes(folder / "z-bare.jpg", Zorp::Testing::ExifBuilder::Jpeg({}));
+}
+
+// The preview stands the thumbnail upright and grows with the window and the photo column; the
+// design size and a large window with a wider photo list are saved as screenshots.
+TEST_F(AnExifForm, TurnsThePreviewUprightAndScalesItWithTheWindow) {
+  BrowseSamplePhotos();
+  AddTurnedAndBarePhotos(Folder);
+  Form->OpenPath(Folder / "a-turned.jpg");
+  const QLabel* preview = Child<QLabel>("PreviewImage");
+  const QSize small = preview->pixmap().size();
+  EXPECT_GT(small.height(), small.width());
+  EXPECT_LE(small.height(), preview->height());
+  SaveScreenshot(*Form, "window-682x705.png");
+  Form->resize(1400, 900);
+  Child<QSplitter>("MainSplitter")->setSizes({420, 980});
+  Child<QSplitter>("LeftSplitter")->setSizes({380, 400});
+  QTest::qWait(50);
+  const QSize large = preview->pixmap().size();
+  EXPECT_GT(large.height(), small.height());
+  EXPECT_GT(large.height(), large.width());
+  SaveScreenshot(*Form, "window-1400x900.png");
+  Form->OpenPath(Folder / "z-bare.jpg");
+  EXPECT_TRUE(preview->pixmap().isNull());
+  EXPECT_EQ(preview->text(), "No thumbnail");
+}
+
+TEST_F(AnExifForm, GoesToTheFirstAndLastPhotoWithHomeAndEnd) {
+  BrowseSamplePhotos();
+  AddTurnedAndBarePhotos(Folder);
+  QTest::keyClick(Form.get(), Qt::Key_F5);
+  QTableView* photos = Child<QTableView>("PhotoListView");
+  ASSERT_EQ(photos->model()->rowCount(), 4);
+  photos->setFocus();
+  const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_End, "z-bare.jpg"}, {Qt::Key_Home, "a-turned.jpg"}};
+  for (const auto& [key, name] : keys) {
+    QTest::keyClick(photos, key);
+    EXPECT_EQ(Child<QLabel>("PreviewImage")->toolTip().toStdString(), (Folder / name).string());
+    EXPECT_EQ(photos->selectionModel()->selectedRows().size(), 1);
+  }
+}
+
+// F5 reads the folder at once; the watch follows files that come and go, and a photo changed by
+// another program, without a keystroke.
+TEST_F(AnExifForm, FollowsTheFolderOnDiskAndReadsItAgainOnF5) {
+  BrowseSamplePhotos();
+  ClickRow("PhotoListView", 1);
+  QTableView* photos = Child<QTableView>("PhotoListView");
+  fs::copy_file(Folder / SamplePhotos[0], Folder / "a-first.jpg");
+  QTest::keyClick(Form.get(), Qt::Key_F5);
+  EXPECT_EQ(photos->model()->rowCount(), 3);
+  EXPECT_EQ(Child<QLabel>("PreviewImage")->toolTip().toStdString(), (Folder / SamplePhotos[1]).string());
+  fs::remove(Folder / "a-first.jpg");
+  QTRY_COMPARE_WITH_TIMEOUT(photos->model()->rowCount(), 2, 5000);
+  fs::copy_file(Folder / SamplePhotos[0], Folder / "b-new.jpg");
+  QTRY_COMPARE_WITH_TIMEOUT(photos->model()->rowCount(), 3, 5000);
+  const int make = RowOf("StandardListView", "   Camera make");
+  {
+    Zorp::Exif::TExifData other;
+    other.LoadFromJPEG((Folder / SamplePhotos[1]).string());
+    other.SetCameraMake("Changed Elsewhere");
+    other.SaveToJPEG((Folder / SamplePhotos[1]).string(), true);
+  }
+  QTRY_COMPARE_WITH_TIMEOUT(Cell("StandardListView", make, 1), QString("Changed Elsewhere"), 5000);
+  EXPECT_TRUE(Services->Errors.empty());
+}
+
+// Enter opens the folder typed; a wrong one is reported and stays to be corrected; Escape undoes.
+TEST_F(AnExifForm, OpensAFolderTypedInTheFolderBox) {
+  BrowseSamplePhotos();
+  fs::create_directories(Folder / "typed");
+  QLineEdit* folder = Child<QLineEdit>("FolderEdit");
+  for (const std::string& typed : {(Folder / "typed").string(), (Folder / "nowhere").string()}) {
+    folder->setText(QString::fromStdString(typed));
+    QTest::keyClick(folder, Qt::Key_Return);
+  }
+  EXPECT_EQ(Services->Errors.size(), 1u);
+  EXPECT_EQ(folder->text().toStdString(), (Folder / "nowhere").string());
+  QTest::keyClick(folder, Qt::Key_Escape);
+  EXPECT_EQ(folder->text().toStdString(), (Folder / "typed").string());
+}
+
+TEST_F(AnExifForm, ShowsTheWholeNameOfAPhotoCutOffAsItsTooltip) {
+  BrowseSamplePhotos();
+  const std::string longName = "a-photo-with-a-name-far-too-long-for-the-photo-column-of-the-window.jpg";
+  fs::copy_file(Folder / SamplePhotos[0], Folder / longName);
+  QTest::keyClick(Form.get(), Qt::Key_F5);
+  QTableView* photos = Child<QTableView>("PhotoListView");
+  for (const auto& [row, tip] : {std::pair{1, QString()}, std::pair{0, QString::fromStdString(longName)}}) {
+    const QPoint at = photos->visualRect(photos->model()->index(row, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, photos->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(photos->viewport(), &help);
+    EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), tip) << row;
+    QToolTip::hideText();
+  }
+}
+
+// A report of hundreds of failures scrolls in a box of its own: the dialog fits on a screen.
+TEST(AJobReport, ListsManyFailuresInAScrollingBoxUnderAWarning) {
+  QString text = QStringLiteral("0 changed, 0 unchanged, 389 failed");
+  for (int line = 0; line < 389; ++line) text += QStringLiteral("\n/photos/IMG_%1.jpg: Permission denied").arg(line);
+  for (const bool failed : {true, false}) {
+    TJobReportDialog dialog(text, failed);
+    EXPECT_LT(dialog.sizeHint().height(), 600);
+    const auto* details = dialog.findChild<QPlainTextEdit*>("ReportDetails");
+    ASSERT_NE(details, nullptr);
+    EXPECT_EQ(details->document()->blockCount(), 389);
+    EXPECT_EQ(dialog.findChild<QLabel*>("ReportHeadline")->text(), "0 changed, 0 unchanged, 389 failed");
+    const QStyle::StandardPixmap icon = failed ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
+    const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
+    EXPECT_EQ(dialog.findChild<QLabel*>("ReportIcon")->pixmap().toImage(),
+              dialog.style()->standardIcon(icon, nullptr, &dialog).pixmap(size, size).toImage());
+  }
 }
 
 // Qt's text of a path whose bytes are not UTF-8 holds U+FFFD and encodes to other bytes; the part

@@ -77,7 +77,8 @@ int CreateTemporaryBeside(const std::string& fileName, std::string& name) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) throw EFCreateError(Format(SFCreateError, pattern.c_str(), std::strerror(errno)));
+  // The message names the photo: the temporary name means nothing to the user.
+  if (fd < 0) throw EFCreateError(Format(SFCreateError, fileName.c_str(), std::strerror(errno)));
   // The lock tells the cleaning of leftovers that this file is in use.
   (void)::flock(fd, LOCK_EX | LOCK_NB);
   name = buffer.data();
@@ -148,7 +149,7 @@ TSafeFileReplacement::TSafeFileReplacement(const std::string& fileName) : FFileN
   const int fd = CreateTemporaryBeside(FFileName, FTempFileName);
   // Written through the descriptor that created it: the name could stand for another file by now.
   try {
-    FStream = std::make_unique<TFileStream>(fd, FTempFileName);
+    FStream = std::make_unique<TFileStream>(fd, FFileName);
   } catch (...) {
     ::unlink(FTempFileName.c_str());
     throw;
@@ -237,7 +238,7 @@ void TSafeFileReplacement::RewriteInPlace() {
   const Detail::TDescriptor backup(::open(backupName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (backup.Handle() < 0) {
     if (errno == EEXIST) throw EFCreateError(Format(SBackupInTheWay, FFileName.c_str(), backupName.c_str()));
-    throw EFCreateError(Format(SFCreateError, backupName.c_str(), std::strerror(errno)));
+    throw EFCreateError(Format(SFCreateError, FFileName.c_str(), std::strerror(errno)));
   }
   bool keepBackup = false;
   try {

@@ -83,6 +83,7 @@ void TExifFormController::FormDestroy() {
 
 void TExifFormController::ClearDisplay() {
   FPreviewJPEG.clear();
+  FPreviewOrientation = 0;
   FPreviewHint.clear();
   FPreviewShowHint = false;
   FFileName.clear();
@@ -111,19 +112,95 @@ void TExifFormController::BrowseButtonClick() {
   OpenFolder(chosen);
 }
 
+std::vector<std::string> TExifFormController::ListPhotoNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (std::string& name : FServices.FolderEntries(folder))
+    if (IsPhotoName(name)) names.push_back(std::move(name));
+  // Sorted as the list shows them; a name found twice is listed once.
+  std::sort(names.begin(), names.end(), CaptionTextLess);
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
 void TExifFormController::OpenFolder(const std::string& folder) {
   if (FBusy) return;
   FFolderText = folder;
-  FPhotoNames.clear();
-  for (std::string& name : FServices.FolderEntries(folder))
-    if (IsPhotoName(name)) FPhotoNames.push_back(std::move(name));
-  // Sorted as the list shows them; a name found twice is listed once.
-  std::sort(FPhotoNames.begin(), FPhotoNames.end(), CaptionTextLess);
-  FPhotoNames.erase(std::unique(FPhotoNames.begin(), FPhotoNames.end()), FPhotoNames.end());
+  FPhotoNames = ListPhotoNames(folder);
   FSelectedPhoto = -1;
   FSelectedPhotos.clear();
   ++FPhotosGeneration;
   if (!FPhotoNames.empty()) PhotoListViewSelectItem(0, true);
+}
+
+bool TExifFormController::OpenTypedPath(const std::string& text) {
+  if (FBusy) return false;
+  const std::string typed = Zorp::Base::Trim(text);
+  fs::path path = typed;
+  if (typed == "~" || typed.starts_with("~/"))
+    path = fs::path(FServices.HomeFolder()) / typed.substr(std::min<std::size_t>(typed.size(), 2));
+  else if (path.is_relative() && !FFolderText.empty())
+    path = fs::path(FFolderText) / path;
+  path = path.lexically_normal();
+  // "/photos/" names the folder "/photos".
+  if (!path.has_filename() && path.has_parent_path() && path != path.root_path()) path = path.parent_path();
+  if (!typed.empty() && FServices.DirectoryExists(path.string())) {
+    OpenFolder(path.string());
+    return true;
+  }
+  if (!typed.empty() && FServices.FileExists(path.string()) && IsPhotoName(path.filename().string())) {
+    OpenFolder(path.parent_path().string());
+    SelectPhoto(path.filename().string());
+    return true;
+  }
+  FServices.ShowError("No such folder: " + typed);
+  return false;
+}
+
+void TExifFormController::RereadFolder() {
+  if (FBusy || FFolderText.empty()) return;
+  std::vector<std::string> names = ListPhotoNames(FFolderText);
+  if (names == FPhotoNames) return;
+  const int count = static_cast<int>(FPhotoNames.size());
+  const std::string shown = FSelectedPhoto >= 0 && FSelectedPhoto < count
+                                ? FPhotoNames[static_cast<std::size_t>(FSelectedPhoto)]
+                                : std::string();
+  std::vector<std::string> selected;
+  for (const int index : FSelectedPhotos)
+    if (index >= 0 && index < count) selected.push_back(FPhotoNames[static_cast<std::size_t>(index)]);
+  const int oldShown = FSelectedPhoto;
+  FPhotoNames = std::move(names);
+  ++FPhotosGeneration;
+  const auto indexOf = [this](const std::string& name) {
+    const auto found = std::lower_bound(FPhotoNames.begin(), FPhotoNames.end(), name, CaptionTextLess);
+    return found != FPhotoNames.end() && *found == name ? static_cast<int>(found - FPhotoNames.begin()) : -1;
+  };
+  FSelectedPhotos.clear();
+  for (const std::string& name : selected)
+    if (const int index = indexOf(name); index >= 0) FSelectedPhotos.push_back(index);
+  FSelectedPhoto = shown.empty() ? -1 : indexOf(shown);
+  if (FSelectedPhoto >= 0) return;
+  if (FPhotoNames.empty()) {
+    for (int list = 0; list < ListKindCount; ++list) {
+      FRows[list].clear();
+      FSelectedRow[list] = -1;
+    }
+    ClearDisplay();
+    return;
+  }
+  // The photo that took the place of the one gone, or the last.
+  PhotoListViewSelectItem(std::clamp(oldShown, 0, static_cast<int>(FPhotoNames.size()) - 1), true);
+}
+
+void TExifFormController::ShownPhotoChanged() {
+  if (FBusy || FFileName.empty() || !FServices.FileExists(FFileName)) return;
+  // Quorvane's own save left the file as the data remembers it: nothing to read again.
+  if (FExifData && FExifData->FileState() && Zorp::Base::ReadFileIdentity(FFileName) == FExifData->FileState()) return;
+  ReloadPhoto(FFileName, FPreviewHint);
+}
+
+void TExifFormController::SetStatus(std::string message) {
+  FStatusMessage = std::move(message);
+  ++FStatusGeneration;
 }
 
 bool TExifFormController::SelectPhoto(const std::string& name) {
@@ -195,7 +272,10 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
   FRows[lkMakerNote] = std::move(listing.MakerNote);
-  if (!FFileName.empty() && FExifData && ShowsThumbnail(*FExifData)) FPreviewJPEG = FExifData->Thumbnail().Bytes();
+  if (!FFileName.empty() && FExifData && ShowsThumbnail(*FExifData)) {
+    FPreviewJPEG = FExifData->Thumbnail().Bytes();
+    FPreviewOrientation = static_cast<int>(FExifData->Orientation());
+  }
   if (FExifData) {
     try {
       ListXMP(FRows[lkXMP], *FExifData);
@@ -297,6 +377,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       std::optional<Zorp::Base::TFileTimes> times;
       if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
       FExifData->SaveToJPEG(FFileName, true);
+      SetStatus("Saved " + fs::path(FFileName).filename().string());
       if (times) {
         const bool kept = Zorp::Base::SetFileTimes(FFileName, *times);
         const int error = errno;
@@ -342,7 +423,9 @@ void TExifFormController::RunJobAndReport(const std::string& title, const std::v
   const TJobSummary summary = FServices.RunJob(title, files, edit);
   // The photo shown may have changed on disk: its rows follow before the summary shows.
   ReloadShown();
-  FServices.ShowMessage(SummaryText(summary));
+  const std::string text = SummaryText(summary);
+  SetStatus(title + ": " + text.substr(0, text.find('\n')));
+  FServices.ShowReport(text, summary.Failed > 0);
 }
 
 void TExifFormController::ShiftDateTimeMenuItemClick() {
@@ -406,7 +489,11 @@ void TExifFormController::ExportCsvMenuItemClick() {
   } else {
     for (int index = 0; index < static_cast<int>(FPhotoNames.size()); ++index) files.push_back(PhotoPath(index));
   }
-  std::string fileName;
+  // Suggested: the folder's name in the folder.
+  fs::path folder = fs::path(FFolderText).lexically_normal();
+  if (!folder.has_filename() && folder.has_parent_path()) folder = folder.parent_path();
+  const std::string folderName = folder.filename().string();
+  std::string fileName = (folder / ((folderName.empty() ? "photos" : folderName) + ".csv")).string();
   if (files.empty() || !FServices.SaveCsvDialog(fileName)) return;
   if (!fs::path(fileName).has_extension()) fileName += ".csv";
   std::ostringstream text;
@@ -426,17 +513,23 @@ void TExifFormController::ExportCsvMenuItemClick() {
   Zorp::Base::SafeWriteFile(fileName, csv.data(), static_cast<std::int64_t>(csv.size()));
   std::string message = PhotoCount(files.size()) + " listed in " + fileName;
   for (const TJobFailure& failure : failures) message += "\n" + failure.FileName + ": " + failure.Message;
-  FServices.ShowMessage(message);
+  SetStatus("Saved " + fs::path(fileName).filename().string());
+  FServices.ShowReport(message, !failures.empty());
 }
 
 void TExifFormController::SaveButtonClick() {
   if (FBusy) return;
   const TBusyScope busy(*this);
-  std::string fileName;
+  // Suggested: the photo's name with ".txt", in the folder shown.
+  std::string fileName = FFileName.empty()
+                             ? FFolderText
+                             : (fs::path(FFileName).parent_path() / fs::path(FFileName).stem()).string() + ".txt";
   if (!FServices.SaveDialog(fileName)) return;
   const std::string text = ExportText(FRows[FVisibleList]);
   // Written beside and renamed over an existing file, which stays as it was if writing fails.
-  Zorp::Base::SafeWriteFile(WithDefaultExtension(fileName), text.data(), static_cast<std::int64_t>(text.size()));
+  const std::string target = WithDefaultExtension(fileName);
+  Zorp::Base::SafeWriteFile(target, text.data(), static_cast<std::int64_t>(text.size()));
+  SetStatus("Saved " + fs::path(target).filename().string());
 }
 
 void TExifFormController::CopyMenuItemClick() {

@@ -42,12 +42,23 @@ class TExifFormController {
   void FormCreate(const std::filesystem::path& makerNotesIni);
   void FormDestroy();
 
-  // The folder picker (a key press in the folder box does the same), then OpenFolder.
+  // The folder picker, then OpenFolder; FolderEditKeyPress does the same.
   void BrowseButtonClick();
   void FolderEditKeyPress() { BrowseButtonClick(); }
   // Lists the folder's photos (*.jpg, *.exif, *.jpeg, any letter case, each once, sorted) and
   // selects the first, which loads it. A folder without photos leaves the shown photo as it is.
   void OpenFolder(const std::string& folder);
+  // The folder as typed in the folder box (a folder, or a photo whose folder opens with it
+  // selected; relative to the folder shown, "~" for home). Anything else is reported and the
+  // folder shown stays; false then.
+  bool OpenTypedPath(const std::string& text);
+  // Lists the folder again as files came and went: the photos still there stay selected and the
+  // one shown stays shown without loading it again. When the shown photo is gone, the photo now
+  // in its place is shown. Nothing happens while busy or without a folder.
+  void RereadFolder();
+  // The shown photo's file changed on disk: it is loaded again, keeping the selected rows, unless
+  // the file is still as Quorvane last read or wrote it.
+  void ShownPhotoChanged();
   // A change of the photo list's selection: index -1 for no item. The photo becomes the one shown
   // and the only one selected.
   void PhotoListViewSelectItem(int index, bool selected);
@@ -118,6 +129,12 @@ class TExifFormController {
   bool PreviewShowHint() const { return FPreviewShowHint; }
   // The thumbnail to show (a JPEG), empty for none.
   const std::vector<std::uint8_t>& PreviewJPEG() const { return FPreviewJPEG; }
+  // The shown photo's Orientation (main IFD) for turning the thumbnail; 0 when it has none.
+  int PreviewOrientation() const { return FPreviewOrientation; }
+  // A short confirmation of the last save or job, for a status bar; the generation changes with
+  // each message, also when the text repeats.
+  const std::string& StatusMessage() const { return FStatusMessage; }
+  std::uint64_t StatusGeneration() const { return FStatusGeneration; }
   const Zorp::Exif::TExifData* Data() const { return FExifData.get(); }
   const std::string& FileName() const { return FFileName; }
   const TMemIniFile& MakerNoteIni() const { return FMakerNoteIni; }
@@ -139,6 +156,9 @@ class TExifFormController {
   // By value: loading clears the members a caller may pass.
   void ReloadPhoto(std::string path, std::string hint);
   std::string PhotoPath(int index) const;
+  // The folder's photo names: photo types only, sorted, each once.
+  std::vector<std::string> ListPhotoNames(const std::string& folder);
+  void SetStatus(std::string message);
   TEditOptions EditOptions() const { return TEditOptions{FKeepFileDates}; }
   // Runs the edit over the files behind the progress dialog, reloads and shows the summary.
   void RunJobAndReport(const std::string& title, const std::vector<std::string>& files, const TPhotoEdit& edit);
@@ -159,6 +179,9 @@ class TExifFormController {
   std::string FPreviewHint;
   bool FPreviewShowHint = false;
   std::vector<std::uint8_t> FPreviewJPEG;
+  int FPreviewOrientation = 0;
+  std::string FStatusMessage;
+  std::uint64_t FStatusGeneration = 0;
   std::uint64_t FPhotosGeneration = 0, FRowsGeneration = 0;
   bool FKeepFileDates = false;
   // The last offset and location entered, offered again.

@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 
 bool IViewerServices::AskYesNo(const std::string&) { return false; }
 void IViewerServices::ShowMessage(const std::string&) {}
+void IViewerServices::ShowReport(const std::string& text, bool) { ShowMessage(text); }
 bool IViewerServices::InputTimeOffset(TTimeOffset&) { return false; }
 bool IViewerServices::InputLocation(TLocationText&) { return false; }
 bool IViewerServices::SaveCsvDialog(std::string&) { return false; }

@@ -36,7 +36,8 @@ class IViewerServices {
   // An error message with an OK button; also the report of a failed action.
   virtual void ShowError(const std::string& message) = 0;
   // The save dialog for an export: default extension "txt", the filter
-  // "TEXT files (*.txt)|*.txt|Any file (*.*)|*.*", no overwrite prompt. False on Cancel.
+  // "TEXT files (*.txt)|*.txt|Any file (*.*)|*.*", no overwrite prompt. fileName holds the
+  // suggested path (folder and name) and receives the chosen one. False on Cancel.
   virtual bool SaveDialog(std::string& fileName) = 0;
   virtual void SetClipboardText(const std::string& text) = 0;
   // Opens the address in the user's browser.
@@ -47,15 +48,19 @@ class IViewerServices {
 
   // A question without icon with the buttons Yes and No; true on Yes.
   virtual bool AskYesNo(const std::string& text);
-  // An information message with an OK button, such as a job's summary.
+  // An information message with an OK button.
   virtual void ShowMessage(const std::string& text);
+  // A job's report: the first line sums up, the lines after it (one a photo) may be many; failed
+  // when some of the work failed. ShowMessage unless overridden.
+  virtual void ShowReport(const std::string& text, bool failed);
   // The Shift date/time dialog: a signed offset in days, hours, minutes and seconds, preset to
   // offset. False on Cancel.
   virtual bool InputTimeOffset(TTimeOffset& offset);
   // The Set location dialog: latitude and longitude as typed and an altitude in metres that may be
   // left empty; the fields hold the texts given and receive the new ones. False on Cancel.
   virtual bool InputLocation(TLocationText& location);
-  // The save dialog for a CSV listing: default extension "csv", overwrite prompt. False on Cancel.
+  // The save dialog for a CSV listing: default extension "csv", overwrite prompt; fileName as for
+  // SaveDialog. False on Cancel.
   virtual bool SaveCsvDialog(std::string& fileName);
   // Runs work off the GUI thread behind a progress dialog captioned title, and returns when it has
   // ended. work reports through the callback it gets, which returns false once the user cancelled.

@@ -6,8 +6,10 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,14 +23,20 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSettings>
+#include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
+#include <QTimer>
+#include <QToolTip>
+#include <QTransform>
 #include <QUrl>
 #include <algorithm>
 #include <vector>
 
+#include "core/PreviewTurn.h"
 #include "qt/FormFont.h"
 #include "qt/QtConversions.h"
 #include "qt/QtServices.h"
@@ -46,6 +54,16 @@ constexpr int PhotoColumnWidth = 160, NameColumnWidth = 150;
 constexpr int XMPNameColumnWidth = 230;
 constexpr int PreviewWidth = 169, PreviewHeight = 128;
 constexpr int ButtonWidth = 75;
+// A Name column fitted to its captions takes at most this share of its list's width.
+constexpr double NameColumnShare = 0.45;
+constexpr int MinNameColumnWidth = 80;
+// Changes on disk come in bursts (a save writes a temporary file and renames it): they are handled
+// once things are quiet this long.
+constexpr int WatchQuietMs = 300;
+constexpr int StatusMessageMs = 4000;
+// The splitters' settings, and the Name columns' widths in list order.
+const QString SplitterKey = QStringLiteral("Splitter"), LeftSplitterKey = QStringLiteral("LeftSplitter"),
+              NameColumnsKey = QStringLiteral("NameColumns");
 
 // A read-only report list with grid lines that selects whole rows, one at a time.
 void SetUpReportList(QTableView* view) {
@@ -136,12 +154,16 @@ TExifForm::TExifForm(const std::filesystem::path& makerNotesIni, std::unique_ptr
   resize(ClientWidth, ClientHeight);
   CenterOnScreen();
   Forward([&] { FController.FormCreate(makerNotesIni); });
+  // The keys go to the photos first; the folder box is a click (or Tab) away.
+  FPhotoListView->setFocus();
 }
 
 TExifForm::~TExifForm() {
   // The views read the controller until they are gone, so they go first.
   FSyncing = true;
   FController.SetOnBusyChange(nullptr);
+  FWatchTimer->stop();
+  FWatcher->blockSignals(true);
   delete takeCentralWidget();
   FController.FormDestroy();
 }
@@ -153,11 +175,7 @@ void TExifForm::BuildWidgets() {
   auto* folderGroup = new QGroupBox(QStringLiteral("Folder"), central);
   FFolderEdit = new QLineEdit(folderGroup);
   FFolderEdit->setObjectName(QStringLiteral("FolderEdit"));
-  FFolderEdit->setReadOnly(true);
-  FFolderEdit->setFocusPolicy(Qt::ClickFocus);
-  QPalette folderPalette = FFolderEdit->palette();
-  folderPalette.setColor(QPalette::Base, folderPalette.color(QPalette::Button));
-  FFolderEdit->setPalette(folderPalette);
+  FFolderEdit->setToolTip(QStringLiteral("Type or paste a folder and press Enter; double-click to browse"));
   FFolderEdit->installEventFilter(this);
   FBrowseButton = new QPushButton(QStringLiteral("Browse"), folderGroup);
   FBrowseButton->setObjectName(QStringLiteral("BrowseButton"));
@@ -180,18 +198,23 @@ void TExifForm::BuildWidgets() {
       FPhotoListView);
   FPhotoListView->setModel(FPhotoModel);
   FPhotoListView->horizontalHeader()->resizeSection(0, PhotoColumnWidth);
-  FPhotoListView->setFixedWidth(PhotoColumnWidth + 2 * FPhotoListView->frameWidth() +
-                                style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FPhotoListView));
+  FPhotoListView->horizontalHeader()->setStretchLastSection(true);
+  FPhotoListView->setMinimumWidth(PhotoColumnWidth / 2);
+  FPhotoListView->installEventFilter(this);
+  FPhotoListView->viewport()->installEventFilter(this);
   auto* photoLayout = new QVBoxLayout(photoGroup);
   photoLayout->addWidget(FPhotoListView);
 
   auto* previewGroup = new QGroupBox(QStringLiteral("Preview"), central);
   FPreviewImage = new QLabel(previewGroup);
   FPreviewImage->setObjectName(QStringLiteral("PreviewImage"));
-  FPreviewImage->setFixedSize(PreviewWidth, PreviewHeight);
+  // The picture follows the label's size, never the other way round.
+  FPreviewImage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  FPreviewImage->setMinimumSize(PreviewWidth / 4, PreviewHeight / 4);
   FPreviewImage->setAlignment(Qt::AlignCenter);
+  FPreviewImage->installEventFilter(this);
   auto* previewLayout = new QVBoxLayout(previewGroup);
-  previewLayout->addWidget(FPreviewImage, 0, Qt::AlignCenter);
+  previewLayout->addWidget(FPreviewImage, 1);
 
   auto* dataGroup = new QGroupBox(QStringLiteral("Exif Data"), central);
   FListStack = new QStackedWidget(dataGroup);
@@ -217,6 +240,7 @@ void TExifForm::BuildWidgets() {
   for (QTableView* view : FListViews) {
     view->addAction(FCopyMenuItem);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->viewport()->installEventFilter(this);
   }
 
   FWebLabel = new QLabel(ToQt(WebAddress), central);
@@ -244,18 +268,36 @@ void TExifForm::BuildWidgets() {
     buttonRow->addWidget(button);
   }
 
-  // The folder across the top; photos over the preview on the left, the Exif data beside them;
-  // the web link and the buttons along the bottom.
-  auto* leftColumn = new QVBoxLayout;
-  leftColumn->addWidget(photoGroup, 1);
-  leftColumn->addWidget(previewGroup);
+  // The folder across the top; photos over the preview on the left, the Exif data beside them,
+  // parted by splitters; the web link and the buttons along the bottom. The data takes a wider
+  // window's room, the photos and the preview share a taller one's.
+  FLeftSplitter = new QSplitter(Qt::Vertical, central);
+  FLeftSplitter->setObjectName(QStringLiteral("LeftSplitter"));
+  FLeftSplitter->setChildrenCollapsible(false);
+  FLeftSplitter->addWidget(photoGroup);
+  FLeftSplitter->addWidget(previewGroup);
+  FLeftSplitter->setStretchFactor(0, 2);
+  FLeftSplitter->setStretchFactor(1, 1);
+  FMainSplitter = new QSplitter(Qt::Horizontal, central);
+  FMainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+  FMainSplitter->setChildrenCollapsible(false);
+  FMainSplitter->addWidget(FLeftSplitter);
+  FMainSplitter->addWidget(dataGroup);
+  FMainSplitter->setStretchFactor(0, 0);
+  FMainSplitter->setStretchFactor(1, 1);
+  // The first start's parts: a photo column of its design width, a preview of its design height.
+  const int margins = 2 * style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+  const int leftWidth = PhotoColumnWidth + 2 * FPhotoListView->frameWidth() +
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FPhotoListView) + margins;
+  FMainSplitter->setSizes({leftWidth, ClientWidth - leftWidth});
   auto* grid = new QGridLayout(central);
-  grid->addWidget(folderGroup, 0, 0, 1, 2);
-  grid->addLayout(leftColumn, 1, 0);
-  grid->addWidget(dataGroup, 1, 1);
-  grid->addLayout(buttonRow, 2, 0, 1, 2);
-  grid->setColumnStretch(1, 1);
+  grid->addWidget(folderGroup, 0, 0);
+  grid->addWidget(FMainSplitter, 1, 0);
+  grid->addLayout(buttonRow, 2, 0);
   grid->setRowStretch(1, 1);
+
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  statusBar()->setSizeGripEnabled(true);
 }
 
 void TExifForm::BuildToolsMenu() {
@@ -292,6 +334,9 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
   FListViews[list] = view;
   view->horizontalHeader()->resizeSection(0, list == lkXMP ? XMPNameColumnWidth : NameColumnWidth);
   view->horizontalHeader()->setStretchLastSection(true);
+  connect(view->horizontalHeader(), &QHeaderView::sectionResized, this, [this, list](int section) {
+    if (section == 0 && !FFittingColumns && !FSyncing) FNameColumnSized[list] = true;
+  });
   view->setItemDelegate(new TRowDrawingDelegate(
       view, [this, list](int row, bool selected, const TRect& itemRect, int textHeight, int columnWidth) {
         return FController.DrawItem(list, row, selected, itemRect, textHeight, columnWidth);
@@ -302,6 +347,35 @@ QTableView* TExifForm::NewExifListView(TListKind list) {
 
 void TExifForm::ConnectEvents() {
   connect(FBrowseButton, &QPushButton::clicked, this, [this] { Forward([&] { FController.BrowseButtonClick(); }); });
+  connect(FFolderEdit, &QLineEdit::returnPressed, this, [this] {
+    bool opened = false;
+    Forward([&] { opened = FController.OpenTypedPath(NewPathFromQt(FFolderEdit->text())); });
+    // The box shows the folder as opened, not as typed.
+    if (opened) FFolderEdit->setText(PathToQt(FController.FolderText()));
+  });
+  FRefreshAction = new QAction(QStringLiteral("Refresh"), this);
+  FRefreshAction->setShortcut(QKeySequence(Qt::Key_F5));
+  FRefreshAction->setShortcutContext(Qt::WindowShortcut);
+  addAction(FRefreshAction);
+  connect(FRefreshAction, &QAction::triggered, this, [this] {
+    Forward([&] {
+      FController.RereadFolder();
+      FController.ShownPhotoChanged();
+    });
+  });
+  FWatcher = new QFileSystemWatcher(this);
+  FWatchTimer = new QTimer(this);
+  FWatchTimer->setSingleShot(true);
+  FWatchTimer->setInterval(WatchQuietMs);
+  connect(FWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+    FFolderChanged = true;
+    FWatchTimer->start();
+  });
+  connect(FWatcher, &QFileSystemWatcher::fileChanged, this, [this] {
+    FPhotoChanged = true;
+    FWatchTimer->start();
+  });
+  connect(FWatchTimer, &QTimer::timeout, this, &TExifForm::HandleWatchedChanges);
   // The focus moves before or after the selection, by mouse or by key; both are forwarded.
   connect(FPhotoListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TExifForm::ForwardPhotoSelection);
@@ -349,12 +423,28 @@ void TExifForm::ForwardPhotoSelection() {
 }
 
 bool TExifForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FFolderEdit && event->type() == QEvent::KeyPress) {
-    // Any key that types a character opens the picker; Tab still moves the focus.
-    const auto* key = static_cast<const QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty()) return false;
-    Forward([&] { FController.FolderEditKeyPress(); });
+  if (watched == FFolderEdit && event->type() == QEvent::MouseButtonDblClick) {
+    Forward([&] { FController.BrowseButtonClick(); });
     return true;
+  }
+  if (watched == FFolderEdit && event->type() == QEvent::KeyPress &&
+      static_cast<const QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    FFolderEdit->setText(PathToQt(FController.FolderText()));
+    return true;
+  }
+  // Home and End go to the first and the last photo (the table's own keys stay in the row).
+  if (watched == FPhotoListView && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) && key->modifiers() == Qt::NoModifier) {
+      GoToPhoto(key->key() == Qt::Key_Home ? 0 : FPhotoModel->rowCount() - 1);
+      return true;
+    }
+  }
+  if (watched == FPreviewImage && event->type() == QEvent::Resize) ScalePreview();
+  if (event->type() == QEvent::ToolTip && FPhotoListView != nullptr) {
+    if (watched == FPhotoListView->viewport()) return ShowCutTextTip(FPhotoListView, event);
+    for (QTableView* view : FListViews)
+      if (view != nullptr && watched == view->viewport()) return ShowCutTextTip(view, event);
   }
   if (watched == FWebLabel && event->type() == QEvent::MouseButtonRelease &&
       static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -374,6 +464,17 @@ void TExifForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TExifForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (std::exchange(FSplittersPlaced, true)) return;
+  // The preview gets its design height, the photo list the rest.
+  const QWidget* previewGroup = FLeftSplitter->widget(1);
+  const int previewHeight = PreviewHeight + previewGroup->height() - FPreviewImage->height();
+  const QList<int> sizes = FLeftSplitter->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  if (total > previewHeight) FLeftSplitter->setSizes({total - previewHeight, previewHeight});
+}
+
 void TExifForm::dragEnterEvent(QDragEnterEvent* event) {
   if (!FController.Busy() && !DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
 }
@@ -388,6 +489,17 @@ void TExifForm::RestoreSettings() {
   const QSettings settings(QString::fromLatin1(SettingsOrganization), QString::fromLatin1(SettingsApplication));
   if (const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray(); !geometry.isEmpty())
     restoreGeometry(geometry);
+  if (const QByteArray state = settings.value(SplitterKey).toByteArray(); !state.isEmpty())
+    FMainSplitter->restoreState(state);
+  if (const QByteArray state = settings.value(LeftSplitterKey).toByteArray(); !state.isEmpty())
+    FSplittersPlaced = FLeftSplitter->restoreState(state);
+  const QList<QVariant> widths = settings.value(NameColumnsKey).toList();
+  for (int list = 0; list < ListKindCount && list < widths.size(); ++list) {
+    const int width = widths[list].toInt();
+    if (width <= 0 || FListViews[list] == nullptr) continue;
+    FListViews[list]->horizontalHeader()->resizeSection(0, width);
+    FNameColumnSized[list] = true;
+  }
   const int tab = settings.value(QStringLiteral("Tab"), 0).toInt();
   const bool keepFileDates = settings.value(QStringLiteral("KeepFileDates"), false).toBool();
   Forward([&] {
@@ -402,6 +514,13 @@ void TExifForm::SaveSettings() const {
   if (!FController.FolderText().empty())
     settings.setValue(QStringLiteral("LastFolder"), QByteArray::fromStdString(FController.FolderText()));
   settings.setValue(QStringLiteral("Geometry"), saveGeometry());
+  settings.setValue(SplitterKey, FMainSplitter->saveState());
+  settings.setValue(LeftSplitterKey, FLeftSplitter->saveState());
+  // Only the widths the user chose: a fitted one is fitted again next time.
+  QList<QVariant> widths;
+  for (int list = 0; list < ListKindCount; ++list)
+    widths.append(FNameColumnSized[list] && FListViews[list] ? FListViews[list]->columnWidth(0) : 0);
+  settings.setValue(NameColumnsKey, widths);
   settings.setValue(QStringLiteral("Tab"), FController.TabIndex());
   settings.setValue(QStringLiteral("KeepFileDates"), FController.KeepFileDates());
 }
@@ -445,8 +564,10 @@ void TExifForm::Forward(const std::function<void()>& handler) {
 
 void TExifForm::SyncFromController() {
   const QScopedValueRollback<bool> syncing(FSyncing, true);
-  const QString folder = PathToQt(FController.FolderText());
-  if (FFolderEdit->text() != folder) FFolderEdit->setText(folder);
+  if (FController.FolderText() != FShownFolder) {
+    FShownFolder = FController.FolderText();
+    FFolderEdit->setText(PathToQt(FShownFolder));
+  }
   if (FController.PhotosGeneration() != FShownPhotosGeneration) {
     FShownPhotosGeneration = FController.PhotosGeneration();
     FPhotoModel->Reload();
@@ -459,6 +580,7 @@ void TExifForm::SyncFromController() {
       SelectRow(ListView(list), FController.SelectedRow(list));
     }
     ShowPreview();
+    FitNameColumns();
   }
   FPreviewImage->setToolTip(FController.PreviewShowHint() ? PathToQt(FController.PreviewHint()) : QString());
   FEditButton->setEnabled(FController.EditEnabled());
@@ -469,6 +591,11 @@ void TExifForm::SyncFromController() {
     FKeepFileDatesMenuItem->setChecked(FController.KeepFileDates());
   // An edit changes a row's value in place.
   for (QTableView* view : FListViews) view->viewport()->update();
+  if (FController.StatusGeneration() != FShownStatusGeneration) {
+    FShownStatusGeneration = FController.StatusGeneration();
+    statusBar()->showMessage(ToQt(FController.StatusMessage()), StatusMessageMs);
+  }
+  UpdateWatches();
 }
 
 void TExifForm::SetInputsEnabled(bool enabled) {
@@ -478,6 +605,7 @@ void TExifForm::SetInputsEnabled(bool enabled) {
   menuBar()->setEnabled(enabled);
   for (QAction* action : FToolsMenu->actions()) action->setEnabled(enabled);
   FCopyMenuItem->setEnabled(enabled);
+  FRefreshAction->setEnabled(enabled);
   if (enabled && FFocusBeforeBusy && FFocusBeforeBusy->isEnabled()) FFocusBeforeBusy->setFocus();
 }
 
@@ -491,12 +619,87 @@ void TExifForm::ShowPreview() {
   QImage image;
   if (!jpeg.empty() && thumbnail.DecodeRGB(rgb, width, height))
     image = QImage(rgb.data(), width, height, static_cast<qsizetype>(width) * 3, QImage::Format_RGB888).copy();
-  if (image.isNull()) {
-    FPreviewImage->clear();
+  const TPreviewTurn turn = PreviewTurn(FController.PreviewOrientation());
+  if (!image.isNull() && turn.Mirrored) image = image.mirrored(true, false);
+  if (!image.isNull() && turn.Degrees != 0) image = image.transformed(QTransform().rotate(turn.Degrees));
+  FPreviewSource = image;
+  ScalePreview();
+}
+
+void TExifForm::ScalePreview() {
+  if (FPreviewSource.isNull()) {
+    // A photo shown without a thumbnail says so; without a photo the preview is empty.
+    if (FController.SelectedPhoto() < 0)
+      FPreviewImage->clear();
+    else
+      FPreviewImage->setText(QStringLiteral("No thumbnail"));
     return;
   }
-  FPreviewImage->setPixmap(
-      QPixmap::fromImage(image.scaled(FPreviewImage->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  FPreviewImage->setPixmap(QPixmap::fromImage(
+      FPreviewSource.scaled(FPreviewImage->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+void TExifForm::FitNameColumns() {
+  const QScopedValueRollback<bool> fitting(FFittingColumns, true);
+  for (int list = 0; list < ListKindCount; ++list) {
+    QTableView* view = FListViews[list];
+    if (view == nullptr || FNameColumnSized[list] || view->model()->rowCount() == 0) continue;
+    const int cap = std::max(MinNameColumnWidth, static_cast<int>(view->viewport()->width() * NameColumnShare));
+    view->resizeColumnToContents(0);
+    view->horizontalHeader()->resizeSection(0, std::clamp(view->columnWidth(0), MinNameColumnWidth, cap));
+  }
+}
+
+bool TExifForm::ShowCutTextTip(QTableView* view, QEvent* event) {
+  const auto* help = static_cast<const QHelpEvent*>(event);
+  const QModelIndex index = view->indexAt(help->pos());
+  // A cell with a tooltip of its own (a row's hint) shows that.
+  if (!index.isValid() || index.data(Qt::ToolTipRole).isValid()) return false;
+  const QString text = index.data().toString();
+  const QRect cell = view->visualRect(index);
+  const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+  if (text.trimmed().isEmpty() || view->fontMetrics().horizontalAdvance(text) + margin <= cell.width()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  QToolTip::showText(help->globalPos(), text.trimmed(), view->viewport(), cell);
+  return true;
+}
+
+void TExifForm::GoToPhoto(int row) {
+  if (row < 0 || row >= FPhotoModel->rowCount()) return;
+  const QModelIndex index = FPhotoModel->index(row, 0);
+  FPhotoListView->selectionModel()->setCurrentIndex(index,
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  FPhotoListView->scrollTo(index);
+}
+
+void TExifForm::UpdateWatches() {
+  QStringList wanted;
+  if (!FController.FolderText().empty()) wanted.append(PathToQt(FController.FolderText()));
+  if (!FController.FileName().empty()) wanted.append(PathToQt(FController.FileName()));
+  QStringList watched = FWatcher->directories() + FWatcher->files();
+  // A file replaced by a rename drops out of the watch: it is added again.
+  for (const QString& path : watched)
+    if (!wanted.contains(path)) FWatcher->removePath(path);
+  watched = FWatcher->directories() + FWatcher->files();
+  for (const QString& path : wanted)
+    if (!watched.contains(path)) FWatcher->addPath(path);
+}
+
+void TExifForm::HandleWatchedChanges() {
+  // Work in progress writes the photos itself and reloads afterwards: the changes wait for its end.
+  if (FController.Busy()) {
+    FWatchTimer->start();
+    return;
+  }
+  const bool folder = std::exchange(FFolderChanged, false), photo = std::exchange(FPhotoChanged, false);
+  Forward([&] {
+    if (folder) FController.RereadFolder();
+    // A save replaces the photo's file, which the folder's watch sees too.
+    if (photo || folder) FController.ShownPhotoChanged();
+  });
 }
 
 void TExifForm::CenterOnScreen() {

@@ -3,11 +3,15 @@
 // through, forwards every event to a controller handler and then mirrors the controller's state:
 // folder text, photo list (several photos may be selected), the Standard, MakerNote and XMP lists
 // (one shown at a time, chosen by the tab strip under them), button states and the preview. The
-// Tools menu runs the jobs over the selected photos. The last folder, the window's geometry, the
-// open tab and "Keep file dates" are remembered between runs; a folder or photo dropped on the
-// window opens. While a job or an edit runs, the window's inputs are disabled, so that nothing else
-// starts before it ends.
+// Tools menu runs the jobs over the selected photos. The window resizes: splitters part the photo
+// list, the preview and the data, and the preview scales the thumbnail (turned upright) to its room.
+// The last folder, the window's geometry, the splitters, the name columns' widths, the open tab and
+// "Keep file dates" are remembered between runs; a folder or photo dropped on the window, or typed
+// in the folder box, opens. F5 reads the folder again, and a watch on the folder and the shown
+// photo follows their changes. While a job or an edit runs, the window's inputs are disabled, so
+// that nothing else starts before it ends.
 
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <cstdint>
@@ -19,7 +23,10 @@
 #include "core/ExifFormController.h"
 
 class QAction;
+class QFileSystemWatcher;
 class QLabel;
+class QSplitter;
+class QTimer;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -44,8 +51,9 @@ class TExifForm : public QMainWindow {
   // Opens a folder, or the folder of a photo with that photo selected; false when the path is
   // neither a folder nor a file.
   bool OpenPath(const std::filesystem::path& path);
-  // Takes the geometry, the open tab and "Keep file dates" from the last run (the program does, the
-  // screenshot mode does not, so that its pictures do not depend on the user's last run).
+  // Takes the geometry, the splitters, the name columns, the open tab and "Keep file dates" from
+  // the last run (the program does, the screenshot mode does not, so that its pictures do not depend
+  // on the user's last run).
   void RestoreSettings();
   // Opens the folder remembered from the last run; false when there is none or it is gone.
   bool OpenLastFolder();
@@ -57,6 +65,7 @@ class TExifForm : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -73,6 +82,16 @@ class TExifForm : public QMainWindow {
   // Disables the inputs while the controller is busy and gives the focus back afterwards.
   void SetInputsEnabled(bool enabled);
   void ShowPreview();
+  // Scales the turned thumbnail to the preview's present size.
+  void ScalePreview();
+  // Sizes the Name columns to their captions, but not one the user sized.
+  void FitNameColumns();
+  // Shows the whole text of a cell that is cut off as its tooltip, unless the cell has a tooltip.
+  bool ShowCutTextTip(QTableView* view, QEvent* event);
+  void GoToPhoto(int row);
+  // Watches the folder shown and the photo shown; their changes are handled after a short quiet.
+  void UpdateWatches();
+  void HandleWatchedChanges();
   void CenterOnScreen();
   QTableView* ListView(TListKind list) const;
 
@@ -84,6 +103,23 @@ class TExifForm : public QMainWindow {
   QPointer<QWidget> FFocusBeforeBusy;
   std::uint64_t FShownPhotosGeneration = ~std::uint64_t{0}, FShownRowsGeneration = ~std::uint64_t{0};
 
+  std::uint64_t FShownStatusGeneration = 0;
+  // The folder text last mirrored: the box keeps what the user types until the folder changes.
+  std::string FShownFolder;
+  // The thumbnail decoded and turned upright; null without one.
+  QImage FPreviewSource;
+  // Name columns sized by the user (by dragging, or from the last run) are left as they are.
+  bool FNameColumnSized[ListKindCount] = {};
+  bool FFittingColumns = false;
+  // The splitters are placed for the first start once the window is laid out, unless restored.
+  bool FSplittersPlaced = false;
+  QFileSystemWatcher* FWatcher = nullptr;
+  QTimer* FWatchTimer = nullptr;
+  bool FFolderChanged = false, FPhotoChanged = false;
+
+  QSplitter* FMainSplitter = nullptr;
+  QSplitter* FLeftSplitter = nullptr;
+  QAction* FRefreshAction = nullptr;
   QLineEdit* FFolderEdit = nullptr;
   QPushButton* FBrowseButton = nullptr;
   QTableView* FPhotoListView = nullptr;

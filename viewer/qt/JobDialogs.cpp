@@ -6,7 +6,9 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QStyle>
 #include <algorithm>
 
 #include "qt/FormFont.h"
@@ -100,6 +102,41 @@ TLocationDialog::TLocationDialog(const TLocationText& location, QWidget* parent)
 TLocationText TLocationDialog::Location() const {
   return TLocationText{FLatitude->text().toStdString(), FLongitude->text().toStdString(),
                        FAltitude->text().toStdString()};
+}
+
+TJobReportDialog::TJobReportDialog(const QString& text, bool failed, QWidget* parent) : QDialog(parent) {
+  setModal(true);
+  setFont(FormFont());
+  const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+  auto* column = new QVBoxLayout(this);
+  auto* top = new QHBoxLayout;
+  auto* icon = new QLabel(this);
+  icon->setObjectName(QStringLiteral("ReportIcon"));
+  const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+  icon->setPixmap(
+      style()
+          ->standardIcon(failed ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation, nullptr, this)
+          .pixmap(iconSize, iconSize));
+  top->addWidget(icon, 0, Qt::AlignTop);
+  auto* headline = new QLabel(lineEnd < 0 ? text : text.left(lineEnd), this);
+  headline->setObjectName(QStringLiteral("ReportHeadline"));
+  headline->setWordWrap(true);
+  headline->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  top->addWidget(headline, 1);
+  column->addLayout(top);
+  if (lineEnd >= 0) {
+    FDetails = new QPlainTextEdit(text.mid(lineEnd + 1), this);
+    FDetails->setObjectName(QStringLiteral("ReportDetails"));
+    FDetails->setReadOnly(true);
+    FDetails->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Room for a dozen lines; longer lists scroll.
+    const int lineHeight = FDetails->fontMetrics().lineSpacing();
+    FDetails->setMinimumSize(480, std::min(12, static_cast<int>(text.count(QLatin1Char('\n')))) * lineHeight + 12);
+    column->addWidget(FDetails, 1);
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  column->addWidget(buttons);
 }
 
 }  // namespace Quorvane::Viewer

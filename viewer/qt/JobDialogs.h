@@ -1,6 +1,6 @@
 #pragma once
 // The dialogs of the Tools menu: the signed offset of Shift date/time, and the latitude, longitude
-// and altitude of Set location. Both are modal with OK and Cancel.
+// and altitude of Set location, both modal with OK and Cancel; and the report at a job's end.
 
 #include <QDialog>
 
@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QSpinBox;
 
 namespace Quorvane::Viewer {
@@ -41,6 +42,18 @@ class TLocationDialog : public QDialog {
   QLineEdit* FLatitude;
   QLineEdit* FLongitude;
   QLineEdit* FAltitude;
+};
+
+// A job's report: its first line beside an information icon, or a warning icon when some photo
+// failed; the lines after it in a scrolling box, so that a long list keeps OK on the screen.
+class TJobReportDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TJobReportDialog(const QString& text, bool failed, QWidget* parent = nullptr);
+
+ private:
+  QPlainTextEdit* FDetails = nullptr;
 };
 
 }  // namespace Quorvane::Viewer

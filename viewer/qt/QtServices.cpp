@@ -16,6 +16,7 @@
 #include <atomic>
 #include <climits>
 #include <exception>
+#include <filesystem>
 #include <thread>
 
 #include "qt/InputSelectDialog.h"
@@ -28,6 +29,14 @@ namespace Quorvane::Viewer {
 namespace {
 
 const QString MessageCaption = QStringLiteral("Quorvane");
+
+// Starts a save dialog in the suggested path's folder with its name filled in.
+void Suggest(QFileDialog& dialog, const std::string& suggested) {
+  if (suggested.empty()) return;
+  const std::filesystem::path path(suggested);
+  dialog.setDirectory(PathToQt(path.parent_path().string()));
+  dialog.selectFile(PathToQt(path.filename().string()));
+}
 
 }  // namespace
 
@@ -79,6 +88,7 @@ bool TQtServices::SaveDialog(std::string& fileName) {
   dialog.setNameFilter(QStringLiteral("TEXT files (*.txt);;Any file (*.*)"));
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  Suggest(dialog, fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   fileName = NewPathFromQt(dialog.selectedFiles().constFirst());
   return true;
@@ -96,6 +106,12 @@ bool TQtServices::AskYesNo(const std::string& text) {
 
 void TQtServices::ShowMessage(const std::string& text) {
   QMessageBox::information(QApplication::activeWindow(), MessageCaption, ToQt(text), QMessageBox::Ok);
+}
+
+void TQtServices::ShowReport(const std::string& text, bool failed) {
+  TJobReportDialog dialog(ToQt(text), failed, QApplication::activeWindow());
+  dialog.setWindowTitle(MessageCaption);
+  dialog.exec();
 }
 
 bool TQtServices::InputTimeOffset(TTimeOffset& offset) {
@@ -117,6 +133,7 @@ bool TQtServices::SaveCsvDialog(std::string& fileName) {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilter(QStringLiteral("CSV files (*.csv);;Any file (*.*)"));
   dialog.setDefaultSuffix(QStringLiteral("csv"));
+  Suggest(dialog, fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   fileName = NewPathFromQt(dialog.selectedFiles().constFirst());
   return true;

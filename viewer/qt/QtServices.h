@@ -21,6 +21,7 @@ class TQtServices : public TLocalFileSystem {
   void OpenURL(const std::string& url) override;
   bool AskYesNo(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  void ShowReport(const std::string& text, bool failed) override;
   bool InputTimeOffset(TTimeOffset& offset) override;
   bool InputLocation(TLocationText& location) override;
   bool SaveCsvDialog(std::string& fileName) override;
