@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
   CLI::App* set = app.add_subcommand("set", "Edit one value as the viewer's Edit button does and save the file");
   set->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")->check(CLI::ExistingFile);
   set->add_option("FILE", file, "JPEG file")->required();
-  set->add_option("LABEL", label, "The Standard-list label, as \"Camera make\"")->required();
+  set->add_option("LABEL", label, "The Standard-list label, as \"Camera make\", or its key, as camera-make")
+      ->required();
   set->add_option("VALUE", value, "The new value, as typed into the viewer's dialog")->required();
+  set->footer(Quorvane::Cli::SetHelpFooter());
 
   std::vector<std::string> assignments;
   Quorvane::Cli::TWriteOptions writeOptions;
