@@ -286,8 +286,38 @@ INSTANTIATE_TEST_SUITE_P(
                       TEditCase{"DateTimeFirstYear", "Date/time", "0001-01-01 00:00:00", "0001-01-01 00:00:00", true},
                       TEditCase{"Select", "Orientation", "Rotate 90", "Rotate 90", true},
                       TEditCase{"DateTime", "Date/time", "2020-01-02 03:04:05", "2020-01-02 03:04:05", true},
-                      TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"}),
+                      TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"},
+                      TEditCase{"DateTimeExifForm", "Date/time", "2020:01:02 03:04:05", "2020:01:02 03:04:05", true},
+                      TEditCase{"DateTimeISOWithZone", "Date/time original", "2020-01-02T03:04:05.5+02:00",
+                                "2020-01-02T03:04:05.5+02:00", true},
+                      TEditCase{"DateTimeISOBadZone", "Date/time", "2020-01-02T03:04:05+2", "", false,
+                                "Invalid data format"},
+                      TEditCase{"TextBeyondASCII", "Copyright", "© 2026 Ana Müller 漢", "© 2026 Ana Müller 漢", true}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, NamesTheDateFormInTheDatePrompt) {
+  Photo("a.jpg");
+  OpenAndSelect("Date/time original");
+  Services.Inputs.push_back(std::nullopt);
+  Controller.EditButtonClick();
+  EXPECT_EQ(Services.Asked.back(), "Edit data/time|Date/time original (YYYY-MM-DD HH:MM:SS):|");
+}
+
+TEST_F(TheController, LetsTheFirstEditOfAPhotoWithoutExifCreateIt) {
+  const std::string path = Write("a.jpg", ExifBuilder::Jpeg({}));
+  OpenAndSelect("Copyright");
+  ASSERT_TRUE(Controller.EditEnabled());
+  EXPECT_EQ(Controller.Rows(lkStandard)[0].Caption, "No Exif metadata found");
+  EXPECT_EQ(Controller.Rows(lkStandard)[1].Key, "camera-make");
+  Services.Inputs.push_back("© Ana Müller");
+  Controller.EditButtonClick();
+  EXPECT_TRUE(Services.Errors.empty()) << Services.Errors.front();
+  EXPECT_EQ(Reread(path)->Copyright(), "© Ana Müller");
+  // Listed again in full: the notice is gone and the row keeps its place selected.
+  EXPECT_EQ(Controller.Rows(lkStandard)[0].Caption, "General");
+  EXPECT_EQ(Value("Copyright"), "© Ana Müller");
+  EXPECT_TRUE(Controller.SaveEnabled());
+}
 
 TEST_F(TheController, ShowsTheImageSizeButLetsNoEditChangeIt) {
   const std::string path = Photo("a.jpg");

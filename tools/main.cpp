@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
   std::optional<std::string> columns;
   CLI::App* csv = app.add_subcommand("csv", "Write the Standard-list values of each file as CSV");
-  csv->add_option("--columns", columns, "Standard-list labels, comma-separated");
+  csv->add_option("--columns", columns, "Standard-list labels or keys, comma-separated");
   csv->add_option("-j,--jobs", jobs, jobsHelp);
   csv->add_option("FILE", files, "JPEG files")->required();
 
