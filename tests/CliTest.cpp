@@ -377,7 +377,8 @@ TEST_F(TheCli, SetsAValueOnAPhotoWithoutExifAndListsItsKeys) {
   EXPECT_EQ(saved.ImageDescription(), "Zürich");
   EXPECT_EQ(Quorvane::Cli::RunList({photo}, true, "", out, ignored), 0);
   const auto rows = nlohmann::json::parse(out.str())[0]["standard"];
-  const auto row = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r["caption"] == "Image description"; });
+  const auto row =
+      std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r["caption"] == "Image description"; });
   ASSERT_NE(row, rows.end());
   EXPECT_EQ(*row, (nlohmann::json{{"caption", "Image description"}, {"key", "image-description"}, {"value", "Zürich"},
                                   {"kind", "string"}, {"choices", ""}}));

@@ -481,14 +481,16 @@ class AStableKey : public ::testing::TestWithParam<std::pair<const char*, const 
 
 TEST_P(AStableKey, NamesItsRow) { EXPECT_EQ(StandardRowCaption(GetParam().first), GetParam().second); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, AStableKey,
-    ::testing::Values(std::pair{"camera-make", "Camera make"}, std::pair{"date-time", "Date/time"},
-                      std::pair{"date-time-original", "Date/time original"},
-                      std::pair{"date-time-digitised", "Date/time digitised"},
-                      std::pair{"gps-date-time-utc", "GPS date/time (UTC)"}, std::pair{"gps-latitude", "GPS latitude"},
-                      std::pair{"iso-speed-ratings", "ISO speed rating(s)"}, std::pair{"f-number", "F number"},
-                      std::pair{"image-description", "Image description"}, std::pair{"loaded-cleanly", "Loaded cleanly"}));
+INSTANTIATE_TEST_SUITE_P(Keys, AStableKey,
+                         ::testing::Values(std::pair{"camera-make", "Camera make"}, std::pair{"date-time", "Date/time"},
+                                           std::pair{"date-time-original", "Date/time original"},
+                                           std::pair{"date-time-digitised", "Date/time digitised"},
+                                           std::pair{"gps-date-time-utc", "GPS date/time (UTC)"},
+                                           std::pair{"gps-latitude", "GPS latitude"},
+                                           std::pair{"iso-speed-ratings", "ISO speed rating(s)"},
+                                           std::pair{"f-number", "F number"},
+                                           std::pair{"image-description", "Image description"},
+                                           std::pair{"loaded-cleanly", "Loaded cleanly"}));
 
 TEST(TheStandardListing, GivesEachValueRowTheKeyOfItsCaption) {
   ExifBuilder block(boBigEndian);
@@ -522,10 +524,10 @@ TEST(TheStandardListing, OffersAPhotoWithoutExifItsEditableRowsEmpty) {
     EXPECT_NE(rows[i].Kind(), rkNoYes) << rows[i].Caption;
   }
   EXPECT_EQ(rows[0].Caption, "No Exif metadata found");
-  EXPECT_EQ(keys, (std::vector<std::string>{"camera-make", "camera-model", "software", "date-time",
-                                            "image-description", "copyright", "orientation", "title", "subject",
-                                            "author", "comments", "keywords", "exif-version", "date-time-original",
-                                            "date-time-digitised", "gps-date-time-utc"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"camera-make", "camera-model", "software", "date-time", "image-description",
+                                            "copyright", "orientation", "title", "subject", "author", "comments",
+                                            "keywords", "exif-version", "date-time-original", "date-time-digitised",
+                                            "gps-date-time-utc"}));
   EXPECT_NE(rows[IndexOf(rows, "   Orientation")].SelectList(), "");
 }
 

@@ -247,9 +247,10 @@ void TExifFormController::EditButtonClick() {
 
 // The row's kind picks the dialog; a new value, trimmed and different from the old text, is
 // validated, shown in the row and (for a Standard row with a property, found by the row's key) set;
-// then the photo is saved. "noyes" rows re-save on Yes unless they already read "Yes". When setting or saving fails,
-// the error is shown and the photo reloaded, so the rows show what the file holds. With several
-// photos selected, a new value of a Standard row with a property may go to all of them instead.
+// then the photo is saved. "noyes" rows re-save on Yes unless they already read "Yes". When setting
+// or saving fails, the error is shown and the photo reloaded, so the rows show what the file holds.
+// With several photos selected, a new value of a Standard row with a property may go to all of
+// them instead.
 void TExifFormController::EditRow(TListKind list, TListRow& row) {
   const std::string label = Zorp::Base::Trim(row.Caption);
   // A Standard row's property is found by its key; the dialogs name the row by its caption.
@@ -268,7 +269,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
     } else if (kind == rkString || kind == rkSelect || kind == rkInt || kind == rkDateTime) {
       // A date prompt names the form every locale accepts.
       const std::string dateTimePrompt = label + " (YYYY-MM-DD HH:MM:SS):";
-      const bool ok = kind == rkSelect ? FServices.InputSelect("Select", label + ":", value, row.SelectList())
+      const bool ok = kind == rkSelect   ? FServices.InputSelect("Select", label + ":", value, row.SelectList())
                       : kind == rkString ? FServices.InputQuery("Edit string", label + ":", value)
                       : kind == rkInt    ? FServices.InputQuery("Edit integer", label + ":", value)
                                          : FServices.InputQuery("Edit data/time", dateTimePrompt, value);

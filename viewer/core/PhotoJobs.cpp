@@ -675,8 +675,7 @@ std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::stri
                                   const std::vector<std::string>& columns, const TMemIniFile& ini,
                                   const TJobProgress& progress) {
   for (const std::string& column : columns)
-    if (!IsCsvColumn(column))
-      throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
+    if (!IsCsvColumn(column)) throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
   std::vector<TJobFailure> failures;
   out << CsvHeader(columns);
   for (std::size_t done = 0; done < files.size(); ++done) {

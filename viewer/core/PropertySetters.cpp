@@ -75,9 +75,9 @@ bool ParseFixedDateTime(std::string_view text, TTypedDateTime& result) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
   if (!in.Digits(4, year)) return false;
   const char separator = in.Peek();
-  if ((separator != '-' && separator != ':') || !in.Skip(separator) || !in.Digits(2, month) ||
-      !in.Skip(separator) || !in.Digits(2, day) || !(in.Skip('T') || in.Skip(' ')) || !in.Digits(2, hour) ||
-      !in.Skip(':') || !in.Digits(2, minute) || !in.Skip(':') || !in.Digits(2, second))
+  if ((separator != '-' && separator != ':') || !in.Skip(separator) || !in.Digits(2, month) || !in.Skip(separator) ||
+      !in.Digits(2, day) || !(in.Skip('T') || in.Skip(' ')) || !in.Digits(2, hour) || !in.Skip(':') ||
+      !in.Digits(2, minute) || !in.Skip(':') || !in.Digits(2, second))
     return false;
   TTypedDateTime typed;
   if (in.Skip('.') || in.Skip(',')) {
@@ -93,8 +93,7 @@ bool ParseFixedDateTime(std::string_view text, TTypedDateTime& result) {
     typed.OffsetMinutes = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
     typed.Offset = Zorp::Base::Format("%c%.2d:%.2d", sign, hours, minutes);
   }
-  if (!in.AtEnd() ||
-      !Zorp::Base::TryEncodeDateTime(year, month, day, hour, minute, second, millisecond, typed.Value))
+  if (!in.AtEnd() || !Zorp::Base::TryEncodeDateTime(year, month, day, hour, minute, second, millisecond, typed.Value))
     return false;
   result = std::move(typed);
   return true;
@@ -134,24 +133,24 @@ const TPropertySetters& Setters() {
     auto text = [](void (TCustomExifData::*setter)(const std::string&)) {
       return [setter](TExifData& data, const std::string& value) { (data.*setter)(value); };
     };
-    s.Text = {{"camera-make", text(&TCustomExifData::SetCameraMake)},
-              {"camera-model", text(&TCustomExifData::SetCameraModel)},
-              {"software", text(&TCustomExifData::SetSoftware)},
-              {"image-description", text(&TCustomExifData::SetImageDescription)},
-              {"copyright", text(&TCustomExifData::SetCopyright)},
-              {"author", SetAuthorKeepingArtist},
-              {"comments", text(&TCustomExifData::SetComments)},
-              {"keywords", text(&TCustomExifData::SetKeywords)},
-              {"subject", text(&TCustomExifData::SetSubject)},
-              {"title", text(&TCustomExifData::SetTitle)},
-              {"exif-version", [](TExifData& data, const std::string& value) { data.ExifVersion().SetAsString(value); }},
-              {"orientation",
-               [](TExifData& data, const std::string& value) { data.SetOrientation(StrToOrientation(value)); }}};
+    s.Text = {
+        {"camera-make", text(&TCustomExifData::SetCameraMake)},
+        {"camera-model", text(&TCustomExifData::SetCameraModel)},
+        {"software", text(&TCustomExifData::SetSoftware)},
+        {"image-description", text(&TCustomExifData::SetImageDescription)},
+        {"copyright", text(&TCustomExifData::SetCopyright)},
+        {"author", SetAuthorKeepingArtist},
+        {"comments", text(&TCustomExifData::SetComments)},
+        {"keywords", text(&TCustomExifData::SetKeywords)},
+        {"subject", text(&TCustomExifData::SetSubject)},
+        {"title", text(&TCustomExifData::SetTitle)},
+        {"exif-version", [](TExifData& data, const std::string& value) { data.ExifVersion().SetAsString(value); }},
+        {"orientation",
+         [](TExifData& data, const std::string& value) { data.SetOrientation(StrToOrientation(value)); }}};
     s.DateTimes = {
         {"date-time", {ttDateTime, &TCustomExifData::SetDateTime, ttOffsetTime}},
         {"date-time-original", {ttDateTimeOriginal, &TCustomExifData::SetDateTimeOriginal, ttOffsetTimeOriginal}},
-        {"date-time-digitised",
-         {ttDateTimeDigitized, &TCustomExifData::SetDateTimeDigitized, ttOffsetTimeDigitized}}};
+        {"date-time-digitised", {ttDateTimeDigitized, &TCustomExifData::SetDateTimeDigitized, ttOffsetTimeDigitized}}};
     s.UTCDateTimes = {{"gps-date-time-utc", &TCustomExifData::SetGPSDateTimeUTC}};
     return s;
   }();

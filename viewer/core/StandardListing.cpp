@@ -282,8 +282,8 @@ void ListEmptyEditableRows(TListRows& rows) {
   TStandardLister(all, empty, Zorp::Base::FormatSettings()).ListGroups();
   const std::size_t first = rows.size();
   for (TListRow& row : all) {
-    if (!row.IsValueRow() || (row.Kind() != rkString && row.Kind() != rkSelect && row.Kind() != rkInt &&
-                              row.Kind() != rkDateTime))
+    if (!row.IsValueRow() ||
+        (row.Kind() != rkString && row.Kind() != rkSelect && row.Kind() != rkInt && row.Kind() != rkDateTime))
       continue;
     row.SubItems[0].clear();
     rows.push_back(std::move(row));
@@ -300,59 +300,110 @@ namespace {
 
 // Every value row the Standard list can have, in list order, with the key that names it whatever
 // its caption. In step with the lister above: a new row goes here too (StandardListingTest checks).
-constexpr TStandardRow StandardRowTable[] = {
-    {"byte-order", "Byte order"}, {"loaded-cleanly", "Loaded cleanly"},
-    // Main IFD
-    {"camera-make", "Camera make"}, {"camera-model", "Camera model"}, {"software", "Software"},
-    {"date-time", "Date/time"}, {"image-description", "Image description"}, {"copyright", "Copyright"},
-    {"orientation", "Orientation"}, {"title", "Title"}, {"subject", "Subject"}, {"author", "Author"},
-    {"comments", "Comments"}, {"keywords", "Keywords"}, {"resolution", "Resolution"}, {"rating", "Rating"},
-    // Exif sub-IFD
-    {"exif-version", "Exif version"}, {"aperture-value", "Aperture value"},
-    {"brightness-value", "Brightness value"}, {"colour-space", "Colour space"},
-    {"compressed-bits-per-pixel", "Compressed bits per pixel"}, {"date-time-original", "Date/time original"},
-    {"date-time-digitised", "Date/time digitised"}, {"digital-zoom-ratio", "Digital zoom ratio"},
-    {"exif-image-width", "Exif image width"}, {"exif-image-height", "Exif image height"},
-    {"exposure-programme", "Exposure programme"}, {"exposure-time", "Exposure time"},
-    {"exposure-index", "Exposure index"}, {"exposure-bias-value", "Exposure bias value"},
-    {"file-source", "File source"}, {"flash-present", "Flash present"}, {"flash-mode", "Flash mode"},
-    {"flash-fired", "Flash fired"}, {"flash-red-eye-reduction", "Flash red eye reduction"},
-    {"flash-strobe-energy", "Flash strobe energy"}, {"flash-strobe-light", "Flash strobe light"},
-    {"f-number", "F number"}, {"focal-length", "Focal length"},
-    {"focal-length-in-35mm-film", "Focal length in 35mm film"},
-    {"focal-plane-resolution", "Focal plane resolution"}, {"gain-control", "Gain control"},
-    {"image-unique-id", "Image unique ID"}, {"iso-speed-ratings", "ISO speed rating(s)"},
-    {"light-source", "Light source"}, {"makernote-data-offset", "MakerNote data offset"},
-    {"max-aperture-value", "Max aperture value"}, {"metering-mode", "Metering mode"},
-    {"related-sound-file", "Related sound file"}, {"rendering", "Rendering"},
-    {"scene-capture-type", "Scene capture type"}, {"scene-type", "Scene type"},
-    {"sensing-method", "Sensing method"}, {"shutter-speed", "Shutter speed"},
-    {"spectral-sensitivity", "Spectral sensitivity"}, {"subject-distance", "Subject distance"},
-    {"subject-distance-range", "Subject distance range"}, {"subject-location", "Subject location"},
-    {"white-balance-mode", "White balance mode"}, {"exposure-mode", "Exposure mode"}, {"contrast", "Contrast"},
-    {"saturation", "Saturation"}, {"sharpness", "Sharpness"}, {"offset-time", "Offset time"},
-    {"offset-time-original", "Offset time original"}, {"offset-time-digitised", "Offset time digitised"},
-    {"sub-second-time", "Sub-second time"}, {"sub-second-time-original", "Sub-second time original"},
-    {"sub-second-time-digitised", "Sub-second time digitised"}, {"body-serial-number", "Body serial number"},
-    {"lens-make", "Lens make"}, {"lens-model", "Lens model"}, {"lens-serial-number", "Lens serial number"},
-    // Interoperability sub-IFD
-    {"interoperability-type", "Interoperability type"}, {"interoperability-version", "Interoperability version"},
-    // GPS sub-IFD
-    {"gps-version", "GPS version"}, {"gps-date-time-utc", "GPS date/time (UTC)"}, {"gps-latitude", "GPS latitude"},
-    {"gps-longitude", "GPS longitude"}, {"gps-altitude", "GPS altitude"}, {"gps-satellites", "GPS satellites"},
-    {"gps-status", "GPS status"}, {"gps-measure-mode", "GPS measure mode"}, {"gps-dop", "GPS DOP"},
-    {"gps-speed", "GPS speed"}, {"gps-track", "GPS track"}, {"gps-image-direction", "GPS image direction"},
-    {"gps-map-datum", "GPS map datum"}, {"gps-destination-latitude", "GPS destination latitude"},
-    {"gps-destination-longitude", "GPS destination longitude"},
-    {"gps-destination-bearing", "GPS destination bearing"},
-    {"gps-destination-distance", "GPS destination distance"}, {"gps-differential", "GPS differential"},
-    // Thumbnail IFD
-    {"thumbnail-orientation", "Thumbnail orientation"}, {"thumbnail-resolution", "Thumbnail resolution"}};
+constexpr TStandardRow StandardRowTable[] = {{"byte-order", "Byte order"},
+                                             {"loaded-cleanly", "Loaded cleanly"},
+                                             // Main IFD
+                                             {"camera-make", "Camera make"},
+                                             {"camera-model", "Camera model"},
+                                             {"software", "Software"},
+                                             {"date-time", "Date/time"},
+                                             {"image-description", "Image description"},
+                                             {"copyright", "Copyright"},
+                                             {"orientation", "Orientation"},
+                                             {"title", "Title"},
+                                             {"subject", "Subject"},
+                                             {"author", "Author"},
+                                             {"comments", "Comments"},
+                                             {"keywords", "Keywords"},
+                                             {"resolution", "Resolution"},
+                                             {"rating", "Rating"},
+                                             // Exif sub-IFD
+                                             {"exif-version", "Exif version"},
+                                             {"aperture-value", "Aperture value"},
+                                             {"brightness-value", "Brightness value"},
+                                             {"colour-space", "Colour space"},
+                                             {"compressed-bits-per-pixel", "Compressed bits per pixel"},
+                                             {"date-time-original", "Date/time original"},
+                                             {"date-time-digitised", "Date/time digitised"},
+                                             {"digital-zoom-ratio", "Digital zoom ratio"},
+                                             {"exif-image-width", "Exif image width"},
+                                             {"exif-image-height", "Exif image height"},
+                                             {"exposure-programme", "Exposure programme"},
+                                             {"exposure-time", "Exposure time"},
+                                             {"exposure-index", "Exposure index"},
+                                             {"exposure-bias-value", "Exposure bias value"},
+                                             {"file-source", "File source"},
+                                             {"flash-present", "Flash present"},
+                                             {"flash-mode", "Flash mode"},
+                                             {"flash-fired", "Flash fired"},
+                                             {"flash-red-eye-reduction", "Flash red eye reduction"},
+                                             {"flash-strobe-energy", "Flash strobe energy"},
+                                             {"flash-strobe-light", "Flash strobe light"},
+                                             {"f-number", "F number"},
+                                             {"focal-length", "Focal length"},
+                                             {"focal-length-in-35mm-film", "Focal length in 35mm film"},
+                                             {"focal-plane-resolution", "Focal plane resolution"},
+                                             {"gain-control", "Gain control"},
+                                             {"image-unique-id", "Image unique ID"},
+                                             {"iso-speed-ratings", "ISO speed rating(s)"},
+                                             {"light-source", "Light source"},
+                                             {"makernote-data-offset", "MakerNote data offset"},
+                                             {"max-aperture-value", "Max aperture value"},
+                                             {"metering-mode", "Metering mode"},
+                                             {"related-sound-file", "Related sound file"},
+                                             {"rendering", "Rendering"},
+                                             {"scene-capture-type", "Scene capture type"},
+                                             {"scene-type", "Scene type"},
+                                             {"sensing-method", "Sensing method"},
+                                             {"shutter-speed", "Shutter speed"},
+                                             {"spectral-sensitivity", "Spectral sensitivity"},
+                                             {"subject-distance", "Subject distance"},
+                                             {"subject-distance-range", "Subject distance range"},
+                                             {"subject-location", "Subject location"},
+                                             {"white-balance-mode", "White balance mode"},
+                                             {"exposure-mode", "Exposure mode"},
+                                             {"contrast", "Contrast"},
+                                             {"saturation", "Saturation"},
+                                             {"sharpness", "Sharpness"},
+                                             {"offset-time", "Offset time"},
+                                             {"offset-time-original", "Offset time original"},
+                                             {"offset-time-digitised", "Offset time digitised"},
+                                             {"sub-second-time", "Sub-second time"},
+                                             {"sub-second-time-original", "Sub-second time original"},
+                                             {"sub-second-time-digitised", "Sub-second time digitised"},
+                                             {"body-serial-number", "Body serial number"},
+                                             {"lens-make", "Lens make"},
+                                             {"lens-model", "Lens model"},
+                                             {"lens-serial-number", "Lens serial number"},
+                                             // Interoperability sub-IFD
+                                             {"interoperability-type", "Interoperability type"},
+                                             {"interoperability-version", "Interoperability version"},
+                                             // GPS sub-IFD
+                                             {"gps-version", "GPS version"},
+                                             {"gps-date-time-utc", "GPS date/time (UTC)"},
+                                             {"gps-latitude", "GPS latitude"},
+                                             {"gps-longitude", "GPS longitude"},
+                                             {"gps-altitude", "GPS altitude"},
+                                             {"gps-satellites", "GPS satellites"},
+                                             {"gps-status", "GPS status"},
+                                             {"gps-measure-mode", "GPS measure mode"},
+                                             {"gps-dop", "GPS DOP"},
+                                             {"gps-speed", "GPS speed"},
+                                             {"gps-track", "GPS track"},
+                                             {"gps-image-direction", "GPS image direction"},
+                                             {"gps-map-datum", "GPS map datum"},
+                                             {"gps-destination-latitude", "GPS destination latitude"},
+                                             {"gps-destination-longitude", "GPS destination longitude"},
+                                             {"gps-destination-bearing", "GPS destination bearing"},
+                                             {"gps-destination-distance", "GPS destination distance"},
+                                             {"gps-differential", "GPS differential"},
+                                             // Thumbnail IFD
+                                             {"thumbnail-orientation", "Thumbnail orientation"},
+                                             {"thumbnail-resolution", "Thumbnail resolution"}};
 
 }  // namespace
 
 std::span<const TStandardRow> StandardRows() { return StandardRowTable; }
-
 
 // The row a key or a caption names; nullptr for neither. Every listed row is looked up once.
 const TStandardRow* FindStandardRow(std::string_view keyOrCaption) {
