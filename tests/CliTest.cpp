@@ -352,8 +352,37 @@ INSTANTIATE_TEST_SUITE_P(
                                ": 1899-12-30 00:00:00 cannot be stored; enter a date-time from "
                                "0001-01-01 00:00:00 to 9999-12-31 23:59:59 other than 1899-12-30 00:00:00\n"},
                       TSetCase{"NotADate", "Date/time", "soon", 1, "Date/time:", "Invalid data format"},
-                      TSetCase{"NotEditable", "Exposure time", "1", 2, "Camera make:Canon", "  Camera make\n"}),
+                      TSetCase{"NotEditable", "Exposure time", "1", 2, "Camera make:Canon", "  Camera make\n"},
+                      TSetCase{"ByKey", "camera-make", "Nikon", 0, "Camera make:Nikon", ""},
+                      TSetCase{"SizeByKey", "exif-image-height", "1", 2, "Camera make:Canon",
+                               "\"Exif image height\" is set from"},
+                      TSetCase{"NotAKey", "camera_make", "Nikon", 2, "Camera make:Canon", "  Camera make\n"},
+                      TSetCase{"TextBeyondASCII", "copyright", "© 2026 Ana Müller 漢", 0,
+                               "Copyright:© 2026 Ana Müller 漢", ""},
+                      TSetCase{"ExifFormDate", "date-time", "2024:05:03 14:22:07", 0, "Date/time:2024-05-03 14:22:07",
+                               ""},
+                      TSetCase{"ISODateWithZone", "Date/time original", "2024-05-03T14:22:07.5+02:00", 0,
+                               "Offset time original:+02:00", ""},
+                      TSetCase{"ISODateBadFraction", "date-time", "2024-05-03T14:22:07.", 1, "Date/time:",
+                               "Invalid data format"},
+                      TSetCase{"LoadStatusByKey", "loaded-cleanly", "Yes", 0, "Loaded cleanly:Yes", ""}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheCli, SetsAValueOnAPhotoWithoutExifAndListsItsKeys) {
+  const std::string photo = Write("plain.jpg", ExifBuilder::Jpeg({}));
+  std::ostringstream err, out, ignored;
+  EXPECT_EQ(Quorvane::Cli::RunSet(photo, "image-description", "Zürich", "", err), 0) << err.str();
+  TExifData saved;
+  saved.LoadFromJPEG(photo);
+  EXPECT_EQ(saved.ImageDescription(), "Zürich");
+  EXPECT_EQ(Quorvane::Cli::RunList({photo}, true, "", out, ignored), 0);
+  const auto rows = nlohmann::json::parse(out.str())[0]["standard"];
+  const auto row =
+      std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r["caption"] == "Image description"; });
+  ASSERT_NE(row, rows.end());
+  EXPECT_EQ(*row, (nlohmann::json{{"caption", "Image description"}, {"key", "image-description"}, {"value", "Zürich"},
+                                  {"kind", "string"}, {"choices", ""}}));
+}
 
 // `set` writes through the same safe replacement as every save: what the path names is respected.
 TEST_F(TheCli, SetsThroughASymlinkAndRefusesWhatItMayNotWrite) {

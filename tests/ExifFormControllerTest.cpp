@@ -240,11 +240,12 @@ TEST_F(TheController, ShowsOneNoticeForAPhotoWithoutMetadataAndRetriesOneThatFai
   Write("a.jpg", ExifBuilder::Jpeg({}));
   Write("b.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'});
   Controller.OpenFolder(Folder.string());
-  ASSERT_EQ(Controller.Rows(lkStandard).size(), 1u);
+  // The notice, then the rows an edit may fill in; the photo is the edits' target.
+  ASSERT_GT(Controller.Rows(lkStandard).size(), 1u);
   EXPECT_EQ(Controller.Rows(lkStandard)[0].Caption, "No Exif metadata found");
   EXPECT_TRUE(Controller.Rows(lkMakerNote).empty());
   EXPECT_FALSE(Controller.SaveEnabled());
-  EXPECT_TRUE(Controller.FileName().empty());
+  EXPECT_EQ(Controller.FileName(), (Folder / "a.jpg").string());
 
   Controller.PhotoListViewSelectItem(1, true);
   EXPECT_TRUE(Controller.Rows(lkStandard).back().Caption.starts_with("Could not read the metadata: "));
@@ -293,8 +294,38 @@ INSTANTIATE_TEST_SUITE_P(
                       TEditCase{"DateTimeFirstYear", "Date/time", "0001-01-01 00:00:00", "0001-01-01 00:00:00", true},
                       TEditCase{"Select", "Orientation", "Rotate 90", "Rotate 90", true},
                       TEditCase{"DateTime", "Date/time", "2020-01-02 03:04:05", "2020-01-02 03:04:05", true},
-                      TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"}),
+                      TEditCase{"DateTimeNotADate", "Date/time", "yesterday", "", false, "Invalid data format"},
+                      TEditCase{"DateTimeExifForm", "Date/time", "2020:01:02 03:04:05", "2020:01:02 03:04:05", true},
+                      TEditCase{"DateTimeISOWithZone", "Date/time original", "2020-01-02T03:04:05.5+02:00",
+                                "2020-01-02T03:04:05.5+02:00", true},
+                      TEditCase{"DateTimeISOBadZone", "Date/time", "2020-01-02T03:04:05+2", "", false,
+                                "Invalid data format"},
+                      TEditCase{"TextBeyondASCII", "Copyright", "© 2026 Ana Müller 漢", "© 2026 Ana Müller 漢", true}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TheController, NamesTheDateFormInTheDatePrompt) {
+  Photo("a.jpg");
+  OpenAndSelect("Date/time original");
+  Services.Inputs.push_back(std::nullopt);
+  Controller.EditButtonClick();
+  EXPECT_EQ(Services.Asked.back(), "Edit data/time|Date/time original (YYYY-MM-DD HH:MM:SS):|");
+}
+
+TEST_F(TheController, LetsTheFirstEditOfAPhotoWithoutExifCreateIt) {
+  const std::string path = Write("a.jpg", ExifBuilder::Jpeg({}));
+  OpenAndSelect("Copyright");
+  ASSERT_TRUE(Controller.EditEnabled());
+  EXPECT_EQ(Controller.Rows(lkStandard)[0].Caption, "No Exif metadata found");
+  EXPECT_EQ(Controller.Rows(lkStandard)[1].Key, "camera-make");
+  Services.Inputs.push_back("© Ana Müller");
+  Controller.EditButtonClick();
+  EXPECT_TRUE(Services.Errors.empty()) << Services.Errors.front();
+  EXPECT_EQ(Reread(path)->Copyright(), "© Ana Müller");
+  // Listed again in full: the notice is gone and the row keeps its place selected.
+  EXPECT_EQ(Controller.Rows(lkStandard)[0].Caption, "General");
+  EXPECT_EQ(Value("Copyright"), "© Ana Müller");
+  EXPECT_TRUE(Controller.SaveEnabled());
+}
 
 TEST_F(TheController, ShowsTheImageSizeButLetsNoEditChangeIt) {
   const std::string path = Photo("a.jpg");
@@ -343,7 +374,7 @@ TEST_F(TheController, ResavesOnYesToALoadStatusThatIsNotYes) {
   }
   Services.Answers.push_back(TDialogAnswer::Yes);
   Controller.EditButtonClick();
-  EXPECT_EQ(Services.Asked.back(), "Loaded cleanly: Yes / No ?");
+  EXPECT_EQ(Services.Asked.back(), "Loaded cleanly: Rewrite this directory in a clean form?");
   EXPECT_NE(Zorp::Testing::ReadFileBytes(path), before);
   EXPECT_EQ(Value("Loaded cleanly"), "No: one or more bad tag headers");  // the row keeps its text
 }

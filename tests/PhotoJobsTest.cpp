@@ -754,6 +754,38 @@ TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
                 ",,,,\r\n");
 }
 
+TEST_F(PhotoJobs, ACsvColumnMayBeNamedByItsKeyAndIsHeadedByItsCaption) {
+  ExifBuilder block;
+  block.Primary.Ascii(ttMake, "Acme").Ascii(ttModel, "One");
+  block.Exif.Rational(ttFNumber, 28, 10);
+  const std::string photo = (Folder / "a.jpg").string();
+  Zorp::Testing::WriteFileBytes(photo, ExifBuilder::Jpeg({block.Build()}));
+  std::ostringstream byKey, byCaption;
+  EXPECT_TRUE(WriteCsv(byKey, {photo}, {"camera-make", "f-number", "Camera model"}, TMemIniFile()).empty());
+  WriteCsv(byCaption, {photo}, {"Camera make", "F number", "camera-model"}, TMemIniFile());
+  EXPECT_EQ(byKey.str(), "File,Camera make,F number,Camera model\r\n" + photo + ",Acme,2.8,One\r\n");
+  EXPECT_EQ(byCaption.str(), byKey.str());
+  for (const char* column : {"camera-make", "Camera make", "gps-latitude", "loaded-cleanly"})
+    EXPECT_TRUE(IsCsvColumn(column)) << column;
+  for (const char* column : {"camera make", "Camera-make", "", "File"}) {
+    EXPECT_FALSE(IsCsvColumn(column)) << column;
+    EXPECT_THROW(WriteCsv(byKey, {photo}, {column}, TMemIniFile()), std::invalid_argument) << column;
+  }
+}
+
+TEST_F(PhotoJobs, AnEditOfManyPhotosNamesItsRowByKeyAndGivesAPhotoWithoutExifTheValue) {
+  const std::string plain = (Folder / "plain.jpg").string();
+  Zorp::Testing::WriteFileBytes(plain, ExifBuilder::Jpeg({}));
+  EXPECT_EQ(SetStandardValue(plain, "copyright", "© Ana", {}).Kind, TPhotoOutcome::Changed);
+  EXPECT_EQ(SetStandardValue(plain, "Copyright", "© Ana", {}).Kind, TPhotoOutcome::Unchanged);
+  EXPECT_EQ(SetStandardValue(plain, "orientation", "Rotate 90", {}).Kind, TPhotoOutcome::Changed);
+  EXPECT_THROW(SetStandardValue(plain, "orientation", "Sideways", {}), std::invalid_argument);
+  TExifData data;
+  data.LoadFromJPEG(plain);
+  EXPECT_EQ(data.Copyright(), "© Ana");
+  EXPECT_EQ(data.Orientation(), toRightTop);
+}
+
 TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
   const std::string missing = (Folder / "missing.jpg").string();
   std::ostringstream out;

@@ -452,4 +452,83 @@ TEST(TheStandardListing, ListsEverySamplePhoto) {
   EXPECT_GT(listed, 0);
 }
 
+// ---- row keys ----
+
+TEST(TheStandardRowKeys, NameEachRowOnceAndMapToItsCaptionBothWays) {
+  std::vector<std::string_view> names;
+  std::vector<std::string> captions;
+  for (const TStandardRow& row : StandardRows()) {
+    names.push_back(row.Key);
+    names.push_back(row.Caption);
+    captions.emplace_back(row.Caption);
+    EXPECT_EQ(row.Key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-"), std::string_view::npos) << row.Key;
+    EXPECT_EQ(StandardRowKey(row.Caption), row.Key);
+    EXPECT_EQ(StandardRowKey(row.Key), row.Key);
+    EXPECT_EQ(StandardRowCaption(row.Key), row.Caption);
+    EXPECT_EQ(StandardRowCaption(row.Caption), row.Caption);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());  // no key or caption twice
+  EXPECT_EQ(captions, StandardLabels());
+  for (const char* unknown : {"", "camera make", "Camera Make", "camera-make ", "   Camera make"}) {
+    EXPECT_EQ(StandardRowKey(unknown), "") << unknown;
+    EXPECT_EQ(StandardRowCaption(unknown), "") << unknown;
+  }
+}
+
+// Keys are what scripts and CSV columns name: they must not change.
+class AStableKey : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(AStableKey, NamesItsRow) { EXPECT_EQ(StandardRowCaption(GetParam().first), GetParam().second); }
+
+INSTANTIATE_TEST_SUITE_P(Keys, AStableKey,
+                         ::testing::Values(std::pair{"camera-make", "Camera make"}, std::pair{"date-time", "Date/time"},
+                                           std::pair{"date-time-original", "Date/time original"},
+                                           std::pair{"date-time-digitised", "Date/time digitised"},
+                                           std::pair{"gps-date-time-utc", "GPS date/time (UTC)"},
+                                           std::pair{"gps-latitude", "GPS latitude"},
+                                           std::pair{"iso-speed-ratings", "ISO speed rating(s)"},
+                                           std::pair{"f-number", "F number"},
+                                           std::pair{"image-description", "Image description"},
+                                           std::pair{"loaded-cleanly", "Loaded cleanly"}));
+
+TEST(TheStandardListing, GivesEachValueRowTheKeyOfItsCaption) {
+  ExifBuilder block(boBigEndian);
+  block.Primary.Ascii(ttMake, "Canon");
+  block.Exif.Rational(ttExposureTime, 1, 125).Ascii(ttLensModel, "50mm");
+  block.Gps.Raw(ttGPSVersionID, 1, 4, {2, 2, 0, 0});
+  TExifData data;
+  LoadJPEG(data, ExifBuilder::Jpeg({block.Build()}));
+  std::size_t values = 0;
+  for (const TListRow& row : List(data)) {
+    if (!row.IsValueRow()) {
+      EXPECT_EQ(row.Key, "") << row.Caption;
+      continue;
+    }
+    ++values;
+    EXPECT_EQ(row.Key, StandardRowKey(row.Caption.substr(3))) << row.Caption;
+    EXPECT_NE(row.Key, "") << row.Caption;
+  }
+  EXPECT_GT(values, 40u);
+}
+
+TEST(TheStandardListing, OffersAPhotoWithoutExifItsEditableRowsEmpty) {
+  TListRows rows;
+  AddCaption(rows, "No Exif metadata found");
+  ListEmptyEditableRows(rows);
+  std::vector<std::string> keys;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    keys.push_back(rows[i].Key);
+    EXPECT_EQ(rows[i].Value(), "") << rows[i].Caption;
+    EXPECT_NE(rows[i].Kind(), "") << rows[i].Caption;
+    EXPECT_NE(rows[i].Kind(), rkNoYes) << rows[i].Caption;
+  }
+  EXPECT_EQ(rows[0].Caption, "No Exif metadata found");
+  EXPECT_EQ(keys, (std::vector<std::string>{"camera-make", "camera-model", "software", "date-time", "image-description",
+                                            "copyright", "orientation", "title", "subject", "author", "comments",
+                                            "keywords", "exif-version", "date-time-original", "date-time-digitised",
+                                            "gps-date-time-utc"}));
+  EXPECT_NE(rows[IndexOf(rows, "   Orientation")].SelectList(), "");
+}
+
 }  // namespace

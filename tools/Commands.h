@@ -38,12 +38,14 @@ int RunList(const std::vector<std::string>& files, bool json, const std::string&
 int RunExport(const std::string& file, const std::string& outFile, bool makerNote, const std::string& iniPath,
               std::ostream& err);
 
-// `set [--ini PATH] FILE LABEL VALUE`: the viewer's edit of the Standard-list row of that label,
-// VALUE answering its dialog. 0 when saved or nothing needed saving; 1 (message on err, file
-// untouched) when the value is rejected or the save fails; 2 for a label that is not editable (the
-// editable ones listed).
+// `set [--ini PATH] FILE LABEL VALUE`: the viewer's edit of the Standard-list row of that label
+// (its caption or its key), VALUE answering its dialog. 0 when saved or nothing needed saving; 1
+// (message on err, file untouched) when the value is rejected or the save fails; 2 for a label that
+// is not editable (the editable captions listed). A photo without Exif gets it with the edit.
 int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
            std::ostream& err);
+// The end of `set --help`: the editable rows' keys and captions, and the date forms.
+std::string SetHelpFooter();
 
 // Options of `write`.
 struct TWriteOptions {

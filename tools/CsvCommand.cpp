@@ -25,11 +25,10 @@ int RunCsv(const std::optional<std::string>& columnList, const std::vector<std::
       columns.push_back(Zorp::Base::Trim(std::string_view(*columnList).substr(start, comma - start)));
     }
   }
-  const std::vector<std::string>& labels = CsvColumnLabels();
   for (const std::string& column : columns)
-    if (std::find(labels.begin(), labels.end(), column) == labels.end()) {
+    if (!IsCsvColumn(column)) {
       err << ErrorLine("unknown column \"" + column + "\"; the labels are:");
-      for (const std::string& label : labels) err << "  " << label << '\n';
+      for (const std::string& label : CsvColumnLabels()) err << "  " << label << '\n';
       return 2;
     }
   // Only the Standard list is read, so no MakerNote descriptions are needed. The lines are built on

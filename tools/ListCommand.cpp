@@ -19,7 +19,8 @@ using namespace Quorvane::Viewer;
 
 namespace {
 
-// A row as JSON: the caption without the value rows' indent; a heading or notice has only its caption.
+// A row as JSON: the caption without the value rows' indent and the key of a Standard row; a
+// heading or notice has only its caption.
 void WriteRow(TJsonWriter& json, const TListRow& row) {
   json.BeginObject();
   json.Key("caption");
@@ -30,6 +31,10 @@ void WriteRow(TJsonWriter& json, const TListRow& row) {
   }
   const std::string_view caption(row.Caption);
   json.String(caption.starts_with(ValueRowIndent) ? caption.substr(ValueRowIndent.size()) : caption);
+  if (!row.Key.empty()) {
+    json.Key("key");
+    json.String(row.Key);
+  }
   json.Key("value");
   json.String(row.Value());
   json.Key("kind");

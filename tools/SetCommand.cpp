@@ -9,6 +9,7 @@
 #include "OutputChannel.h"
 #include "core/ExifFormController.h"
 #include "core/PropertySetters.h"
+#include "core/StandardListing.h"
 #include "zorp/base/FileLock.h"
 #include "zorp/base/TextEncoding.h"
 
@@ -83,14 +84,16 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
     err << ErrorLine(file, "No Exif metadata found");
     return 1;
   }
-  // The first row of that label whose kind allows editing (several directories have a load status).
+  // The first row of that key or caption whose kind allows editing (several directories have a
+  // load status).
   const TListRows& rows = controller.Rows(lkStandard);
+  const std::string_view key = StandardRowKey(label);
   int found = -1;
   std::vector<std::string> editable;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].IsValueRow() || rows[i].Kind().empty()) continue;
     const std::string caption = Zorp::Base::Trim(rows[i].Caption);
-    if (found < 0 && caption == label) found = static_cast<int>(i);
+    if (found < 0 && !key.empty() && rows[i].Key == key) found = static_cast<int>(i);
     if (std::find(editable.begin(), editable.end(), caption) == editable.end()) editable.push_back(caption);
   }
   if (const std::string why = NotEditableMessage(label); found < 0 && !why.empty()) {
@@ -106,6 +109,15 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
   controller.EditButtonClick();
   for (const std::string& message : answers.Messages) err << ErrorLine(file, message);
   return answers.Messages.empty() ? 0 : 1;
+}
+
+std::string SetHelpFooter() {
+  std::string text = "The rows an edit may change, by key and caption (either names the row):\n";
+  for (const TStandardRow& row : StandardRows())
+    if (HasPropertySetter(std::string(row.Key)) || row.Key == "loaded-cleanly")
+      text += "  " + std::string(row.Key) + std::string(std::max<std::size_t>(2, 22 - row.Key.size()), ' ') +
+              std::string(row.Caption) + '\n';
+  return text + "Dates as YYYY-MM-DD HH:MM:SS, YYYY:MM:DD HH:MM:SS or ISO 8601 (2024-05-03T14:22:07+02:00).";
 }
 
 }  // namespace Quorvane::Cli

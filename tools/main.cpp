@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
   CLI::App* set = app.add_subcommand("set", "Edit one value as the viewer's Edit button does and save the file");
   set->add_option("--ini", iniPath, "MakerNote descriptions to use instead of MakerNotes.ini")->check(CLI::ExistingFile);
   set->add_option("FILE", file, "JPEG file")->required();
-  set->add_option("LABEL", label, "The Standard-list label, as \"Camera make\"")->required();
+  set->add_option("LABEL", label, "The Standard-list label, as \"Camera make\", or its key, as camera-make")
+      ->required();
   set->add_option("VALUE", value, "The new value, as typed into the viewer's dialog")->required();
+  set->footer(Quorvane::Cli::SetHelpFooter());
 
   std::vector<std::string> assignments;
   Quorvane::Cli::TWriteOptions writeOptions;
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
 
   std::optional<std::string> columns;
   CLI::App* csv = app.add_subcommand("csv", "Write the Standard-list values of each file as CSV");
-  csv->add_option("--columns", columns, "Standard-list labels, comma-separated");
+  csv->add_option("--columns", columns, "Standard-list labels or keys, comma-separated");
   csv->add_option("-j,--jobs", jobs, jobsHelp);
   csv->add_option("FILE", files, "JPEG files")->required();
 

@@ -272,6 +272,12 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
   FRows[lkMakerNote] = std::move(listing.MakerNote);
+  // A photo without Exif offers the rows an edit may fill in, under its notice; the first edit
+  // writes the Exif block into the file.
+  if (listing.Succeeded() && FExifData && FFileName.empty()) {
+    ListEmptyEditableRows(FRows[lkStandard]);
+    FFileName = fileName;
+  }
   if (!FFileName.empty() && FExifData && ShowsThumbnail(*FExifData)) {
     FPreviewJPEG = FExifData->Thumbnail().Bytes();
     FPreviewOrientation = static_cast<int>(FExifData->Orientation());
@@ -320,54 +326,62 @@ void TExifFormController::EditButtonClick() {
 }
 
 // The row's kind picks the dialog; a new value, trimmed and different from the old text, is
-// validated, shown in the row and (for a Standard row with a property) set; then the photo is
-// saved. "noyes" rows re-save on Yes unless they already read "Yes". When setting or saving fails,
-// the error is shown and the photo reloaded, so the rows show what the file holds. With several
-// photos selected, a new value of a Standard row with a property may go to all of them instead.
+// validated, shown in the row and (for a Standard row with a property, found by the row's key) set;
+// then the photo is saved. "noyes" rows re-save on Yes unless they already read "Yes". When setting
+// or saving fails, the error is shown and the photo reloaded, so the rows show what the file holds.
+// With several photos selected, a new value of a Standard row with a property may go to all of
+// them instead.
 void TExifFormController::EditRow(TListKind list, TListRow& row) {
   const std::string label = Zorp::Base::Trim(row.Caption);
+  // A Standard row's property is found by its key; the dialogs name the row by its caption.
+  const std::string key = list == lkStandard ? row.Key : std::string();
   const std::string oldValue = row.Value(), kind = row.Kind();
   std::string value = oldValue;
   bool changed = false;
   // The value may go to every selected photo, also when the one shown holds it already.
-  const bool manyPhotos = list == lkStandard && FSelectedPhotos.size() > 1 && HasPropertySetter(label);
+  const bool manyPhotos = !key.empty() && FSelectedPhotos.size() > 1 && HasPropertySetter(key);
+  // The first edit of a photo without Exif creates it; the photo is then listed again in full.
+  const bool createsExif = FExifData->IsEmpty();
   try {
     if (kind == rkNoYes) {
-      changed = FServices.AskYesNoCancel(label + ": Yes / No ?") == TDialogAnswer::Yes && oldValue != "Yes";
+      changed = FServices.AskYesNoCancel(label + ": Rewrite this directory in a clean form?") == TDialogAnswer::Yes &&
+                oldValue != "Yes";
     } else if (kind == rkString || kind == rkSelect || kind == rkInt || kind == rkDateTime) {
-      const bool ok = kind == rkSelect ? FServices.InputSelect("Select", label + ":", value, row.SelectList())
+      // A date prompt names the form every locale accepts.
+      const std::string dateTimePrompt = label + " (YYYY-MM-DD HH:MM:SS):";
+      const bool ok = kind == rkSelect   ? FServices.InputSelect("Select", label + ":", value, row.SelectList())
                       : kind == rkString ? FServices.InputQuery("Edit string", label + ":", value)
                       : kind == rkInt    ? FServices.InputQuery("Edit integer", label + ":", value)
-                                         : FServices.InputQuery("Edit data/time", label + ":", value);
+                                         : FServices.InputQuery("Edit data/time", dateTimePrompt, value);
       if (!ok) return;
       value = Zorp::Base::Trim(value);
       if (value == oldValue && !manyPhotos) return;
       std::int32_t number = 0;
-      TDateTime dateTime = 0;
+      TTypedDateTime dateTime;
       // A pixel count cannot be negative: such a number is refused like any other non-number.
       if (kind == rkInt && (!Zorp::Base::TryStrToInt(value, number) || number < 0)) {
         FServices.ShowError("Invalid integer format");
         return;
       }
-      if (kind == rkDateTime && !Zorp::Base::TryStrToDateTime(value, dateTime, Zorp::Base::FormatSettings())) {
+      if (kind == rkDateTime && !ParseTypedDateTime(value, dateTime, Zorp::Base::FormatSettings())) {
         FServices.ShowError("Invalid data format");
         return;
       }
       // A date the file cannot hold is refused before any photo is touched; it would delete the date.
-      if (const std::string refusal = kind == rkDateTime ? UnstorableDateTimeMessage(dateTime) : std::string();
+      if (const std::string refusal = kind == rkDateTime ? UnstorableDateTimeMessage(dateTime.Value) : std::string();
           !refusal.empty()) {
         FServices.ShowError(refusal);
         return;
       }
       if (manyPhotos &&
           FServices.AskYesNo("Apply to all " + std::to_string(FSelectedPhotos.size()) + " selected photos?")) {
-        EditSelectedPhotos(label, value);
+        EditSelectedPhotos(label, key, value);
         return;
       }
       if (value == oldValue) return;
       row.SubItems[0] = value;
       changed = true;
-      if (list == lkStandard) SetPropertyFromText(*FExifData, label, value);
+      if (!key.empty()) SetPropertyFromText(*FExifData, key, value);
     }
     if (changed && !FFileName.empty()) {
       // The save replaces the file, which dates it now; the former times go back on when kept. The
@@ -384,6 +398,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
         FExifData->RememberFileState();
         if (!kept) FServices.ShowError(FFileName + ": " + FileDateNotKeptText(error));
       }
+      if (createsExif) Reload();
     }
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());
@@ -391,10 +406,11 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
   }
 }
 
-void TExifFormController::EditSelectedPhotos(const std::string& label, const std::string& value) {
+void TExifFormController::EditSelectedPhotos(const std::string& label, const std::string& key,
+                                             const std::string& value) {
   const TEditOptions options = EditOptions();
-  RunJobAndReport("Edit " + label, SelectedFiles(), [label, value, options](const std::string& fileName) {
-    return SetStandardValue(fileName, label, value, options);
+  RunJobAndReport("Edit " + label, SelectedFiles(), [key, value, options](const std::string& fileName) {
+    return SetStandardValue(fileName, key, value, options);
   });
 }
 

@@ -70,7 +70,8 @@ class TExifFormController {
 
   void ClearDisplay();
   // Loads and lists one photo; false when loading or listing failed (the rows so far stay, the
-  // last ending in a notice with the reason).
+  // last ending in a notice with the reason). A photo without Exif gets its notice and then the
+  // editable rows with empty values; it is the target of edits, the first of which creates the Exif.
   bool LoadPhoto(const std::string& fileName);
 
   // A tab change: the tab's list shows.
@@ -147,8 +148,9 @@ class TExifFormController {
   class TBusyScope;
   void SetBusy(bool busy);
   void EditRow(TListKind list, TListRow& row);
-  // Sets a validated Standard-row value on all the selected photos as a job.
-  void EditSelectedPhotos(const std::string& label, const std::string& value);
+  // Sets a validated value of the Standard row of that key on all the selected photos as a job,
+  // named after the row's caption.
+  void EditSelectedPhotos(const std::string& label, const std::string& key, const std::string& value);
   // Loads the edited photo again, keeping the preview hint and the selected rows.
   void Reload() { ReloadPhoto(FFileName, FPreviewHint); }
   // Loads the photo shown again after a job, keeping the selected rows.

@@ -1,6 +1,7 @@
 #pragma once
 // The rows of the Standard and MakerNote lists: a caption, and for value rows exactly three
-// sub-items (value text, row kind, select list). Headings and notices have a caption only.
+// sub-items (value text, row kind, select list) and, in the Standard list, a stable key. Headings
+// and notices have a caption only.
 
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ struct TListRow {
   std::string Caption;
   std::vector<std::string> SubItems;  // none, or value, row kind, select list
   std::string Hint = {};              // what the row's tooltip tells about it; usually empty
+  // What names a Standard value row whatever its caption says ("camera-make"); empty for other rows.
+  std::string Key = {};
 
   bool IsValueRow() const { return !SubItems.empty(); }
   // The sub-items by name (empty when the row has none); read on every paint, so not copied.

@@ -107,10 +107,10 @@ constexpr TDateTimeField DateTimeFields[] = {{skPrimary, ttDateTime, ttSubsecTim
                                              {skExif, ttDateTimeOriginal, ttSubsecTimeOriginal},
                                              {skExif, ttDateTimeDigitized, ttSubsecTimeDigitized}};
 
-// The first value row with that label whose kind allows editing; nullptr when the list has none.
-const TListRow* FindEditableRow(const TListRows& rows, const std::string& label) {
+// The first value row with that key whose kind allows editing; nullptr when the list has none.
+const TListRow* FindEditableRow(const TListRows& rows, std::string_view key) {
   for (const TListRow& row : rows)
-    if (row.IsValueRow() && !row.Kind().empty() && Zorp::Base::Trim(row.Caption) == label) return &row;
+    if (row.IsValueRow() && !row.Kind().empty() && row.Key == key) return &row;
   return nullptr;
 }
 
@@ -566,20 +566,25 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
                                const TEditOptions& options) {
   if (const std::string why = NotEditableMessage(label); !why.empty()) throw std::invalid_argument(why);
   if (!HasPropertySetter(label)) throw std::invalid_argument("\"" + label + "\" is not an editable label");
+  const std::string_view key = StandardRowKey(label);
   TLoadedPhoto photo(fileName, options);
   TExifData& data = photo.Data;
-  if (data.IsEmpty()) throw std::runtime_error("No Exif metadata found");
+  // A photo without Exif has the rows the viewer offers it, and the edit creates the Exif.
   TListRows rows;
-  ListStandardData(rows, data, Zorp::Base::FormatSettings());
+  if (data.IsEmpty())
+    ListEmptyEditableRows(rows);
+  else
+    ListStandardData(rows, data, Zorp::Base::FormatSettings());
   const std::string newValue = Zorp::Base::Trim(value);
-  const TListRow* row = FindEditableRow(rows, label);
+  const TListRow* row = FindEditableRow(rows, key);
   if (row ? row->Value() == newValue : newValue.empty()) return TPhotoOutcome::Unchanged;
   if (row && row->Kind() == rkSelect) {
     const std::vector<std::string_view> choices = Zorp::Base::SplitLines(row->SelectList());
     if (std::find(choices.begin(), choices.end(), newValue) == choices.end())
-      throw std::invalid_argument("\"" + newValue + "\" is not one of the choices of " + label);
+      throw std::invalid_argument("\"" + newValue + "\" is not one of the choices of " +
+                                  std::string(StandardRowCaption(key)));
   }
-  SetPropertyFromText(data, label, newValue);
+  SetPropertyFromText(data, std::string(key), newValue);
   return photo.Save(fileName, options);
 }
 
@@ -619,11 +624,14 @@ std::string CsvField(std::string_view value) {
   return field + '"';
 }
 
-// The value the Standard list shows under the label; empty when it has no such row.
-const std::string& ValueOf(const TListRows& rows, const std::string& label) {
+// The value the Standard list shows in the row a column names (by key or caption); empty when it
+// has no such row.
+const std::string& ValueOf(const TListRows& rows, const std::string& column) {
   static const std::string none;
+  const std::string_view key = StandardRowKey(column);
   for (const TListRow& row : rows)
-    if (row.IsValueRow() && Zorp::Base::Trim(row.Caption) == label) return row.Value();
+    if (row.IsValueRow() && (key.empty() ? Zorp::Base::Trim(row.Caption) == column : row.Key == key))
+      return row.Value();
   return none;
 }
 
@@ -638,9 +646,18 @@ const std::vector<std::string>& DefaultCsvColumns() {
 
 const std::vector<std::string>& CsvColumnLabels() { return StandardLabels(); }
 
+bool IsCsvColumn(const std::string& column) {
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  return !StandardRowKey(column).empty() || std::find(labels.begin(), labels.end(), column) != labels.end();
+}
+
 std::string CsvHeader(const std::vector<std::string>& columns) {
   std::string line = "File";
-  for (const std::string& column : columns) line += ',' + CsvField(column);
+  // A column named by its key is headed by its caption.
+  for (const std::string& column : columns) {
+    const std::string_view caption = StandardRowCaption(column);
+    line += ',' + CsvField(caption.empty() ? std::string_view(column) : caption);
+  }
   return line + "\r\n";
 }
 
@@ -657,10 +674,8 @@ std::string CsvLine(const std::string& file, const std::vector<std::string>& col
 std::vector<TJobFailure> WriteCsv(std::ostream& out, const std::vector<std::string>& files,
                                   const std::vector<std::string>& columns, const TMemIniFile& ini,
                                   const TJobProgress& progress) {
-  const std::vector<std::string>& labels = CsvColumnLabels();
   for (const std::string& column : columns)
-    if (std::find(labels.begin(), labels.end(), column) == labels.end())
-      throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
+    if (!IsCsvColumn(column)) throw std::invalid_argument("\"" + column + "\" is not a label of the Standard list");
   std::vector<TJobFailure> failures;
   out << CsvHeader(columns);
   for (std::size_t done = 0; done < files.size(); ++done) {

@@ -122,8 +122,9 @@ TPhotoOutcome RemoveLocation(const std::string& fileName, const TEditOptions& op
 bool IsXMPLocationProperty(std::string_view namespaceURI, std::string_view name);
 
 // ---- one Standard-list value on many photos ----
-// Sets the value of the Standard-list row of that label as the viewer's edit does (the value
-// already validated for the row's kind) and saves. Unchanged when the photo already shows it.
+// Sets the value of the Standard-list row of that key or caption as the viewer's edit does (the
+// value already validated for the row's kind) and saves. Unchanged when the photo already shows it.
+// A photo without Exif gets it with the edit.
 // Throws std::invalid_argument for a label that cannot be edited (before the photo is read; for a
 // row every save sets, with NotEditableMessage), and EConvertError ("Invalid data format", or the
 // refusal of a date-time that cannot be stored) for a value of the wrong kind.
@@ -136,6 +137,9 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
 const std::vector<std::string>& DefaultCsvColumns();
 // The labels a column may name: every label the Standard list can show.
 const std::vector<std::string>& CsvColumnLabels();
+// Whether a column names a row: one of CsvColumnLabels, or the key of a Standard row (headed by
+// the row's caption all the same).
+bool IsCsvColumn(const std::string& column);
 // RFC 4180 CSV, UTF-8, CR LF: the header "File,<labels>", then per photo its path and the value
 // text of the Standard-list row of each label (empty when there is none). A cell beginning with
 // "=", "+", "-", "@", TAB or CR gets a leading apostrophe unless it is a plain signed decimal number. A photo that fails to

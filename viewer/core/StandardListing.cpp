@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "core/EnumTexts.h"
 #include "core/PropertySetters.h"
 #include "zorp/base/DateTime.h"
+#include "zorp/base/TextEncoding.h"
 
 namespace Quorvane::Viewer {
 
@@ -22,6 +24,12 @@ class TStandardLister {
       : FRows(rows), FData(data), FSettings(settings) {}
 
   void Run();
+  // The rows of the Main, Exif and GPS groups without their headings.
+  void ListGroups() {
+    ListPrimary();
+    ListExif();
+    ListGps();
+  }
 
  private:
   TListRows& FRows;
@@ -263,37 +271,170 @@ void TStandardLister::ListThumbnail() {
 }  // namespace
 
 void ListStandardData(TListRows& rows, const TExifData& data, const TFormatSettings& settings) {
+  const std::size_t first = rows.size();
   TStandardLister(rows, data, settings).Run();
+  SetStandardRowKeys(rows, first);
 }
 
-// In step with the lister above: a new row's label goes here too (StandardListingTest checks).
+void ListEmptyEditableRows(TListRows& rows) {
+  const TExifData empty;
+  TListRows all;
+  TStandardLister(all, empty, Zorp::Base::FormatSettings()).ListGroups();
+  const std::size_t first = rows.size();
+  for (TListRow& row : all) {
+    if (!row.IsValueRow() ||
+        (row.Kind() != rkString && row.Kind() != rkSelect && row.Kind() != rkInt && row.Kind() != rkDateTime))
+      continue;
+    row.SubItems[0].clear();
+    rows.push_back(std::move(row));
+  }
+  SetStandardRowKeys(rows, first);
+}
+
+void SetStandardRowKeys(TListRows& rows, std::size_t first) {
+  for (std::size_t i = first; i < rows.size(); ++i)
+    if (rows[i].IsValueRow()) rows[i].Key = StandardRowKey(Zorp::Base::Trim(rows[i].Caption));
+}
+
+namespace {
+
+// Every value row the Standard list can have, in list order, with the key that names it whatever
+// its caption. In step with the lister above: a new row goes here too (StandardListingTest checks).
+constexpr TStandardRow StandardRowTable[] = {{"byte-order", "Byte order"},
+                                             {"loaded-cleanly", "Loaded cleanly"},
+                                             // Main IFD
+                                             {"camera-make", "Camera make"},
+                                             {"camera-model", "Camera model"},
+                                             {"software", "Software"},
+                                             {"date-time", "Date/time"},
+                                             {"image-description", "Image description"},
+                                             {"copyright", "Copyright"},
+                                             {"orientation", "Orientation"},
+                                             {"title", "Title"},
+                                             {"subject", "Subject"},
+                                             {"author", "Author"},
+                                             {"comments", "Comments"},
+                                             {"keywords", "Keywords"},
+                                             {"resolution", "Resolution"},
+                                             {"rating", "Rating"},
+                                             // Exif sub-IFD
+                                             {"exif-version", "Exif version"},
+                                             {"aperture-value", "Aperture value"},
+                                             {"brightness-value", "Brightness value"},
+                                             {"colour-space", "Colour space"},
+                                             {"compressed-bits-per-pixel", "Compressed bits per pixel"},
+                                             {"date-time-original", "Date/time original"},
+                                             {"date-time-digitised", "Date/time digitised"},
+                                             {"digital-zoom-ratio", "Digital zoom ratio"},
+                                             {"exif-image-width", "Exif image width"},
+                                             {"exif-image-height", "Exif image height"},
+                                             {"exposure-programme", "Exposure programme"},
+                                             {"exposure-time", "Exposure time"},
+                                             {"exposure-index", "Exposure index"},
+                                             {"exposure-bias-value", "Exposure bias value"},
+                                             {"file-source", "File source"},
+                                             {"flash-present", "Flash present"},
+                                             {"flash-mode", "Flash mode"},
+                                             {"flash-fired", "Flash fired"},
+                                             {"flash-red-eye-reduction", "Flash red eye reduction"},
+                                             {"flash-strobe-energy", "Flash strobe energy"},
+                                             {"flash-strobe-light", "Flash strobe light"},
+                                             {"f-number", "F number"},
+                                             {"focal-length", "Focal length"},
+                                             {"focal-length-in-35mm-film", "Focal length in 35mm film"},
+                                             {"focal-plane-resolution", "Focal plane resolution"},
+                                             {"gain-control", "Gain control"},
+                                             {"image-unique-id", "Image unique ID"},
+                                             {"iso-speed-ratings", "ISO speed rating(s)"},
+                                             {"light-source", "Light source"},
+                                             {"makernote-data-offset", "MakerNote data offset"},
+                                             {"max-aperture-value", "Max aperture value"},
+                                             {"metering-mode", "Metering mode"},
+                                             {"related-sound-file", "Related sound file"},
+                                             {"rendering", "Rendering"},
+                                             {"scene-capture-type", "Scene capture type"},
+                                             {"scene-type", "Scene type"},
+                                             {"sensing-method", "Sensing method"},
+                                             {"shutter-speed", "Shutter speed"},
+                                             {"spectral-sensitivity", "Spectral sensitivity"},
+                                             {"subject-distance", "Subject distance"},
+                                             {"subject-distance-range", "Subject distance range"},
+                                             {"subject-location", "Subject location"},
+                                             {"white-balance-mode", "White balance mode"},
+                                             {"exposure-mode", "Exposure mode"},
+                                             {"contrast", "Contrast"},
+                                             {"saturation", "Saturation"},
+                                             {"sharpness", "Sharpness"},
+                                             {"offset-time", "Offset time"},
+                                             {"offset-time-original", "Offset time original"},
+                                             {"offset-time-digitised", "Offset time digitised"},
+                                             {"sub-second-time", "Sub-second time"},
+                                             {"sub-second-time-original", "Sub-second time original"},
+                                             {"sub-second-time-digitised", "Sub-second time digitised"},
+                                             {"body-serial-number", "Body serial number"},
+                                             {"lens-make", "Lens make"},
+                                             {"lens-model", "Lens model"},
+                                             {"lens-serial-number", "Lens serial number"},
+                                             // Interoperability sub-IFD
+                                             {"interoperability-type", "Interoperability type"},
+                                             {"interoperability-version", "Interoperability version"},
+                                             // GPS sub-IFD
+                                             {"gps-version", "GPS version"},
+                                             {"gps-date-time-utc", "GPS date/time (UTC)"},
+                                             {"gps-latitude", "GPS latitude"},
+                                             {"gps-longitude", "GPS longitude"},
+                                             {"gps-altitude", "GPS altitude"},
+                                             {"gps-satellites", "GPS satellites"},
+                                             {"gps-status", "GPS status"},
+                                             {"gps-measure-mode", "GPS measure mode"},
+                                             {"gps-dop", "GPS DOP"},
+                                             {"gps-speed", "GPS speed"},
+                                             {"gps-track", "GPS track"},
+                                             {"gps-image-direction", "GPS image direction"},
+                                             {"gps-map-datum", "GPS map datum"},
+                                             {"gps-destination-latitude", "GPS destination latitude"},
+                                             {"gps-destination-longitude", "GPS destination longitude"},
+                                             {"gps-destination-bearing", "GPS destination bearing"},
+                                             {"gps-destination-distance", "GPS destination distance"},
+                                             {"gps-differential", "GPS differential"},
+                                             // Thumbnail IFD
+                                             {"thumbnail-orientation", "Thumbnail orientation"},
+                                             {"thumbnail-resolution", "Thumbnail resolution"}};
+
+}  // namespace
+
+std::span<const TStandardRow> StandardRows() { return StandardRowTable; }
+
+// The row a key or a caption names; nullptr for neither. Every listed row is looked up once.
+const TStandardRow* FindStandardRow(std::string_view keyOrCaption) {
+  static const auto rows = [] {
+    std::unordered_map<std::string_view, const TStandardRow*> names;
+    for (const TStandardRow& row : StandardRowTable) {
+      names.emplace(row.Key, &row);
+      names.emplace(row.Caption, &row);
+    }
+    return names;
+  }();
+  const auto found = rows.find(keyOrCaption);
+  return found == rows.end() ? nullptr : found->second;
+}
+
+std::string_view StandardRowKey(std::string_view keyOrCaption) {
+  const TStandardRow* row = FindStandardRow(keyOrCaption);
+  return row ? row->Key : std::string_view();
+}
+
+std::string_view StandardRowCaption(std::string_view keyOrCaption) {
+  const TStandardRow* row = FindStandardRow(keyOrCaption);
+  return row ? row->Caption : std::string_view();
+}
+
 const std::vector<std::string>& StandardLabels() {
-  static const std::vector<std::string> labels = {
-      "Byte order", "Loaded cleanly",
-      // Main IFD
-      "Camera make", "Camera model", "Software", "Date/time", "Image description", "Copyright", "Orientation", "Title",
-      "Subject", "Author", "Comments", "Keywords", "Resolution", "Rating",
-      // Exif sub-IFD
-      "Exif version", "Aperture value", "Brightness value", "Colour space", "Compressed bits per pixel",
-      "Date/time original", "Date/time digitised", "Digital zoom ratio", "Exif image width", "Exif image height",
-      "Exposure programme", "Exposure time", "Exposure index", "Exposure bias value", "File source", "Flash present",
-      "Flash mode", "Flash fired", "Flash red eye reduction", "Flash strobe energy", "Flash strobe light", "F number",
-      "Focal length", "Focal length in 35mm film", "Focal plane resolution", "Gain control", "Image unique ID",
-      "ISO speed rating(s)", "Light source", "MakerNote data offset", "Max aperture value", "Metering mode",
-      "Related sound file", "Rendering", "Scene capture type", "Scene type", "Sensing method", "Shutter speed",
-      "Spectral sensitivity", "Subject distance", "Subject distance range", "Subject location", "White balance mode",
-      "Exposure mode", "Contrast", "Saturation", "Sharpness", "Offset time", "Offset time original",
-      "Offset time digitised", "Sub-second time", "Sub-second time original", "Sub-second time digitised",
-      "Body serial number", "Lens make", "Lens model", "Lens serial number",
-      // Interoperability sub-IFD
-      "Interoperability type", "Interoperability version",
-      // GPS sub-IFD
-      "GPS version", "GPS date/time (UTC)", "GPS latitude", "GPS longitude", "GPS altitude", "GPS satellites",
-      "GPS status", "GPS measure mode", "GPS DOP", "GPS speed", "GPS track", "GPS image direction", "GPS map datum",
-      "GPS destination latitude", "GPS destination longitude", "GPS destination bearing", "GPS destination distance",
-      "GPS differential",
-      // Thumbnail IFD
-      "Thumbnail orientation", "Thumbnail resolution"};
+  static const std::vector<std::string> labels = [] {
+    std::vector<std::string> captions;
+    for (const TStandardRow& row : StandardRowTable) captions.emplace_back(row.Caption);
+    return captions;
+  }();
   return labels;
 }
 
