@@ -397,6 +397,28 @@ TEST(ASavedThumbnail, IsWrittenUnchangedButCutAfterItsEndMarker) {
   EXPECT_EQ(written.Data.size(), 6 + *start + jpeg.size());  // the thumbnail ends the block
 }
 
+// Some cameras store a bare start and end marker as their thumbnail. A reader looks at the first
+// 20 bytes before it takes a thumbnail, so a shorter one must not end the block: a second save of
+// the photo would find it missing and refuse.
+TEST(ASavedThumbnail, ShorterThanTheReadersLookAheadReadsBackSaveAfterSave) {
+  for (const Bytes& tiny : {Bytes{0xFF, 0xD8, 0xFF, 0xD9}, Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0, 13, 'a', 'b', 'c', 'd',
+                                                             'e', 'f', 'g', 'h', 'i', 'j', 'k', 0xFF, 0xD9}}) {
+    SCOPED_TRACE(tiny.size());
+    TExifData data;
+    data.Sections(skPrimary).SetStringValue(ttMake, "X");
+    data.Thumbnail().LoadFromBytes(tiny.data(), tiny.size());
+    Bytes block = SaveBlock(data);
+    for (int save = 0; save < 2; ++save) {
+      TExifData reloaded;
+      Zorp::Base::TUserMemoryStream stream(block.data(), static_cast<std::int64_t>(block.size()));
+      reloaded.LoadFromStream(stream);
+      ASSERT_TRUE(reloaded.HasThumbnail());
+      EXPECT_EQ(reloaded.Thumbnail().Bytes(), tiny);
+      block = SaveBlock(reloaded);
+    }
+  }
+}
+
 TEST(ASavedThumbnail, OverTheLimitIsScaledDownAndReencodedAtQuality90AtMost) {
   TExifData data;
   data.Sections(skThumbnail).SetWordValue(ttImageWidth, 0, 1);

@@ -215,11 +215,11 @@ bool TCustomExifData::GetThumbnailOffset(TStream* stream, std::int64_t& offset) 
   if (!TryGetPointer(PeekSection(skThumbnail), ttJPEGInterchangeFormat, offset)) return false;
   if (!stream) return true;
   const std::int64_t saved = stream->Position();
-  std::uint8_t start[20];
+  std::uint8_t start[ThumbnailProbeSize];
   bool result = false;
   if (FTiffHeaderOffset + offset >= 0) {
     stream->SetPosition(FTiffHeaderOffset + offset);
-    result = stream->Read(start, sizeof start) == 20 && start[0] == 0xFF && start[1] == 0xD8;
+    result = stream->Read(start, sizeof start) == ThumbnailProbeSize && start[0] == 0xFF && start[1] == 0xD8;
   }
   stream->SetPosition(saved);
   return result;

@@ -509,6 +509,10 @@ void TExifWriter::AssignOffsets() {
     if (FDirectorySize[k] > 0) FBlockSize = std::max(FBlockSize, FOffset[k] + FDirectorySize[k] + FDataSize[k]);
   if (FMakerNoteFixed) FBlockSize = std::max(FBlockSize, FMakerNoteOffset + FMakerNoteTag->DataSize());
   for (const TByteRange& range : FKept) FBlockSize = std::max(FBlockSize, range.End);
+  // A reader takes a thumbnail only when it can read its first ThumbnailProbeSize bytes: a tiny one
+  // at the end of the block gets zeros behind it, so that it reads back as it was written.
+  if (FPointerTag[skThumbnail] && (FThumbnail.Size() > 0 || FThumbnailAt >= 0))
+    FBlockSize = std::max(FBlockSize, ThumbnailOffset() + TCustomExifData::ThumbnailProbeSize);
   // The block must fit one JPEG segment; refused before anything is allocated for it.
   if (ExifHeaderSize + FBlockSize > MaxJPEGSegmentDataSize)
     throw EJPEGSegmentTooLarge(

@@ -358,7 +358,9 @@ class TCustomExifData : public TExifSectionOwner {
   virtual bool IsEmpty() const;
   virtual void Clear(bool xmpPacketToo = true);
 
-  // The thumbnail offset (tag 0x0201 of IFD1); with a stream, true only when FF D8 is there.
+  // The thumbnail offset (tag 0x0201 of IFD1); with a stream, true only when FF D8 is there and
+  // ThumbnailProbeSize bytes can be read from there.
+  static constexpr std::int64_t ThumbnailProbeSize = 20;
   bool GetThumbnailOffset(Zorp::Base::TStream* stream, std::int64_t& offset) const;
 
   // Reads the first Exif APP1 segment and remembers the first XMP APP1 segment of a JPEG stream.
