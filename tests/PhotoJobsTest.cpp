@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -754,6 +755,38 @@ TEST_F(PhotoJobs, ACsvQuotesCommasQuotesAndLineBreaks) {
                 ",,,,\r\n");
 }
 
+// The numeric columns read as the Summary shows them; the two position columns in decimal degrees.
+TEST_F(PhotoJobs, ACsvWritesReadableNumbersAndThePositionInDecimalDegrees) {
+  const struct {
+    const char* Column;
+    std::function<void(ExifBuilder&)> Setup;
+    std::string Cell;
+  } cases[] = {
+      {"Exposure time", [](ExifBuilder& b) { b.Exif.Rational(ttExposureTime, 10, 1670); }, "1/167 s"},
+      {"Exposure time", [](ExifBuilder& b) { b.Exif.Raw(ttShutterSpeedValue, 10, 1, {}, {7, 1}); }, "1/128 s"},
+      {"F number", [](ExifBuilder& b) { b.Exif.Rational(ttFNumber, 18, 10); }, "f/1.8"},
+      {"Focal length", [](ExifBuilder& b) { b.Exif.Rational(ttFocalLength, 24, 1).Short(0xA405, {36}); }, "24 mm"},
+      {"Exposure bias value", [](ExifBuilder& b) { b.Exif.Raw(0x9204, 10, 1, {}, {2, 3}); }, "0.67"},
+      {"Exposure bias value", [](ExifBuilder& b) { b.Exif.Raw(0x9204, 10, 1, {}, {0xFFFFFFFFu, 3}); }, "-0.33"},
+      {"ISO speed rating(s)", [](ExifBuilder& b) { b.Exif.Short(0x8827, {200}); }, "200"},
+      {"Latitude",
+       [](ExifBuilder& b) { b.Gps.Ascii(1, "S").Raw(2, 5, 3, {}, {33, 1, 51, 1, 245, 10}); }, "-33.856806"},
+      {"Longitude", [](ExifBuilder& b) { b.Gps.Ascii(3, "E").Raw(4, 5, 3, {}, {2, 1, 17, 1, 402, 10}); }, "2.294500"},
+      {"Longitude", [](ExifBuilder& b) { b.Exif.Short(0x8827, {200}); }, ""},
+  };
+  for (const auto& c : cases) {
+    ExifBuilder block;
+    c.Setup(block);
+    const std::string path = (Folder / "a.jpg").string();
+    Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build()}));
+    TJobFailure failure;
+    EXPECT_EQ(CsvLine(path, {c.Column}, TMemIniFile(), failure), path + "," + c.Cell + "\r\n") << c.Column;
+  }
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const char* column : {"Latitude", "Longitude"})
+    EXPECT_NE(std::find(labels.begin(), labels.end(), column), labels.end()) << column;
+}
+
 TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
   const std::string missing = (Folder / "missing.jpg").string();
   std::ostringstream out;
@@ -795,9 +828,9 @@ TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
   const std::string csv = out.str();
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
             "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
-            "length,GPS latitude,GPS longitude,Orientation");
+            "length,GPS latitude,GPS longitude,Latitude,Longitude,Orientation");
   EXPECT_NE(csv.find(",Canon,Canon EOS Sample,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",1/500 s,f/8,100,35 mm,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
 }
 
 // A cell a spreadsheet would run as a formula gets an apostrophe; a plain number stays a number.

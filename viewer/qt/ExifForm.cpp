@@ -195,6 +195,7 @@ void TExifForm::BuildWidgets() {
 
   auto* dataGroup = new QGroupBox(QStringLiteral("Exif Data"), central);
   FListStack = new QStackedWidget(dataGroup);
+  NewExifListView(lkSummary)->setObjectName(QStringLiteral("SummaryListView"));
   NewExifListView(lkStandard)->setObjectName(QStringLiteral("StandardListView"));
   NewExifListView(lkMakerNote)->setObjectName(QStringLiteral("MakerNoteListView"));
   NewExifListView(lkXMP)->setObjectName(QStringLiteral("XMPListView"));
@@ -202,6 +203,8 @@ void TExifForm::BuildWidgets() {
   FTabSet->setObjectName(QStringLiteral("TabSet"));
   FTabSet->setShape(QTabBar::RoundedSouth);
   FTabSet->setExpanding(false);
+  // In the order of TabLists.
+  FTabSet->addTab(QStringLiteral("Summary"));
   FTabSet->addTab(QStringLiteral("Standard "));
   FTabSet->addTab(QStringLiteral("MakerNote"));
   FTabSet->addTab(QStringLiteral("XMP"));
@@ -307,14 +310,16 @@ void TExifForm::ConnectEvents() {
           &TExifForm::ForwardPhotoSelection);
   connect(FPhotoListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TExifForm::ForwardPhotoSelection);
-  for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
+  for (const TListKind list : TabLists) {
     QTableView* view = ListView(list);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, list, view] {
       if (FSyncing) return;
       const int row = SelectedRowOf(view);
       Forward([&] { FController.StandardListViewSelectItem(list, row); });
     });
-    connect(view, &QAbstractItemView::doubleClicked, this, [this] { Forward([&] { FController.EditButtonClick(); }); });
+    connect(view, &QAbstractItemView::doubleClicked, this, [this, list](const QModelIndex& index) {
+      Forward([&] { FController.ListDoubleClick(list, index.row()); });
+    });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& position) {
       if (FController.PopupMenuAutoPopup()) FPopupMenu->popup(view->viewport()->mapToGlobal(position));
     });
@@ -454,7 +459,7 @@ void TExifForm::SyncFromController() {
   SelectRows(FPhotoListView, FController.SelectedPhotos(), FController.SelectedPhoto());
   if (FController.RowsGeneration() != FShownRowsGeneration) {
     FShownRowsGeneration = FController.RowsGeneration();
-    for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
+    for (const TListKind list : TabLists) {
       FRowModels[list]->Reload();
       SelectRow(ListView(list), FController.SelectedRow(list));
     }
