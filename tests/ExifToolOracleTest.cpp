@@ -18,7 +18,6 @@
 #include <string_view>
 
 #include "SamplePhotos.h"
-
 #include "core/PhotoListing.h"
 #include "core/StandardListing.h"
 #include "core/SummaryListing.h"
@@ -260,8 +259,9 @@ TEST(TheSummary, ShowsTheExposureApertureIsoAndFocalLengthExifToolReads) {
               {"ISO", "ExifIFD:ISO", "ISO ", 0, false},
               {"Focal length", "ExifIFD:FocalLength", "", 0.051, false}};
   const auto listing = nlohmann::json::parse(
-      RunCommand("exiftool -j -G1 -q -q -ext jpg -ext jpeg -ExifIFD:ExposureTime -ExifIFD:FNumber -ExifIFD:ISO "
-                 "-ExifIFD:FocalLength '" + folder.string() + "' 2>/dev/null"),
+      RunCommand("exiftool -j -G1 -q -q -ext jpg -ext jpeg -ExifIFD:ExposureTime -ExifIFD:FNumber "
+                 "-ExifIFD:ISO -ExifIFD:FocalLength '" +
+                 folder.string() + "' 2>/dev/null"),
       nullptr, false);
   ASSERT_TRUE(listing.is_array());
   int compared = 0;

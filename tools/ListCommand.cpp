@@ -1,5 +1,6 @@
 // `quorvane-cli list` and `quorvane-cli export`: the viewer's Standard and MakerNote lists of a
-// photo (and, as JSON, its Summary), built by the same listing step as the window, as text, JSON or the window's export file.
+// photo (and, as JSON, its Summary), built by the same listing step as the window, as text, JSON or the window's export
+// file.
 
 #include <algorithm>
 #include <filesystem>

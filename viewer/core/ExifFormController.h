@@ -2,8 +2,8 @@
 // The viewer's main window as state and handlers, without a window: the folder and its photos,
 // the selected photos and the one shown, the shown photo's data and its four lists (Summary,
 // Standard, MakerNote, XMP), which list is visible, the selected rows, the button and menu states, the
-// preview, and the Tools menu's jobs over the selected photos. The window forwards every event to a handler and then mirrors
-// this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
+// preview, and the Tools menu's jobs over the selected photos. The window forwards every event to a handler and then
+// mirrors this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
 //
 // Handlers may throw on a failure the user must hear of (an export that cannot be written); the
 // window reports those. A photo that fails to load is not reported: its notice row says why.

@@ -1,9 +1,9 @@
 #include "core/PhotoJobs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <exception>

@@ -50,8 +50,7 @@ std::string Clean(std::string_view text) { return Zorp::Base::Trim(ShownAsciiTex
 std::string MakerAndName(const std::string& maker, const std::string& name) {
   if (maker.empty() || name.empty()) return maker.empty() ? name : maker;
   const std::string firstWord = maker.substr(0, maker.find(' '));
-  if (name.size() >= firstWord.size() && Zorp::Base::SameText(name.substr(0, firstWord.size()), firstWord))
-    return name;
+  if (name.size() >= firstWord.size() && Zorp::Base::SameText(name.substr(0, firstWord.size()), firstWord)) return name;
   return maker + " " + name;
 }
 
@@ -66,8 +65,7 @@ std::string TakenText(const TExifData& data) {
   if (taken == 0) return {};
   std::string text = Zorp::Base::FormatDateTime("yyyy-mm-dd hh:nn:ss", taken, Zorp::Base::InvariantFormatSettings());
   const std::string subSeconds = Clean(data.SubsecTimeOriginal());
-  if (!subSeconds.empty() && subSeconds.find_first_not_of("0123456789") == std::string::npos)
-    text += "." + subSeconds;
+  if (!subSeconds.empty() && subSeconds.find_first_not_of("0123456789") == std::string::npos) text += "." + subSeconds;
   if (const std::string offset = ExifText(data, ttOffsetTimeOriginal); !offset.empty()) text += " " + offset;
   return text;
 }
@@ -199,7 +197,8 @@ std::string ExposureBiasNumber(const TExifData& data) {
 
 bool TryGetDecimalDegrees(const TGPSCoordinate& coordinate, double& degrees) {
   if (coordinate.Missing() || coordinate.Degrees().Denominator == 0) return false;
-  degrees = Quotient(coordinate.Degrees()) + Quotient(coordinate.Minutes()) / 60 + Quotient(coordinate.Seconds()) / 3600;
+  degrees =
+      Quotient(coordinate.Degrees()) + Quotient(coordinate.Minutes()) / 60 + Quotient(coordinate.Seconds()) / 3600;
   if (coordinate.Direction() == 'S' || coordinate.Direction() == 'W') degrees = -degrees;
   return std::isfinite(degrees);
 }
