@@ -135,9 +135,9 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
 // ISO speed rating(s), Focal length, GPS latitude, GPS longitude, Latitude, Longitude, Orientation.
 const std::vector<std::string>& DefaultCsvColumns();
 // The labels a column may name: every label the Standard list can show, and "Latitude" and
-// "Longitude" (signed decimal degrees). Exposure time, F number and Focal length read as the Summary
-// list shows them ("1/167 s", "f/1.8", "24 mm"); Exposure bias value is a number with at most two
-// decimals ("-0.33").
+// "Longitude" (signed decimal degrees). In place of the Standard list's text, Exposure time, F number
+// and Focal length read as the Summary list shows them ("1/167 s", "f/1.8", "24 mm") and Exposure
+// bias value as a number with at most two decimals ("-0.33").
 const std::vector<std::string>& CsvColumnLabels();
 // RFC 4180 CSV, UTF-8, CR LF: the header "File,<labels>", then per photo its path and the value
 // text of the Standard-list row of each label (empty when there is none). A cell beginning with
