@@ -244,6 +244,7 @@ TEST_F(AnExifForm, ShowsTheFolderItsPhotosTheirRowsAndThePreviewAfterBrowsing) {
   EXPECT_EQ(preview->toolTip().toStdString(), (Folder / SamplePhotos[0]).string());
   EXPECT_TRUE(Child<QPushButton>("SaveButton")->isEnabled());
 
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkStandard));
   ClickRow("StandardListView", RowOf("StandardListView", "   Camera make"));
   EXPECT_TRUE(Child<QPushButton>("EditButton")->isEnabled());
   SaveScreenshot(*Form, "standard-tab.png");
