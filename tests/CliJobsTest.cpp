@@ -133,7 +133,7 @@ TEST_F(TheJobCommands, DefaultToTheTenCsvColumns) {
   ASSERT_EQ(Run("csv canon-sunset.jpg"), 0) << Err;
   EXPECT_EQ(Out.substr(0, Out.find("\r\n")),
             "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
-            "length,GPS latitude,GPS longitude,Orientation");
+            "length,GPS latitude,GPS longitude,Latitude,Longitude,Orientation");
 }
 
 }  // namespace

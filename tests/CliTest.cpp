@@ -274,6 +274,13 @@ TEST_F(TheCli, ListsAsJsonWithTheDocumentedKeys) {
   EXPECT_EQ(json[1]["file"], missing);
   EXPECT_EQ(json[1]["standard"], nlohmann::json::array());  // data only; the reason is on standard error
   EXPECT_EQ(json[1]["makernote"], nlohmann::json::array());
+  EXPECT_EQ(json[0]["summary"], nlohmann::json::parse(R"([{"caption": "Camera", "value": "Canon"},
+      {"caption": "Exposure", "value": "1/60 s"}, {"caption": "Orientation", "value": "Normal"}])"));
+  EXPECT_EQ(json[1]["summary"], nlohmann::json::array());
+  std::vector<std::string> keys;
+  const auto ordered = nlohmann::ordered_json::parse(out.str());
+  for (const auto& [key, value] : ordered[0].items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"file", "summary", "standard", "makernote"}));
 }
 
 struct TExportCase {

@@ -173,7 +173,7 @@ class TheController : public ::testing::Test {
   // Opens the folder and selects the Standard row with this label.
   void OpenAndSelect(const std::string& label, TListKind list = lkStandard) {
     Controller.OpenFolder(Folder.string());
-    if (list == lkMakerNote) Controller.TabSetChange(1);
+    if (list == lkMakerNote) Controller.TabSetChange(TabOfList(lkMakerNote));
     Controller.StandardListViewSelectItem(list, Row(label, list));
   }
   int Row(const std::string& caption, TListKind list = lkStandard) const {
@@ -403,7 +403,7 @@ TEST_F(TheController, EnablesEditForEditableRowsOnlyAndNotAgainOnATabSwitch) {
   Photo("a.jpg");
   OpenAndSelect("Camera make");
   EXPECT_TRUE(Controller.EditEnabled());
-  Controller.TabSetChange(1);
+  Controller.TabSetChange(TabOfList(lkMakerNote));
   EXPECT_EQ(Controller.VisibleList(), lkMakerNote);
   EXPECT_TRUE(Controller.EditEnabled());  // not re-evaluated
   Controller.EditButtonClick();          // nothing selected in the MakerNote list
@@ -415,8 +415,51 @@ TEST_F(TheController, EnablesEditForEditableRowsOnlyAndNotAgainOnATabSwitch) {
   EXPECT_TRUE(Services.Asked.empty());
   Controller.StandardListViewSelectItem(lkMakerNote, Row("General", lkMakerNote));
   EXPECT_FALSE(Controller.EditEnabled());
-  Controller.TabSetChange(0);
+  Controller.TabSetChange(TabOfList(lkStandard));
   EXPECT_EQ(Controller.VisibleList(), lkStandard);
+}
+
+TEST_F(TheController, ShowsTheSummaryOnTheFirstTabAndEachListOnItsOwn) {
+  EXPECT_EQ(Controller.TabIndex(), 0);
+  EXPECT_EQ(Controller.VisibleList(), lkSummary);
+  const std::pair<int, TListKind> tabs[] = {{1, lkStandard}, {2, lkMakerNote}, {3, lkXMP}, {4, lkXMP}, {0, lkSummary}};
+  for (const auto& [tab, list] : tabs) {
+    Controller.TabSetChange(tab);
+    EXPECT_EQ(Controller.VisibleList(), list) << tab;
+    EXPECT_EQ(TabOfList(list), tab == 4 ? 3 : tab);
+  }
+  // A selection in another list (the command line's edit makes one) shows that list.
+  Controller.StandardListViewSelectItem(lkStandard, -1);
+  EXPECT_EQ(Controller.VisibleList(), lkStandard);
+  EXPECT_EQ(Controller.TabIndex(), 1);
+}
+
+// The Summary: read-only, copied and exported like the other lists; its Location row opens the map.
+TEST_F(TheController, ListsTheSummaryReadOnlyAndOpensItsLocationOnTheMap) {
+  ExifBuilder block = Zorp::Testing::CanonCamera();
+  block.Gps.Ascii(1, "N").Raw(2, 5, 3, {}, {48, 1, 51, 1, 302, 10});
+  block.Gps.Ascii(3, "W").Raw(4, 5, 3, {}, {2, 1, 17, 1, 402, 10});
+  Write("a.jpg", ExifBuilder::Jpeg({block.Build()}));
+  Controller.OpenFolder(Folder.string());
+  EXPECT_EQ(Value("Location", lkSummary), "48.858389, -2.294500");
+  const std::string map = "https://www.openstreetmap.org/?mlat=48.858389&mlon=-2.294500#map=16/48.858389/-2.294500";
+  EXPECT_EQ(Controller.LocationAddress(), map);
+  Controller.StandardListViewSelectItem(lkSummary, Row("Camera", lkSummary));
+  EXPECT_FALSE(Controller.EditEnabled());
+  Controller.ListDoubleClick(lkSummary, Row("Camera", lkSummary));
+  EXPECT_TRUE(Services.Asked.empty());
+  EXPECT_EQ(Services.OpenedURL, "");
+  Controller.CopyMenuItemClick();
+  EXPECT_EQ(Services.Clipboard, "Camera:\tCanon");
+  Services.SaveNames.push_back((Folder / "summary").string());
+  Controller.SaveButtonClick();
+  const auto bytes = Zorp::Testing::ReadFileBytes(Folder / "summary.txt");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(3, 14), "Camera:Canon\r\n");
+  Controller.ListDoubleClick(lkSummary, Row("Location", lkSummary));
+  EXPECT_EQ(Services.OpenedURL, map);
+  Controller.ClearDisplay();
+  EXPECT_TRUE(Controller.Rows(lkSummary).empty());
+  EXPECT_EQ(Controller.LocationAddress(), "");
 }
 
 struct TExportNameCase {
@@ -435,7 +478,7 @@ TEST_P(AnExport, WritesTheVisibleListUnderTheChosenName) {
                                      return block.Build();
                                    }()}));
   Controller.OpenFolder(Folder.string());
-  Controller.TabSetChange(1);
+  Controller.TabSetChange(TabOfList(lkMakerNote));
   Services.SaveNames.push_back((Folder / GetParam().Chosen).string());
   Controller.SaveButtonClick();
   const auto bytes = Zorp::Testing::ReadFileBytes(Folder / GetParam().Written);
@@ -458,7 +501,7 @@ TEST_F(TheController, CopiesTheSelectedRowOfTheVisibleList) {
     Controller.CopyMenuItemClick();
     EXPECT_EQ(Services.Clipboard, copied);
   }
-  Controller.TabSetChange(1);
+  Controller.TabSetChange(TabOfList(lkMakerNote));
   Controller.StandardListViewSelectItem(lkMakerNote, Row("Unknown ($0001)", lkMakerNote));
   Controller.CopyMenuItemClick();
   EXPECT_EQ(Services.Clipboard, "7");
@@ -843,7 +886,7 @@ TEST_P(AnXMPList, ListsThePacketsValuesByPathOrOneNotice) {
   else
     Photo("a.jpg");
   Controller.OpenFolder(Folder.string());
-  Controller.TabSetChange(2);
+  Controller.TabSetChange(TabOfList(lkXMP));
   EXPECT_EQ(Controller.VisibleList(), lkXMP);
   std::vector<std::pair<std::string, std::string>> rows;
   for (const TListRow& row : Controller.Rows(lkXMP)) rows.emplace_back(row.Caption, row.IsValueRow() ? row.Value() : "-");
@@ -870,7 +913,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TheController, ExportsAndCopiesTheXMPList) {
   XMPPhoto("a.jpg", "xmp:Rating='3' xmp:Label='Red'>");
   Controller.OpenFolder(Folder.string());
-  Controller.TabSetChange(2);
+  Controller.TabSetChange(TabOfList(lkXMP));
   Controller.StandardListViewSelectItem(lkXMP, 1);
   EXPECT_FALSE(Controller.EditEnabled());
   Controller.CopyMenuItemClick();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -14,11 +15,12 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "SamplePhotos.h"
-
 #include "core/PhotoListing.h"
 #include "core/StandardListing.h"
+#include "core/SummaryListing.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/TagIDs.h"
@@ -224,6 +226,80 @@ TEST(TheStandardList, ShowsTheTextsExifToolReads) {
   }
   std::cout << compared << " Standard rows compared with exiftool's\n";
   EXPECT_GT(compared, 500);
+}
+
+// ---- The Summary's numbers, judged by exiftool ----------------------------------------------------
+
+// The number a text starts with, "1/167" read as a fraction; nullopt when it starts with none.
+std::optional<double> LeadingNumber(const std::string& text) {
+  std::size_t used = 0;
+  try {
+    const double value = std::stod(text, &used);
+    if (text.compare(used, 1, "/") == 0) return value / std::stod(text.substr(used + 1));
+    return value;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+TEST(TheSummary, ShowsTheExposureApertureIsoAndFocalLengthExifToolReads) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  // Caption, their tag, the text before our number, and how far the numbers may differ (a share of
+  // theirs for times, which both round to a whole reciprocal or one decimal).
+  const struct {
+    const char* Caption;
+    const char* Tag;
+    const char* Prefix;
+    double Tolerance;
+    bool Relative;
+  } rows[] = {{"Exposure", "ExifIFD:ExposureTime", "", 0.15, true},
+              {"Aperture", "ExifIFD:FNumber", "f/", 0.051, false},
+              {"ISO", "ExifIFD:ISO", "ISO ", 0, false},
+              {"Focal length", "ExifIFD:FocalLength", "", 0.051, false}};
+  const auto listing = nlohmann::json::parse(
+      RunCommand("exiftool -j -G1 -q -q -ext jpg -ext jpeg -ExifIFD:ExposureTime -ExifIFD:FNumber "
+                 "-ExifIFD:ISO -ExifIFD:FocalLength '" +
+                 folder.string() + "' 2>/dev/null"),
+      nullptr, false);
+  ASSERT_TRUE(listing.is_array());
+  int compared = 0;
+  for (const auto& photo : listing) {
+    const std::string file = photo.value("SourceFile", "");
+    TExifData data;
+    try {
+      data.LoadFromJPEG(file);
+    } catch (const Zorp::Base::Exception&) {
+      continue;
+    }
+    Quorvane::Viewer::TListRows ours;
+    Quorvane::Viewer::ListSummary(data, ours);
+    for (const auto& row : rows) {
+      if (!photo.contains(row.Tag)) continue;
+      const auto& value = photo[row.Tag];
+      const std::string theirText = value.is_string() ? value.get<std::string>() : value.dump();
+      const std::optional<double> theirs = LeadingNumber(theirText);
+      // A zero or unreadable value they print is no value to us.
+      if (!theirs || *theirs <= 0) continue;
+      const auto found = std::find_if(ours.begin(), ours.end(),
+                                      [&](const auto& r) { return r.Caption == std::string("   ") + row.Caption; });
+      ASSERT_NE(found, ours.end()) << file << ": no " << row.Caption << " row; theirs " << theirText;
+      const std::string shown = found->Value();
+      ASSERT_TRUE(shown.starts_with(row.Prefix)) << file << ": " << shown;
+      const std::optional<double> number = LeadingNumber(shown.substr(std::string_view(row.Prefix).size()));
+      ASSERT_TRUE(number.has_value()) << file << ": " << shown;
+      EXPECT_LE(std::abs(*number - *theirs), row.Tolerance * (row.Relative ? *theirs : 1))
+          << file << ": " << row.Caption << " ours " << shown << ", theirs " << theirText;
+      // Their reciprocal times read as ours do.
+      if (theirText.starts_with("1/")) {
+        EXPECT_EQ(shown, theirText + " s") << file;
+      }
+      ++compared;
+    }
+  }
+  std::cout << compared << " Summary values compared with exiftool's\n";
+  EXPECT_GT(compared, 200);
 }
 
 // Every MakerNote of the makers we describe loads cleanly where exiftool reads the photo without a

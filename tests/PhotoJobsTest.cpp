@@ -763,7 +763,7 @@ TEST_F(PhotoJobs, ACsvColumnMayBeNamedByItsKeyAndIsHeadedByItsCaption) {
   std::ostringstream byKey, byCaption;
   EXPECT_TRUE(WriteCsv(byKey, {photo}, {"camera-make", "f-number", "Camera model"}, TMemIniFile()).empty());
   WriteCsv(byCaption, {photo}, {"Camera make", "F number", "camera-model"}, TMemIniFile());
-  EXPECT_EQ(byKey.str(), "File,Camera make,F number,Camera model\r\n" + photo + ",Acme,2.8,One\r\n");
+  EXPECT_EQ(byKey.str(), "File,Camera make,F number,Camera model\r\n" + photo + ",Acme,f/2.8,One\r\n");
   EXPECT_EQ(byCaption.str(), byKey.str());
   for (const char* column : {"camera-make", "Camera make", "gps-latitude", "loaded-cleanly"})
     EXPECT_TRUE(IsCsvColumn(column)) << column;
@@ -784,6 +784,31 @@ TEST_F(PhotoJobs, AnEditOfManyPhotosNamesItsRowByKeyAndGivesAPhotoWithoutExifThe
   data.LoadFromJPEG(plain);
   EXPECT_EQ(data.Copyright(), "© Ana");
   EXPECT_EQ(data.Orientation(), toRightTop);
+}
+
+// The numeric columns read as the Summary shows them; the two position columns in decimal degrees.
+TEST_F(PhotoJobs, ACsvWritesReadableNumbersAndThePositionInDecimalDegrees) {
+  ExifBuilder full, apex;
+  full.Exif.Rational(ttExposureTime, 10, 1670).Rational(ttFNumber, 18, 10).Short(0x8827, {200});
+  full.Exif.Raw(0x9204, 10, 1, {}, {0xFFFFFFFF, 3}).Rational(ttFocalLength, 24, 1).Short(0xA405, {36});
+  full.Gps.Ascii(1, "S")
+      .Raw(2, 5, 3, {}, {33, 1, 51, 1, 245, 10})
+      .Ascii(3, "E")
+      .Raw(4, 5, 3, {}, {2, 1, 17, 1, 402, 10});
+  apex.Exif.Raw(ttShutterSpeedValue, 10, 1, {}, {7, 1}).Raw(0x9204, 10, 1, {}, {2, 3});
+  const std::vector<std::string> columns = {"Exposure time",       "F number", "Focal length", "ISO speed rating(s)",
+                                            "Exposure bias value", "Latitude", "Longitude"};
+  const std::pair<ExifBuilder*, std::string> cases[] = {{&full, ",1/167 s,f/1.8,24 mm,200,-0.33,-33.856806,2.294500"},
+                                                        {&apex, ",1/128 s,,,,0.67,,"}};
+  for (const auto& [block, cells] : cases) {
+    const std::string path = (Folder / "a.jpg").string();
+    Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block->Build()}));
+    TJobFailure failure;
+    EXPECT_EQ(CsvLine(path, columns, TMemIniFile(), failure), path + cells + "\r\n");
+  }
+  const std::vector<std::string>& labels = CsvColumnLabels();
+  for (const char* column : {"Latitude", "Longitude"})
+    EXPECT_NE(std::find(labels.begin(), labels.end(), column), labels.end()) << column;
 }
 
 TEST_F(PhotoJobs, ACsvRowIsWrittenAlsoForAPhotoThatCannotBeRead) {
@@ -827,9 +852,9 @@ TEST_F(PhotoJobs, TheCsvColumnsAreTheLabelsTheStandardListShows) {
   const std::string csv = out.str();
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
             "File,Camera make,Camera model,Date/time original,Exposure time,F number,ISO speed rating(s),Focal "
-            "length,GPS latitude,GPS longitude,Orientation");
+            "length,GPS latitude,GPS longitude,Latitude,Longitude,Orientation");
   EXPECT_NE(csv.find(",Canon,Canon EOS Sample,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find(",0.002 seconds,8,100,35,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",1/500 s,f/8,100,35 mm,46? 30 minutes and 36 seconds north,"), std::string::npos) << csv;
 }
 
 // A cell a spreadsheet would run as a formula gets an apostrophe; a plain number stays a number.

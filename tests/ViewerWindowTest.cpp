@@ -106,6 +106,8 @@ struct TStubServices : TQtServices {
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   void ShowReport(const std::string& text, bool) override { Messages.push_back(text); }
   void SetClipboardText(const std::string& text) override { Clipboard.push_back(text); }
+  void OpenURL(const std::string& url) override { OpenedURL = url; }
+  std::string OpenedURL;
 };
 
 void SaveScreenshot(QWidget& widget, const char* name) {
@@ -199,10 +201,12 @@ TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
   EXPECT_EQ(titles, (std::set<QString>{"Folder", "Photos", "Exif Data", "Preview"}));
   EXPECT_EQ(buttons, (std::set<QString>{"Browse", "Edit", "Save as ...", "Close"}));
   const QTabBar* tabs = Child<QTabBar>("TabSet");
-  ASSERT_EQ(tabs->count(), 3);
-  EXPECT_EQ(tabs->tabText(0), "Standard ");
-  EXPECT_EQ(tabs->tabText(1), "MakerNote");
-  EXPECT_EQ(tabs->tabText(2), "XMP");
+  ASSERT_EQ(tabs->count(), 4);
+  EXPECT_EQ(tabs->tabText(0), "Summary");
+  EXPECT_EQ(tabs->tabText(1), "Standard ");
+  EXPECT_EQ(tabs->tabText(2), "MakerNote");
+  EXPECT_EQ(tabs->tabText(3), "XMP");
+  EXPECT_EQ(tabs->currentIndex(), 0);
   struct THeader {
     const char* View;
     int Column;
@@ -222,7 +226,8 @@ TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
     }
   }
   EXPECT_EQ(Child<QLabel>("WebLabel")->text(), WebAddress);
-  EXPECT_TRUE(Child<QTableView>("StandardListView")->isVisible());
+  EXPECT_TRUE(Child<QTableView>("SummaryListView")->isVisible());
+  EXPECT_FALSE(Child<QTableView>("StandardListView")->isVisible());
   EXPECT_FALSE(Child<QTableView>("MakerNoteListView")->isVisible());
   EXPECT_FALSE(Child<QPushButton>("EditButton")->isEnabled());
   EXPECT_FALSE(Child<QPushButton>("SaveButton")->isEnabled());
@@ -247,6 +252,7 @@ TEST_F(AnExifForm, ShowsTheFolderItsPhotosTheirRowsAndThePreviewAfterBrowsing) {
   EXPECT_EQ(preview->toolTip().toStdString(), (Folder / SamplePhotos[0]).string());
   EXPECT_TRUE(Child<QPushButton>("SaveButton")->isEnabled());
 
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkStandard));
   ClickRow("StandardListView", RowOf("StandardListView", "   Camera make"));
   EXPECT_TRUE(Child<QPushButton>("EditButton")->isEnabled());
   SaveScreenshot(*Form, "standard-tab.png");
@@ -278,19 +284,20 @@ TEST_F(AnExifForm, PaintsTheSelectedRowGreenAndEditableValuesSkyBlue) {
 TEST_F(AnExifForm, ShowsTheMakerNoteListOnItsTab) {
   BrowseSamplePhotos();
   QTabBar* tabs = Child<QTabBar>("TabSet");
-  tabs->setCurrentIndex(1);
+  tabs->setCurrentIndex(TabOfList(lkMakerNote));
   EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisible());
   EXPECT_FALSE(Child<QTableView>("StandardListView")->isVisible());
   EXPECT_GT(Child<QTableView>("MakerNoteListView")->model()->rowCount(), 1);
   EXPECT_NE(Cell("MakerNoteListView", 0, 0), "No MakerNote found");
   ClickRow("MakerNoteListView", 2);
   SaveScreenshot(*Form, "makernote-tab.png");
-  tabs->setCurrentIndex(0);
+  tabs->setCurrentIndex(TabOfList(lkStandard));
   EXPECT_TRUE(Child<QTableView>("StandardListView")->isVisible());
 }
 
 TEST_F(AnExifForm, SavesTheCameraMakeEditedByADoubleClick) {
   BrowseSamplePhotos();
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkStandard));
   Services->InputText = "  Quorvane Test Camera ";
   const int row = RowOf("StandardListView", "   Camera make");
   const QString oldMake = Cell("StandardListView", row, 1);
@@ -341,6 +348,7 @@ TEST_F(AnExifForm, EditsTwoSelectedPhotosAfterYes) {
   EXPECT_EQ(photos->selectionModel()->selectedRows().size(), 2);
   EXPECT_EQ(Child<QLabel>("PreviewImage")->toolTip().toStdString(), (Folder / SamplePhotos[1]).string());
   Services->InputText = "Quorvane Twin Camera";
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkStandard));
   ClickRow("StandardListView", RowOf("StandardListView", "   Camera make"), true);
   EXPECT_EQ(Services->Asked.back(), "Apply to all 2 selected photos?");
   for (const char* name : SamplePhotos) {
@@ -372,9 +380,22 @@ TEST_F(AnExifForm, HasAToolsMenuWithTheJobs) {
   tools->hide();
 }
 
+// The Summary shows first; a double-click on its Location opens the map, on another row nothing.
+TEST_F(AnExifForm, OpensTheSummarysLocationOnTheMapByADoubleClick) {
+  BrowseSamplePhotos();
+  EXPECT_TRUE(Child<QTableView>("SummaryListView")->isVisible());
+  ClickRow("SummaryListView", RowOf("SummaryListView", "   Camera"), true);
+  EXPECT_EQ(Services->Asked, std::vector<std::string>{"PickFolder"});
+  EXPECT_FALSE(Child<QPushButton>("EditButton")->isEnabled());
+  EXPECT_EQ(Services->OpenedURL, "");
+  ClickRow("SummaryListView", RowOf("SummaryListView", "   Location"), true);
+  EXPECT_TRUE(Services->OpenedURL.starts_with("https://www.openstreetmap.org/?mlat=46.51")) << Services->OpenedURL;
+  SaveScreenshot(*Form, "summary-tab.png");
+}
+
 TEST_F(AnExifForm, ShowsThePhotosXMPOnItsTab) {
   BrowseSamplePhotos();
-  Child<QTabBar>("TabSet")->setCurrentIndex(2);
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkXMP));
   EXPECT_TRUE(Child<QTableView>("XMPListView")->isVisible());
   EXPECT_FALSE(Child<QTableView>("StandardListView")->isVisible());
   EXPECT_NE(RowOf("XMPListView", "xmp:Rating"), -1);
@@ -385,7 +406,7 @@ TEST_F(AnExifForm, ShowsThePhotosXMPOnItsTab) {
 
 TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
   BrowseSamplePhotos();
-  Child<QTabBar>("TabSet")->setCurrentIndex(1);
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkMakerNote));
   Child<QMenu>("ToolsMenu")->actions().back()->trigger();
   Form->resize(800, 750);
   Child<QSplitter>("MainSplitter")->setSizes({300, 470});
@@ -396,7 +417,7 @@ TEST_F(AnExifForm, RemembersFolderTabAndKeepFileDatesForTheNextRun) {
                                      std::make_unique<TStubServices>());
   EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 0);  // not before it is asked to
   Form->RestoreSettings();
-  EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), 1);
+  EXPECT_EQ(Child<QTabBar>("TabSet")->currentIndex(), TabOfList(lkMakerNote));
   EXPECT_TRUE(Child<QTableView>("MakerNoteListView")->isVisibleTo(Form.get()));
   EXPECT_TRUE(Child<QMenu>("ToolsMenu")->actions().back()->isChecked());
   EXPECT_EQ(Form->size(), QSize(800, 750));
@@ -437,6 +458,7 @@ const char* const InputNames[] = {"BrowseButton", "FolderEdit", "PhotoListView",
 TEST_F(AnExifForm, StartsNothingElseWhileAJobRuns) {
   BrowseSamplePhotos();
   SelectBothPhotos();
+  Child<QTabBar>("TabSet")->setCurrentIndex(TabOfList(lkStandard));
   const int make = RowOf("StandardListView", "   Camera make");
   Services->InputText = "Quorvane Busy Camera";
   bool during = false;

@@ -1,6 +1,8 @@
 // `quorvane-cli list` and `quorvane-cli export`: the viewer's Standard and MakerNote lists of a
-// photo, built by the same listing step as the window, as text, JSON or the window's export file.
+// photo (and, as JSON, its Summary), built by the same listing step as the window, as text, JSON or the window's export
+// file.
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
@@ -44,6 +46,20 @@ void WriteRow(TJsonWriter& json, const TListRow& row) {
   json.EndObject();
 }
 
+// The Summary as caption and value pairs; its rows are all value rows.
+void WriteSummary(TJsonWriter& json, const TListRows& rows) {
+  json.BeginArray();
+  for (const TListRow& row : rows) {
+    json.BeginObject();
+    json.Key("caption");
+    json.String(std::string_view(row.Caption).substr(std::min(row.Caption.size(), ValueRowIndent.size())));
+    json.Key("value");
+    json.String(row.Value());
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
 void WriteRows(TJsonWriter& json, const TListRows& rows) {
   json.BeginArray();
   for (const TListRow& row : rows) WriteRow(json, row);
@@ -74,6 +90,8 @@ TFileOutput ListOfFile(const std::vector<std::string>& files, std::size_t i, boo
     writer.BeginObject();
     writer.Key("file");
     writer.String(files[i]);
+    writer.Key("summary");
+    WriteSummary(writer, listing.Summary);
     writer.Key("standard");
     WriteRows(writer, standard);
     writer.Key("makernote");

@@ -14,6 +14,7 @@
 #include "core/PropertySetters.h"
 #include "core/RowText.h"
 #include "core/StandardListing.h"
+#include "core/SummaryListing.h"
 #include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/FileLock.h"
@@ -60,6 +61,11 @@ class TExifFormController::TBusyScope {
   TExifFormController& FController;
 };
 
+int TabOfList(TListKind list) {
+  const auto found = std::find(std::begin(TabLists), std::end(TabLists), list);
+  return found == std::end(TabLists) ? -1 : static_cast<int>(found - std::begin(TabLists));
+}
+
 TExifFormController::TExifFormController(IViewerServices& services) : FServices(services) {}
 
 TExifFormController::~TExifFormController() = default;
@@ -71,8 +77,8 @@ void TExifFormController::FormCreate(const fs::path& makerNotesIni) {
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());
   }
-  FVisibleList = lkStandard;
   FTabIndex = 0;
+  FVisibleList = TabLists[FTabIndex];
   ClearDisplay();
 }
 
@@ -87,9 +93,13 @@ void TExifFormController::ClearDisplay() {
   FPreviewHint.clear();
   FPreviewShowHint = false;
   FFileName.clear();
+  FLocationAddress.clear();
   FExifData.reset();
-  FRows[lkStandard].clear();
-  FSelectedRow[lkStandard] = -1;
+  // The Summary is read from the data, which is gone.
+  for (const TListKind list : {lkStandard, lkSummary}) {
+    FRows[list].clear();
+    FSelectedRow[list] = -1;
+  }
   FEditEnabled = false;
   FSaveEnabled = false;
   FPopupAutoPopup = false;
@@ -272,6 +282,7 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
   FRows[lkMakerNote] = std::move(listing.MakerNote);
+  FRows[lkSummary] = std::move(listing.Summary);
   // A photo without Exif offers the rows an edit may fill in, under its notice; the first edit
   // writes the Exif block into the file.
   if (listing.Succeeded() && FExifData && FFileName.empty()) {
@@ -290,6 +301,7 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
     }
   }
   if (listing.HasMetadata()) {
+    FLocationAddress = OpenStreetMapAddress(*FExifData);
     FSaveEnabled = true;
     FPopupAutoPopup = true;
   }
@@ -299,11 +311,32 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
 
 void TExifFormController::TabSetChange(int newTabIndex) {
   if (newTabIndex == FTabIndex || newTabIndex < 0 || newTabIndex >= ListKindCount) return;
-  FVisibleList = static_cast<TListKind>(newTabIndex);
+  FVisibleList = TabLists[newTabIndex];
   FTabIndex = newTabIndex;
 }
 
+void TExifFormController::ListDoubleClick(TListKind list, int row) {
+  if (list != lkSummary) {
+    EditButtonClick();
+    return;
+  }
+  const TListRows& rows = FRows[lkSummary];
+  if (row >= 0 && row < static_cast<int>(rows.size()) &&
+      rows[static_cast<std::size_t>(row)].Caption == std::string(ValueRowIndent) + "Location")
+    OpenLocationLink();
+}
+
+void TExifFormController::OpenLocationLink() {
+  if (!FLocationAddress.empty()) FServices.OpenURL(FLocationAddress);
+}
+
 void TExifFormController::StandardListViewSelectItem(TListKind list, int selectedRow) {
+  // Only the list shown takes a click; a selection made in another (by the command line's edit)
+  // shows that list, so that Edit, Copy and Save work on it.
+  if (list != FVisibleList) {
+    FVisibleList = list;
+    FTabIndex = TabOfList(list);
+  }
   const TListRows& rows = FRows[list];
   FSelectedRow[list] = selectedRow >= 0 && selectedRow < static_cast<int>(rows.size()) ? selectedRow : -1;
   if (!FExifData || FSelectedRow[list] < 0) {

@@ -1,9 +1,9 @@
 #pragma once
 // The viewer's main window as state and handlers, without a window: the folder and its photos,
-// the selected photos and the one shown, the shown photo's data and its three lists (Standard,
-// MakerNote, XMP), which list is visible, the selected rows, the button and menu states, the
-// preview, and the Tools menu's jobs over the selected photos. The window forwards every event to a handler and then mirrors
-// this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
+// the selected photos and the one shown, the shown photo's data and its four lists (Summary,
+// Standard, MakerNote, XMP), which list is visible, the selected rows, the button and menu states, the
+// preview, and the Tools menu's jobs over the selected photos. The window forwards every event to a handler and then
+// mirrors this state; dialogs, clipboard, shell and file system are reached through IViewerServices.
 //
 // Handlers may throw on a failure the user must hear of (an export that cannot be written); the
 // window reports those. A photo that fails to load is not reported: its notice row says why.
@@ -24,8 +24,12 @@
 
 namespace Quorvane::Viewer {
 
-enum TListKind { lkStandard = 0, lkMakerNote = 1, lkXMP = 2 };
-inline constexpr int ListKindCount = 3;
+enum TListKind { lkStandard = 0, lkMakerNote = 1, lkXMP = 2, lkSummary = 3 };
+inline constexpr int ListKindCount = 4;
+// The list of each tab, in the tab strip's order: "Summary", "Standard ", "MakerNote", "XMP".
+inline constexpr TListKind TabLists[ListKindCount] = {lkSummary, lkStandard, lkMakerNote, lkXMP};
+// The tab that shows a list.
+int TabOfList(TListKind list);
 
 // The product's web address, shown by the web label.
 inline constexpr const char* WebAddress = "https://quorvane.org/";
@@ -38,7 +42,7 @@ class TExifFormController {
   TExifFormController& operator=(const TExifFormController&) = delete;
 
   // Start: reads the MakerNote descriptions (a missing file gives none; a refused one none and its
-  // message through ShowError), shows the Standard list and clears the display.
+  // message through ShowError), shows the first tab's list (the Summary) and clears the display.
   void FormCreate(const std::filesystem::path& makerNotesIni);
   void FormDestroy();
 
@@ -76,7 +80,15 @@ class TExifFormController {
 
   // A tab change: the tab's list shows.
   void TabSetChange(int newTabIndex);
-  // A selection change in a list: the selected row (-1 for none) and the Edit button's state.
+  // A double-click on a row: the Summary's "Location" row opens the map, its other rows do
+  // nothing; in the other lists it edits the row as the Edit button does.
+  void ListDoubleClick(TListKind list, int row);
+  // Opens the shown photo's position on the map through the shell; nothing without a position.
+  void OpenLocationLink();
+  // The map address of the shown photo's position; empty when it holds none.
+  const std::string& LocationAddress() const { return FLocationAddress; }
+  // A selection change in a list: the selected row (-1 for none) and the Edit button's state. A
+  // list other than the visible one becomes the visible one.
   void StandardListViewSelectItem(TListKind list, int selectedRow);
 
   // Edits the selected row of the visible list and saves the photo (see the .cpp for the rules).
@@ -169,13 +181,14 @@ class TExifFormController {
   TMemIniFile FMakerNoteIni;
   std::unique_ptr<Zorp::Exif::TExifData> FExifData;
   std::string FFileName;
+  std::string FLocationAddress;
   std::string FFolderText;
   std::vector<std::string> FPhotoNames;
   int FSelectedPhoto = -1;
   std::vector<int> FSelectedPhotos;
   TListRows FRows[ListKindCount];
-  int FSelectedRow[ListKindCount] = {-1, -1, -1};
-  TListKind FVisibleList = lkStandard;
+  int FSelectedRow[ListKindCount] = {-1, -1, -1, -1};
+  TListKind FVisibleList = lkSummary;
   int FTabIndex = 0;
   bool FEditEnabled = false, FSaveEnabled = false, FPopupAutoPopup = false;
   std::string FPreviewHint;

@@ -1,19 +1,21 @@
 #include "core/PhotoJobs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "core/ListRows.h"
 #include "core/PhotoListing.h"
 #include "core/PropertySetters.h"
 #include "core/StandardListing.h"
+#include "core/SummaryListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FileLock.h"
@@ -635,16 +637,43 @@ const std::string& ValueOf(const TListRows& rows, const std::string& column) {
   return none;
 }
 
+// The columns whose numbers read as the Summary shows them ("1/167 s", "f/1.8"), the bias as a short
+// number (a spreadsheet would take "-1/3 EV" for a formula), and the two of the position in signed
+// decimal degrees; nullptr for a column read from the Standard list.
+using TReadableValue = std::string (*)(const TExifData&);
+TReadableValue ReadableValueOf(const std::string& column) {
+  static const std::pair<const char*, TReadableValue> columns[] = {
+      {"Exposure time", [](const TExifData& data) { return ExposureTimeText(data); }},
+      {"F number", [](const TExifData& data) { return ApertureText(data); }},
+      {"Focal length", [](const TExifData& data) { return FocalLengthText(data, false); }},
+      {"Exposure bias value", [](const TExifData& data) { return ExposureBiasNumber(data); }},
+      {"Latitude", [](const TExifData& data) { return DegreesText(data.GPSLatitude()); }},
+      {"Longitude", [](const TExifData& data) { return DegreesText(data.GPSLongitude()); }}};
+  // A Standard column may be named by its key too.
+  const std::string_view caption = StandardRowCaption(column);
+  const std::string_view name = caption.empty() ? std::string_view(column) : caption;
+  for (const auto& [label, value] : columns)
+    if (name == label) return value;
+  return nullptr;
+}
+
 }  // namespace
 
 const std::vector<std::string>& DefaultCsvColumns() {
   static const std::vector<std::string> columns = {
-      "Camera make",         "Camera model", "Date/time original", "Exposure time", "F number",
-      "ISO speed rating(s)", "Focal length", "GPS latitude",       "GPS longitude", "Orientation"};
+      "Camera make",  "Camera model", "Date/time original", "Exposure time", "F number",  "ISO speed rating(s)",
+      "Focal length", "GPS latitude", "GPS longitude",      "Latitude",      "Longitude", "Orientation"};
   return columns;
 }
 
-const std::vector<std::string>& CsvColumnLabels() { return StandardLabels(); }
+const std::vector<std::string>& CsvColumnLabels() {
+  static const std::vector<std::string> labels = [] {
+    std::vector<std::string> all = StandardLabels();
+    all.insert(all.end(), {"Latitude", "Longitude"});
+    return all;
+  }();
+  return labels;
+}
 
 bool IsCsvColumn(const std::string& column) {
   const std::vector<std::string>& labels = CsvColumnLabels();
@@ -667,7 +696,10 @@ std::string CsvLine(const std::string& file, const std::vector<std::string>& col
   const TPhotoListing listing = ListPhoto(file, ini);
   failure = listing.Succeeded() ? TJobFailure{} : TJobFailure{file, listing.Error};
   std::string line = CsvField(file);
-  for (const std::string& column : columns) line += ',' + CsvField(ValueOf(listing.Standard, column));
+  for (const std::string& column : columns) {
+    const TReadableValue readable = ReadableValueOf(column);
+    line += ',' + CsvField(readable && listing.Data ? readable(*listing.Data) : ValueOf(listing.Standard, column));
+  }
   return line + "\r\n";
 }
 

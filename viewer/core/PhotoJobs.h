@@ -133,9 +133,12 @@ TPhotoOutcome SetStandardValue(const std::string& fileName, const std::string& l
 
 // ---- CSV ----
 // The default columns: Camera make, Camera model, Date/time original, Exposure time, F number,
-// ISO speed rating(s), Focal length, GPS latitude, GPS longitude, Orientation.
+// ISO speed rating(s), Focal length, GPS latitude, GPS longitude, Latitude, Longitude, Orientation.
 const std::vector<std::string>& DefaultCsvColumns();
-// The labels a column may name: every label the Standard list can show.
+// The labels a column may name: every label the Standard list can show, and "Latitude" and
+// "Longitude" (signed decimal degrees). In place of the Standard list's text, Exposure time, F number
+// and Focal length read as the Summary list shows them ("1/167 s", "f/1.8", "24 mm") and Exposure
+// bias value as a number with at most two decimals ("-0.33").
 const std::vector<std::string>& CsvColumnLabels();
 // Whether a column names a row: one of CsvColumnLabels, or the key of a Standard row (headed by
 // the row's caption all the same).

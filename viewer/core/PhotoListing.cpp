@@ -4,6 +4,7 @@
 
 #include "core/MakerNoteListing.h"
 #include "core/StandardListing.h"
+#include "core/SummaryListing.h"
 
 namespace Quorvane::Viewer {
 
@@ -27,6 +28,7 @@ TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
     }
     listing.FileName = fileName;
     ListStandardData(listing.Standard, data, settings);
+    ListSummary(data, listing.Summary);
     if (data.HasMakerNote())
       ListMakerNote(listing.MakerNote, data.MakerNote(), ini);
     else

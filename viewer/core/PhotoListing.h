@@ -1,7 +1,7 @@
 #pragma once
 // Loading one photo and listing it: the step the window runs when a photo is selected and the
-// command-line companion runs per file. It reads the file, fills the Standard and MakerNote lists
-// and tells whether the photo holds metadata to save or edit.
+// command-line companion runs per file. It reads the file, fills the Summary, Standard and MakerNote
+// lists and tells whether the photo holds metadata to save or edit.
 
 #include <memory>
 #include <string>
@@ -19,6 +19,7 @@ struct TPhotoListing {
   std::unique_ptr<Zorp::Exif::TExifData> Data;
   // The photo's path once metadata was found: the target of edits. Empty otherwise.
   std::string FileName;
+  TListRows Summary;
   TListRows Standard;
   TListRows MakerNote;
   // The message of the exception that ended loading or listing; empty when all went well.

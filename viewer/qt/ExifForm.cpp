@@ -218,6 +218,7 @@ void TExifForm::BuildWidgets() {
 
   auto* dataGroup = new QGroupBox(QStringLiteral("Exif Data"), central);
   FListStack = new QStackedWidget(dataGroup);
+  NewExifListView(lkSummary)->setObjectName(QStringLiteral("SummaryListView"));
   NewExifListView(lkStandard)->setObjectName(QStringLiteral("StandardListView"));
   NewExifListView(lkMakerNote)->setObjectName(QStringLiteral("MakerNoteListView"));
   NewExifListView(lkXMP)->setObjectName(QStringLiteral("XMPListView"));
@@ -225,6 +226,8 @@ void TExifForm::BuildWidgets() {
   FTabSet->setObjectName(QStringLiteral("TabSet"));
   FTabSet->setShape(QTabBar::RoundedSouth);
   FTabSet->setExpanding(false);
+  // In the order of TabLists.
+  FTabSet->addTab(QStringLiteral("Summary"));
   FTabSet->addTab(QStringLiteral("Standard "));
   FTabSet->addTab(QStringLiteral("MakerNote"));
   FTabSet->addTab(QStringLiteral("XMP"));
@@ -381,14 +384,16 @@ void TExifForm::ConnectEvents() {
           &TExifForm::ForwardPhotoSelection);
   connect(FPhotoListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TExifForm::ForwardPhotoSelection);
-  for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
+  for (const TListKind list : TabLists) {
     QTableView* view = ListView(list);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, list, view] {
       if (FSyncing) return;
       const int row = SelectedRowOf(view);
       Forward([&] { FController.StandardListViewSelectItem(list, row); });
     });
-    connect(view, &QAbstractItemView::doubleClicked, this, [this] { Forward([&] { FController.EditButtonClick(); }); });
+    connect(view, &QAbstractItemView::doubleClicked, this, [this, list](const QModelIndex& index) {
+      Forward([&] { FController.ListDoubleClick(list, index.row()); });
+    });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& position) {
       if (FController.PopupMenuAutoPopup()) FPopupMenu->popup(view->viewport()->mapToGlobal(position));
     });
@@ -575,18 +580,18 @@ void TExifForm::SyncFromController() {
   SelectRows(FPhotoListView, FController.SelectedPhotos(), FController.SelectedPhoto());
   if (FController.RowsGeneration() != FShownRowsGeneration) {
     FShownRowsGeneration = FController.RowsGeneration();
-    for (const TListKind list : {lkStandard, lkMakerNote, lkXMP}) {
+    for (const TListKind list : TabLists) {
       FRowModels[list]->Reload();
       SelectRow(ListView(list), FController.SelectedRow(list));
     }
     ShowPreview();
-    FitNameColumns();
   }
   FPreviewImage->setToolTip(FController.PreviewShowHint() ? PathToQt(FController.PreviewHint()) : QString());
   FEditButton->setEnabled(FController.EditEnabled());
   FSaveButton->setEnabled(FController.SaveEnabled());
   if (FTabSet->currentIndex() != FController.TabIndex()) FTabSet->setCurrentIndex(FController.TabIndex());
   FListStack->setCurrentWidget(ListView(FController.VisibleList()));
+  FitNameColumns();
   if (FKeepFileDatesMenuItem->isChecked() != FController.KeepFileDates())
     FKeepFileDatesMenuItem->setChecked(FController.KeepFileDates());
   // An edit changes a row's value in place.
@@ -643,7 +648,10 @@ void TExifForm::FitNameColumns() {
   const QScopedValueRollback<bool> fitting(FFittingColumns, true);
   for (int list = 0; list < ListKindCount; ++list) {
     QTableView* view = FListViews[list];
-    if (view == nullptr || FNameColumnSized[list] || view->model()->rowCount() == 0) continue;
+    if (view == nullptr || FNameColumnSized[list] || view->model()->rowCount() == 0 || !view->isVisibleTo(this) ||
+        FFittedRowsGeneration[list] == FController.RowsGeneration() + 1)
+      continue;
+    FFittedRowsGeneration[list] = FController.RowsGeneration() + 1;
     const int cap = std::max(MinNameColumnWidth, static_cast<int>(view->viewport()->width() * NameColumnShare));
     view->resizeColumnToContents(0);
     view->horizontalHeader()->resizeSection(0, std::clamp(view->columnWidth(0), MinNameColumnWidth, cap));

@@ -110,6 +110,9 @@ class TExifForm : public QMainWindow {
   QImage FPreviewSource;
   // Name columns sized by the user (by dragging, or from the last run) are left as they are.
   bool FNameColumnSized[ListKindCount] = {};
+  // One more than the rows generation each Name column was last fitted to (0: never); a list is
+  // fitted when it shows, since a hidden view measures none of its rows.
+  std::uint64_t FFittedRowsGeneration[ListKindCount] = {};
   bool FFittingColumns = false;
   // The splitters are placed for the first start once the window is laid out, unless restored.
   bool FSplittersPlaced = false;
