@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "ExifBuilder.h"
+#include "PhotoReading.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "zorp/base/DateTime.h"
@@ -52,16 +53,9 @@ class TheWriteCommand : public ::testing::Test {
     std::ifstream file(Path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(file), {});
   }
-  std::unique_ptr<TExifData> Reload() const {
-    auto data = std::make_unique<TExifData>();
-    data->LoadFromJPEG(Path);
-    return data;
-  }
+  std::unique_ptr<TExifData> Reload() const { return Zorp::Testing::LoadedPhoto(Path); }
   std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) const {
-    TXMPSchema* schema = nullptr;
-    TXMPProperty* property = nullptr;
-    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
-    return property->ReadValue();
+    return Zorp::Testing::XMPValueOf(data, kind, name);
   }
 
   fs::path Folder;

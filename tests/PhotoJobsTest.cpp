@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "ExifBuilder.h"
+#include "PhotoReading.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "core/PhotoJobs.h"
@@ -91,16 +92,9 @@ class PhotoJobs : public ::testing::Test {
     Zorp::Testing::WriteFileBytes(path, ExifBuilder::Jpeg({block.Build(), xmp}));
     return path;
   }
-  static std::unique_ptr<TExifData> Reload(const std::string& path) {
-    auto data = std::make_unique<TExifData>();
-    data->LoadFromJPEG(path);
-    return data;
-  }
+  static std::unique_ptr<TExifData> Reload(const std::string& path) { return Zorp::Testing::LoadedPhoto(path); }
   static std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) {
-    TXMPSchema* schema = nullptr;
-    TXMPProperty* property = nullptr;
-    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
-    return property->ReadValue();
+    return Zorp::Testing::XMPValueOf(data, kind, name);
   }
 
   fs::path Folder;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ExifBuilder.h"
+#include "PhotoReading.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "core/PropertySetters.h"
@@ -98,16 +99,9 @@ class TheSetters : public ::testing::Test {
         path, ExifBuilder::Jpeg({block.Build(), std::vector<std::uint8_t>(xmp.begin(), xmp.end())}));
     return path;
   }
-  static std::unique_ptr<TExifData> Load(const std::string& path) {
-    auto data = std::make_unique<TExifData>();
-    data->LoadFromJPEG(path);
-    return data;
-  }
+  static std::unique_ptr<TExifData> Load(const std::string& path) { return Zorp::Testing::LoadedPhoto(path); }
   static std::string XMPValue(TExifData& data, TXMPNamespaceKind kind, const std::string& name) {
-    TXMPSchema* schema = nullptr;
-    TXMPProperty* property = nullptr;
-    if (!data.XMPPacket().FindSchema(kind, schema) || !schema->FindProperty(name, property)) return "(none)";
-    return property->ReadValue();
+    return Zorp::Testing::XMPValueOf(data, kind, name);
   }
 
   fs::path Folder;
