@@ -455,6 +455,8 @@ TEST_F(TheController, ListsTheSummaryReadOnlyAndOpensItsLocationOnTheMap) {
   Controller.SaveButtonClick();
   const auto bytes = Zorp::Testing::ReadFileBytes(Folder / "summary.txt");
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(3, 14), "Camera:Canon\r\n");
+  EXPECT_EQ(Controller.Rows(lkSummary)[Row("Location", lkSummary)].Hint,
+            "Double-click to open the position in OpenStreetMap");
   Controller.ListDoubleClick(lkSummary, Row("Location", lkSummary));
   EXPECT_EQ(Services.OpenedURL, map);
   Controller.ClearDisplay();

@@ -238,6 +238,8 @@ void ListSummary(const TExifData& data, TListRows& rows) {
   add("Orientation", OrientationToStr(data.Orientation()));
   add("Image size", ImageSizeText(data));
   add("Location", LocationText(data));
+  if (!rows.empty() && rows.back().Caption.ends_with("Location"))
+    rows.back().Hint = "Double-click to open the position in OpenStreetMap";
   add("Author", Clean(data.Author()));
   add("Copyright", Clean(data.Copyright()));
   const std::string title = Zorp::Base::Trim(data.Title());
