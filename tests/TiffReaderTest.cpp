@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "ByteBuilder.h"
 #include "zorp/base/Exceptions.h"
@@ -314,6 +315,53 @@ TEST_P(ATiffValue, ReadsDoublesAsSixtyFourBitValues) {
   const auto buffer = ReadOne(Double, 2, value);
   EXPECT_EQ(At<double>(buffer, 0), first);
   EXPECT_EQ(At<double>(buffer, 1), second);
+}
+
+// A stream that is no memory stream: the reader reads directories and values through it.
+class TThroughStream : public Zorp::Base::TStream {
+ public:
+  explicit TThroughStream(Zorp::Base::TStream& inner) : FInner(inner) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override { return FInner.Read(buffer, count); }
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, Zorp::Base::TSeekOrigin origin) override {
+    return FInner.Seek(offset, origin);
+  }
+  std::int64_t Size() const override { return FInner.Size(); }
+  void SetSize(std::int64_t) override {}
+
+ private:
+  Zorp::Base::TStream& FInner;
+};
+
+// Directories and values read from memory in place and through a stream come out the same: inline,
+// referenced, outside the data, of an unknown type, and the chain's link behind the entries.
+TEST_P(ATiffValue, ReadsTheSameInPlaceAsThroughAStream) {
+  ByteBuilder bytes = Header(Order());
+  bytes.U16(4);
+  Entry(bytes, 1, Short, 2, 0);
+  Entry(bytes, 2, Rational, 1, BehindIfd(8, 4));
+  Entry(bytes, 3, Long, 10, 5000);
+  Entry(bytes, 4, 99, 1, 7);
+  bytes.U32(BehindIfd(8, 4) + 8).U32(3).U32(4).U16(0).U32(0);
+  TTiffReader inPlace = Read(bytes);
+  TThroughStream through(Stream);
+  Stream.SetPosition(0);
+  TTiffReader streamed(through);
+  ASSERT_EQ(inPlace.Ifds().size(), 2u);
+  ASSERT_EQ(streamed.Ifds().size(), 2u);
+  for (std::size_t ifd = 0; ifd < 2; ++ifd) {
+    const auto &mine = inPlace.Ifds()[ifd], &theirs = streamed.Ifds()[ifd];
+    EXPECT_EQ(mine.LoadErrors, theirs.LoadErrors);
+    ASSERT_EQ(mine.Entries.size(), theirs.Entries.size());
+    for (std::size_t i = 0; i < mine.Entries.size(); ++i) {
+      const TIfdEntryInfo &a = mine.Entries[i], &b = theirs.Entries[i];
+      EXPECT_EQ(std::tie(a.EntryOffset, a.DataOffset, a.ID, a.DataType, a.ElementCount),
+                std::tie(b.EntryOffset, b.DataOffset, b.ID, b.DataType, b.ElementCount));
+      std::vector<std::uint8_t> x(12, 0xEE), y(12, 0xEE);
+      EXPECT_EQ(inPlace.ReadValue(a, x.data(), x.size()), streamed.ReadValue(b, y.data(), y.size()));
+      EXPECT_EQ(x, y) << "entry " << a.ID;  // zeros behind a value, or all zeros
+    }
+  }
 }
 
 TEST_P(ATiffValue, RefusesAnUnusableEntryOrAShortBuffer) {

@@ -31,7 +31,10 @@ namespace {
 std::int64_t ValueBytesAllowed(Zorp::Base::TStream& stream) { return 4 * stream.Size() + 4096; }
 }  // namespace
 
-TTiffReader::TTiffReader(Zorp::Base::TStream& stream) : FStream(stream), FValueBytesLeft(ValueBytesAllowed(stream)) {
+TTiffReader::TTiffReader(Zorp::Base::TStream& stream)
+    : FStream(stream),
+      FMemoryStream(dynamic_cast<const Zorp::Base::TCustomMemoryStream*>(&stream)),
+      FValueBytesLeft(ValueBytesAllowed(stream)) {
   FBaseOffset = stream.Position();
 
   // The mark is read as it lies in memory: "II" and "MM" read the same in either order.
@@ -68,7 +71,18 @@ TTiffReader::TTiffReader(Zorp::Base::TStream& stream) : FStream(stream), FValueB
 }
 
 TTiffReader::TTiffReader(Zorp::Base::TStream& stream, std::int64_t baseOffset, TByteOrder byteOrder)
-    : FStream(stream), FBaseOffset(baseOffset), FByteOrder(byteOrder), FValueBytesLeft(ValueBytesAllowed(stream)) {}
+    : FStream(stream),
+      FMemoryStream(dynamic_cast<const Zorp::Base::TCustomMemoryStream*>(&stream)),
+      FBaseOffset(baseOffset),
+      FByteOrder(byteOrder),
+      FValueBytesLeft(ValueBytesAllowed(stream)) {}
+
+std::span<const std::uint8_t> TTiffReader::Memory() const {
+  if (FMemoryStream == nullptr) return {};
+  const std::span<const std::uint8_t> memory = Zorp::Base::MemoryOf(*FMemoryStream);
+  // Only while the bytes are all there; a stream of another size is read through.
+  return static_cast<std::int64_t>(memory.size()) == FStream.Size() ? memory : std::span<const std::uint8_t>();
+}
 
 bool TTiffReader::TakeValueBytes(std::int64_t size) {
   if (size < 0 || size > FValueBytesLeft) return false;
@@ -102,27 +116,39 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
   }
   result.Entries.reserve(static_cast<std::size_t>(count));
 
-  for (std::int64_t i = 0; i < count; ++i) {
-    TIfdEntryInfo entry;
-    entry.EntryOffset = FStream.Position() - FBaseOffset;
-    if (!TryReadWord(FStream, FByteOrder, entry.ID) || !TryReadWord(FStream, FByteOrder, entry.DataType) ||
-        !TryReadLongInt(FStream, FByteOrder, entry.ElementCount)) {
+  // The entries in one piece: in place from memory, else read at once.
+  const std::int64_t entriesPosition = ifdPosition + 2;
+  const std::span<const std::uint8_t> memory = Memory();
+  std::vector<std::uint8_t> read;
+  const std::uint8_t* entries = nullptr;
+  if (!memory.empty()) {
+    entries = memory.data() + entriesPosition;  // count <= room: all of them lie inside
+  } else {
+    read.resize(static_cast<std::size_t>(count * 12));
+    const std::int64_t got = FStream.Read(read.data(), count * 12);
+    if (got < count * 12) {
       // Cannot happen while count <= room, unless the stream shrank under us.
       result.LoadErrors.Include(leBadTagCount);
-      break;
+      count = std::max<std::int64_t>(got, 0) / 12;
     }
+    entries = read.data();
+  }
+  FStream.SetPosition(entriesPosition + count * 12);  // where the link to the next directory lies
+
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::uint8_t* field = entries + i * 12;
+    TIfdEntryInfo entry;
+    entry.EntryOffset = entriesPosition + i * 12 - FBaseOffset;
+    entry.ID = GetWord(field, FByteOrder);
+    entry.DataType = GetWord(field + 2, FByteOrder);
+    entry.ElementCount = static_cast<std::int32_t>(GetLongWord(field + 4, FByteOrder));
 
     const std::int64_t elementSize = TiffDataTypeSize(entry.DataType);
     const std::int64_t size = std::int64_t{entry.ElementCount} * elementSize;
     if (size <= 4) {
-      entry.DataOffset = FStream.Position() - FBaseOffset;  // the value field itself
-      FStream.Seek(4, Zorp::Base::soCurrent);
+      entry.DataOffset = entry.EntryOffset + 8;  // the value field itself
     } else {
-      std::int32_t valueOffset = 0;
-      if (!TryReadLongInt(FStream, FByteOrder, valueOffset)) {
-        result.LoadErrors.Include(leBadTagCount);
-        break;
-      }
+      const auto valueOffset = static_cast<std::int32_t>(GetLongWord(field + 8, FByteOrder));
       std::int64_t dataOffset;
       if (__builtin_add_overflow(std::int64_t{valueOffset}, dataOffsetAdjustment, &dataOffset)) {
         entry.DataOffset = std::numeric_limits<std::int64_t>::min();
@@ -152,25 +178,33 @@ TIfdInfo TTiffReader::ParseIfd(std::int64_t offset, std::int64_t dataOffsetAdjus
 }
 
 bool TTiffReader::ReadValue(const TIfdEntryInfo& entry, std::uint8_t* buffer, std::size_t bufferSize) {
-  if (bufferSize > 0) std::memset(buffer, 0, bufferSize);
+  // A value that cannot be read leaves the buffer zeroed; one that can, zeros behind it.
+  const auto fail = [&] {
+    if (bufferSize > 0) std::memset(buffer, 0, bufferSize);
+    return false;
+  };
   const std::int64_t elementSize = TiffDataTypeSize(entry.DataType);
-  if (elementSize == 0 || entry.ElementCount < 0) return false;
+  if (elementSize == 0 || entry.ElementCount < 0) return fail();
   const std::int64_t size = std::int64_t{entry.ElementCount} * elementSize;
+  if (static_cast<std::uint64_t>(size) > bufferSize) return fail();
+  if (bufferSize > static_cast<std::size_t>(size))
+    std::memset(buffer + size, 0, bufferSize - static_cast<std::size_t>(size));
   if (size == 0) return true;
-  if (static_cast<std::uint64_t>(size) > bufferSize) return false;
 
   const std::int64_t streamSize = FStream.Size();
   const std::int64_t position = Detail::PositionInside(FBaseOffset, entry.DataOffset, streamSize);
-  if (position < 0 || size > streamSize - position) return false;
+  if (position < 0 || size > streamSize - position) return fail();
 
-  const std::int64_t savedPosition = FStream.Position();
-  FStream.SetPosition(position);
-  const bool complete = FStream.Read(buffer, size) == size;
-  FStream.SetPosition(savedPosition);
-  if (!complete) {
-    std::memset(buffer, 0, static_cast<std::size_t>(size));
-    return false;
+  bool complete = true;
+  if (const std::span<const std::uint8_t> memory = Memory(); !memory.empty()) {
+    std::memcpy(buffer, memory.data() + position, static_cast<std::size_t>(size));
+  } else {
+    const std::int64_t savedPosition = FStream.Position();
+    FStream.SetPosition(position);
+    complete = FStream.Read(buffer, size) == size;
+    FStream.SetPosition(savedPosition);
   }
+  if (!complete) return fail();
 
   // Convert in place from the file's order to host (little-endian) order.
   const auto bytes = static_cast<std::size_t>(size);

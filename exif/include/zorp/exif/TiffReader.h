@@ -3,6 +3,7 @@
 // parse of one IFD into entry records, with every problem recorded as a load error, never raised.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "zorp/base/Set.h"
@@ -65,7 +66,12 @@ class TTiffReader {
   void AllowValuesBehindData() { FValuesMayLieBehind = true; }
 
  private:
+  // The stream's bytes in place when it is a memory stream, else empty: directories and values are
+  // then decoded where they lie instead of being read through the stream piece by piece.
+  std::span<const std::uint8_t> Memory() const;
+
   Zorp::Base::TStream& FStream;
+  const Zorp::Base::TCustomMemoryStream* FMemoryStream = nullptr;
   std::int64_t FBaseOffset = 0;
   TByteOrder FByteOrder = boLittleEndian;
   std::vector<TIfdInfo> FIfds;
