@@ -107,6 +107,27 @@ TEST(AnExifTag, ReinterpretsTheBitsBetweenTypesOfOneElementSize) {
   EXPECT_EQ(tag.AsString(), "-1");
 }
 
+// Arrays of every integer type: decimal elements, signed ones with their sign, joined by commas.
+TEST(AnExifTag, ListsIntegerArraysElementByElement) {
+  struct TCase {
+    TTiffDataType Type;
+    std::vector<std::uint8_t> Bytes;  // host order
+    const char* Text;
+  };
+  const TCase cases[] = {{dtByte, {0, 255, 7}, "0,255,7"},
+                         {dtSByte, {0xFF, 0x7F, 0x80}, "-1,127,-128"},
+                         {dtShort, {0xFF, 0xFF, 1, 0}, "65535,1"},
+                         {dtSShort, {0x00, 0x80, 5, 0}, "-32768,5"},
+                         {dtLong, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, "4294967295,0"},
+                         {dtSLong, {0, 0, 0, 0x80, 7, 0, 0, 0}, "-2147483648,7"},
+                         {dtIfd, {0xFE, 0xFF, 0xFF, 0xFF, 8, 0, 0, 0}, "-2,8"}};
+  for (const TCase& c : cases) {
+    TExifTag tag(nullptr, 1, c.Type, static_cast<std::int32_t>(c.Bytes.size() / TiffDataTypeSize(c.Type)));
+    tag.SetRawData(c.Bytes.data());
+    EXPECT_EQ(tag.AsString(), c.Text) << c.Type;
+  }
+}
+
 TEST(AnExifTag, ZeroFillsNewElementsAndKeepsTheLeadingOnes) {
   TExifTag tag(nullptr, 1, dtShort, 2);
   Store<std::uint16_t>(tag, 2, {7, 8});
@@ -590,7 +611,8 @@ TEST(AnExifTagAsStringPrefix, IsTheStartOfTheWholeTextAndPassesTheLimitWhenCut) 
   const TCase cases[] = {{0x927C, dtUndefined, 301}, {0x0001, dtShort, 250}, {0x0002, dtRational, 120},
                          {0x0003, dtSRational, 90},  {0x0004, dtFloat, 70},  {0x010E, dtAscii, 400},
                          {0x9C9C, dtByte, 500},  // Windows text
-                         {0x0005, dtUndefined, 1}};
+                         {0x0005, dtUndefined, 1},   {0x0006, dtSByte, 300}, {0x0007, dtSShort, 200},
+                         {0x0008, dtSLong, 90},      {0x0009, dtLong, 90}};
   const auto make = [](const TCase& c) {
     auto tag = std::make_unique<TExifTag>(nullptr, c.ID, c.Type, c.Count);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tag->DataSize()));

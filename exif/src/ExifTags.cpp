@@ -1,6 +1,7 @@
 #include "zorp/exif/ExifTags.h"
 
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -268,6 +269,15 @@ std::uint32_t TExifTag::ElementAsUInt32(std::int32_t index) const {
   }
 }
 
+namespace {
+
+bool IsIntegerType(TTiffDataType type) {
+  return type == dtByte || type == dtSByte || type == dtShort || type == dtSShort || type == dtLong ||
+         type == dtSLong || type == dtIfd;
+}
+
+}  // namespace
+
 std::string TExifTag::ElementText(std::int32_t index) const {
   const std::uint32_t size = ElementSize();
   if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return {};
@@ -324,6 +334,23 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
     return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
   }
   if (FElementCount == 1) return ElementText(0);
+  // Integers never need quotes: they are written straight into the text, with the same cut.
+  if (IsIntegerType(FDataType)) {
+    const std::uint32_t size = ElementSize();
+    std::string text;
+    char digits[16];
+    for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() <= limit); ++i) {
+      if (i > 0) text += ',';
+      if (static_cast<std::uint64_t>(i + 1ULL) * size > FData.size()) continue;  // as ElementText: no text
+      const std::uint32_t raw = ElementAsUInt32(i);
+      std::int64_t value = raw;
+      if (FDataType == dtSByte) value = static_cast<std::int8_t>(raw);
+      if (FDataType == dtSShort) value = static_cast<std::int16_t>(raw);
+      if (FDataType == dtSLong || FDataType == dtIfd) value = static_cast<std::int32_t>(raw);
+      text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    }
+    return text;
+  }
   // With a limit, elements are formatted until their joined text passes it (quotes only add).
   std::vector<std::string> items;
   items.reserve(std::min<std::size_t>(static_cast<std::size_t>(FElementCount), 64));
