@@ -428,6 +428,26 @@ TEST_F(ASafeFileReplacement, LeavesBackupsAndTemporaryFilesThatAreNotLeftOversAl
   EXPECT_EQ(Read(Target), "new");
 }
 
+// The backup lies beside the photo as ".NAME.quorvane-backup", NAME cut to 200 bytes, however the
+// photo's path is written.
+TEST_F(ASafeFileReplacement, FindsTheBackupBesideThePhotoWhateverFormItsPathTakes) {
+  const std::string longName(230, 'n');
+  const struct {
+    std::string Path;
+    std::string Backup;
+  } cases[] = {{Target, ".photo.jpg.quorvane-backup"},
+               {Folder.string() + "//photo.jpg", ".photo.jpg.quorvane-backup"},
+               {Folder.string() + "/./photo.jpg", ".photo.jpg.quorvane-backup"},
+               {(Folder / longName).string(), "." + longName.substr(0, 200) + ".quorvane-backup"}};
+  for (const auto& [path, backup] : cases) {
+    SCOPED_TRACE(path.size() > 100 ? "long name" : path);
+    Write(path, "photo");
+    Write((Folder / backup).string(), "cut");  // cut while it was written: removed when found
+    EXPECT_EQ(Zorp::Base::RecoverInterruptedSave(path), "");
+    EXPECT_FALSE(fs::exists(Folder / backup));
+  }
+}
+
 TEST_F(ASafeFileReplacement, CopiesExtendedAttributes) {
   const char value[] = "kept";
   if (::setxattr(Target.c_str(), "user.quorvane", value, 4, 0) != 0)

@@ -34,10 +34,15 @@ constexpr char TemporaryInfix[] = ".quorvane-";
 constexpr std::uint8_t TrailerMagic[8] = {'Q', 'V', 'B', 'A', 'C', 'K', 'U', 'P'};
 
 std::string HiddenBeside(const std::string& fileName, const std::string& suffix) {
-  const std::filesystem::path target(fileName);
-  // The base name is cut so that the name stays legal.
-  const std::string base = target.filename().string().substr(0, 200);
-  return (target.parent_path() / ("." + base + suffix)).string();
+  // The folder part as written (every load asks for this name, so it is cut out of the text, not
+  // parsed as a path); the base name is cut so that the name stays legal.
+  const std::size_t slash = fileName.rfind('/');
+  const std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string name = fileName.substr(0, baseStart);
+  name += '.';
+  name.append(fileName, baseStart, 200);
+  name += suffix;
+  return name;
 }
 
 void PutWord(std::uint8_t* at, std::uint64_t value) {
