@@ -47,19 +47,14 @@ std::vector<std::string> LoadErrorNames(TExifSectionLoadErrors errors) {
 
 // A tag's text on one line: at most 200 characters, control characters escaped.
 void AppendLineText(std::string& line, std::string_view text) {
-  // The cut lies before the 201st character (the 201st byte that does not continue a sequence).
+  // The cut lies before the 201st character (the 201st byte that does not continue a sequence);
+  // one pass finds it and marks the control bytes before it.
   constexpr std::size_t MaxCharacters = 200;
-  std::size_t cut = text.size(), seen = 0;
-  for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80 && seen++ == MaxCharacters) {
-      cut = pos;
-      break;
-    }
-  }
   static const char hex[] = "0123456789ABCDEF";
-  std::size_t plain = 0;  // start of the bytes not yet copied
-  for (std::size_t pos = 0; pos < cut; ++pos) {
+  std::size_t plain = 0, seen = 0, pos = 0;  // plain: start of the bytes not yet copied
+  for (; pos < text.size(); ++pos) {
     const auto byte = static_cast<unsigned char>(text[pos]);
+    if ((byte & 0xC0) != 0x80 && seen++ == MaxCharacters) break;
     if (byte >= 0x20 && byte != 0x7F) continue;
     line.append(text.data() + plain, pos - plain);
     plain = pos + 1;
@@ -72,8 +67,8 @@ void AppendLineText(std::string& line, std::string_view text) {
       line += hex[byte & 0xF];
     }
   }
-  line.append(text.data() + plain, cut - plain);
-  if (cut < text.size()) line += "...";
+  line.append(text.data() + plain, pos - plain);
+  if (pos < text.size()) line += "...";
 }
 
 // The MakerNote object, created now so that its section is read; a MakerNote that no longer fits
