@@ -30,6 +30,13 @@ namespace {
 using namespace Zorp::Exif;
 using namespace Zorp::Testing;
 
+// ExifTool's JSON listing of the photos in folder, read with the given options (-j and -q -q
+// added); not an array when it could not be read.
+nlohmann::json ExifToolListing(const std::string& options, const std::filesystem::path& folder) {
+  return nlohmann::json::parse(RunCommand("exiftool -j -q -q " + options + " '" + folder.string() + "' 2>/dev/null"),
+                               nullptr, false);
+}
+
 // Loads the photo; false for one the reader refuses, which the comparisons leave out.
 bool Loads(TExifData& data, const std::string& file) {
   try {
@@ -45,8 +52,7 @@ TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
   if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
   if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
 
-  const auto listing = nlohmann::json::parse(
-      RunCommand("exiftool -j -G1 -a -n -u -D -q -q '" + folder.string() + "' 2>/dev/null"), nullptr, false);
+  const auto listing = ExifToolListing("-G1 -a -n -u -D", folder);
   ASSERT_TRUE(listing.is_array());
 
   // Their group names for our directories.
@@ -194,10 +200,7 @@ TEST(TheStandardList, ShowsTheTextsExifToolReads) {
       {"Offset time original", Text("ExifIFD:OffsetTimeOriginal")},
       {"Offset time digitised", Text("ExifIFD:OffsetTimeDigitized")},
       {"Sub-second time original", Text("ExifIFD:SubSecTimeOriginal")}};
-  const auto listing = nlohmann::json::parse(
-      RunCommand("exiftool -j -G1 -n -q -q -ext jpg -ext jpeg -Warning -IFD0:all -ExifIFD:all -GPS:all '" + folder.string() +
-                 "' 2>/dev/null"),
-      nullptr, false);
+  const auto listing = ExifToolListing("-G1 -n -ext jpg -ext jpeg -Warning -IFD0:all -ExifIFD:all -GPS:all", folder);
   ASSERT_TRUE(listing.is_array());
   int compared = 0;
   for (const auto& photo : listing) {
@@ -260,11 +263,8 @@ TEST(TheSummary, ShowsTheExposureApertureIsoAndFocalLengthExifToolReads) {
               {"Aperture", "ExifIFD:FNumber", "f/", 0.051, false},
               {"ISO", "ExifIFD:ISO", "ISO ", 0, false},
               {"Focal length", "ExifIFD:FocalLength", "", 0.051, false}};
-  const auto listing = nlohmann::json::parse(
-      RunCommand("exiftool -j -G1 -q -q -ext jpg -ext jpeg -ExifIFD:ExposureTime -ExifIFD:FNumber "
-                 "-ExifIFD:ISO -ExifIFD:FocalLength '" +
-                 folder.string() + "' 2>/dev/null"),
-      nullptr, false);
+  const auto listing = ExifToolListing(
+      "-G1 -ext jpg -ext jpeg -ExifIFD:ExposureTime -ExifIFD:FNumber -ExifIFD:ISO -ExifIFD:FocalLength", folder);
   ASSERT_TRUE(listing.is_array());
   int compared = 0;
   for (const auto& photo : listing) {
@@ -323,10 +323,7 @@ TEST(TheMakerNoteList, LoadsCleanlyWhereExifToolReadsTheMakerNoteWithoutAWarning
       {"sigma", {"Sigma"}},
       {"casio", {"Casio", "CasioType2"}},
       {"eastman kodak", {"Kodak"}}};
-  const auto listing = nlohmann::json::parse(
-      RunCommand("exiftool -j -G0 -q -q -ext jpg -ext jpeg -Warning -EXIF:Make -MakerNotes:all '" + folder.string() +
-                 "' 2>/dev/null"),
-      nullptr, false);
+  const auto listing = ExifToolListing("-G0 -ext jpg -ext jpeg -Warning -EXIF:Make -MakerNotes:all", folder);
   ASSERT_TRUE(listing.is_array());
   const Quorvane::Viewer::TMemIniFile ini;
   int checked = 0;
