@@ -413,11 +413,8 @@ std::string TGPSCoordinate::AsString() const {
     return Format("%s,%s,%s%s", number(degrees).c_str(), number(minutes).c_str(), number(seconds).c_str(), ref.c_str());
   // Otherwise whole degrees and decimal minutes, the other form XMP knows: a fraction such as
   // "3612/100" in a field reads as nothing to other programs.
-  const auto value = [](const TTiffRational& r) {
-    return r.Denominator == 0 ? 0.0 : static_cast<double>(r.Numerator) / static_cast<double>(r.Denominator);
-  };
-  const double wholeDegrees = std::floor(value(degrees));
-  const double totalMinutes = (value(degrees) - wholeDegrees) * 60 + value(minutes) + value(seconds) / 60;
+  const double wholeDegrees = std::floor(degrees.Value());
+  const double totalMinutes = (degrees.Value() - wholeDegrees) * 60 + minutes.Value() + seconds.Value() / 60;
   // This text goes into the XMP packet: other readers take a ',' in the minutes for a field separator.
   return std::to_string(static_cast<long long>(wholeDegrees)) + "," +
          Zorp::Base::FloatToStrG(totalMinutes, 15, Zorp::Base::InvariantFormatSettings()) + ref;

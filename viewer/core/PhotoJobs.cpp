@@ -344,15 +344,11 @@ void WriteCoordinate(TGPSCoordinate& coordinate, double degrees, char positive, 
                       degrees < 0 && units != 0 ? negative : positive);
 }
 
-double FractionValue(const TTiffRational& value) {
-  return value.Denominator == 0 ? 0 : static_cast<double>(value.Numerator) / value.Denominator;
-}
-
 // Whether the photo holds the coordinate as WriteCoordinate would store it.
 bool HoldsCoordinate(const TGPSCoordinate& coordinate, double degrees, char positive, char negative) {
   if (coordinate.Missing()) return false;
-  const double held = FractionValue(coordinate.Degrees()) + FractionValue(coordinate.Minutes()) / 60 +
-                      FractionValue(coordinate.Seconds()) / 3600;
+  const double held =
+      coordinate.Degrees().Value() + coordinate.Minutes().Value() / 60 + coordinate.Seconds().Value() / 3600;
   const std::int64_t units = CoordinateUnits(degrees);
   const char letter = degrees < 0 && units != 0 ? negative : positive;
   return CoordinateUnits(held) == units && (coordinate.Direction() == letter || units == 0);
@@ -363,7 +359,7 @@ bool HoldsAltitude(const TExifData& data, const std::optional<double>& altitude)
   if (!altitude) return held.Denominator == 0 && data.GPSAltitudeRef() == alTagMissing;
   const TGPSAltitudeRef ref = AltitudeUnits(*altitude) != 0 && *altitude < 0 ? alBelowSeaLevel : alAboveSeaLevel;
   return held.Denominator != 0 && data.GPSAltitudeRef() == ref &&
-         AltitudeUnits(FractionValue(held)) == AltitudeUnits(*altitude);
+         AltitudeUnits(held.Value()) == AltitudeUnits(*altitude);
 }
 
 bool ValidLocation(const TLocation& location) {

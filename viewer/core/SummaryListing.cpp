@@ -32,10 +32,6 @@ std::string OneDecimal(double value) { return DecimalText(value, 1); }
 
 bool Positive(double value) { return std::isfinite(value) && value > 0; }
 
-double Quotient(const TTiffRational& value) {
-  return value.Denominator == 0 ? 0.0 : static_cast<double>(value.Numerator) / value.Denominator;
-}
-
 double SignedQuotient(const TTiffRational& value) {
   return value.Denominator == 0 ? 0.0
                                 : static_cast<double>(static_cast<std::int32_t>(value.Numerator)) /
@@ -98,7 +94,7 @@ std::string LocationText(const TExifData& data) {
     return {};
   std::string text = DecimalDegreesText(latitude) + ", " + DecimalDegreesText(longitude);
   if (const TTiffRational altitude = data.GPSAltitude(); altitude.Denominator != 0) {
-    const double metres = Quotient(altitude) * (data.GPSAltitudeRef() == alBelowSeaLevel ? -1 : 1);
+    const double metres = altitude.Value() * (data.GPSAltitudeRef() == alBelowSeaLevel ? -1 : 1);
     text += ", " + OneDecimal(metres) + " m";
   }
   return text;
@@ -168,21 +164,21 @@ std::string ExposureBiasText(double ev) {
 std::string DecimalDegreesText(double degrees) { return std::isfinite(degrees) ? Fixed(degrees, 6) : std::string(); }
 
 std::string ExposureTimeText(const TExifData& data) {
-  if (const double seconds = Quotient(data.ExposureTime()); Positive(seconds)) return ExposureTimeText(seconds);
+  if (const double seconds = data.ExposureTime().Value(); Positive(seconds)) return ExposureTimeText(seconds);
   // An APEX value of -2^31 (a camera's "unknown") gives no finite time.
   return ExposureTimeText(data.ShutterSpeedMilliseconds() / 1000);
 }
 
 std::string ApertureText(const TExifData& data) {
-  if (const double fNumber = Quotient(data.FNumber()); Positive(fNumber)) return ApertureText(fNumber);
+  if (const double fNumber = data.FNumber().Value(); Positive(fNumber)) return ApertureText(fNumber);
   const TTiffRational apex = data.ApertureValue();
   if (apex.Denominator == 0) return {};
-  return ApertureText(std::pow(2.0, Quotient(apex) / 2));
+  return ApertureText(std::pow(2.0, apex.Value() / 2));
 }
 
 std::string FocalLengthText(const TExifData& data, bool with35mm) {
   const std::int32_t mm35 = data.FocalLengthIn35mmFilm();
-  return FocalLengthText(Quotient(data.FocalLength()), with35mm && mm35 != MissingWord ? mm35 : 0);
+  return FocalLengthText(data.FocalLength().Value(), with35mm && mm35 != MissingWord ? mm35 : 0);
 }
 
 std::string ExposureBiasText(const TExifData& data) {
@@ -197,8 +193,7 @@ std::string ExposureBiasNumber(const TExifData& data) {
 
 bool TryGetDecimalDegrees(const TGPSCoordinate& coordinate, double& degrees) {
   if (coordinate.Missing() || coordinate.Degrees().Denominator == 0) return false;
-  degrees =
-      Quotient(coordinate.Degrees()) + Quotient(coordinate.Minutes()) / 60 + Quotient(coordinate.Seconds()) / 3600;
+  degrees = coordinate.Degrees().Value() + coordinate.Minutes().Value() / 60 + coordinate.Seconds().Value() / 3600;
   if (coordinate.Direction() == 'S' || coordinate.Direction() == 'W') degrees = -degrees;
   return std::isfinite(degrees);
 }

@@ -59,6 +59,8 @@ struct TTiffRational {
   std::uint32_t Denominator = 0;
 
   bool IsMissing() const { return Numerator == 0 && Denominator == 0; }
+  // The unsigned value as a number; 0 without a denominator.
+  double Value() const { return Denominator == 0 ? 0.0 : static_cast<double>(Numerator) / Denominator; }
   bool operator==(const TTiffRational&) const = default;
 };
 static_assert(sizeof(TTiffRational) == 8);
