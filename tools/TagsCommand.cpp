@@ -1,4 +1,4 @@
-// `quorvane-cli tags`: loads each file with LoadFromJPEG and prints every section, the MakerNote
+// `quorvane-cli tags`: loads each file through its format and prints every section, the MakerNote
 // class, the thumbnail and the XMP segment size, as text or as one JSON document, each file on one of
 // a few worker threads and the outputs in argument order.
 
@@ -13,6 +13,7 @@
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/TagNames.h"
 
 namespace Quorvane::Cli {
@@ -252,9 +253,10 @@ TFileOutput TagsOfFile(const std::string& file, std::size_t index, bool json) {
   else out += "file: " + MarkLineBreaks(file) + '\n';
   TJsonWriter writer(out, 1);
   try {
-    TExifData data;
+    const auto photo = TMetadataFile::Create(file);
+    TExifData& data = photo->Exif();
     data.SetEnsureEnumsInRange(false);
-    data.LoadFromJPEG(file);
+    photo->Load();
     if (!data.RecoveryNote().empty()) output.Err = ErrorLine(file, data.RecoveryNote());
     if (json) WriteJson(writer, file, data);
     else PrintText(data, out);

@@ -19,6 +19,7 @@
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/XMPUtils.h"
 
 namespace Quorvane::Cli {
@@ -156,17 +157,18 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     const Zorp::Base::TFileLock lock(file);
     Zorp::Base::TFileTimes original;
     if (options.KeepModificationTime) original = Zorp::Base::GetFileTimes(file);
-    TExifData data;
+    const auto photo = TMetadataFile::Create(file);
+    TExifData& data = photo->Exif();
     data.SetEnsureEnumsInRange(false);
     data.SetEnforceASCII(options.EnforceASCII);
     data.SetRepairOnSave(options.Repair);
     // Set before loading: reading the packet afterwards would parse it, and an unchanged packet is
     // copied as it is only while nobody has read it.
     if (policy != Policies.end()) data.XMPPacket().SetWritePolicy(policy->second);
-    data.LoadFromJPEG(file);
+    photo->Load();
     if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
     for (const auto& [setter, value] : edits) (*setter)(data, value);
-    data.SaveToJPEG(file, true);
+    photo->Save();
     if (options.KeepModificationTime && !Zorp::Base::SetFileTimes(file, original)) {
       err << ErrorLine(file, Quorvane::Viewer::FileDateNotKeptText(errno));
       return 1;

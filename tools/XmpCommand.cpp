@@ -1,4 +1,4 @@
-// `quorvane-cli xmp`: loads each file with LoadFromJPEG, reads its XMP packet and prints the model
+// `quorvane-cli xmp`: loads each file through its format, reads its XMP packet and prints the model
 // one line per simple value, or the packet text written for the model.
 
 #include <ostream>
@@ -10,6 +10,7 @@
 #include "zorp/base/Streams.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/XMPUtils.h"
 
 namespace Quorvane::Cli {
@@ -26,12 +27,13 @@ int RunXmp(const std::vector<std::string>& files, bool regenerate, std::ostream&
     // A file's text is written once it is complete: one that fails has none.
     std::string text = "file: " + MarkLineBreaks(file) + '\n';
     try {
-      TExifData data;
+      const auto photo = TMetadataFile::Create(file);
+      TExifData& data = photo->Exif();
       data.SetEnsureEnumsInRange(false);
       // The handler is set before loading, so that the packet's first read reports a failure here.
       bool failed = false;
       data.XMPPacket().SetOnLoadError([&failed](TXMPPacket&, Zorp::Base::TStream&) { failed = true; });
-      data.LoadFromJPEG(file);
+      photo->Load();
       if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
       if (!data.SourceMetadata().Contains(mkXMP)) {
         out << text << "xmp: none\n";

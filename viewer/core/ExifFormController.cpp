@@ -30,11 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The photo list's file types, compared without regard to letter case.
-bool IsPhotoName(const std::string& name) {
-  const std::string extension = Zorp::Base::LowerCase(fs::path(name).extension().string());
-  return extension == ".jpg" || extension == ".exif" || extension == ".jpeg";
-}
+// The photo list's file types: those a registered format reads, whatever the letter case.
+bool IsPhotoName(const std::string& name) { return IsMetadataFileName(name); }
 
 // "1 photo", "3 photos".
 std::string PhotoCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " photo" : " photos"); }
@@ -83,7 +80,8 @@ void TExifFormController::FormCreate(const fs::path& makerNotesIni) {
 }
 
 void TExifFormController::FormDestroy() {
-  FExifData.reset();
+  FExifData = nullptr;
+  FPhotoFile.reset();
   FMakerNoteIni.Clear();
 }
 
@@ -94,7 +92,8 @@ void TExifFormController::ClearDisplay() {
   FPreviewShowHint = false;
   FFileName.clear();
   FLocationAddress.clear();
-  FExifData.reset();
+  FExifData = nullptr;
+  FPhotoFile.reset();
   // The Summary is read from the data, which is gone.
   for (const TListKind list : {lkStandard, lkSummary}) {
     FRows[list].clear();
@@ -278,7 +277,8 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   // The load found that an earlier save of the photo was interrupted, and restored it or could not.
   if (listing.Data && !listing.Data->RecoveryNote().empty())
     FServices.ShowMessage(fileName + ": " + listing.Data->RecoveryNote());
-  FExifData = std::move(listing.Data);
+  FPhotoFile = std::move(listing.File);
+  FExifData = listing.Data;
   FFileName = listing.FileName;
   FRows[lkStandard] = std::move(listing.Standard);
   FRows[lkMakerNote] = std::move(listing.MakerNote);
@@ -423,7 +423,7 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       const Zorp::Base::TFileLock lock(FFileName);
       std::optional<Zorp::Base::TFileTimes> times;
       if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
-      FExifData->SaveToJPEG(FFileName, true);
+      FPhotoFile->Save();
       SetStatus("Saved " + fs::path(FFileName).filename().string());
       if (times) {
         const bool kept = Zorp::Base::SetFileTimes(FFileName, *times);

@@ -19,6 +19,7 @@
 #include "core/ListRows.h"
 #include "core/PhotoJobs.h"
 #include "core/RowDrawing.h"
+#include "zorp/exif/MetadataFile.h"
 #include "core/ViewerServices.h"
 #include "zorp/exif/ExifData.h"
 
@@ -148,7 +149,7 @@ class TExifFormController {
   // each message, also when the text repeats.
   const std::string& StatusMessage() const { return FStatusMessage; }
   std::uint64_t StatusGeneration() const { return FStatusGeneration; }
-  const Zorp::Exif::TExifData* Data() const { return FExifData.get(); }
+  const Zorp::Exif::TExifData* Data() const { return FExifData; }
   const std::string& FileName() const { return FFileName; }
   const TMemIniFile& MakerNoteIni() const { return FMakerNoteIni; }
   // Counters that change whenever the photo list or the rows were replaced, so a window rebuilds
@@ -179,7 +180,8 @@ class TExifFormController {
 
   IViewerServices& FServices;
   TMemIniFile FMakerNoteIni;
-  std::unique_ptr<Zorp::Exif::TExifData> FExifData;
+  std::unique_ptr<Zorp::Exif::TMetadataFile> FPhotoFile;
+  Zorp::Exif::TExifData* FExifData = nullptr;  // FPhotoFile's Exif container
   std::string FFileName;
   std::string FLocationAddress;
   std::string FFolderText;

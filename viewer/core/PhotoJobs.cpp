@@ -25,6 +25,7 @@
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/JPEGUtils.h"
+#include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -39,18 +40,21 @@ namespace {
 // photo is locked from the load to the end of the save, so two Quorvane writers take turns.
 struct TLoadedPhoto {
   Zorp::Base::TFileLock Lock;
-  TExifData Data;
+  std::unique_ptr<TMetadataFile> File;
+  TExifData& Data;
   Zorp::Base::TFileTimes Times;
 
-  TLoadedPhoto(const std::string& fileName, const TEditOptions& options) : Lock(fileName) {
+  TLoadedPhoto(const std::string& fileName, const TEditOptions& options)
+      : Lock(fileName), File(TMetadataFile::Create(fileName)), Data(File->Exif()) {
     Data.SetEnsureEnumsInRange(false);
     if (options.KeepFileDates) Times = Zorp::Base::GetFileTimes(fileName);
-    Data.LoadFromJPEG(fileName);
+    File->Load();
   }
 
-  // Saves atomically and verified; the original's times come back when asked for.
+  // Saves atomically and verified through the file's format; the original's times come back when
+  // asked for.
   TPhotoOutcome Save(const std::string& fileName, const TEditOptions& options) {
-    Data.SaveToJPEG(fileName, true);
+    File->Save();
     if (options.KeepFileDates && !Zorp::Base::SetFileTimes(fileName, Times)) {
       TPhotoOutcome outcome(TPhotoOutcome::Changed, {FileDateNotKeptText(errno)});
       outcome.FileDateLost = true;

@@ -12,16 +12,18 @@ using namespace Zorp::Exif;
 
 namespace {
 
-// Loads through load(data), then lists what was loaded; failures end in the notice row.
-template <typename TLoad>
+// Makes the file object through create, loads it through load, then lists what was loaded; failures
+// end in the notice row.
+template <typename TCreate, typename TLoad>
 TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
-                          const Zorp::Base::TFormatSettings& settings, TLoad load) {
+                          const Zorp::Base::TFormatSettings& settings, TCreate create, TLoad load) {
   TPhotoListing listing;
   try {
-    listing.Data = std::make_unique<TExifData>();
+    listing.File = create();
+    listing.Data = &listing.File->Exif();
     TExifData& data = *listing.Data;
     data.SetEnsureEnumsInRange(false);
-    load(data);
+    load(*listing.File);
     if (data.IsEmpty()) {
       AddCaption(listing.Standard, "No Exif metadata found");
       return listing;
@@ -44,12 +46,18 @@ TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
 
 TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
                         const Zorp::Base::TFormatSettings& settings) {
-  return LoadAndList(fileName, ini, settings, [&](TExifData& data) { data.LoadFromJPEG(fileName); });
+  return LoadAndList(
+      fileName, ini, settings, [&] { return TMetadataFile::Create(fileName); },
+      [](TMetadataFile& file) { file.Load(); });
 }
 
 TPhotoListing ListPhoto(Zorp::Base::TStream& stream, const std::string& fileName, const TMemIniFile& ini,
                         const Zorp::Base::TFormatSettings& settings) {
-  return LoadAndList(fileName, ini, settings, [&](TExifData& data) { data.LoadFromJPEG(stream); });
+  const TMetadataFileFormat* format = FileFormatOfName(fileName);
+  return LoadAndList(
+      fileName, ini, settings,
+      [&] { return std::make_unique<TMetadataFile>(fileName, format ? *format : JPEGFileFormat()); },
+      [&](TMetadataFile& file) { file.Format().LoadFromStream(file, stream); });
 }
 
 }  // namespace Quorvane::Viewer

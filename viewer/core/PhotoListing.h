@@ -11,12 +11,16 @@
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 
 namespace Quorvane::Viewer {
 
 struct TPhotoListing {
-  // The container, kept also when the photo holds no metadata or the load failed part-way.
-  std::unique_ptr<Zorp::Exif::TExifData> Data;
+  // The photo file with its containers, kept also when the photo holds no metadata or the load
+  // failed part-way; none when no format reads the file.
+  std::unique_ptr<Zorp::Exif::TMetadataFile> File;
+  // The file's Exif container (nullptr without a file).
+  Zorp::Exif::TExifData* Data = nullptr;
   // The photo's path once metadata was found: the target of edits. Empty otherwise.
   std::string FileName;
   TListRows Summary;
@@ -30,7 +34,7 @@ struct TPhotoListing {
   bool HasMetadata() const { return Succeeded() && !FileName.empty(); }
 };
 
-// Loads the photo (enumerations kept as stored) and lists it. A photo without any Exif tag or
+// Loads the photo through the format its file has (enumerations kept as stored) and lists it. A photo without any Exif tag or
 // thumbnail gives the single Standard row "No Exif metadata found"; one without a MakerNote tag the
 // MakerNote row "No MakerNote found". A failure keeps the rows built so far and adds the Standard
 // notice "Could not read the metadata: " with its message; it is not thrown.
@@ -39,7 +43,8 @@ TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
 inline TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini) {
   return ListPhoto(fileName, ini, Zorp::Base::FormatSettings());
 }
-// The same for a JPEG stream; fileName is what the listing records as the photo's path.
+// The same for a stream, read as the format fileName names (JPEG for other names); fileName is what
+// the listing records as the photo's path.
 TPhotoListing ListPhoto(Zorp::Base::TStream& stream, const std::string& fileName, const TMemIniFile& ini,
                         const Zorp::Base::TFormatSettings& settings);
 
