@@ -4,13 +4,22 @@
 
 #include "zorp/exif/MetadataFile.h"
 
-#include <array>
+#include <sys/stat.h>
 
+#include <array>
+#include <vector>
+
+#include "zorp/base/SafeFile.h"
 #include "zorp/base/TextEncoding.h"
+#include "zorp/exif/Consts.h"
+#include "zorp/exif/XMPUtils.h"
 #include "formats/FileFormats.h"
 
 namespace Zorp::Exif {
 namespace {
+
+constexpr const char* SSidecarChangedSinceRead =
+    "The XMP sidecar was changed by another program after it was read; read the photo again";
 
 // Tried in this order; the first format whose test passes wins.
 const std::array<const TMetadataFileFormat*, 1> Registry = {
@@ -58,7 +67,10 @@ const TMetadataFileFormat* RecognizeFileFormat(std::span<const std::uint8_t> hea
 }
 
 TMetadataFile::TMetadataFile(std::string fileName, const TMetadataFileFormat& format)
-    : FFileName(std::move(fileName)), FFormat(&format), FExif(std::make_unique<TExifData>()) {}
+    : FFileName(std::move(fileName)), FFormat(&format), FExif(std::make_unique<TExifData>()) {
+  // The sidecar of a file that is not written is where its edits live, so they are added to it.
+  if (!format.WritesInPlace()) FExif->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+}
 
 TMetadataFile::~TMetadataFile() = default;
 
@@ -93,8 +105,120 @@ std::unique_ptr<TMetadataFile> TMetadataFile::Open(Zorp::Base::TStream& stream, 
   return file;
 }
 
-void TMetadataFile::Load() { FFormat->Load(*this); }
+void TMetadataFile::Load() {
+  FSidecarRead = false;
+  FFormat->Load(*this);
+  if (!WritesInPlace()) LoadSidecar();
+}
 
-void TMetadataFile::Save() { FFormat->Save(*this); }
+void TMetadataFile::Save() {
+  if (WritesInPlace())
+    FFormat->Save(*this);
+  else
+    SaveSidecar();
+}
+
+const std::string& TMetadataFile::SidecarFileName() {
+  if (!FSidecarRead) LoadSidecar();
+  return FSidecarFileName;
+}
+
+const std::string& TMetadataFile::SidecarError() {
+  if (!FSidecarRead) LoadSidecar();
+  return FSidecarError;
+}
+
+TXMPPacket* TMetadataFile::Sidecar() {
+  if (SidecarFileName().empty() || !FSidecarError.empty()) return nullptr;
+  return WritesInPlace() ? FSidecar.get() : &XMP();
+}
+
+std::string TMetadataFile::FindSidecar(const std::string& fileName) {
+  const std::string_view name(fileName);
+  const std::size_t slash = name.find_last_of('/');
+  const std::size_t dot = name.find_last_of('.');
+  const bool hasExtension = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash + 1);
+  std::vector<std::string> candidates = {fileName + ".xmp", fileName + ".XMP"};
+  if (hasExtension) {
+    const std::string stem(name.substr(0, dot));
+    candidates.push_back(stem + ".xmp");
+    candidates.push_back(stem + ".XMP");
+  }
+  for (std::string& candidate : candidates) {
+    if (candidate == fileName) continue;  // the file is itself a sidecar
+    struct stat status {};
+    if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode)) return std::move(candidate);
+  }
+  return {};
+}
+
+std::string TMetadataFile::NewSidecarName(const std::string& fileName) {
+  const std::size_t slash = fileName.find_last_of('/');
+  const std::size_t dot = fileName.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot <= slash + 1)) return fileName + ".xmp";
+  return fileName.substr(0, dot) + ".xmp";
+}
+
+void TMetadataFile::LoadSidecar() {
+  FSidecarRead = true;
+  FSidecarFileName = FindSidecar(FFileName);
+  FSidecarState.reset();
+  FSidecar.reset();
+  FEmbeddedXMP.reset();
+  FSidecarError.clear();
+  TXMPPacket* target = nullptr;
+  if (!WritesInPlace()) {
+    // The edits of a file that is not written go to its sidecar: the container's packet becomes
+    // the sidecar's (empty while there is none), and the embedded packet is kept apart.
+    TXMPPacket& packet = XMP();
+    if (!packet.Empty()) {
+      FEmbeddedXMP = std::make_unique<TXMPPacket>();
+      FEmbeddedXMP->Assign(&packet);
+    }
+    const bool modified = FExif->Modified();
+    packet.Clear();
+    FExif->SetModified(modified);
+    target = &packet;
+  }
+  if (FSidecarFileName.empty()) return;
+  try {
+    Zorp::Base::TFileReadStream stream(FSidecarFileName);
+    FSidecarState = stream.Identity();
+    if (stream.Size() > MaxSidecarSize) throw EInvalidXMPPacket("the sidecar is larger than 16 MiB");
+    Zorp::Base::TMemoryStream text;
+    text.CopyFrom(stream, stream.Size());
+    text.SetPosition(0);
+    if (!target) {
+      FSidecar = std::make_unique<TXMPPacket>();
+      target = FSidecar.get();
+    }
+    if (!target->TryLoadFromStream(text)) throw EInvalidXMPPacket(SInvalidXMPPacket);
+    if (!WritesInPlace()) FExif->SetModified(false);
+  } catch (const std::exception& e) {
+    FSidecarError = e.what();
+    FSidecar.reset();
+  }
+}
+
+void TMetadataFile::SaveSidecar() {
+  // A sidecar that could not be read is not replaced: its content would be lost.
+  if (!SidecarError().empty())
+    throw EReadOnlyFileFormat(FSidecarFileName + ": the sidecar could not be read, so it is not written: " +
+                              FSidecarError);
+  const std::string name = FSidecarFileName.empty() ? NewSidecarName(FFileName) : FSidecarFileName;
+  const Zorp::Base::TFileLock lock(name);
+  // The sidecar must still be what the load read, or still missing.
+  if (Zorp::Base::ReadFileIdentity(name) != FSidecarState) throw Zorp::Base::EFileChanged(SSidecarChangedSinceRead);
+  TXMPPacket& packet = XMP();
+  packet.SetWriteSegmentHeader(false);
+  const std::string& text = packet.RawXML();
+  Zorp::Base::TSafeFileReplacement replacement(name);
+  if (FSidecarState) replacement.SetExpectedIdentity(*FSidecarState);
+  replacement.Stream().WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
+  replacement.Commit();
+  FSidecarFileName = name;
+  FSidecarState = Zorp::Base::ReadFileIdentity(name);
+  FExif->SetModified(false);
+}
 
 }  // namespace Zorp::Exif

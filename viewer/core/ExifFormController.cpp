@@ -295,7 +295,7 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   }
   if (FExifData) {
     try {
-      ListXMP(FRows[lkXMP], *FExifData);
+      ListXMP(FRows[lkXMP], *FPhotoFile);
     } catch (const std::exception& e) {
       AddCaption(FRows[lkXMP], std::string(XMPFailureNotice) + e.what());
     }
@@ -424,7 +424,10 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       std::optional<Zorp::Base::TFileTimes> times;
       if (FKeepFileDates) times = Zorp::Base::GetFileTimes(FFileName);
       FPhotoFile->Save();
-      SetStatus("Saved " + fs::path(FFileName).filename().string());
+      // A photo that is not written in place took the edit in its sidecar.
+      SetStatus("Saved " + fs::path(FPhotoFile->WritesInPlace() ? FFileName : FPhotoFile->SidecarFileName())
+                               .filename()
+                               .string());
       if (times) {
         const bool kept = Zorp::Base::SetFileTimes(FFileName, *times);
         const int error = errno;

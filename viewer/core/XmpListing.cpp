@@ -1,5 +1,6 @@
 #include "core/XmpListing.h"
 
+#include <filesystem>
 #include <string>
 
 #include "zorp/exif/Consts.h"
@@ -31,6 +32,27 @@ void ListXMP(TListRows& rows, TExifData& data) {
     }
   }
   ListXMPPacket(rows, data.XMPPacket());
+}
+
+void ListXMP(TListRows& rows, TMetadataFile& file) {
+  if (file.WritesInPlace()) {
+    ListXMP(rows, file.Exif());
+  } else if (const TXMPPacket* embedded = file.EmbeddedXMP()) {
+    AddCaption(rows, EmbeddedXMPCaption);
+    ListXMPPacket(rows, *embedded);
+  }
+  const std::string& sidecar = file.SidecarFileName();
+  if (sidecar.empty()) {
+    if (!file.WritesInPlace() && !file.EmbeddedXMP()) AddCaption(rows, NoXMPNotice);
+    return;
+  }
+  const std::string name = std::filesystem::path(sidecar).filename().string();
+  if (!file.SidecarError().empty()) {
+    AddCaption(rows, std::string(SidecarFailureNotice) + name + ": " + file.SidecarError());
+    return;
+  }
+  AddCaption(rows, std::string(SidecarCaption) + name);
+  ListXMPPacket(rows, *file.Sidecar());
 }
 
 }  // namespace Quorvane::Viewer

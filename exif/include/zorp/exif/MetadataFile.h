@@ -1,18 +1,22 @@
 #pragma once
 // The metadata file: one object per photo file that owns its Exif container (with the XMP packet the
-// file embeds), knows the file's format and reads and writes it through that format. A format is a
+// file embeds) and its XMP sidecar, knows the file's format and reads and writes it through that
+// format; a file the format does not write takes its edits in the sidecar. A format is a
 // TMetadataFileFormat object in a file of its own, listed by one line in MetadataFile.cpp; programs
 // ask the registry which files they can open instead of naming extensions themselves.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "zorp/base/FileLock.h"
 #include "zorp/base/Streams.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/XMPPacket.h"
 
 namespace Zorp::Exif {
 
@@ -80,20 +84,53 @@ class TMetadataFile {
   const TMetadataFileFormat& Format() const { return *FFormat; }
   bool WritesInPlace() const { return FFormat->WritesInPlace(); }
 
-  // The Exif container with the XMP packet embedded in the file.
+  // The Exif container. Its XMP packet is the one edits go to: the packet the file embeds, or for
+  // a file that is not written in place, its sidecar's.
   TExifData& Exif() { return *FExif; }
   const TExifData& Exif() const { return *FExif; }
   TXMPPacket& XMP() { return FExif->XMPPacket(); }
 
-  // Reads the file into the containers, which the format's load clears first.
+  // ---- The XMP sidecar beside the file: "PHOTO.EXT.xmp" or "PHOTO.xmp" ----
+  // The sidecar read with the file, or written by Save; empty when there is none. A file written in
+  // place looks for its sidecar only when asked (a listing of many photos asks for none).
+  const std::string& SidecarFileName();
+  // The sidecar's packet: XMP() for a file that is not written in place, a read-only copy beside the
+  // embedded packet otherwise; nullptr without a sidecar.
+  TXMPPacket* Sidecar();
+  // The packet a file that is not written in place embeds (XMP() holds its sidecar); nullptr
+  // for other files and files without one.
+  const TXMPPacket* EmbeddedXMP() const { return FEmbeddedXMP.get(); }
+  // Why the sidecar could not be read; empty when it was read or there is none.
+  const std::string& SidecarError();
+  // The sidecar of fileName that exists, trying "NAME.EXT.xmp" then "NAME.xmp", each with ".xmp"
+  // and ".XMP"; empty when none does.
+  static std::string FindSidecar(const std::string& fileName);
+  // The name a new sidecar of fileName gets: "NAME.xmp".
+  static std::string NewSidecarName(const std::string& fileName);
+  // The most bytes a sidecar may have to be read.
+  static constexpr std::int64_t MaxSidecarSize = 16 * 1024 * 1024;
+
+  // Reads the file into the containers, which the format's load clears first, and the sidecar of a
+  // file that is not written in place.
   void Load();
-  // Writes the edits into the file through its format; EReadOnlyFileFormat for a read-only format.
+  // Writes the edits: into the file through its format when it writes in place, else the XMP
+  // packet into the sidecar (created when missing), through a safe replacement. Refuses with
+  // EFileChanged when another program changed or created the sidecar since it was read.
   void Save();
 
  private:
+  void LoadSidecar();
+  void SaveSidecar();
+
   std::string FFileName;
   const TMetadataFileFormat* FFormat;
   std::unique_ptr<TExifData> FExif;
+  bool FSidecarRead = false;
+  std::string FSidecarFileName;
+  std::optional<Zorp::Base::TFileIdentity> FSidecarState;  // as read; none when it did not exist
+  std::unique_ptr<TXMPPacket> FSidecar;                     // files written in place only
+  std::unique_ptr<TXMPPacket> FEmbeddedXMP;                 // other files only
+  std::string FSidecarError;
 };
 
 }  // namespace Zorp::Exif
