@@ -61,6 +61,8 @@ TCustomExifData::TCustomExifData(bool extendableSections) {
   FResolution = std::make_unique<TImageResolution>(this);
   FThumbnailResolution = std::make_unique<TThumbnailResolution>(this);
   FXMPPacket = std::make_unique<TContainedXMPPacket>(this);
+  FIPTC = std::make_unique<TIPTCData>();
+  FIPTC->SetOnChange([this] { Changed(nullptr); });
   ResetMakerNote();
   FXMPPacket->SetWritePolicy(wpUpdateExistingOnly);
 }
@@ -83,6 +85,7 @@ TCustomExifData::~TCustomExifData() {
   FExifVersion.reset();
   for (auto& section : FSections) section.reset();
   FXMPPacket.reset();
+  FIPTC.reset();
 }
 
 void TCustomExifData::BeginUpdate() { ++FUpdateCount; }
@@ -198,6 +201,8 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FXMPPacket->Clear();
+      FPendingIPTCSegments.clear();
+      FIPTC->Clear();
     }
   });
 }
@@ -296,11 +301,16 @@ void TCustomExifData::LoadFromJPEG(TStream& stream) {
   try {
     Clear(true);
     // A file cut off behind its metadata (a damaged image) keeps what was read.
-    const auto scanner = ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1});
+    const auto scanner = ScanJPEGSegments(stream, TJPEGMarkerSet{jmApp1, jmApp13});
     while (MoveNextBeforeCut(*scanner, !FSourceMetadata.Empty())) {
       const std::shared_ptr<IFoundJPEGSegment> segment = scanner->Current();
       Zorp::Base::TMemoryStream& data = segment->Data();
-      if (!FSourceMetadata.Contains(mkExif) && HasExifHeader(data)) {
+      if (segment->Marker() == jmApp13) {
+        if (HasPhotoshopSignature(std::span<const std::uint8_t>(data.Memory(), static_cast<std::size_t>(data.Size())))) {
+          FSourceMetadata.Include(mkIPTC);
+          FPendingIPTCSegments.push_back(segment);
+        }
+      } else if (!FSourceMetadata.Contains(mkExif) && HasExifHeader(data)) {
         FSourceMetadata.Include(mkExif);
         DoLoadFromStream(data);
         FTiffHeaderOffset += segment->DataOffset();
@@ -314,10 +324,25 @@ void TCustomExifData::LoadFromJPEG(TStream& stream) {
       }
     }
   } catch (...) {
+    FIPTC->SetModified(false);
     FinishLoad();
     throw;
   }
+  FIPTC->SetModified(false);
   FinishLoad();
+}
+
+TIPTCData& TCustomExifData::IPTC() {
+  if (!FPendingIPTCSegments.empty()) {
+    std::vector<std::span<const std::uint8_t>> segments;
+    for (const auto& segment : FPendingIPTCSegments) {
+      Zorp::Base::TMemoryStream& data = segment->Data();
+      segments.emplace_back(data.Memory(), static_cast<std::size_t>(data.Size()));
+    }
+    FIPTC->LoadFromSegments(segments);
+    FPendingIPTCSegments.clear();
+  }
+  return *FIPTC;
 }
 
 TXMPPacket& TCustomExifData::XMPPacket() {

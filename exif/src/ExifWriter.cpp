@@ -632,12 +632,50 @@ std::vector<std::unique_ptr<TExifTag>> MissingMainTags(
   throw EZorpExifException(Format(SSavedJPEGNotValid, reason.c_str()));
 }
 
+// The Photoshop resources of a loaded photo's APP13 segments, joined, without parsing them.
+std::vector<std::uint8_t> JoinedPhotoshopResources(const TExifData& data) {
+  std::vector<std::uint8_t> joined;
+  for (const auto& segment : data.PendingIPTCSegments()) {
+    const TMemoryStream& bytes = segment->Data();
+    const auto size = static_cast<std::size_t>(bytes.Size());
+    if (size >= PhotoshopSegmentSignature.size())
+      joined.insert(joined.end(), bytes.Memory() + PhotoshopSegmentSignature.size(), bytes.Memory() + size);
+  }
+  return joined;
+}
+
+// What a save's IPTC must read back as: present (copied segments), or these resources with these
+// datasets (rewritten segments).
+struct TIPTCExpectation {
+  bool Present = false;
+  bool Rewritten = false;
+  std::vector<std::uint8_t> Resources;
+  const TIPTCData* Data = nullptr;
+};
+
+void VerifyIPTC(TExifData& saved, const TIPTCExpectation& expected) {
+  if (expected.Present && !saved.SourceMetadata().Contains(mkIPTC)) RaiseNotValid("the IPTC data is missing");
+  if (!expected.Rewritten) return;
+  if (expected.Resources.empty()) {
+    if (saved.SourceMetadata().Contains(mkIPTC)) RaiseNotValid("removed IPTC data is still there");
+    return;
+  }
+  if (JoinedPhotoshopResources(saved) != expected.Resources) RaiseNotValid("the IPTC data reads back differently");
+  const TIPTCData& theirs = saved.IPTC();
+  const auto& mine = expected.Data->Datasets();
+  const auto& read = theirs.Datasets();
+  const bool same = mine.size() == read.size() && std::equal(mine.begin(), mine.end(), read.begin(), [](const auto& a, const auto& b) {
+    return a.Record == b.Record && a.Number == b.Number && a.Value == b.Value;
+  });
+  if (!same || theirs.DigestIsStale()) RaiseNotValid("the IPTC datasets read back differently");
+}
+
 // Parses a rewritten JPEG again (from the stream's start) and compares it with data, whose directories
 // were written as writtenTags gives them. xmpWritten: an XMP segment was written; xmpRegenerated: it
 // was serialised from a packet model, so it must parse.
 void VerifySaved(TExifData& data, TStream& stream,
                  const std::function<std::vector<const TExifTag*>(TExifSectionKind)>& writtenTags, bool xmpWritten,
-                 bool xmpRegenerated, const TExifWriter* writer = nullptr) {
+                 bool xmpRegenerated, const TIPTCExpectation& iptc, const TExifWriter* writer = nullptr) {
   stream.SetPosition(0);
   TExifData saved;
   saved.SetEnsureEnumsInRange(data.EnsureEnumsInRange());
@@ -670,6 +708,7 @@ void VerifySaved(TExifData& data, TStream& stream,
   if (xmpWritten && !saved.SourceMetadata().Contains(mkXMP)) RaiseNotValid("the XMP packet is missing");
   if (xmpRegenerated && saved.PendingXMPSegment() && !IsReadableXMP(saved.PendingXMPSegment()->Data()))
     RaiseNotValid("the XMP packet does not parse");
+  VerifyIPTC(saved, iptc);
 
   // What the plan kept byte for byte (the MakerNote, what it references, private directories) is
   // there byte for byte.
@@ -716,6 +755,15 @@ class TJPEGRewrite {
       : FData(data), FInput(input), FStart(input.Position()) {
     if (data.UnreadableExif() && !data.RepairOnSave()) throw EZorpExifException(SUnreadableExifData);
     ReadFrameSize();
+    // Photoshop segments are rewritten only when their IPTC data was read and changed.
+    FRewriteIPTC = data.PendingIPTCSegments().empty() && data.IPTC().Modified();
+    if (FRewriteIPTC) {
+      FIPTCSegments = data.IPTC().SegmentData();
+      for (const auto& segment : FIPTCSegments) {
+        CheckSegmentSize("IPTC", static_cast<std::int64_t>(segment.size()));
+        FIPTCResources.insert(FIPTCResources.end(), segment.begin() + PhotoshopSegmentSignature.size(), segment.end());
+      }
+    }
     FindReplacedSegments();
     if (!data.IsEmpty()) {
       FWriter = std::make_unique<TExifWriter>(data, movedMakerNote);
@@ -774,9 +822,12 @@ class TJPEGRewrite {
     for (const auto& segment : FApp0Segments) WriteJPEGSegment(output, *segment);
     if (FExifData) WriteJPEGSegment(output, jmApp1, *FExifData);
     if (FXMPSegment) WriteJPEGSegment(output, jmApp1, FXMPSegment->Data());
+    // New IPTC takes the place of the first Photoshop segment, or follows the segments above.
+    if (!FFirstInputIPTC) WriteIPTCSegments(output);
     FInput.SetPosition(FStart + 2);
     for (const auto& segment : FLeftOut) {
       Zorp::Base::CopyStream(FInput, output, segment->FillOffset() - FInput.Position());
+      if (segment == FFirstInputIPTC) WriteIPTCSegments(output);
       FInput.SetPosition(segment->Offset() + segment->TotalSize());
     }
   }
@@ -796,7 +847,9 @@ class TJPEGRewrite {
     VerifySaved(
         FData, output,
         [&](TExifSectionKind kind) { return FWriter ? FWriter->Tags(kind) : WrittenTags(FData.PeekSection(kind)); },
-        FXMPSegment != nullptr, FXMPRegenerated, FWriter.get());
+        FXMPSegment != nullptr, FXMPRegenerated,
+        TIPTCExpectation{!FRewriteIPTC && FFirstInputIPTC != nullptr, FRewriteIPTC, FIPTCResources, &FData.IPTC()},
+        FWriter.get());
   }
 
   void Apply(TMovedMakerNote& movedMakerNote) {
@@ -808,6 +861,8 @@ class TJPEGRewrite {
       for (const TExifTag* tag : FMainTags)
         FData.Sections(skPrimary).AddOrUpdateTag(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data());
       if (FWriter) FWriter->Apply(movedMakerNote);
+      // The IPTC data is what was written, read as a load reads it.
+      if (FRewriteIPTC) FData.IPTC().LoadFromResources(FIPTCResources);
     });
   }
 
@@ -843,12 +898,17 @@ class TJPEGRewrite {
   void FindReplacedSegments() {
     bool exifFound = false;
     // A file cut off behind its metadata is rewritten up to its cut; the rest is copied as it is.
-    const auto scanner = ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1, jmStartOfScan});
+    const auto scanner = ScanJPEGSegments(FInput, TJPEGMarkerSet{jmApp0, jmApp1, jmApp13, jmStartOfScan});
     while (MoveNextBeforeCut(*scanner, exifFound || FInputXMP)) {
       const std::shared_ptr<IFoundJPEGSegment> segment = scanner->Current();
       TMemoryStream& data = segment->Data();
       if (segment->Marker() == jmStartOfScan) {
         FScanDataStart = segment->Offset() + segment->TotalSize();
+      } else if (segment->Marker() == jmApp13) {
+        if (!HasPhotoshopSignature(std::span<const std::uint8_t>(data.Memory(), static_cast<std::size_t>(data.Size()))))
+          continue;
+        if (!FFirstInputIPTC) FFirstInputIPTC = segment;
+        if (FRewriteIPTC) FLeftOut.push_back(segment);
       } else if (segment->Marker() == jmApp0) {
         CheckSegmentSize("APP0", data.Size());
         FApp0Segments.push_back(segment);
@@ -891,6 +951,8 @@ class TJPEGRewrite {
     std::int64_t size = 2 + App0Size();
     if (FWriter) size += 4 + exifDataSize;
     if (FXMPSegment) size += 4 + FXMPSegment->Data().Size();
+    if (FRewriteIPTC)
+      for (const auto& segment : FIPTCSegments) size += 4 + static_cast<std::int64_t>(segment.size());
     std::int64_t position = FStart + 2;
     for (const auto& segment : FLeftOut) {
       size += std::max<std::int64_t>(segment->FillOffset() - position, 0);
@@ -926,6 +988,12 @@ class TJPEGRewrite {
       patches.emplace_back(reference.FieldAt, static_cast<std::uint32_t>(moved));
     }
     if (!patches.empty()) FWriter->FitTrailer(pad ? -delta : 0, std::move(patches));
+  }
+
+  void WriteIPTCSegments(TStream& output) {
+    if (!FRewriteIPTC) return;
+    for (const auto& segment : FIPTCSegments)
+      WriteJPEGSegment(output, jmApp13, segment.data(), static_cast<std::int64_t>(segment.size()));
   }
 
   // A 32-bit number of the input at position at; the input's position is kept.
@@ -981,6 +1049,10 @@ class TJPEGRewrite {
   std::unique_ptr<TXMPPacket> FEditedXMP;
   std::shared_ptr<IJPEGSegment> FXMPSegment;
   bool FXMPRegenerated = false;
+  bool FRewriteIPTC = false;
+  std::vector<std::vector<std::uint8_t>> FIPTCSegments;  // the new APP13 segments' data
+  std::vector<std::uint8_t> FIPTCResources;              // their resources, joined
+  std::shared_ptr<IFoundJPEGSegment> FFirstInputIPTC;
 };
 
 }  // namespace Detail
@@ -1047,9 +1119,18 @@ void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
 
 void TExifData::VerifySavedJPEG(TStream& stream) {
   const bool regenerated = PendingXMPSegment() == nullptr && !XMPPacket().Empty();
+  // IPTC read from the photo must read back as it is here; IPTC not read must still be there.
+  Detail::TIPTCExpectation iptc;
+  if (!PendingIPTCSegments().empty() || (!IPTC().Modified() && !IPTC().Empty())) {
+    iptc.Present = true;
+  } else if (IPTC().Modified()) {
+    iptc.Rewritten = true;
+    iptc.Resources = IPTC().ResourceBytes();
+    iptc.Data = &IPTC();
+  }
   Detail::VerifySaved(
       *this, stream, [&](TExifSectionKind kind) { return Detail::WrittenTags(PeekSection(kind)); },
-      PendingXMPSegment() != nullptr || regenerated, regenerated);
+      PendingXMPSegment() != nullptr || regenerated, regenerated, iptc);
 }
 
 }  // namespace Zorp::Exif

@@ -58,6 +58,15 @@ inline constexpr const char* SPreferredPrefixMustBeSet =
 inline constexpr const char* SXMPTextNotUtf8 = "XMP text cannot hold the byte 0x%.2X, which is not valid UTF-8";
 inline constexpr const char* SXMPTextInvalidCharacter = "XMP text cannot hold the character U+%.4X";
 
+// IPTC.
+inline constexpr const char* SIPTCUnknownDataset = "There is no IPTC dataset %s";
+inline constexpr const char* SIPTCValueTooLong = "The IPTC %s value of %lld bytes exceeds its limit of %lld bytes";
+inline constexpr const char* SIPTCNotRepeatable = "The IPTC %s dataset holds one value only, not %lld";
+inline constexpr const char* SIPTCValueNotText = "The IPTC %s value is not valid UTF-8 text";
+inline constexpr const char* SIPTCBadValueFormat = "The IPTC %s value \"%s\" is not in the form %s";
+inline constexpr const char* SIPTCNotWritable =
+    "The Photoshop resources of this photo could not be read completely; IPTC is not changed";
+
 // The viewer.
 inline constexpr const char* SCouldNotFindPicturesFolder = "Could not find MyDocuments folder location.";
 inline constexpr const char* SInvalidIntegerFormat = "Invalid integer format";

@@ -25,6 +25,7 @@
 #include "zorp/exif/ExifTags.h"
 #include "zorp/exif/ExifValues.h"
 #include "zorp/exif/ExifWriter.h"
+#include "zorp/exif/IPTC.h"
 #include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/MakerNotes.h"
 
@@ -33,7 +34,7 @@ namespace Zorp::Exif {
 class TXMPPacket;
 class TContainedXMPPacket;
 
-// What LoadFromJPEG found.
+// What LoadFromJPEG found; mkIPTC stands for Photoshop APP13 segments, where IPTC lives.
 enum TJPEGMetadataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
 using TJPEGMetadataKinds = Zorp::Base::TSet<TJPEGMetadataKind, 8>;
 
@@ -355,7 +356,10 @@ class TCustomExifData : public TExifSectionOwner {
  public:
   // ---- end of named properties ----
 
+  // Whether the sections hold no tag; as with the XMP packet, the IPTC data does not count.
   virtual bool IsEmpty() const;
+  // Clears the sections and, with xmpPacketToo, the XMP packet and the IPTC data (a save then drops
+  // their segments).
   virtual void Clear(bool xmpPacketToo = true);
 
   // The thumbnail offset (tag 0x0201 of IFD1); with a stream, true only when FF D8 is there and
@@ -363,8 +367,15 @@ class TCustomExifData : public TExifSectionOwner {
   static constexpr std::int64_t ThumbnailProbeSize = 20;
   bool GetThumbnailOffset(Zorp::Base::TStream* stream, std::int64_t& offset) const;
 
-  // Reads the first Exif APP1 segment and remembers the first XMP APP1 segment of a JPEG stream.
+  // Reads the first Exif APP1 segment and remembers the first XMP APP1 segment and every Photoshop
+  // APP13 segment of a JPEG stream.
   void LoadFromJPEG(Zorp::Base::TStream& stream);
+
+  // The IPTC data; the remembered Photoshop segments are parsed on first use. Its edits notify
+  // OnChange. A save copies the segments unchanged unless the data was changed (Modified).
+  TIPTCData& IPTC();
+  // The remembered Photoshop APP13 segments not yet parsed (empty once read or when there are none).
+  const std::vector<std::shared_ptr<IFoundJPEGSegment>>& PendingIPTCSegments() const { return FPendingIPTCSegments; }
 
   // The XMP packet; a pending XMP segment is parsed on first read.
   TXMPPacket& XMPPacket();
@@ -403,6 +414,8 @@ class TCustomExifData : public TExifSectionOwner {
   std::int32_t FUpdateCount = 0;
   std::unique_ptr<TContainedXMPPacket> FXMPPacket;
   std::shared_ptr<IFoundJPEGSegment> FPendingXMPSegment;
+  std::unique_ptr<TIPTCData> FIPTC;
+  std::vector<std::shared_ptr<IFoundJPEGSegment>> FPendingIPTCSegments;
   std::function<void(TCustomExifData&)> FOnChange;
   TJPEGMetadataKinds FSourceMetadata;
   std::int64_t FXMPSegmentOffset = 0;

@@ -13,5 +13,9 @@ ZORP_DECLARE_EXCEPTION(EInvalidMakerNoteFormat, EInvalidTiffData);      // "Inva
 ZORP_DECLARE_EXCEPTION(EInvalidExifData, EZorpExifException);           // "No Exif header found"
 ZORP_DECLARE_EXCEPTION(EExifDataPatcherError, EZorpExifException);
 ZORP_DECLARE_EXCEPTION(EIllegalEditOfExifData, EExifDataPatcherError);  // "Illegal attempt to edit ..."
+// IPTC: a value that the dataset cannot hold, or an edit of resources that could not be read whole.
+ZORP_DECLARE_EXCEPTION(EIPTCError, EZorpExifException);
+ZORP_DECLARE_EXCEPTION(EInvalidIPTCValue, EIPTCError);
+ZORP_DECLARE_EXCEPTION(EIPTCNotWritable, EIPTCError);
 
 }  // namespace Zorp::Exif

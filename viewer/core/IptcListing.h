@@ -1,0 +1,43 @@
+#pragma once
+// The IPTC list: the photo's IPTC datasets of records 1 and 2 as read-only rows, captioned with the
+// dataset's name and its record:dataset number ("Keywords (2:25)"); a repeated dataset gives one row
+// per value, numbered as the XMP list numbers the items of a bag ("Keywords[2] (2:25)").
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ListRows.h"
+#include "zorp/exif/ExifData.h"
+#include "zorp/exif/IPTC.h"
+
+namespace Quorvane::Viewer {
+
+inline constexpr std::string_view NoIPTCNotice = "No IPTC data found";
+inline constexpr std::string_view StaleIPTCDigestNotice =
+    "The IPTC digest does not match the IPTC data: another program may have changed one without the other";
+inline constexpr std::string_view UnreadableIPTCNotice =
+    "Part of the Photoshop resources could not be read; they are kept as they are and IPTC cannot be edited";
+
+// One dataset with all its values, for outputs that group them (the command-line JSON).
+struct TIPTCListedDataset {
+  std::uint8_t Record = 0;
+  std::uint8_t Number = 0;
+  std::string Name;  // from the table, or "Unknown" for a number it does not hold
+  bool Repeatable = false;
+  std::vector<std::string> Values;  // display texts in file order
+};
+
+// The datasets of records 1 and 2, one entry per record and number in the order of their first
+// value in the file.
+std::vector<TIPTCListedDataset> ListIPTCDatasets(const Zorp::Exif::TIPTCData& iptc);
+
+// Appends the rows of the IPTC data: a notice when the digest is stale or resources could not be
+// read, then one row per value (line breaks shown as "\n"); NoIPTCNotice when it holds no dataset.
+void ListIPTCData(TListRows& rows, const Zorp::Exif::TIPTCData& iptc);
+
+// The rows of the photo's IPTC data. Reads the IPTC data.
+void ListIPTC(TListRows& rows, Zorp::Exif::TExifData& data);
+
+}  // namespace Quorvane::Viewer
