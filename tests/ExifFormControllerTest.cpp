@@ -422,11 +422,12 @@ TEST_F(TheController, EnablesEditForEditableRowsOnlyAndNotAgainOnATabSwitch) {
 TEST_F(TheController, ShowsTheSummaryOnTheFirstTabAndEachListOnItsOwn) {
   EXPECT_EQ(Controller.TabIndex(), 0);
   EXPECT_EQ(Controller.VisibleList(), lkSummary);
-  const std::pair<int, TListKind> tabs[] = {{1, lkStandard}, {2, lkMakerNote}, {3, lkXMP}, {4, lkXMP}, {0, lkSummary}};
+  const std::pair<int, TListKind> tabs[] = {{1, lkStandard}, {2, lkMakerNote}, {3, lkXMP},
+                                            {4, lkIPTC},     {5, lkIPTC},      {0, lkSummary}};
   for (const auto& [tab, list] : tabs) {
     Controller.TabSetChange(tab);
     EXPECT_EQ(Controller.VisibleList(), list) << tab;
-    EXPECT_EQ(TabOfList(list), tab == 4 ? 3 : tab);
+    EXPECT_EQ(TabOfList(list), tab == 5 ? 4 : tab);
   }
   // A selection in another list (the command line's edit makes one) shows that list.
   Controller.StandardListViewSelectItem(lkStandard, -1);

@@ -201,11 +201,12 @@ TEST_F(AnExifForm, BuildsItsPartsWithTheirCaptionsAtTheDesignSize) {
   EXPECT_EQ(titles, (std::set<QString>{"Folder", "Photos", "Exif Data", "Preview"}));
   EXPECT_EQ(buttons, (std::set<QString>{"Browse", "Edit", "Save as ...", "Close"}));
   const QTabBar* tabs = Child<QTabBar>("TabSet");
-  ASSERT_EQ(tabs->count(), 4);
+  ASSERT_EQ(tabs->count(), 5);
   EXPECT_EQ(tabs->tabText(0), "Summary");
   EXPECT_EQ(tabs->tabText(1), "Standard ");
   EXPECT_EQ(tabs->tabText(2), "MakerNote");
   EXPECT_EQ(tabs->tabText(3), "XMP");
+  EXPECT_EQ(tabs->tabText(4), "IPTC");
   EXPECT_EQ(tabs->currentIndex(), 0);
   struct THeader {
     const char* View;

@@ -200,6 +200,7 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
     FUnreadableExif = false;
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
+      FUnreadableXMP = false;
       FXMPPacket->Clear();
       FPendingIPTCSegments.clear();
       FIPTC->Clear();
@@ -351,7 +352,8 @@ TXMPPacket& TCustomExifData::XMPPacket() {
     FPendingXMPSegment.reset();
     Zorp::Base::TMemoryStream& data = segment->Data();
     data.SetPosition(0);
-    if (!FXMPPacket->TryLoadFromStream(data) && FXMPPacket->OnLoadError()) {
+    FUnreadableXMP = !FXMPPacket->TryLoadFromStream(data);
+    if (FUnreadableXMP && FXMPPacket->OnLoadError()) {
       data.SetPosition(0);
       FXMPPacket->OnLoadError()(*FXMPPacket, data);
     }

@@ -15,6 +15,7 @@
 #include "core/RowText.h"
 #include "core/StandardListing.h"
 #include "core/SummaryListing.h"
+#include "core/IptcListing.h"
 #include "core/XmpListing.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/FileLock.h"
@@ -273,6 +274,8 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
   FSelectedRow[lkMakerNote] = -1;
   FRows[lkXMP].clear();
   FSelectedRow[lkXMP] = -1;
+  FRows[lkIPTC].clear();
+  FSelectedRow[lkIPTC] = -1;
   TPhotoListing listing = ListPhoto(fileName, FMakerNoteIni);
   // The load found that an earlier save of the photo was interrupted, and restored it or could not.
   if (listing.Data && !listing.Data->RecoveryNote().empty())
@@ -298,6 +301,11 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
       ListXMP(FRows[lkXMP], *FPhotoFile);
     } catch (const std::exception& e) {
       AddCaption(FRows[lkXMP], std::string(XMPFailureNotice) + e.what());
+    }
+    try {
+      ListIPTC(FRows[lkIPTC], *FExifData);
+    } catch (const std::exception& e) {
+      AddCaption(FRows[lkIPTC], std::string("Could not read the IPTC data: ") + e.what());
     }
   }
   if (listing.HasMetadata()) {

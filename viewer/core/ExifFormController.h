@@ -25,10 +25,10 @@
 
 namespace Quorvane::Viewer {
 
-enum TListKind { lkStandard = 0, lkMakerNote = 1, lkXMP = 2, lkSummary = 3 };
-inline constexpr int ListKindCount = 4;
-// The list of each tab, in the tab strip's order: "Summary", "Standard ", "MakerNote", "XMP".
-inline constexpr TListKind TabLists[ListKindCount] = {lkSummary, lkStandard, lkMakerNote, lkXMP};
+enum TListKind { lkStandard = 0, lkMakerNote = 1, lkXMP = 2, lkSummary = 3, lkIPTC = 4 };
+inline constexpr int ListKindCount = 5;
+// The list of each tab, in the tab strip's order: "Summary", "Standard ", "MakerNote", "XMP", "IPTC".
+inline constexpr TListKind TabLists[ListKindCount] = {lkSummary, lkStandard, lkMakerNote, lkXMP, lkIPTC};
 // The tab that shows a list.
 int TabOfList(TListKind list);
 
@@ -189,7 +189,7 @@ class TExifFormController {
   int FSelectedPhoto = -1;
   std::vector<int> FSelectedPhotos;
   TListRows FRows[ListKindCount];
-  int FSelectedRow[ListKindCount] = {-1, -1, -1, -1};
+  int FSelectedRow[ListKindCount] = {-1, -1, -1, -1, -1};
   TListKind FVisibleList = lkSummary;
   int FTabIndex = 0;
   bool FEditEnabled = false, FSaveEnabled = false, FPopupAutoPopup = false;

@@ -30,7 +30,7 @@ TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
     }
     listing.FileName = fileName;
     ListStandardData(listing.Standard, data, settings);
-    ListSummary(data, listing.Summary);
+    ListSummary(*listing.File, listing.Summary);
     if (data.HasMakerNote())
       ListMakerNote(listing.MakerNote, data.MakerNote(), ini);
     else

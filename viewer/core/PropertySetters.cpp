@@ -1,6 +1,9 @@
 #include "core/PropertySetters.h"
 
 #include <cmath>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "core/EnumTexts.h"
 #include "core/StandardListing.h"
@@ -8,6 +11,7 @@
 #include "zorp/base/TextEncoding.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifTags.h"
+#include "zorp/exif/MWG.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPNamespaces.h"
 
@@ -125,6 +129,16 @@ void SetAuthorKeepingArtist(TExifData& data, const std::string& value) {
   if (hasArtist && !value.empty() && !IsAsciiText(value)) data.Sections(skPrimary).SetStringValue(ttArtist, value);
 }
 
+// The value of a row whose copies live in Exif, IPTC and XMP alike.
+std::optional<TMWGValue> MWGValueOfKey(std::string_view key) {
+  static constexpr std::pair<std::string_view, TMWGValue> Keys[] = {
+      {"copyright", mvCopyright}, {"author", mvCreator}, {"image-description", mvDescription},
+      {"keywords", mvKeywords},   {"title", mvTitle}};
+  for (const auto& [name, value] : Keys)
+    if (name == key) return value;
+  return std::nullopt;
+}
+
 }  // namespace
 
 const TPropertySetters& Setters() {
@@ -201,6 +215,8 @@ void SetPropertyFromText(TExifData& data, const std::string& keyOrCaption, const
   if (const auto text = setters.Text.find(key); text != setters.Text.end()) {
     // The text also goes into the XMP copies: what XML cannot hold is refused before any change.
     CheckXMPText(value);
+    // The IPTC copy first: a value it cannot hold is refused before the Exif tags change.
+    if (const auto copy = MWGValueOfKey(key)) UpdateIPTCCopy(data, *copy, value);
     const TUtf8TextScope utf8(data);
     text->second(data, value);
     return;
@@ -223,6 +239,7 @@ void SetPropertyFromText(TExifData& data, const std::string& keyOrCaption, const
     (data.*(utc->second))(dateTime);
     return;
   }
+  if (local->second.ID == ttDateTimeOriginal) UpdateIPTCCopy(data, mvDateTimeOriginal, DateTimeToExifText(dateTime));
   data.WithinUpdate([&] {
     // The zone goes first, so that the date's XMP copies name it too.
     if (!typed.Offset.empty()) data.Sections(skExif).SetStringValue(local->second.OffsetID, typed.Offset);

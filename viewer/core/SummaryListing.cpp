@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 #include <string>
 #include <string_view>
 
 #include "core/EnumTexts.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/TextEncoding.h"
+#include "zorp/exif/MWG.h"
 
 namespace Quorvane::Viewer {
 
@@ -215,9 +218,29 @@ std::string OpenStreetMapAddress(const TExifData& data) {
   return OpenStreetMapAddress(latitude, longitude);
 }
 
-void ListSummary(const TExifData& data, TListRows& rows) {
+namespace {
+
+// Lists the rows; reconcile, when given, reads the values that Exif, IPTC and XMP each hold a copy of.
+void ListSummaryRows(const TExifData& data, TListRows& rows,
+                     const std::function<TMWGReading(TMWGValue)>* reconcile) {
   const auto add = [&rows](std::string_view label, const std::string& value) {
     if (!value.empty()) AddItem(rows, label, false, "", "", value);
+  };
+  // A reconciled value, flagged when its copies differ; the hint then names them.
+  const auto addCopied = [&](std::string_view label, TMWGValue item, const std::string& exifValue) {
+    if (!reconcile) return add(label, exifValue);
+    const TMWGReading reading = (*reconcile)(item);
+    if (reading.Value.empty()) return;
+    if (!reading.Disagree) return add(label, reading.Value);
+    add(label, reading.Value + std::string(CopiesDifferMark));
+    std::string hint = std::string("Shown: ") + MWGSourceName(reading.Source);
+    const std::pair<TMWGSource, const std::string*> copies[] = {{msExif, &reading.Copies.Exif},
+                                                                {msIPTC, &reading.Copies.IPTC},
+                                                                {msXMP, &reading.Copies.XMP},
+                                                                {msSidecar, &reading.Copies.Sidecar}};
+    for (const auto& [source, text] : copies)
+      if (!text->empty()) hint += std::string("\n") + MWGSourceName(source) + ": " + *text;
+    rows.back().Hint = std::move(hint);
   };
   add("Camera", MakerAndName(Clean(data.CameraMake()), Clean(data.CameraModel())));
   add("Lens", MakerAndName(ExifText(data, ttLensMake), ExifText(data, ttLensModel)));
@@ -235,13 +258,28 @@ void ListSummary(const TExifData& data, TListRows& rows) {
   add("Location", LocationText(data));
   if (!rows.empty() && rows.back().Caption.ends_with("Location"))
     rows.back().Hint = "Double-click to open the position in OpenStreetMap";
-  add("Author", Clean(data.Author()));
-  add("Copyright", Clean(data.Copyright()));
+  addCopied("Author", mvCreator, Clean(data.Author()));
+  addCopied("Copyright", mvCopyright, Clean(data.Copyright()));
   const std::string title = Zorp::Base::Trim(data.Title());
-  add("Title/Description", title.empty() ? Clean(data.ImageDescription()) : title);
-  add("Keywords", Zorp::Base::Trim(data.Keywords()));
+  const bool titled = reconcile ? !(*reconcile)(mvTitle).Value.empty() : !title.empty();
+  if (titled)
+    addCopied("Title/Description", mvTitle, title);
+  else
+    addCopied("Title/Description", mvDescription, Clean(data.ImageDescription()));
+  addCopied("Keywords", mvKeywords, Zorp::Base::Trim(data.Keywords()));
   add("Rating", RatingText(data));
   add("Software", Clean(data.Software()));
+}
+
+}  // namespace
+
+void ListSummary(const TExifData& data, TListRows& rows) { ListSummaryRows(data, rows, nullptr); }
+
+void ListSummary(TMetadataFile& file, TListRows& rows) {
+  const std::function<TMWGReading(TMWGValue)> reconcile = [&file](TMWGValue item) {
+    return ReadMWGValue(file, item);
+  };
+  ListSummaryRows(file.Exif(), rows, &reconcile);
 }
 
 }  // namespace Quorvane::Viewer

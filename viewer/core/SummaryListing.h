@@ -4,14 +4,22 @@
 // cannot be edited. The number-to-text helpers are shared with the CSV listing.
 
 #include <string>
+#include <string_view>
 
 #include "core/ListRows.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 
 namespace Quorvane::Viewer {
 
-// Appends the Summary rows of the container to the list.
+// Appends the Summary rows of the container to the list; Author, Copyright, Title/Description and
+// Keywords as the Exif tags hold them.
 void ListSummary(const Zorp::Exif::TExifData& data, TListRows& rows);
+// The same for a photo file, with Author, Copyright, Title/Description and Keywords reconciled
+// between the Exif, IPTC, XMP and sidecar copies (ReadMWGValue). A value whose copies differ ends
+// in CopiesDifferMark, and its row's hint names each copy.
+void ListSummary(Zorp::Exif::TMetadataFile& file, TListRows& rows);
+inline constexpr std::string_view CopiesDifferMark = " (copies differ)";
 
 // ---- numbers as text; empty for a value that is not a positive finite number ----
 // Below 1 s a reciprocal ("1/167 s"), except a time above 1/4 s whose reciprocal is no whole

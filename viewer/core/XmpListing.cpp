@@ -30,6 +30,9 @@ void ListXMP(TListRows& rows, TExifData& data) {
       AddCaption(rows, std::string(XMPFailureNotice) + SInvalidXMPPacket);
       return;
     }
+  } else if (data.UnreadableXMP()) {
+    AddCaption(rows, std::string(XMPFailureNotice) + SInvalidXMPPacket);
+    return;
   }
   ListXMPPacket(rows, data.XMPPacket());
 }

@@ -222,6 +222,7 @@ void TExifForm::BuildWidgets() {
   NewExifListView(lkStandard)->setObjectName(QStringLiteral("StandardListView"));
   NewExifListView(lkMakerNote)->setObjectName(QStringLiteral("MakerNoteListView"));
   NewExifListView(lkXMP)->setObjectName(QStringLiteral("XMPListView"));
+  NewExifListView(lkIPTC)->setObjectName(QStringLiteral("IPTCListView"));
   FTabSet = new QTabBar(dataGroup);
   FTabSet->setObjectName(QStringLiteral("TabSet"));
   FTabSet->setShape(QTabBar::RoundedSouth);
@@ -231,6 +232,7 @@ void TExifForm::BuildWidgets() {
   FTabSet->addTab(QStringLiteral("Standard "));
   FTabSet->addTab(QStringLiteral("MakerNote"));
   FTabSet->addTab(QStringLiteral("XMP"));
+  FTabSet->addTab(QStringLiteral("IPTC"));
   auto* dataLayout = new QVBoxLayout(dataGroup);
   dataLayout->setSpacing(0);
   dataLayout->addWidget(FListStack, 1);

@@ -384,6 +384,8 @@ class TCustomExifData : public TExifSectionOwner {
   std::int64_t XMPSegmentSize() const { return FXMPSegmentSize; }
   // The remembered XMP segment not yet parsed (nullptr once read or when there is none).
   const std::shared_ptr<IFoundJPEGSegment>& PendingXMPSegment() const { return FPendingXMPSegment; }
+  // The XMP segment, once parsed, held no XMP packet (the packet is then empty).
+  bool UnreadableXMP() const { return FUnreadableXMP; }
 
   // Removes one padding tag from each section.
   void RemovePaddingTags();
@@ -414,6 +416,7 @@ class TCustomExifData : public TExifSectionOwner {
   std::int32_t FUpdateCount = 0;
   std::unique_ptr<TContainedXMPPacket> FXMPPacket;
   std::shared_ptr<IFoundJPEGSegment> FPendingXMPSegment;
+  bool FUnreadableXMP = false;
   std::unique_ptr<TIPTCData> FIPTC;
   std::vector<std::shared_ptr<IFoundJPEGSegment>> FPendingIPTCSegments;
   std::function<void(TCustomExifData&)> FOnChange;
