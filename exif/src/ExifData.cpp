@@ -195,6 +195,7 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
     FSourceBlock.clear();
     FLoadedPrimaryDirectory = false;
     FUnreadableExif = false;
+    FReadOnlyFormat.clear();
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FXMPPacket->Clear();
