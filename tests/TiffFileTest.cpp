@@ -16,6 +16,8 @@
 #include "ExifBuilder.h"
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
+#include "core/PhotoListing.h"
+#include "core/TiffFileListing.h"
 #include "core/XmpListing.h"
 #include "zorp/exif/ExifExceptions.h"
 #include "zorp/exif/XMPPacket.h"
@@ -631,6 +633,118 @@ TEST(ATiffFile, RefusesEverySaveAndLeavesTheFileAsItWas) {
   Zorp::Base::TUserMemoryStream photoStream(photo.data(), static_cast<std::int64_t>(photo.size()));
   data.LoadFromJPEG(photoStream);
   EXPECT_EQ(data.ReadOnlyFormat(), "");
+  std::filesystem::remove_all(folder);
+}
+
+// ---- Listing ----------------------------------------------------------------------------------------
+
+std::string WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+TEST(ATiffFileListing, GivesTheFormatThePreviewAndEachFurtherDirectory) {
+  TiffFileBuilder file;
+  IfdBuilder ifd0, sub;
+  ifd0.Ascii(0x010F, "X").Raw(0x014A, 4, 1, {}, {0});
+  sub.Short(0x0100, {7}).Raw(0xC61A, 1, 300, std::vector<std::uint8_t>(300, 0xAB));
+  const std::uint32_t at0 = file.Ifd(ifd0);
+  file.Patch(at0, 0x014A, file.Ifd(sub));
+  TExifData data;
+  const auto loaded = Load(file.Bytes(), data, "y.tiff");
+  Quorvane::Viewer::TListRows rows;
+  Quorvane::Viewer::ListTiffFile(rows, *loaded);
+  ASSERT_EQ(rows.size(), 6u);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"   File format", "TIFF"}, {"   Preview", "None"}, {"SubIFD 1", ""}, {"   Loaded cleanly", "Yes"},
+      {"   ImageWidth", "7"},     {"   Tag 0xC61A", ""}};
+  for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
+    EXPECT_EQ(rows[i].Caption, expected[i].first);
+    EXPECT_EQ(rows[i].Value(), expected[i].second);
+    EXPECT_EQ(rows[i].Kind(), i == 3 ? "noyes" : "");
+  }
+  EXPECT_EQ(rows[5].Caption, expected[5].first);
+  EXPECT_EQ(rows[5].Value().size(), Quorvane::Viewer::MaxTiffValueText + 3);
+  EXPECT_TRUE(rows[5].Value().ends_with("..."));
+}
+
+TEST(ATiffFileListing, DescribesThePreview) {
+  TExifData data;
+  const auto loaded = Load(DngLike(), data, "x.dng");
+  const TTiffPreview& preview = *loaded->LargestPreview();
+  EXPECT_EQ(Quorvane::Viewer::TiffPreviewText(*loaded),
+            "32 x 16 JPEG, " + std::to_string(preview.Size) + " bytes at offset " + std::to_string(preview.Offset) +
+                " (SubIFD 2)");
+}
+
+TEST(ATiffFileListing, ListPhotoListsARawFileAndStillRefusesOtherFiles) {
+  const std::filesystem::path folder = Zorp::Testing::FreshTestFolder("tifflisting");
+  const Quorvane::Viewer::TMemIniFile ini;
+  const auto dng = Quorvane::Viewer::ListPhoto(WriteFile(folder / "x.dng", DngLike()), ini);
+  EXPECT_TRUE(dng.Succeeded()) << dng.Error;
+  std::map<std::string, std::string> values;
+  for (const auto& row : dng.Standard) values.emplace(row.Caption, row.Value());
+  EXPECT_EQ(values["   Camera make"], "Testmaker");
+  EXPECT_EQ(values["   File format"], "DNG");
+  EXPECT_EQ(values.count("SubIFD 2"), 1u);
+  const auto other = Quorvane::Viewer::ListPhoto(WriteFile(folder / "x.txt", Head("plain text, no photo")), ini);
+  EXPECT_EQ(other.Error, "JPEG header is not valid");
+  std::filesystem::remove_all(folder);
+}
+
+// ---- Judged by exiftool ---------------------------------------------------------------------------
+
+// The tag numbers exiftool lists per group ("IFD0", "ExifIFD", "GPS") of a file.
+std::map<std::string, std::set<int>> ExifToolTags(const std::string& path) {
+  std::map<std::string, std::set<int>> tags;
+  std::istringstream lines(Zorp::Testing::RunCommand("exiftool -a -u -G1 -H -s '" + path + "' 2>/dev/null"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    // "[IFD0]          0x010f Make     : Testmaker"
+    if (line.size() < 2 || line[0] != '[') continue;
+    const std::size_t close = line.find(']');
+    std::istringstream rest(line.substr(close + 1));
+    std::string id;
+    rest >> id;
+    if (close == std::string::npos || !id.starts_with("0x")) continue;
+    tags[line.substr(1, close - 1)].insert(std::stoi(id, nullptr, 16));
+  }
+  return tags;
+}
+
+std::set<int> OurTags(const TExifSection& section) {
+  // Pointers and blocks exiftool lists elsewhere or not as tags of the directory.
+  static const std::set<int> elsewhere = {0x014A, 0x02BC, 0x8769, 0x8825, 0x83BB, 0xA005, 0x927C};
+  std::set<int> ids;
+  for (const TExifTag* tag : section)
+    if (!elsewhere.contains(tag->ID())) ids.insert(tag->ID());
+  return ids;
+}
+
+TEST(ATiffFile, ListsTheTagsExifToolListsInIfd0ExifAndGps) {
+  if (!Zorp::Testing::HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  const std::filesystem::path folder = Zorp::Testing::FreshTestFolder("tifforacle");
+  Zorp::Testing::ExifBuilder tiff(boBigEndian);
+  tiff.WithExifHeader = false;
+  tiff.Primary.Ascii(0x010F, "Maker").Ascii(0x0110, "Model T").Short(0x0112, {6});
+  tiff.Exif.Rational(0x829A, 1, 60).Ascii(0x9003, "2020:01:02 03:04:05");
+  tiff.Gps.Raw(0x0000, 1, 4, {2, 2, 0, 0}).Ascii(0x0001, "S");
+  const struct {
+    const char* Name;
+    std::vector<std::uint8_t> Bytes;
+  } cases[] = {{"x.tif", tiff.Build()}, {"x.dng", DngLike()}, {"x.nef", CameraFile(MakerNoteCases()[0])}};
+  for (const auto& c : cases) {
+    const std::string path = WriteFile(folder / c.Name, c.Bytes);
+    TExifData data;
+    const auto file = LoadTiffFile(path, data);
+    auto theirs = ExifToolTags(path);
+    ASSERT_FALSE(theirs["IFD0"].empty()) << c.Name;
+    ASSERT_FALSE(theirs["ExifIFD"].empty()) << c.Name;
+    EXPECT_EQ(OurTags(data.PeekSection(skPrimary)), theirs["IFD0"]) << c.Name;
+    EXPECT_EQ(OurTags(data.PeekSection(skExif)), theirs["ExifIFD"]) << c.Name;
+    EXPECT_EQ(OurTags(data.PeekSection(skGps)), theirs["GPS"]) << c.Name;
+  }
   std::filesystem::remove_all(folder);
 }
 

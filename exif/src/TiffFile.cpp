@@ -257,6 +257,18 @@ TTiffFileFormat IdentifyTiffFile(std::span<const std::uint8_t> head, std::string
   return Classify(header.Kind, hasDNGVersion, make, fileName);
 }
 
+TTiffFileFormat IdentifyTiffFile(const std::string& fileName) {
+  try {
+    Zorp::Base::TFileReadStream file(fileName);
+    std::vector<std::uint8_t> head(TiffFileProbeSize);
+    const std::int64_t read = file.Read(head.data(), static_cast<std::int64_t>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::int64_t>(read, 0)));
+    return IdentifyTiffFile(head, fileName);
+  } catch (const Zorp::Base::Exception&) {
+    return tfUnknown;
+  }
+}
+
 namespace Detail {
 
 class TTiffFileLoader {

@@ -58,6 +58,8 @@ inline constexpr std::size_t TiffFileProbeSize = 4096;
 // (DNGVersion) and the maker (Make) when it lies within head, else the name's extension does; a
 // ".tif"/".tiff" name stays TIFF. tfUnknown for anything else, BigTIFF included.
 TTiffFileFormat IdentifyTiffFile(std::span<const std::uint8_t> head, std::string_view fileName);
+// The same for a file's first bytes, read from it; tfUnknown also when it cannot be read.
+TTiffFileFormat IdentifyTiffFile(const std::string& fileName);
 
 // A directory that the Exif container has no section for: IFD1 when it holds no Exif thumbnail, the
 // IFDs behind it, SubIFDs (0x014A) and the chains behind the Exif directory and SubIFDs.
