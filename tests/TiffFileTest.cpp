@@ -452,6 +452,26 @@ TEST(ATiffFile, FindsPanasonicsJpgFromRawAsThePreview) {
   EXPECT_EQ(data.Thumbnail().Width(), 40);
 }
 
+TEST(ATiffFile, FindsThePreviewAMakerNoteNames) {
+  // Olympus counts offsets from the MakerNote's start: the preview behind its directory.
+  const std::vector<std::uint8_t> jpeg = TestJpeg(24, 8);
+  ByteBuilder note(boLittleEndian);
+  note.Text(std::string_view("OLYMPUS\0II\x03\0", 12)).U16(2);
+  note.U16(0x0088).U16(4).U32(1).U32(12 + 2 + 24 + 4);
+  note.U16(0x0089).U16(4).U32(1).U32(static_cast<std::uint32_t>(jpeg.size())).U32(0).Bytes(jpeg);
+  MakerNoteCase c = MakerNoteCases()[1];
+  c.Note = note.Data();
+  const std::vector<std::uint8_t> bytes = CameraFile(c);
+  TExifData data;
+  const auto loaded = Load(bytes, data, c.FileName);
+  ASSERT_EQ(loaded->Previews().size(), 1u);
+  const TTiffPreview& preview = loaded->Previews()[0];
+  EXPECT_EQ(preview.Source, "MakerNote");
+  EXPECT_EQ(preview.Size, static_cast<std::int64_t>(jpeg.size()));
+  EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), bytes.begin() + preview.Offset));
+  EXPECT_EQ(loaded->Preview().Width(), 24);
+}
+
 TEST(ATiffFile, ListsNestedSubIFDsAndChainsOnce) {
   TiffFileBuilder file;
   IfdBuilder ifd0, sub, inner, next;
@@ -527,6 +547,14 @@ TEST(ATiffFile, EndsHostileFilesInBoundedWork) {
     for (std::size_t i = 0; i + 1 < at.size(); ++i) file.Patch(at[i], 0x014A, at[i + 1]);
     return file.Bytes();
   };
+  const auto overlapping = [] {
+    // 64 SubIFDs two bytes apart over 800 KB of 0xFF: each claims 65535 entries.
+    ByteBuilder out;
+    out.Text("II").U16(42).U32(8).U16(1).U16(0x014A).U16(4).U32(64).U32(26).U32(0);
+    for (std::uint32_t i = 0; i < 64; ++i) out.U32(400 + 2 * i);
+    out.Fill(400 - out.Size()).Fill(800000, 0xFF);
+    return out.Data();
+  };
   const struct {
     const char* Name;
     std::vector<std::uint8_t> Bytes;
@@ -537,6 +565,7 @@ TEST(ATiffFile, EndsHostileFilesInBoundedWork) {
       {"counts far beyond the file", hugeCounts(), 0},
       {"many SubIFDs", manySubIFDs(), TTiffFile::MaxDirectories},
       {"deep SubIFDs", deepSubIFDs(), TTiffFile::MaxDepth},
+      {"overlapping directories", overlapping(), TTiffFile::MaxDirectories},
   };
   for (const auto& c : cases) {
     TExifData data;
@@ -548,6 +577,9 @@ TEST(ATiffFile, EndsHostileFilesInBoundedWork) {
       continue;
     }
     EXPECT_LE(file->Directories().size(), c.MaxDirectories) << c.Name;
+    std::int64_t entries = data.PeekSection(skPrimary).Count();
+    for (const TTiffDirectory& directory : file->Directories()) entries += directory.Tags->Count();
+    EXPECT_LE(entries, TTiffFile::MaxEntries) << c.Name;
     EXPECT_LE(file->BytesRead(), 64 * static_cast<std::int64_t>(c.Bytes.size()) + 65536) << c.Name;
   }
 }

@@ -289,11 +289,13 @@ class TTiffFileLoader {
 
  private:
   TIfdInfo Bounded(TIfdInfo ifd);
-  TIfdInfo ReadIfd(std::int64_t offset) { return Bounded(FReader->ParseIfd(offset)); }
-  void LoadSection(TExifSection& section, std::int64_t offset);
-  TExifSection* AddDirectory(const std::string& name, std::int64_t offset, std::int32_t depth);
+  // Loads a section's directory once; returns the link behind it (0 without one).
+  std::int64_t LoadSection(TExifSection& section, std::int64_t offset);
+  // Loads a further directory once; next gets the link behind it (0 without one).
+  TExifSection* AddDirectory(const std::string& name, std::int64_t offset, std::int32_t depth,
+                             std::int64_t* next = nullptr);
   void AddDirectoryTree(const std::string& name, std::int64_t offset, std::int32_t depth);
-  void FollowChain(const std::string& name, const TIfdInfo& first);
+  void FollowChain(const std::string& name, std::int64_t next, std::int32_t depth);
   void AddSubIFDs(const TExifSection& tags, const std::string& prefix, std::int32_t depth);
   std::int64_t NextLink(const TIfdInfo& ifd);
   bool IsExifThumbnail(const TExifSection& tags);
@@ -312,10 +314,17 @@ class TTiffFileLoader {
   std::unique_ptr<TTiffReader> FReader;
   std::set<std::int64_t> FLoaded;
   std::int64_t FValueBytesLeft = TTiffFile::MaxValueBytes;
+  std::int64_t FEntriesLeft = TTiffFile::MaxEntries;
   std::int64_t FJpgFromRawOffset = -1, FJpgFromRawSize = 0;
 };
 
 TIfdInfo TTiffFileLoader::Bounded(TIfdInfo ifd) {
+  // Overlapping directories must not multiply the tags kept: entries beyond the cap are cut.
+  if (static_cast<std::int64_t>(ifd.Entries.size()) > FEntriesLeft) {
+    ifd.Entries.resize(static_cast<std::size_t>(FEntriesLeft));
+    ifd.LoadErrors.Include(leBadTagCount);
+  }
+  FEntriesLeft -= static_cast<std::int64_t>(ifd.Entries.size());
   // Values beyond the caps are not read: their tags load as not well-formed.
   for (TIfdEntryInfo& entry : ifd.Entries) {
     if (entry.ElementCount < 0) continue;
@@ -337,26 +346,34 @@ TIfdInfo TTiffFileLoader::Bounded(TIfdInfo ifd) {
   return ifd;
 }
 
-void TTiffFileLoader::LoadSection(TExifSection& section, std::int64_t offset) {
+std::int64_t TTiffFileLoader::LoadSection(TExifSection& section, std::int64_t offset) {
   // A directory is loaded once: an aliased pointer is a bad offset, as in a JPEG's Exif block.
   if (FLoaded.insert(offset).second) {
-    section.LoadFromIfd(*FReader, ReadIfd(offset));
-  } else {
-    TIfdInfo aliased;
-    aliased.LoadErrors.Include(leBadOffset);
-    section.LoadFromIfd(*FReader, aliased);
+    const TIfdInfo ifd = FReader->ParseIfd(offset);
+    section.LoadFromIfd(*FReader, Bounded(ifd));
+    return NextLink(ifd);
   }
+  TIfdInfo aliased;
+  aliased.LoadErrors.Include(leBadOffset);
+  section.LoadFromIfd(*FReader, aliased);
+  return 0;
 }
 
-TExifSection* TTiffFileLoader::AddDirectory(const std::string& name, std::int64_t offset, std::int32_t depth) {
-  if (static_cast<std::int32_t>(FResult.FDirectories.size()) >= TTiffFile::MaxDirectories) return nullptr;
+TExifSection* TTiffFileLoader::AddDirectory(const std::string& name, std::int64_t offset, std::int32_t depth,
+                                           std::int64_t* next) {
+  if (next) *next = 0;
+  // Nothing more is read once the caps are reached, so overlapping directories cannot multiply reads.
+  if (static_cast<std::int32_t>(FResult.FDirectories.size()) >= TTiffFile::MaxDirectories || FEntriesLeft <= 0)
+    return nullptr;
   if (offset <= 0 || !FLoaded.insert(offset).second) return nullptr;
+  const TIfdInfo ifd = FReader->ParseIfd(offset);
+  if (next) *next = NextLink(ifd);
   TTiffDirectory directory;
   directory.Name = name;
   directory.Offset = offset;
   directory.Depth = depth;
   directory.Tags = std::make_unique<TExifSection>(nullptr, skNone);
-  directory.Tags->LoadFromIfd(*FReader, ReadIfd(offset));
+  directory.Tags->LoadFromIfd(*FReader, Bounded(ifd));
   FResult.FDirectories.push_back(std::move(directory));
   return FResult.FDirectories.back().Tags.get();
 }
@@ -381,20 +398,17 @@ void TTiffFileLoader::AddSubIFDs(const TExifSection& tags, const std::string& pr
 }
 
 void TTiffFileLoader::AddDirectoryTree(const std::string& name, std::int64_t offset, std::int32_t depth) {
-  const TExifSection* tags = AddDirectory(name, offset, depth);
+  std::int64_t next = 0;
+  const TExifSection* tags = AddDirectory(name, offset, depth, &next);
   if (!tags) return;
   AddSubIFDs(*tags, name + ".", depth + 1);
-  FollowChain(name, FReader->ParseIfd(offset));
+  FollowChain(name, next, depth);
 }
 
-void TTiffFileLoader::FollowChain(const std::string& name, const TIfdInfo& first) {
+void TTiffFileLoader::FollowChain(const std::string& name, std::int64_t next, std::int32_t depth) {
   // Directories linked behind a SubIFD or the Exif directory; the chain ends at a directory read before.
-  std::int64_t offset = NextLink(first);
-  for (std::int32_t n = 1; offset != 0 && n <= TTiffFile::MaxDirectories; ++n) {
-    const TExifSection* tags = AddDirectory(name + ", next " + std::to_string(n), offset, 0);
-    if (!tags) return;
-    offset = NextLink(FReader->ParseIfd(offset));
-  }
+  for (std::int32_t n = 1; next != 0 && n <= TTiffFile::MaxDirectories; ++n)
+    if (!AddDirectory(name + ", next " + std::to_string(n), next, depth, &next)) return;
 }
 
 bool TTiffFileLoader::IsExifThumbnail(const TExifSection& tags) {
@@ -562,8 +576,8 @@ void TTiffFileLoader::Run() {
     std::uint32_t offset = 0;
     TExifSection& exif = *FData.FSections[skExif - 1];
     if (TryGetNumber(primary, ttExifIFDPointer, 0, offset)) {
-      LoadSection(exif, offset);
-      if (exif.LoadErrors().Empty()) FollowChain("Exif IFD", FReader->ParseIfd(offset));
+      const std::int64_t next = LoadSection(exif, offset);
+      FollowChain("Exif IFD", next, 1);
     }
     if (TryGetNumber(primary, ttGPSInfoIFDPointer, 0, offset)) LoadSection(*FData.FSections[skGps - 1], offset);
     if (TryGetNumber(exif, ttInteroperabilityIFDPointer, 0, offset))

@@ -85,6 +85,7 @@ class TTiffFile {
   // Caps that keep a hostile file from making the load read or keep much.
   static constexpr std::int32_t MaxDirectories = 64;   // extra directories
   static constexpr std::int32_t MaxDepth = 4;          // SubIFDs within SubIFDs
+  static constexpr std::int64_t MaxEntries = 100000;   // entries of all directories together
   static constexpr std::int64_t MaxValueSize = 16LL << 20;       // one tag value
   static constexpr std::int64_t MaxValueBytes = 48LL << 20;      // all tag values together
   static constexpr std::int64_t MaxPreviewSize = 32LL << 20;     // the preview loaded as an image
