@@ -472,6 +472,25 @@ TEST(ATiffFile, FindsThePreviewAMakerNoteNames) {
   EXPECT_EQ(loaded->Preview().Width(), 24);
 }
 
+TEST(ATiffFile, FindsThePreviewInNikonsPreviewDirectory) {
+  // Offsets count from the embedded TIFF header: the preview directory, then the image behind it.
+  const std::vector<std::uint8_t> jpeg = TestJpeg(16, 16);
+  ByteBuilder note(boBigEndian);
+  note.Text(std::string_view("Nikon\0\x02\x10\0\0", 10)).Text("MM").U16(42).U32(8);
+  note.U16(1).U16(0x0011).U16(13).U32(1).U32(26).U32(0);
+  note.U16(2).U16(0x0201).U16(4).U32(1).U32(56).U16(0x0202).U16(4).U32(1).U32(static_cast<std::uint32_t>(jpeg.size()));
+  note.U32(0).Bytes(jpeg);
+  MakerNoteCase c = MakerNoteCases()[0];
+  c.Note = note.Data();
+  const std::vector<std::uint8_t> bytes = CameraFile(c);
+  TExifData data;
+  const auto loaded = Load(bytes, data, c.FileName);
+  ASSERT_EQ(loaded->Previews().size(), 1u);
+  EXPECT_EQ(loaded->Previews()[0].Source, "MakerNote");
+  EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), bytes.begin() + loaded->Previews()[0].Offset));
+  EXPECT_EQ(loaded->Preview().Height(), 16);
+}
+
 TEST(ATiffFile, ListsNestedSubIFDsAndChainsOnce) {
   TiffFileBuilder file;
   IfdBuilder ifd0, sub, inner, next;

@@ -417,9 +417,9 @@ bool TTiffFileLoader::IsExifThumbnail(const TExifSection& tags) {
   if (!TryGetNumber(tags, ttJPEGInterchangeFormat, 0, offset) ||
       !TryGetNumber(tags, ttJPEGInterchangeFormatLength, 0, length))
     return false;
-  if (length < 4 || length > MaxJPEGSegmentDataSize) return false;
+  if (length < 4 || length > MaxJPEGSegmentDataSize || length > FStream->Size() - std::int64_t{offset}) return false;
   std::vector<std::uint8_t> start;
-  return FStream->ReadAt(offset, length, start) && start[0] == 0xFF && start[1] == 0xD8;
+  return FStream->ReadAt(offset, 2, start) && start[0] == 0xFF && start[1] == 0xD8;
 }
 
 void TTiffFileLoader::LoadThumbnail() {
@@ -487,7 +487,8 @@ void TTiffFileLoader::FindPreviews(const TExifSection& tags, const std::string& 
 }
 
 void TTiffFileLoader::FindMakerNotePreviews() {
-  // Only images the MakerNote's layout names in its own directory.
+  // The images the MakerNote's layout names, in its directory or in a sub-directory that a LONG or
+  // IFD entry points at (Nikon's preview directory, Olympus's camera settings).
   const TExifTag* note = FData.PeekSection(skExif).Find(ttMakerNote);
   if (!note || !note->WellFormed()) return;
   const TMakerNoteLayout* layout = FindMakerNoteLayout(note->Bytes(), FData.CameraMake());
@@ -495,14 +496,38 @@ void TTiffFileLoader::FindMakerNotePreviews() {
   try {
     TExifMakerNote& makerNote = FData.MakerNote();
     const TExifSection& tags = makerNote.Tags();
+    // Where the MakerNote's offsets count from, in the file.
+    std::int64_t base = makerNote.BaseShift();
+    if (makerNote.DataOffsetsType() == obMakerNoteStart) base = note->SourceDataOffset();
+    if (makerNote.DataOffsetsType() == obEmbeddedHeader) base = note->SourceDataOffset() + layout->EmbeddedHeaderAt;
     for (const TImagePointer& image : layout->Images) {
       std::uint32_t start = 0, length = 0;
-      if (!TryGetNumber(tags, image.Start, 0, start) || !TryGetNumber(tags, image.Length, 0, length)) continue;
-      std::int64_t offset = start;
-      if (makerNote.DataOffsetsType() == obMainHeader) offset += makerNote.BaseShift();
-      if (makerNote.DataOffsetsType() == obMakerNoteStart) offset += note->SourceDataOffset();
-      if (makerNote.DataOffsetsType() == obEmbeddedHeader) offset += note->SourceDataOffset() + layout->EmbeddedHeaderAt;
-      AddPreview("MakerNote", offset, length);
+      if (TryGetNumber(tags, image.Start, 0, start) && TryGetNumber(tags, image.Length, 0, length))
+        AddPreview("MakerNote", base + start, length);
+    }
+    TTiffReader reader(*FStream, base, makerNote.ByteOrder());
+    const auto number = [&](const TIfdInfo& ifd, TExifTagID id, std::uint32_t& value) {
+      for (const TIfdEntryInfo& entry : ifd.Entries) {
+        if (entry.ID != id || entry.ElementCount != 1) continue;
+        std::uint8_t bytes[4];
+        if (entry.DataType == dtShort && reader.ReadValue(entry, bytes, 2)) value = GetWord(bytes, boLittleEndian);
+        else if ((entry.DataType == dtLong || entry.DataType == dtIfd) && reader.ReadValue(entry, bytes, 4))
+          value = GetLongWord(bytes, boLittleEndian);
+        else
+          return false;
+        return true;
+      }
+      return false;
+    };
+    for (const TExifTagID id : layout->SubDirectories) {
+      std::uint32_t at = 0;
+      if (!TryGetNumber(tags, id, 0, at)) continue;
+      const TIfdInfo sub = reader.ParseIfd(at);
+      for (const TImagePointer& image : layout->Images) {
+        std::uint32_t start = 0, length = 0;
+        if (number(sub, image.Start, start) && number(sub, image.Length, length))
+          AddPreview("MakerNote", base + start, length);
+      }
     }
   } catch (const Zorp::Base::Exception&) {
     // A MakerNote that cannot be read names no preview.
