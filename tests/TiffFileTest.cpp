@@ -773,7 +773,7 @@ std::set<int> OurTags(const TExifSection& section) {
   return ids;
 }
 
-TEST(ATiffFile, ListsTheTagsExifToolListsInIfd0ExifAndGps) {
+TEST(ATiffFile, ListsTheTagsExifToolListsInEachDirectoryAndMakerNote) {
   if (!Zorp::Testing::HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   const std::filesystem::path folder = Zorp::Testing::FreshTestFolder("tifforacle");
   Zorp::Testing::ExifBuilder tiff(boBigEndian);
@@ -781,20 +781,36 @@ TEST(ATiffFile, ListsTheTagsExifToolListsInIfd0ExifAndGps) {
   tiff.Primary.Ascii(0x010F, "Maker").Ascii(0x0110, "Model T").Short(0x0112, {6});
   tiff.Exif.Rational(0x829A, 1, 60).Ascii(0x9003, "2020:01:02 03:04:05");
   tiff.Gps.Raw(0x0000, 1, 4, {2, 2, 0, 0}).Ascii(0x0001, "S");
-  const struct {
-    const char* Name;
+  struct Case {
+    std::string Name;
     std::vector<std::uint8_t> Bytes;
-  } cases[] = {{"x.tif", tiff.Build()}, {"x.dng", DngLike()}, {"x.nef", CameraFile(MakerNoteCases()[0])}};
+    std::string MakerGroup = {};  // exiftool's group of the MakerNote's tags
+  };
+  std::vector<Case> cases = {{"x.tif", tiff.Build()}, {"x.dng", DngLike()}};
+  for (const MakerNoteCase& camera : MakerNoteCases()) {
+    const std::string name = camera.Name;
+    cases.push_back({camera.FileName, CameraFile(camera), name.substr(0, name.find(' '))});
+  }
   for (const auto& c : cases) {
     const std::string path = WriteFile(folder / c.Name, c.Bytes);
     TExifData data;
     const auto file = LoadTiffFile(path, data);
     auto theirs = ExifToolTags(path);
     ASSERT_FALSE(theirs["IFD0"].empty()) << c.Name;
-    ASSERT_FALSE(theirs["ExifIFD"].empty()) << c.Name;
     EXPECT_EQ(OurTags(data.PeekSection(skPrimary)), theirs["IFD0"]) << c.Name;
     EXPECT_EQ(OurTags(data.PeekSection(skExif)), theirs["ExifIFD"]) << c.Name;
     EXPECT_EQ(OurTags(data.PeekSection(skGps)), theirs["GPS"]) << c.Name;
+    if (!c.MakerGroup.empty()) {
+      ASSERT_FALSE(theirs[c.MakerGroup].empty()) << c.Name;
+      EXPECT_EQ(OurTags(data.Sections(skMakerNote)), theirs[c.MakerGroup]) << c.Name;
+    }
+    // exiftool calls the SubIFDs "SubIFD", "SubIFD1", ...
+    for (std::size_t i = 0; i < file->Directories().size(); ++i) {
+      const TTiffDirectory& directory = file->Directories()[i];
+      if (!directory.Name.starts_with("SubIFD ")) continue;
+      const std::string group = "SubIFD" + (i == 0 ? std::string() : std::to_string(i));
+      EXPECT_EQ(OurTags(*directory.Tags), theirs[group]) << c.Name << " " << directory.Name;
+    }
   }
   std::filesystem::remove_all(folder);
 }
