@@ -618,6 +618,29 @@ TEST(ATiffFile, LoadsOrRefusesEveryCutOfAFile) {
   }
 }
 
+TEST(ATiffFile, LoadsOrRefusesEveryByteChangedInItsFiles) {
+  // Each byte of each file set to 00, FF and flipped in its top bit; every tag then read.
+  const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+      {"x.dng", DngLike()}, {"x.nef", CameraFile(MakerNoteCases()[0])}, {"x.orf", CameraFile(MakerNoteCases()[1])}};
+  for (const auto& [name, whole] : files) {
+    for (std::size_t at = 0; at < whole.size(); ++at) {
+      for (const std::uint8_t value : {std::uint8_t{0}, std::uint8_t{0xFF}, static_cast<std::uint8_t>(whole[at] ^ 0x80)}) {
+        std::vector<std::uint8_t> bytes = whole;
+        bytes[at] = value;
+        TExifData data;
+        try {
+          const auto file = Load(bytes, data, name);
+          EXPECT_LE(file->BytesRead(), 64 * static_cast<std::int64_t>(bytes.size()) + 65536);
+          for (const TExifTag* tag : data.Sections(skMakerNote)) (void)tag->AsString();
+          for (const TTiffDirectory& directory : file->Directories())
+            for (const TExifTag* tag : *directory.Tags) (void)tag->AsString();
+        } catch (const Zorp::Base::Exception&) {
+        }
+      }
+    }
+  }
+}
+
 TEST(ATiffFile, BoundsTheValueBytesItReads) {
   // Eight 12 MiB values all over the same bytes: at most MaxValueBytes of them are read, one
   // beyond MaxValueSize not at all.
