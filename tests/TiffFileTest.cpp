@@ -2,8 +2,6 @@
 // Exif container (sections, MakerNotes, XMP, IPTC, further directories, previews), hostile files
 // ending in bounded work, and the refusal of every save. Files are built in code.
 
-#include "zorp/exif/TiffFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,6 +18,7 @@
 #include "core/TiffFileListing.h"
 #include "core/XmpListing.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/TiffFile.h"
 #include "zorp/exif/XMPPacket.h"
 
 namespace {
@@ -93,7 +92,9 @@ class TiffFileBuilder {
   void Align() {
     if (FOut.Size() & 1) FOut.Fill(1);
   }
-  std::uint32_t GetFirst() const { return GetLongWord(&FOut.Data()[4], FOut.Data()[0] == 'M' ? boBigEndian : boLittleEndian); }
+  std::uint32_t GetFirst() const {
+    return GetLongWord(&FOut.Data()[4], FOut.Data()[0] == 'M' ? boBigEndian : boLittleEndian);
+  }
   void WriteValue(const IfdBuilder::Entry& e) {
     static const std::uint32_t sizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
     const std::uint32_t size = e.Type < 14 ? sizes[e.Type] : 0;
@@ -150,7 +151,8 @@ const std::string XmpText =
     "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
     "<rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"4\"/>"
     "</rdf:RDF></x:xmpmeta>";
-const std::vector<std::uint8_t> IptcBytes = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x04, 0x1C, 0x02, 0x78, 0x00, 0x03, 'C', 'a', 't'};
+const std::vector<std::uint8_t> IptcBytes = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x04, 0x1C,
+                                             0x02, 0x78, 0x00, 0x03, 'C',  'a',  't'};
 
 // A DNG-like file: IFD0 (DNGVersion, XMP, IPTC, two SubIFDs, Exif and GPS), SubIFD 1 holding raw
 // data as a lossless JPEG strip, SubIFD 2 a 32 x 16 JPEG preview.
@@ -177,8 +179,14 @@ std::vector<std::uint8_t> DngLike(TByteOrder order = boLittleEndian) {
   file.Patch(at0, 0x8825, file.Ifd(gps));
   const std::vector<std::uint8_t> preview = TestJpeg(32, 16);
   IfdBuilder raw, small;
-  raw.Raw(0x00FE, 4, 1, {}, {0}).Short(0x0103, {7}).Long(0x0111, {0}).Long(0x0117, {static_cast<std::uint32_t>(LosslessJpeg.size())});
-  small.Raw(0x00FE, 4, 1, {}, {1}).Short(0x0103, {7}).Long(0x0111, {0}).Long(0x0117, {static_cast<std::uint32_t>(preview.size())});
+  raw.Raw(0x00FE, 4, 1, {}, {0})
+      .Short(0x0103, {7})
+      .Long(0x0111, {0})
+      .Long(0x0117, {static_cast<std::uint32_t>(LosslessJpeg.size())});
+  small.Raw(0x00FE, 4, 1, {}, {1})
+      .Short(0x0103, {7})
+      .Long(0x0111, {0})
+      .Long(0x0117, {static_cast<std::uint32_t>(preview.size())});
   const std::uint32_t rawAt = file.Ifd(raw), smallAt = file.Ifd(small);
   file.Patch(at0, 0x014A, rawAt, 0);
   file.Patch(at0, 0x014A, smallAt, 1);
@@ -228,7 +236,11 @@ TEST(ATiffFileFormat, IsToldByTheHeaderThenDNGVersionAndMakeThenTheExtension) {
       {"RW2", Head(std::string_view("IIU\0\x18\0\0\0", 8)), "a.raw", tfPanasonicRW2},
       {"ORF extension on a plain header", HeaderWithMake(boLittleEndian, ""), "a.orf", tfTIFF},
       {"BigTIFF", Head(std::string_view("II+\0\x08\0\0\0\0\0\0\0\x10\0\0\0", 16)), "a.tif", tfUnknown},
-      {"JPEG", Head(std::string_view("\xFF\xD8\xFF\xE1\0\x10" "Exif\0\0", 12)), "a.tif", tfUnknown},
+      {"JPEG",
+       Head(std::string_view("\xFF\xD8\xFF\xE1\0\x10"
+                             "Exif\0\0",
+                             12)),
+       "a.tif", tfUnknown},
       {"too short", Head("II*"), "a.tif", tfUnknown},
       {"bad magic", Head(std::string_view("II\x2B\x01\x08\0\0\0", 8)), "a.tif", tfUnknown},
   };
@@ -318,8 +330,16 @@ std::vector<MakerNoteCase> MakerNoteCases() {
     note.Text(std::string_view("Nikon\0\x02\x10\0\0", 10)).Text("MM").U16(42).U32(8);
     note.U16(2).U16(0x0002).U16(3).U32(2).U16(0).U16(200).U16(0x0004).U16(2).U32(6).U32(8 + 2 + 24 + 4).U32(0);
     note.Text(std::string_view("FINE \0", 6));
-    cases.push_back({"Nikon NEF", boBigEndian, {}, "NIKON CORPORATION", "d.nef", tfNikonNEF, &TNikonType3MakerNote,
-                     note.Data(), 0x0004, "FINE "});
+    cases.push_back({"Nikon NEF",
+                     boBigEndian,
+                     {},
+                     "NIKON CORPORATION",
+                     "d.nef",
+                     tfNikonNEF,
+                     &TNikonType3MakerNote,
+                     note.Data(),
+                     0x0004,
+                     "FINE "});
   }
   {  // Olympus: offsets counted from the MakerNote's start.
     ByteBuilder note(boLittleEndian);
@@ -332,26 +352,42 @@ std::vector<MakerNoteCase> MakerNoteCases() {
   {
     ByteBuilder note(boLittleEndian);
     note.Text(std::string_view("Panasonic\0\0\0", 12)).U16(1).U16(0x0001).U16(7).U32(4).Text("0130").U32(0);
-    cases.push_back({"Panasonic RW2", boLittleEndian, std::string_view("U\0", 2), "Panasonic", "p.rw2",
-                     tfPanasonicRW2, &TPanasonicMakerNote, note.Data(), 0x0001, "30313330"});
+    cases.push_back({"Panasonic RW2", boLittleEndian, std::string_view("U\0", 2), "Panasonic", "p.rw2", tfPanasonicRW2,
+                     &TPanasonicMakerNote, note.Data(), 0x0001, "30313330"});
   }
   {
     ByteBuilder note(boLittleEndian);
     note.Text(std::string_view("SONY DSC \0\0\0", 12)).U16(1).U16(0x0102).U16(4).U32(1).U32(5).U32(0);
-    cases.push_back({"Sony ARW", boLittleEndian, {}, "SONY", "s.arw", tfSonyARW, &TSonyMakerNote, note.Data(), 0x0102,
-                     "5"});
+    cases.push_back(
+        {"Sony ARW", boLittleEndian, {}, "SONY", "s.arw", tfSonyARW, &TSonyMakerNote, note.Data(), 0x0102, "5"});
   }
   {
     ByteBuilder note(boBigEndian);
     note.Text(std::string_view("AOC\0MM", 6)).U16(1).U16(0x0001).U16(3).U32(1).U16(2).U16(0).U32(0);
-    cases.push_back({"Pentax PEF", boBigEndian, {}, "PENTAX Corporation", "k.pef", tfPentaxPEF, &TPentaxMakerNote,
-                     note.Data(), 0x0001, "2"});
+    cases.push_back({"Pentax PEF",
+                     boBigEndian,
+                     {},
+                     "PENTAX Corporation",
+                     "k.pef",
+                     tfPentaxPEF,
+                     &TPentaxMakerNote,
+                     note.Data(),
+                     0x0001,
+                     "2"});
   }
   {
     ByteBuilder note(boLittleEndian);
     note.U16(1).U16(0x0010).U16(4).U32(1).U32(0x80000213).U32(0);
-    cases.push_back({"Canon CR2", boLittleEndian, {}, "Canon", "c.cr2", tfCanonCR2, &TCanonMakerNote, note.Data(),
-                     0x0010, "2147484179"});
+    cases.push_back({"Canon CR2",
+                     boLittleEndian,
+                     {},
+                     "Canon",
+                     "c.cr2",
+                     tfCanonCR2,
+                     &TCanonMakerNote,
+                     note.Data(),
+                     0x0010,
+                     "2147484179"});
   }
   return cases;
 }
@@ -386,7 +422,10 @@ TEST(ATiffFile, ReadsACr2WithItsThumbnailPreviewAndRawDirectories) {
   file.Out().Text(std::string_view("CR\x02\0\0\0\0\0", 8));
   const std::vector<std::uint8_t> big = TestJpeg(64, 48), thumb = TestJpeg(16, 12);
   IfdBuilder ifd0, ifd1, ifd2, ifd3;
-  ifd0.Short(0x0103, {6}).Ascii(0x010F, "Canon").Long(0x0111, {0}).Long(0x0117, {static_cast<std::uint32_t>(big.size())});
+  ifd0.Short(0x0103, {6})
+      .Ascii(0x010F, "Canon")
+      .Long(0x0111, {0})
+      .Long(0x0117, {static_cast<std::uint32_t>(big.size())});
   ifd1.Short(0x0103, {6}).Long(0x0201, {0}).Long(0x0202, {static_cast<std::uint32_t>(thumb.size())});
   ifd2.Short(0x0100, {4}).Short(0x0101, {2}).Short(0x0103, {1});
   ifd3.Short(0x0103, {6}).Long(0x0111, {0}).Long(0x0117, {static_cast<std::uint32_t>(LosslessJpeg.size())});
@@ -590,7 +629,8 @@ TEST(ATiffFile, LoadsOrRefusesEveryCutOfAFile) {
     try {
       const auto file = Load(cut, data, "cut.dng");
       EXPECT_LE(file->BytesRead(), 64 * static_cast<std::int64_t>(size) + 65536);
-      for (const TTiffPreview& preview : file->Previews()) EXPECT_LE(preview.Offset + preview.Size, static_cast<std::int64_t>(size));
+      for (const TTiffPreview& preview : file->Previews())
+        EXPECT_LE(preview.Offset + preview.Size, static_cast<std::int64_t>(size));
     } catch (const Zorp::Base::Exception&) {
       // A cut header or IFD0 is refused; that is all.
     }
@@ -603,7 +643,8 @@ TEST(ATiffFile, LoadsOrRefusesEveryByteChangedInItsFiles) {
       {"x.dng", DngLike()}, {"x.nef", CameraFile(MakerNoteCases()[0])}, {"x.orf", CameraFile(MakerNoteCases()[1])}};
   for (const auto& [name, whole] : files) {
     for (std::size_t at = 0; at < whole.size(); ++at) {
-      for (const std::uint8_t value : {std::uint8_t{0}, std::uint8_t{0xFF}, static_cast<std::uint8_t>(whole[at] ^ 0x80)}) {
+      for (const std::uint8_t value :
+           {std::uint8_t{0}, std::uint8_t{0xFF}, static_cast<std::uint8_t>(whole[at] ^ 0x80)}) {
         std::vector<std::uint8_t> bytes = whole;
         bytes[at] = value;
         TExifData data;
@@ -710,8 +751,8 @@ TEST(ATiffFileListing, GivesTheFormatThePreviewAndEachFurtherDirectory) {
   Quorvane::Viewer::ListTiffFile(rows, *loaded);
   ASSERT_EQ(rows.size(), 6u);
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"   File format", "TIFF"}, {"   Preview", "None"}, {"SubIFD 1", ""}, {"   Loaded cleanly", "Yes"},
-      {"   ImageWidth", "7"},     {"   Tag 0xC61A", ""}};
+      {"   File format", "TIFF"},   {"   Preview", "None"}, {"SubIFD 1", ""},
+      {"   Loaded cleanly", "Yes"}, {"   ImageWidth", "7"}, {"   Tag 0xC61A", ""}};
   for (std::size_t i = 0; i + 1 < expected.size(); ++i) {
     EXPECT_EQ(rows[i].Caption, expected[i].first);
     EXPECT_EQ(rows[i].Value(), expected[i].second);
@@ -726,9 +767,9 @@ TEST(ATiffFileListing, DescribesThePreview) {
   TExifData data;
   const auto loaded = Load(DngLike(), data, "x.dng");
   const TTiffPreview& preview = *loaded->LargestPreview();
-  EXPECT_EQ(Quorvane::Viewer::TiffPreviewText(*loaded),
-            "32 x 16 JPEG, " + std::to_string(preview.Size) + " bytes at offset " + std::to_string(preview.Offset) +
-                " (SubIFD 2)");
+  EXPECT_EQ(Quorvane::Viewer::TiffPreviewText(*loaded), "32 x 16 JPEG, " + std::to_string(preview.Size) +
+                                                            " bytes at offset " + std::to_string(preview.Offset) +
+                                                            " (SubIFD 2)");
 }
 
 TEST(ATiffFileListing, ListPhotoListsARawFileAndStillRefusesOtherFiles) {

@@ -53,10 +53,12 @@ THeader ReadHeader(std::span<const std::uint8_t> head) {
   header.FirstIfd = GetLongWord(&head[4], header.Order);
   const bool little = header.Order == boLittleEndian;
   if (magic == 42)
-    header.Kind = little && head.size() >= 10 && head[8] == 'C' && head[9] == 'R' ? THeaderKind::CanonCR2 : THeaderKind::Tiff;
+    header.Kind =
+        little && head.size() >= 10 && head[8] == 'C' && head[9] == 'R' ? THeaderKind::CanonCR2 : THeaderKind::Tiff;
   else if (magic == 43)
     header.Kind = THeaderKind::BigTiff;
-  else if ((little && head[2] == 'R' && (head[3] == 'O' || head[3] == 'S')) || (!little && head[2] == 'O' && head[3] == 'R'))
+  else if ((little && head[2] == 'R' && (head[3] == 'O' || head[3] == 'S')) ||
+           (!little && head[2] == 'O' && head[3] == 'R'))
     header.Kind = THeaderKind::OlympusORF;
   else if (little && magic == 0x55)
     header.Kind = THeaderKind::PanasonicRW2;
@@ -121,9 +123,7 @@ TTiffFileFormat Classify(THeaderKind kind, bool hasDNGVersion, std::string_view 
 }
 
 // Element count times element size, for a TIFF type.
-std::int64_t ValueSize(std::uint16_t type, std::uint32_t count) {
-  return std::int64_t{count} * TiffDataTypeSize(type);
-}
+std::int64_t ValueSize(std::uint16_t type, std::uint32_t count) { return std::int64_t{count} * TiffDataTypeSize(type); }
 
 // IFD0's DNGVersion and Make where they lie within head.
 void PeekFirstIfd(std::span<const std::uint8_t> head, const THeader& header, bool& hasDNGVersion, std::string& make) {
@@ -220,7 +220,9 @@ class TTiffXMPData final : public TUserJPEGSegment, public IFoundJPEGSegment {
   }
   std::int64_t Offset() const override { return FOffset; }
   std::int64_t DataOffset() const override { return FOffset; }
-  std::int32_t TotalSize() const override { return static_cast<std::int32_t>(std::min<std::int64_t>(FData.Size(), std::numeric_limits<std::int32_t>::max())); }
+  std::int32_t TotalSize() const override {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(FData.Size(), std::numeric_limits<std::int32_t>::max()));
+  }
 
  private:
   std::int64_t FOffset;
@@ -360,7 +362,7 @@ std::int64_t TTiffFileLoader::LoadSection(TExifSection& section, std::int64_t of
 }
 
 TExifSection* TTiffFileLoader::AddDirectory(const std::string& name, std::int64_t offset, std::int32_t depth,
-                                           std::int64_t* next) {
+                                            std::int64_t* next) {
   if (next) *next = 0;
   // Nothing more is read once the caps are reached, so overlapping directories cannot multiply reads.
   if (static_cast<std::int32_t>(FResult.FDirectories.size()) >= TTiffFile::MaxDirectories || FEntriesLeft <= 0)
@@ -480,9 +482,9 @@ void TTiffFileLoader::FindPreviews(const TExifSection& tags, const std::string& 
   std::uint32_t compression = 0;
   const TExifTag* strips = tags.Find(ttStripOffsets);
   const TExifTag* counts = tags.Find(ttStripByteCounts);
-  if (TryGetNumber(tags, ttCompression, 0, compression) && (compression == 6 || compression == 7) && strips &&
-      counts && strips->ElementCount() == 1 && counts->ElementCount() == 1 &&
-      TryGetNumber(tags, ttStripOffsets, 0, offset) && TryGetNumber(tags, ttStripByteCounts, 0, length))
+  if (TryGetNumber(tags, ttCompression, 0, compression) && (compression == 6 || compression == 7) && strips && counts &&
+      strips->ElementCount() == 1 && counts->ElementCount() == 1 && TryGetNumber(tags, ttStripOffsets, 0, offset) &&
+      TryGetNumber(tags, ttStripByteCounts, 0, length))
     AddPreview(source, offset, length);
 }
 
@@ -510,7 +512,8 @@ void TTiffFileLoader::FindMakerNotePreviews() {
       for (const TIfdEntryInfo& entry : ifd.Entries) {
         if (entry.ID != id || entry.ElementCount != 1) continue;
         std::uint8_t bytes[4];
-        if (entry.DataType == dtShort && reader.ReadValue(entry, bytes, 2)) value = GetWord(bytes, boLittleEndian);
+        if (entry.DataType == dtShort && reader.ReadValue(entry, bytes, 2))
+          value = GetWord(bytes, boLittleEndian);
         else if ((entry.DataType == dtLong || entry.DataType == dtIfd) && reader.ReadValue(entry, bytes, 4))
           value = GetLongWord(bytes, boLittleEndian);
         else
@@ -539,7 +542,8 @@ void TTiffFileLoader::KeepMakerNoteBlock() {
   // file's head up to a little behind the MakerNote, when that is not much.
   const TExifTag* note = FData.PeekSection(skExif).Find(ttMakerNote);
   if (!note || !note->WellFormed() || note->SourceDataOffset() < 0) return;
-  const std::int64_t end = std::min(FStream->Size(), note->SourceDataOffset() + note->DataSize() + std::int64_t{1 << 20});
+  const std::int64_t end =
+      std::min(FStream->Size(), note->SourceDataOffset() + note->DataSize() + std::int64_t{1 << 20});
   if (end > TTiffFile::MaxMakerNoteBlock) return;
   std::vector<std::uint8_t> block;
   if (FStream->ReadAt(0, end, block)) FData.FSourceBlock = std::move(block);
@@ -636,8 +640,9 @@ void TTiffFileLoader::Run() {
       FStream->ReadAt(iptc->SourceDataOffset(), iptc->DataSize(), FResult.FIPTCData);
       if (!FResult.FIPTCData.empty()) FData.FSourceMetadata.Include(mkIPTC);
     }
-    if (const TExifTag* xmp = primary.Find(ttXMPPacket); xmp && xmp->WellFormed() && xmp->DataSize() > 0 &&
-                                                        (xmp->DataType() == dtByte || xmp->DataType() == dtUndefined)) {
+    if (const TExifTag* xmp = primary.Find(ttXMPPacket);
+        xmp && xmp->WellFormed() && xmp->DataSize() > 0 &&
+        (xmp->DataType() == dtByte || xmp->DataType() == dtUndefined)) {
       FData.FPendingXMPSegment = std::make_shared<TTiffXMPData>(xmp->Bytes(), xmp->SourceDataOffset());
       FData.FSourceMetadata.Include(mkXMP);
       FData.FXMPSegmentOffset = xmp->SourceDataOffset();

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   } catch (const Zorp::Base::Exception&) {
     return 0;
   }
-  for (int kind = skPrimary; kind <= skThumbnail; ++kind) ReadSection(data.Sections(static_cast<TExifSectionKind>(kind)));
+  for (int kind = skPrimary; kind <= skThumbnail; ++kind)
+    ReadSection(data.Sections(static_cast<TExifSectionKind>(kind)));
   try {
     ReadSection(data.Sections(skMakerNote));
   } catch (const EInvalidMakerNoteFormat&) {

@@ -64,28 +64,28 @@ TTiffFileFormat IdentifyTiffFile(const std::string& fileName);
 // A directory that the Exif container has no section for: IFD1 when it holds no Exif thumbnail, the
 // IFDs behind it, SubIFDs (0x014A) and the chains behind the Exif directory and SubIFDs.
 struct TTiffDirectory {
-  std::string Name;          // "IFD1", "IFD2", "SubIFD 1", "SubIFD 1.2", "SubIFD 1, next 1", "Exif IFD, next 1"
-  std::int64_t Offset = 0;   // from the file's start
-  std::int32_t Depth = 0;    // 0 for IFDs of the main chain, 1 for their SubIFDs, ...
+  std::string Name;         // "IFD1", "IFD2", "SubIFD 1", "SubIFD 1.2", "SubIFD 1, next 1", "Exif IFD, next 1"
+  std::int64_t Offset = 0;  // from the file's start
+  std::int32_t Depth = 0;   // 0 for IFDs of the main chain, 1 for their SubIFDs, ...
   // Its tags (section kind skNone: changes notify nobody). Never null.
   std::unique_ptr<TExifSection> Tags;
 };
 
 // An embedded JPEG image.
 struct TTiffPreview {
-  std::string Source;        // the directory that points at it ("IFD0", "SubIFD 1", "MakerNote")
-  std::int64_t Offset = 0;   // from the file's start
-  std::int64_t Size = 0;     // bytes
-  std::int32_t Width = 0;    // pixels, from its frame header; 0 when not read
+  std::string Source;       // the directory that points at it ("IFD0", "SubIFD 1", "MakerNote")
+  std::int64_t Offset = 0;  // from the file's start
+  std::int64_t Size = 0;    // bytes
+  std::int32_t Width = 0;   // pixels, from its frame header; 0 when not read
   std::int32_t Height = 0;
 };
 
 class TTiffFile {
  public:
   // Caps that keep a hostile file from making the load read or keep much.
-  static constexpr std::int32_t MaxDirectories = 64;   // extra directories
-  static constexpr std::int32_t MaxDepth = 4;          // SubIFDs within SubIFDs
-  static constexpr std::int64_t MaxEntries = 100000;   // entries of all directories together
+  static constexpr std::int32_t MaxDirectories = 64;             // extra directories
+  static constexpr std::int32_t MaxDepth = 4;                    // SubIFDs within SubIFDs
+  static constexpr std::int64_t MaxEntries = 100000;             // entries of all directories together
   static constexpr std::int64_t MaxValueSize = 16LL << 20;       // one tag value
   static constexpr std::int64_t MaxValueBytes = 48LL << 20;      // all tag values together
   static constexpr std::int64_t MaxPreviewSize = 32LL << 20;     // the preview loaded as an image
