@@ -198,6 +198,7 @@ void TCustomExifData::Clear(bool xmpPacketToo) {
     FSourceBlock.clear();
     FLoadedPrimaryDirectory = false;
     FUnreadableExif = false;
+    FReadOnlyFormat.clear();
     if (xmpPacketToo) {
       FPendingXMPSegment.reset();
       FUnreadableXMP = false;

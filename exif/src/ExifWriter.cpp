@@ -1057,7 +1057,16 @@ class TJPEGRewrite {
 
 }  // namespace Detail
 
+namespace {
+// A container loaded from a file that is never written refuses every save before anything is done.
+void RefuseReadOnlyFormat(const TExifData& data) {
+  if (!data.ReadOnlyFormat().empty())
+    throw EZorpExifException(Format(SReadOnlyFileFormat, data.ReadOnlyFormat().c_str()));
+}
+}  // namespace
+
 void TExifData::SaveToStream(TStream& stream) {
+  RefuseReadOnlyFormat(*this);
   if (FPlannedWriter) {
     FPlannedWriter->Write(stream);
     return;
@@ -1069,6 +1078,7 @@ void TExifData::SaveToStream(TStream& stream) {
 }
 
 void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
+  RefuseReadOnlyFormat(*this);
   if (!HasJPEGStartMarker(inStream)) throw EInvalidJPEGHeader(SInvalidJPEGHeader);
   Detail::TJPEGRewrite rewrite(*this, inStream, FMovedMakerNote);
   rewrite.Write(outStream);
@@ -1076,6 +1086,7 @@ void TExifData::SaveToJPEG(TStream& inStream, TStream& outStream) {
 }
 
 void TExifData::SaveToJPEG(const std::string& fileName, bool bufferInMemory) {
+  RefuseReadOnlyFormat(*this);
   // The file is read through a window: the metadata at its head, and what MakerNote values point at
   // behind the image. The image data is copied from file to file, never through this process.
   Zorp::Base::TFileReadStream input(fileName);

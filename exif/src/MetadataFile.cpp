@@ -11,6 +11,7 @@
 
 #include "zorp/base/SafeFile.h"
 #include "zorp/base/TextEncoding.h"
+#include "zorp/exif/JPEGUtils.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/XMPUtils.h"
 #include "formats/FileFormats.h"
@@ -22,8 +23,10 @@ constexpr const char* SSidecarChangedSinceRead =
     "The XMP sidecar was changed by another program after it was read; read the photo again";
 
 // Tried in this order; the first format whose test passes wins.
-const std::array<const TMetadataFileFormat*, 1> Registry = {
-    &Formats::JPEG,
+const std::array Registry = {
+    &Formats::JPEG,  &Formats::TIFF,         &Formats::DNG,         &Formats::CanonCR2,
+    &Formats::NikonNEF, &Formats::NikonNRW,  &Formats::SonyARW,     &Formats::SonySR2,
+    &Formats::OlympusORF, &Formats::PanasonicRW2, &Formats::PentaxPEF,
 };
 
 // The extension of a file name, lower case with its dot; empty without one.
@@ -107,7 +110,27 @@ std::unique_ptr<TMetadataFile> TMetadataFile::Open(Zorp::Base::TStream& stream, 
 
 void TMetadataFile::Load() {
   FSidecarRead = false;
-  FFormat->Load(*this);
+  FExtras.reset();
+  try {
+    FFormat->Load(*this);
+  } catch (const EInvalidJPEGHeader&) {
+    // A file named as a JPEG that is none: another format may know its first bytes.
+    std::array<std::uint8_t, MetadataFileHeadSize> head{};
+    std::int64_t read = 0;
+    try {
+      Zorp::Base::TFileReadStream stream(FFileName);
+      read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
+    } catch (const Zorp::Base::EStreamError&) {
+      throw;
+    }
+    const TMetadataFileFormat* other =
+        RecognizeFileFormat(std::span(head.data(), static_cast<std::size_t>(read)), std::string_view());
+    if (!other || other == FFormat) throw;
+    FFormat = other;
+    FExif = std::make_unique<TExifData>();
+    if (!FFormat->WritesInPlace()) FExif->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    FFormat->Load(*this);
+  }
   if (!WritesInPlace()) LoadSidecar();
 }
 

@@ -5,6 +5,7 @@
 #include "core/MakerNoteListing.h"
 #include "core/StandardListing.h"
 #include "core/SummaryListing.h"
+#include "core/TiffFileListing.h"
 
 namespace Quorvane::Viewer {
 
@@ -30,6 +31,8 @@ TPhotoListing LoadAndList(const std::string& fileName, const TMemIniFile& ini,
     }
     listing.FileName = fileName;
     ListStandardData(listing.Standard, data, settings);
+    // A TIFF or raw file comes with rows of its own beyond the Exif container's.
+    if (const auto* tiff = dynamic_cast<const TTiffFile*>(listing.File->Extras())) ListTiffFile(listing.Standard, *tiff);
     ListSummary(*listing.File, listing.Summary);
     if (data.HasMakerNote())
       ListMakerNote(listing.MakerNote, data.MakerNote(), ini);

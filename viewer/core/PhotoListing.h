@@ -37,7 +37,8 @@ struct TPhotoListing {
 // Loads the photo through the format its file has (enumerations kept as stored) and lists it. A photo without any Exif tag or
 // thumbnail gives the single Standard row "No Exif metadata found"; one without a MakerNote tag the
 // MakerNote row "No MakerNote found". A failure keeps the rows built so far and adds the Standard
-// notice "Could not read the metadata: " with its message; it is not thrown.
+// notice "Could not read the metadata: " with its message; it is not thrown. A file that is no JPEG
+// but a TIFF or raw file (TiffFile.h) is read too, its own rows (ListTiffFile) after the Standard rows.
 TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
                         const Zorp::Base::TFormatSettings& settings);
 inline TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini) {

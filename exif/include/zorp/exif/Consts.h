@@ -47,6 +47,11 @@ inline constexpr const char* SSavedJPEGNotValid =
 inline constexpr const char* SUnreadableExifData =
     "The Exif data of this photo could not be read; saving would discard it";
 
+// TIFF and raw files.
+inline constexpr const char* SReadOnlyFileFormat = "%s files are read only: Quorvane does not save their metadata";
+inline constexpr const char* SNotATiffFile = "Not a TIFF or TIFF-based raw file";
+inline constexpr const char* SBigTiffNotSupported = "BigTIFF files are not supported";
+
 // XMP.
 inline constexpr const char* SInvalidXMPPacket = "XMP packet is not valid";
 inline constexpr const char* SSubPropertiesNotSupported = "Property type does not support sub-properties";

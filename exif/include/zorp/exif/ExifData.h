@@ -33,6 +33,9 @@ namespace Zorp::Exif {
 
 class TXMPPacket;
 class TContainedXMPPacket;
+namespace Detail {
+class TTiffFileLoader;
+}
 
 // What LoadFromJPEG found; mkIPTC stands for Photoshop APP13 segments, where IPTC lives.
 enum TJPEGMetadataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
@@ -108,6 +111,9 @@ class TCustomExifData : public TExifSectionOwner {
   // Whether the loaded JPEG has an Exif segment that could not be read: its TIFF header is not
   // valid or its main directory is not in the data. A save would discard it (see RepairOnSave).
   bool UnreadableExif() const { return FUnreadableExif; }
+  // The format's name ("DNG", "Nikon NEF") when the data was loaded from a TIFF or raw file
+  // (TiffFile.h), which is never written: every save then refuses. Empty otherwise.
+  const std::string& ReadOnlyFormat() const { return FReadOnlyFormat; }
 
   // ---- Named properties and typed values (ExifProperties.cpp, ExifValues.h) ----
   // Every getter reads the tags as they are now and falls back to a fixed default; every setter
@@ -423,6 +429,8 @@ class TCustomExifData : public TExifSectionOwner {
   TJPEGMetadataKinds FSourceMetadata;
   std::int64_t FXMPSegmentOffset = 0;
   std::int64_t FXMPSegmentSize = 0;
+  std::string FReadOnlyFormat;
+  friend class Detail::TTiffFileLoader;
 };
 
 class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
@@ -524,6 +532,7 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   std::string FStateFileName;  // the name FFileState was read for
   std::optional<Zorp::Base::TFileIdentity> FFileState;
   std::string FRecoveryNote;
+  friend class Detail::TTiffFileLoader;
 };
 
 // The size a thumbnail of width x height takes when fitted into maxWidth x maxHeight (round half even).

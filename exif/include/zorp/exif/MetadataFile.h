@@ -28,7 +28,13 @@ ZORP_DECLARE_EXCEPTION(EUnsupportedFileFormat, EZorpExifException);
 ZORP_DECLARE_EXCEPTION(EReadOnlyFileFormat, EZorpExifException);
 
 // The bytes a format test sees of a file's start.
-inline constexpr std::size_t MetadataFileHeadSize = 64;
+inline constexpr std::size_t MetadataFileHeadSize = 4096;
+
+// What a format keeps of a file beyond the containers (the directories and previews of a raw file).
+class TMetadataFileExtras {
+ public:
+  virtual ~TMetadataFileExtras() = default;
+};
 
 // One file format: how a file of it is recognised, read and written.
 class TMetadataFileFormat {
@@ -90,6 +96,10 @@ class TMetadataFile {
   const TExifData& Exif() const { return *FExif; }
   TXMPPacket& XMP() { return FExif->XMPPacket(); }
 
+  // What the format keeps beyond the containers; nullptr when nothing.
+  const TMetadataFileExtras* Extras() const { return FExtras.get(); }
+  void SetExtras(std::unique_ptr<TMetadataFileExtras> extras) { FExtras = std::move(extras); }
+
   // ---- The XMP sidecar beside the file: "PHOTO.EXT.xmp" or "PHOTO.xmp" ----
   // The sidecar read with the file, or written by Save; empty when there is none. A file written in
   // place looks for its sidecar only when asked (a listing of many photos asks for none).
@@ -111,7 +121,8 @@ class TMetadataFile {
   static constexpr std::int64_t MaxSidecarSize = 16 * 1024 * 1024;
 
   // Reads the file into the containers, which the format's load clears first, and the sidecar of a
-  // file that is not written in place.
+  // file that is not written in place. A file named as a JPEG that holds another registered format
+  // is read as that format.
   void Load();
   // Writes the edits: into the file through its format when it writes in place, else the XMP
   // packet into the sidecar (created when missing), through a safe replacement. Refuses with
@@ -125,6 +136,7 @@ class TMetadataFile {
   std::string FFileName;
   const TMetadataFileFormat* FFormat;
   std::unique_ptr<TExifData> FExif;
+  std::unique_ptr<TMetadataFileExtras> FExtras;
   bool FSidecarRead = false;
   std::string FSidecarFileName;
   std::optional<Zorp::Base::TFileIdentity> FSidecarState;  // as read; none when it did not exist
