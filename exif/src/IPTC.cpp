@@ -297,14 +297,13 @@ bool TIPTCData::IsUTF8() const {
 }
 
 bool TIPTCData::DigestIsStale() const {
-  const auto digest = std::find_if(FResources.begin(), FResources.end(), [](const TPhotoshopResource& resource) {
-    return IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource);
-  });
-  if (digest == FResources.end()) return false;
   const std::span<const std::uint8_t> stored =
       FIPTCIndex >= 0 ? std::span<const std::uint8_t>(FResources[static_cast<std::size_t>(FIPTCIndex)].Data)
                       : std::span<const std::uint8_t>();
-  return digest->Data != MD5Digest(stored);
+  const TBytes current = MD5Digest(stored);
+  return std::any_of(FResources.begin(), FResources.end(), [&](const TPhotoshopResource& resource) {
+    return IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource) && resource.Data != current;
+  });
 }
 
 std::string TIPTCData::DecodeText(std::span<const std::uint8_t> bytes) const {
@@ -448,7 +447,8 @@ std::vector<std::uint8_t> TIPTCData::ResourceBytes() const {
   for (std::size_t i = 0; i < FResources.size(); ++i) {
     const TPhotoshopResource& resource = FResources[i];
     if (static_cast<std::ptrdiff_t>(i) == FIPTCIndex) {
-      if (!iptc.empty()) appendChanged(resource, iptc);
+      // Removed with its last dataset; an empty one read from the file stays.
+      if (!iptc.empty() || resource.Data.empty()) appendChanged(resource, iptc);
     } else if (IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource)) {
       appendChanged(resource, digest);
     } else {
