@@ -206,13 +206,19 @@ TEST(AnIPTCEdit, RefusesWhatTheDatasetCannotHoldAndChangesNothing) {
       {"Urgency", {"12"}, "The IPTC Urgency (2:10) value of 2 bytes exceeds its limit of 1 bytes"},
       {"Urgency", {"x"}, "The IPTC Urgency (2:10) value \"x\" is not in the form of digits"},
       {"Rating", {"1"}, "There is no IPTC dataset Rating"},
+      {"City", {"K\xC3\xB6ln"},
+       "Non-ASCII text needs IPTC in UTF-8, which would make the Credit (2:110) value 33 bytes long, over its limit of "
+       "32 bytes"},
   };
+  // A Credit of 32 Latin-1 bytes, one of them the copyright sign, which takes two in UTF-8.
+  const TBytes resources =
+      Resource(0x0404, "", Join({Dataset(2, 110, "\xA9" + std::string(31, 'c')), Dataset(2, 120, "Caf\xE9"), Keywords}));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Message);
-    TIPTCData iptc = Parsed(Resource(0x0404, "", Join({Dataset(2, 120, "Caf\xE9"), Keywords})));
+    TIPTCData iptc = Parsed(resources);
     EXPECT_THROW_MSG(iptc.SetValues(c.Dataset, c.Values), EInvalidIPTCValue, c.Message);
     EXPECT_FALSE(iptc.Modified());
-    EXPECT_EQ(iptc.ResourceBytes(), Resource(0x0404, "", Join({Dataset(2, 120, "Caf\xE9"), Keywords})));
+    EXPECT_EQ(iptc.ResourceBytes(), resources);
   }
 }
 

@@ -372,6 +372,11 @@ void TIPTCData::SetValues(std::uint8_t record, std::uint8_t number, const std::v
       const TIPTCDatasetInfo* textInfo = FindIPTCDataset(dataset.Record, dataset.Number);
       if (dataset.Record != 2 || !textInfo || textInfo->Kind != ikText) continue;
       TBytes utf8 = ToBytes(DecodeText(dataset.Value));
+      // A value that fitted must still fit; one already over its limit stays as long as it is now.
+      if (utf8.size() > textInfo->MaxLength && dataset.Value.size() <= textInfo->MaxLength)
+        throw EInvalidIPTCValue(Zorp::Base::Format(
+            SIPTCConversionTooLong, (std::string(textInfo->Name) + " (" + IPTCDatasetNumber(2, dataset.Number) + ")").c_str(),
+            static_cast<long long>(utf8.size()), static_cast<long long>(textInfo->MaxLength)));
       if (utf8 != dataset.Value) {
         dataset.Value = std::move(utf8);
         dataset.Raw.clear();
