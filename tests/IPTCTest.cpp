@@ -450,18 +450,31 @@ TEST(AnIPTCListing, ShowsOneRowPerValueAndItsNotices) {
 TEST(AnIPTCSave, WritesWhatExifToolValidatesAndReads) {
   if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   const std::filesystem::path folder = FreshTestFolder("quorvane-iptc");
-  const std::filesystem::path path = folder / "photo.jpg";
   const TBytes latin1 = Resource(0x0404, "", Join({Dataset(2, 0, std::string("\0\4", 2)), Dataset(2, 120, "Caf\xE9")}));
-  WriteFileBytes(path, PhotoWithResources(Join({Resolution, latin1, DigestResource({})})));
-  const std::string quoted = "'" + path.string() + "'";
-  const std::string validate = "exiftool -validate -warning -a -s3 " + quoted + " | grep -ci iptc";
-  EXPECT_EQ(RunCommand(validate), "1\n");  // the stale digest of the input
-  TExifData data;
-  data.LoadFromJPEG(path.string());
-  data.IPTC().SetValues("Keywords", {"Köln", "two"});
-  data.SaveToJPEG(path.string());
-  EXPECT_EQ(RunCommand(validate), "0\n");
-  EXPECT_EQ(RunCommand("exiftool -s3 -sep '|' -IPTC:Keywords -IPTC:Caption-Abstract " + quoted), "Köln|two\nCafé\n");
+  const struct {
+    const char* Name;
+    TBytes Photo;
+    const char* WarningsBefore;  // IPTC warnings of the input
+    const char* Read;            // Keywords and Caption-Abstract as ExifTool reads them
+  } cases[] = {
+      {"stale digest, Latin-1", PhotoWithResources(Join({Resolution, latin1, DigestResource({})})), "1\n",
+       "Köln|two\nCafé\n"},
+      {"no IPTC before", Photo({{jmApp1, CanonCamera().Build()}}), "0\n", "Köln|two\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::filesystem::path path = folder / "photo.jpg";
+    WriteFileBytes(path, c.Photo);
+    const std::string quoted = "'" + path.string() + "'";
+    const std::string validate = "exiftool -validate -warning -a -s3 " + quoted + " | grep -ci iptc";
+    EXPECT_EQ(RunCommand(validate), c.WarningsBefore);
+    TExifData data;
+    data.LoadFromJPEG(path.string());
+    data.IPTC().SetValues("Keywords", {"Köln", "two"});
+    data.SaveToJPEG(path.string());
+    EXPECT_EQ(RunCommand(validate), "0\n");
+    EXPECT_EQ(RunCommand("exiftool -s3 -sep '|' -IPTC:Keywords -IPTC:Caption-Abstract " + quoted), c.Read);
+  }
   std::filesystem::remove_all(folder);
 }
 
