@@ -190,6 +190,32 @@ TEST(AnIPTCReader, TellsAStaleDigest) {
   }
 }
 
+TEST(AnAdobeSegmentEnumerator, ReportsTheWholeBlocksOfOneSegment) {
+  const TBytes whole = Resource(0x0404, "ab", Keywords);
+  const struct {
+    const char* Name;
+    TBytes Data;
+    std::vector<std::string> Blocks;  // ID:name:data size
+  } cases[] = {
+      {"odd and even names", PhotoshopSegment(Join({Resource(0x03ED, "a", TBytes(3, 1)), whole})),
+       {"1005:a:3", "1028:ab:" + std::to_string(Keywords.size())}},
+      {"cut behind the first", PhotoshopSegment(Join({Resolution, CutShort(whole, 2)})), {"1005::16"}},
+      {"not Photoshop", Join({ByteBuilder().Text("Adobe_CM").Fill(12).Data(), Resolution}), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUserJPEGSegment segment(jmApp13);
+    segment.Data().WriteBuffer(c.Data.data(), static_cast<std::int64_t>(c.Data.size()));
+    std::vector<std::string> blocks;
+    for (auto enumerator = segment.GetEnumerator(); enumerator->MoveNext();) {
+      const auto block = enumerator->Current();
+      EXPECT_EQ(block->Signature(), "8BIM");
+      blocks.push_back(std::to_string(block->TypeID()) + ":" + block->Name() + ":" + std::to_string(block->Data().Size()));
+    }
+    EXPECT_EQ(blocks, c.Blocks);
+  }
+}
+
 // ---- Editing ---------------------------------------------------------------------------------------
 
 TEST(AnIPTCEdit, RefusesWhatTheDatasetCannotHoldAndChangesNothing) {

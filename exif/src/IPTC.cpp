@@ -4,6 +4,8 @@
 
 #include "zorp/exif/IPTC.h"
 
+#include "IPTCDetail.h"
+
 #include <nettle/md5.h>
 
 #include <algorithm>
@@ -17,45 +19,8 @@
 
 namespace Zorp::Exif {
 
-namespace Detail {
 
-// A reader over bytes with a 64-bit position; every read checks the bytes left first.
-class TByteCursor {
- public:
-  explicit TByteCursor(std::span<const std::uint8_t> bytes) : FBytes(bytes) {}
-  std::uint64_t Position() const { return FPosition; }
-  void SetPosition(std::uint64_t position) { FPosition = std::min<std::uint64_t>(position, FBytes.size()); }
-  std::uint64_t Left() const { return FBytes.size() - FPosition; }
-  bool Need(std::uint64_t count) const { return count <= Left(); }
-  bool TryByte(std::uint8_t& value) {
-    if (!Need(1)) return false;
-    value = FBytes[FPosition++];
-    return true;
-  }
-  // A big-endian number of count bytes (at most 8).
-  bool TryNumber(std::size_t count, std::uint64_t& value) {
-    if (count > 8 || !Need(count)) return false;
-    value = 0;
-    for (std::size_t i = 0; i < count; ++i) value = value << 8 | FBytes[FPosition++];
-    return true;
-  }
-  bool TryTake(std::uint64_t count, std::span<const std::uint8_t>& bytes) {
-    if (!Need(count)) return false;
-    bytes = FBytes.subspan(FPosition, count);
-    FPosition += count;
-    return true;
-  }
-  std::span<const std::uint8_t> Range(std::uint64_t from, std::uint64_t to) const {
-    return FBytes.subspan(from, to - from);
-  }
-
- private:
-  std::span<const std::uint8_t> FBytes;
-  std::uint64_t FPosition = 0;
-};
-
-}  // namespace Detail
-
+using Detail::ReadResource;
 using Detail::TByteCursor;
 
 namespace {
@@ -76,8 +41,10 @@ bool KnownSignature(std::span<const std::uint8_t> signature) {
   return false;
 }
 
+}  // namespace
+
 // One resource block at the cursor; false (cursor unchanged) when it does not fit the bytes left.
-bool ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
+bool Detail::ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
   const std::uint64_t start = cursor.Position();
   std::span<const std::uint8_t> signature, name, data;
   std::uint64_t id = 0, size = 0;
@@ -100,6 +67,8 @@ bool ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
   resource.Raw = ToBytes(cursor.Range(start, cursor.Position()));
   return true;
 }
+
+namespace {
 
 // One dataset at the cursor; false (cursor unchanged) when none starts there or it is cut.
 bool ReadDataset(TByteCursor& cursor, TIPTCDataset& dataset) {
