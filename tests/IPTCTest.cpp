@@ -39,7 +39,7 @@ TBytes ExtendedDataset(std::uint8_t record, std::uint8_t number, std::string_vie
 
 TBytes Join(std::initializer_list<TBytes> parts) {
   TBytes out;
-  for (const TBytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  for (const TBytes& piece : parts) out.insert(out.end(), piece.begin(), piece.end());
   return out;
 }
 
@@ -456,6 +456,8 @@ TEST(AnIPTCListing, ShowsOneRowPerValueAndItsNotices) {
       {"no datasets", Resolution, {std::string(NoIPTCNotice)}},
       {"stale digest", Join({Resource(0x0404, "", Dataset(2, 5, "T")), DigestResource({})}),
        {std::string(StaleIPTCDigestNotice), "ObjectName (2:05)=T"}},
+      {"cut resource", Join({Resolution, CutShort(Resource(0x0404, "", Keywords), 3)}),
+       {std::string(UnreadableIPTCNotice), std::string(NoIPTCNotice)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
