@@ -18,11 +18,14 @@
 #include <string_view>
 
 #include "SamplePhotos.h"
+#include "TestHelpers.h"
 #include "core/PhotoListing.h"
 #include "core/StandardListing.h"
 #include "core/SummaryListing.h"
+#include "zorp/base/TextEncoding.h"
 #include "zorp/exif/ExifData.h"
 #include "zorp/exif/ExifExceptions.h"
+#include "zorp/exif/IPTC.h"
 #include "zorp/exif/TagIDs.h"
 
 namespace {
@@ -170,6 +173,90 @@ bool KnownCommentCode(const TExifData& data) {
   const std::string header(tag->Bytes().begin(), tag->Bytes().begin() + 8);
   return header == std::string("UNICODE\0", 8) || header == std::string("ASCII\0\0\0", 8) ||
          header == std::string(8, '\0');
+}
+
+// The IPTC texts of every photo read as ExifTool reads them: the same text datasets of record 2
+// with the same values in the same order. Dates, times and numbers they convert are left out.
+TEST(TheIPTCReader, ReadsTheSameTextsAsExifTool) {
+  const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+
+  const auto listing = ExifToolListing("-G1 -a -n -IPTC:all", folder);
+  ASSERT_TRUE(listing.is_array());
+  int compared = 0;
+  for (const auto& photo : listing) {
+    const std::string file = photo.value("SourceFile", "");
+    TExifData data;
+    if (!Loads(data, file)) continue;
+    std::map<std::string, std::vector<std::string>> ours, theirs;
+    for (const TIPTCDataset& dataset : data.IPTC().Datasets()) {
+      const TIPTCDatasetInfo* info = FindIPTCDataset(dataset.Record, dataset.Number);
+      if (!info || info->Record != 2 || info->Kind != ikText) continue;
+      // Without 1:90 they read every byte as Latin; we take text that is valid UTF-8 as UTF-8.
+      const std::string_view bytes(reinterpret_cast<const char*>(dataset.Value.data()), dataset.Value.size());
+      const bool latinToThem = !data.IPTC().IsUTF8() && Zorp::Base::IsValidUtf8(bytes);
+      ours[std::string("IPTC:") + info->Name].push_back(latinToThem ? Zorp::Base::Windows1252ToUtf8(bytes)
+                                                                     : data.IPTC().DisplayText(dataset));
+    }
+    for (const auto& [key, value] : photo.items()) {
+      const TIPTCDatasetInfo* info = key.rfind("IPTC:", 0) == 0 ? FindIPTCDataset(key.substr(5)) : nullptr;
+      if (!info || info->Record != 2 || info->Kind != ikText) continue;
+      for (const auto& item : value.is_array() ? value : nlohmann::json::array({value}))
+        theirs[key].push_back(item.is_string() ? item.template get<std::string>() : item.dump());
+    }
+    EXPECT_EQ(ours, theirs) << file;
+    compared += static_cast<int>(ours.size());
+  }
+  std::cout << compared << " IPTC datasets compared with exiftool's\n";
+  EXPECT_GT(compared, 50);
+}
+
+// Every photo with IPTC, given new keywords: ExifTool reads them, finds no new IPTC problem (a
+// stale digest it warned about is current afterwards), and the other datasets read as before.
+TEST(TheIPTCWriter, EditsEveryRealPhotoSoThatExifToolReadsAndValidatesIt) {
+  const std::filesystem::path photos = QUORVANE_PHOTOS_DIR;
+  if (!std::filesystem::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
+  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  const std::filesystem::path folder = FreshTestFolder("quorvane-iptc-oracle");
+  int edited = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(photos)) {
+    TExifData data;
+    if (!Loads(data, entry.path().string()) || !data.IPTC().HasDatasets() || !data.IPTC().Writable() ||
+        data.UnreadableExif())
+      continue;
+    const std::string name = entry.path().filename().string();
+    const std::string copy = (folder / name).string(), quoted = "'" + copy + "'";
+    CopyWritable(entry.path(), copy);
+    const std::string others = RunCommand("exiftool -s3 -G1 -a -n -IPTC:all --IPTC:Keywords " + quoted);
+    // The photo's own IPTC problems (values over their length) stay, but for the keywords replaced;
+    // a stale digest does not.
+    const std::string problems =
+        "exiftool -validate -warning -a -s3 " + quoted + " | grep -i iptc | grep -v -i 'digest\\|keywords' | sed 's/ (.*//'";
+    const std::string before = RunCommand(problems);
+    TExifData editor;
+    editor.LoadFromJPEG(copy);
+    std::vector<std::string> keywords = {"Quorvane", "K\u00f6ln"};
+    try {
+      editor.IPTC().SetValues("Keywords", keywords);
+    } catch (const EInvalidIPTCValue& refused) {
+      // Text in Latin that would outgrow its limit in UTF-8: ASCII keywords need no conversion.
+      EXPECT_NE(refused.Message().find("needs IPTC in UTF-8"), std::string::npos) << name;
+      keywords = {"Quorvane", "Koeln"};
+      editor.IPTC().SetValues("Keywords", keywords);
+    }
+    editor.SaveToJPEG(copy);
+    EXPECT_EQ(RunCommand("exiftool -s3 -sep '|' -IPTC:Keywords " + quoted), keywords[0] + "|" + keywords[1] + "\n")
+        << name;
+    EXPECT_EQ(RunCommand("exiftool -validate -warning -a -s3 " + quoted + " | grep -i 'iptc.*digest'"), "") << name;
+    EXPECT_EQ(RunCommand(problems), before) << name;
+    if (data.IPTC().IsUTF8()) {
+      EXPECT_EQ(RunCommand("exiftool -s3 -G1 -a -n -IPTC:all --IPTC:Keywords " + quoted), others) << name;
+    }
+    ++edited;
+  }
+  std::filesystem::remove_all(folder);
+  EXPECT_GT(edited, 10);
 }
 
 TEST(TheStandardList, ShowsTheTextsExifToolReads) {

@@ -39,7 +39,7 @@ TBytes ExtendedDataset(std::uint8_t record, std::uint8_t number, std::string_vie
 
 TBytes Join(std::initializer_list<TBytes> parts) {
   TBytes out;
-  for (const TBytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  for (const TBytes& piece : parts) out.insert(out.end(), piece.begin(), piece.end());
   return out;
 }
 
@@ -190,6 +190,32 @@ TEST(AnIPTCReader, TellsAStaleDigest) {
   }
 }
 
+TEST(AnAdobeSegmentEnumerator, ReportsTheWholeBlocksOfOneSegment) {
+  const TBytes whole = Resource(0x0404, "ab", Keywords);
+  const struct {
+    const char* Name;
+    TBytes Data;
+    std::vector<std::string> Blocks;  // ID:name:data size
+  } cases[] = {
+      {"odd and even names", PhotoshopSegment(Join({Resource(0x03ED, "a", TBytes(3, 1)), whole})),
+       {"1005:a:3", "1028:ab:" + std::to_string(Keywords.size())}},
+      {"cut behind the first", PhotoshopSegment(Join({Resolution, CutShort(whole, 2)})), {"1005::16"}},
+      {"not Photoshop", Join({ByteBuilder().Text("Adobe_CM").Fill(12).Data(), Resolution}), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUserJPEGSegment segment(jmApp13);
+    segment.Data().WriteBuffer(c.Data.data(), static_cast<std::int64_t>(c.Data.size()));
+    std::vector<std::string> blocks;
+    for (auto enumerator = segment.GetEnumerator(); enumerator->MoveNext();) {
+      const auto block = enumerator->Current();
+      EXPECT_EQ(block->Signature(), "8BIM");
+      blocks.push_back(std::to_string(block->TypeID()) + ":" + block->Name() + ":" + std::to_string(block->Data().Size()));
+    }
+    EXPECT_EQ(blocks, c.Blocks);
+  }
+}
+
 // ---- Editing ---------------------------------------------------------------------------------------
 
 TEST(AnIPTCEdit, RefusesWhatTheDatasetCannotHoldAndChangesNothing) {
@@ -206,13 +232,19 @@ TEST(AnIPTCEdit, RefusesWhatTheDatasetCannotHoldAndChangesNothing) {
       {"Urgency", {"12"}, "The IPTC Urgency (2:10) value of 2 bytes exceeds its limit of 1 bytes"},
       {"Urgency", {"x"}, "The IPTC Urgency (2:10) value \"x\" is not in the form of digits"},
       {"Rating", {"1"}, "There is no IPTC dataset Rating"},
+      {"City", {"K\xC3\xB6ln"},
+       "Non-ASCII text needs IPTC in UTF-8, which would make the Credit (2:110) value 33 bytes long, over its limit of "
+       "32 bytes"},
   };
+  // A Credit of 32 Latin-1 bytes, one of them the copyright sign, which takes two in UTF-8.
+  const TBytes resources =
+      Resource(0x0404, "", Join({Dataset(2, 110, "\xA9" + std::string(31, 'c')), Dataset(2, 120, "Caf\xE9"), Keywords}));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Message);
-    TIPTCData iptc = Parsed(Resource(0x0404, "", Join({Dataset(2, 120, "Caf\xE9"), Keywords})));
+    TIPTCData iptc = Parsed(resources);
     EXPECT_THROW_MSG(iptc.SetValues(c.Dataset, c.Values), EInvalidIPTCValue, c.Message);
     EXPECT_FALSE(iptc.Modified());
-    EXPECT_EQ(iptc.ResourceBytes(), Resource(0x0404, "", Join({Dataset(2, 120, "Caf\xE9"), Keywords})));
+    EXPECT_EQ(iptc.ResourceBytes(), resources);
   }
 }
 
@@ -424,6 +456,8 @@ TEST(AnIPTCListing, ShowsOneRowPerValueAndItsNotices) {
       {"no datasets", Resolution, {std::string(NoIPTCNotice)}},
       {"stale digest", Join({Resource(0x0404, "", Dataset(2, 5, "T")), DigestResource({})}),
        {std::string(StaleIPTCDigestNotice), "ObjectName (2:05)=T"}},
+      {"cut resource", Join({Resolution, CutShort(Resource(0x0404, "", Keywords), 3)}),
+       {std::string(UnreadableIPTCNotice), std::string(NoIPTCNotice)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -444,18 +478,31 @@ TEST(AnIPTCListing, ShowsOneRowPerValueAndItsNotices) {
 TEST(AnIPTCSave, WritesWhatExifToolValidatesAndReads) {
   if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
   const std::filesystem::path folder = FreshTestFolder("quorvane-iptc");
-  const std::filesystem::path path = folder / "photo.jpg";
   const TBytes latin1 = Resource(0x0404, "", Join({Dataset(2, 0, std::string("\0\4", 2)), Dataset(2, 120, "Caf\xE9")}));
-  WriteFileBytes(path, PhotoWithResources(Join({Resolution, latin1, DigestResource({})})));
-  const std::string quoted = "'" + path.string() + "'";
-  const std::string validate = "exiftool -validate -warning -a -s3 " + quoted + " | grep -ci iptc";
-  EXPECT_EQ(RunCommand(validate), "1\n");  // the stale digest of the input
-  TExifData data;
-  data.LoadFromJPEG(path.string());
-  data.IPTC().SetValues("Keywords", {"Köln", "two"});
-  data.SaveToJPEG(path.string());
-  EXPECT_EQ(RunCommand(validate), "0\n");
-  EXPECT_EQ(RunCommand("exiftool -s3 -sep '|' -IPTC:Keywords -IPTC:Caption-Abstract " + quoted), "Köln|two\nCafé\n");
+  const struct {
+    const char* Name;
+    TBytes Photo;
+    const char* WarningsBefore;  // IPTC warnings of the input
+    const char* Read;            // Keywords and Caption-Abstract as ExifTool reads them
+  } cases[] = {
+      {"stale digest, Latin-1", PhotoWithResources(Join({Resolution, latin1, DigestResource({})})), "1\n",
+       "Köln|two\nCafé\n"},
+      {"no IPTC before", Photo({{jmApp1, CanonCamera().Build()}}), "0\n", "Köln|two\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::filesystem::path path = folder / "photo.jpg";
+    WriteFileBytes(path, c.Photo);
+    const std::string quoted = "'" + path.string() + "'";
+    const std::string validate = "exiftool -validate -warning -a -s3 " + quoted + " | grep -ci iptc";
+    EXPECT_EQ(RunCommand(validate), c.WarningsBefore);
+    TExifData data;
+    data.LoadFromJPEG(path.string());
+    data.IPTC().SetValues("Keywords", {"Köln", "two"});
+    data.SaveToJPEG(path.string());
+    EXPECT_EQ(RunCommand(validate), "0\n");
+    EXPECT_EQ(RunCommand("exiftool -s3 -sep '|' -IPTC:Keywords -IPTC:Caption-Abstract " + quoted), c.Read);
+  }
   std::filesystem::remove_all(folder);
 }
 

@@ -4,6 +4,8 @@
 
 #include "zorp/exif/IPTC.h"
 
+#include "IPTCDetail.h"
+
 #include <nettle/md5.h>
 
 #include <algorithm>
@@ -17,45 +19,8 @@
 
 namespace Zorp::Exif {
 
-namespace Detail {
 
-// A reader over bytes with a 64-bit position; every read checks the bytes left first.
-class TByteCursor {
- public:
-  explicit TByteCursor(std::span<const std::uint8_t> bytes) : FBytes(bytes) {}
-  std::uint64_t Position() const { return FPosition; }
-  void SetPosition(std::uint64_t position) { FPosition = std::min<std::uint64_t>(position, FBytes.size()); }
-  std::uint64_t Left() const { return FBytes.size() - FPosition; }
-  bool Need(std::uint64_t count) const { return count <= Left(); }
-  bool TryByte(std::uint8_t& value) {
-    if (!Need(1)) return false;
-    value = FBytes[FPosition++];
-    return true;
-  }
-  // A big-endian number of count bytes (at most 8).
-  bool TryNumber(std::size_t count, std::uint64_t& value) {
-    if (count > 8 || !Need(count)) return false;
-    value = 0;
-    for (std::size_t i = 0; i < count; ++i) value = value << 8 | FBytes[FPosition++];
-    return true;
-  }
-  bool TryTake(std::uint64_t count, std::span<const std::uint8_t>& bytes) {
-    if (!Need(count)) return false;
-    bytes = FBytes.subspan(FPosition, count);
-    FPosition += count;
-    return true;
-  }
-  std::span<const std::uint8_t> Range(std::uint64_t from, std::uint64_t to) const {
-    return FBytes.subspan(from, to - from);
-  }
-
- private:
-  std::span<const std::uint8_t> FBytes;
-  std::uint64_t FPosition = 0;
-};
-
-}  // namespace Detail
-
+using Detail::ReadResource;
 using Detail::TByteCursor;
 
 namespace {
@@ -76,8 +41,10 @@ bool KnownSignature(std::span<const std::uint8_t> signature) {
   return false;
 }
 
+}  // namespace
+
 // One resource block at the cursor; false (cursor unchanged) when it does not fit the bytes left.
-bool ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
+bool Detail::ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
   const std::uint64_t start = cursor.Position();
   std::span<const std::uint8_t> signature, name, data;
   std::uint64_t id = 0, size = 0;
@@ -100,6 +67,8 @@ bool ReadResource(TByteCursor& cursor, TPhotoshopResource& resource) {
   resource.Raw = ToBytes(cursor.Range(start, cursor.Position()));
   return true;
 }
+
+namespace {
 
 // One dataset at the cursor; false (cursor unchanged) when none starts there or it is cut.
 bool ReadDataset(TByteCursor& cursor, TIPTCDataset& dataset) {
@@ -297,14 +266,13 @@ bool TIPTCData::IsUTF8() const {
 }
 
 bool TIPTCData::DigestIsStale() const {
-  const auto digest = std::find_if(FResources.begin(), FResources.end(), [](const TPhotoshopResource& resource) {
-    return IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource);
-  });
-  if (digest == FResources.end()) return false;
   const std::span<const std::uint8_t> stored =
       FIPTCIndex >= 0 ? std::span<const std::uint8_t>(FResources[static_cast<std::size_t>(FIPTCIndex)].Data)
                       : std::span<const std::uint8_t>();
-  return digest->Data != MD5Digest(stored);
+  const TBytes current = MD5Digest(stored);
+  return std::any_of(FResources.begin(), FResources.end(), [&](const TPhotoshopResource& resource) {
+    return IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource) && resource.Data != current;
+  });
 }
 
 std::string TIPTCData::DecodeText(std::span<const std::uint8_t> bytes) const {
@@ -373,6 +341,11 @@ void TIPTCData::SetValues(std::uint8_t record, std::uint8_t number, const std::v
       const TIPTCDatasetInfo* textInfo = FindIPTCDataset(dataset.Record, dataset.Number);
       if (dataset.Record != 2 || !textInfo || textInfo->Kind != ikText) continue;
       TBytes utf8 = ToBytes(DecodeText(dataset.Value));
+      // A value that fitted must still fit; one already over its limit stays as long as it is now.
+      if (utf8.size() > textInfo->MaxLength && dataset.Value.size() <= textInfo->MaxLength)
+        throw EInvalidIPTCValue(Zorp::Base::Format(
+            SIPTCConversionTooLong, (std::string(textInfo->Name) + " (" + IPTCDatasetNumber(2, dataset.Number) + ")").c_str(),
+            static_cast<long long>(utf8.size()), static_cast<long long>(textInfo->MaxLength)));
       if (utf8 != dataset.Value) {
         dataset.Value = std::move(utf8);
         dataset.Raw.clear();
@@ -448,7 +421,8 @@ std::vector<std::uint8_t> TIPTCData::ResourceBytes() const {
   for (std::size_t i = 0; i < FResources.size(); ++i) {
     const TPhotoshopResource& resource = FResources[i];
     if (static_cast<std::ptrdiff_t>(i) == FIPTCIndex) {
-      if (!iptc.empty()) appendChanged(resource, iptc);
+      // Removed with its last dataset; an empty one read from the file stays.
+      if (!iptc.empty() || resource.Data.empty()) appendChanged(resource, iptc);
     } else if (IsPhotoshop8BIM(resource, PhotoshopIPTCDigestResource)) {
       appendChanged(resource, digest);
     } else {

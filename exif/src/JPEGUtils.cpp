@@ -1,5 +1,7 @@
 #include "zorp/exif/JPEGUtils.h"
 
+#include "IPTCDetail.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -109,6 +111,41 @@ bool TUserJPEGSegment::IsAdobeApp13() {
     return true;
   }
   return false;
+}
+
+namespace {
+
+class TAdobeBlock : public IAdobeBlock {
+ public:
+  explicit TAdobeBlock(const TPhotoshopResource& resource)
+      : FSignature(resource.Signature), FID(resource.ID), FName(resource.Name.begin(), resource.Name.end()) {
+    if (!resource.Data.empty()) FData.WriteBuffer(resource.Data.data(), static_cast<std::int64_t>(resource.Data.size()));
+    FData.SetPosition(0);
+  }
+  std::string Signature() const override { return FSignature; }
+  std::uint16_t TypeID() const override { return FID; }
+  std::string Name() const override { return FName; }
+  TMemoryStream& Data() override { return FData; }
+
+ private:
+  std::string FSignature;
+  std::uint16_t FID;
+  std::string FName;
+  TMemoryStream FData;
+};
+
+}  // namespace
+
+bool TAdobeApp13Enumerator::MoveNext() {
+  FCurrent.reset();
+  if (!FSource || FNextPosition < 0 || FNextPosition >= FSource->Size()) return false;
+  Detail::TByteCursor cursor({FSource->Memory(), static_cast<std::size_t>(FSource->Size())});
+  cursor.SetPosition(static_cast<std::uint64_t>(FNextPosition));
+  TPhotoshopResource resource;
+  if (!Detail::ReadResource(cursor, resource)) return false;
+  FNextPosition = static_cast<std::int64_t>(cursor.Position());
+  FCurrent = std::make_shared<TAdobeBlock>(resource);
+  return true;
 }
 
 std::unique_ptr<TAdobeApp13Enumerator> TUserJPEGSegment::GetEnumerator() {

@@ -18,7 +18,7 @@ inline constexpr std::string_view NoIPTCNotice = "No IPTC data found";
 inline constexpr std::string_view StaleIPTCDigestNotice =
     "The IPTC digest does not match the IPTC data: another program may have changed one without the other";
 inline constexpr std::string_view UnreadableIPTCNotice =
-    "Part of the Photoshop resources could not be read; they are kept as they are and IPTC cannot be edited";
+    "Some of the Photoshop resources could not be read; they are kept as they are and IPTC cannot be edited";
 
 // One dataset with all its values, for outputs that group them (the command-line JSON).
 struct TIPTCListedDataset {

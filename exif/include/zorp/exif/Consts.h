@@ -69,6 +69,8 @@ inline constexpr const char* SIPTCValueTooLong = "The IPTC %s value of %lld byte
 inline constexpr const char* SIPTCNotRepeatable = "The IPTC %s dataset holds one value only, not %lld";
 inline constexpr const char* SIPTCValueNotText = "The IPTC %s value is not valid UTF-8 text";
 inline constexpr const char* SIPTCBadValueFormat = "The IPTC %s value \"%s\" is not in the form %s";
+inline constexpr const char* SIPTCConversionTooLong =
+    "Non-ASCII text needs IPTC in UTF-8, which would make the %s value %lld bytes long, over its limit of %lld bytes";
 inline constexpr const char* SIPTCNotWritable =
     "The Photoshop resources of this photo could not be read completely; IPTC is not changed";
 

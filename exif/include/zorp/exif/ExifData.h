@@ -476,7 +476,9 @@ class TExifData : public TCustomExifData, public Zorp::Base::IStreamPersist {
   // input's APP0 segments, the new Exif segment (none when the container is empty), the XMP segment
   // (copied unchanged while the packet was never read, or when the input's packet cannot be read at
   // all; else regenerated, none for an empty packet), then the rest of the input without its first
-  // Exif and first XMP segments, up to and including any bytes after the end of image.
+  // Exif and first XMP segments, up to and including any bytes after the end of image. The input's
+  // Photoshop APP13 segments stay where they are unless the IPTC data was changed: then the new ones
+  // take the place of the first (none when the data is empty), or follow the XMP segment.
   // ExifImageWidth/Height take the frame size when either tag exists and differs. Raises
   // EInvalidJPEGHeader for input without a start-of-image marker and EJPEGSegmentTooLarge when the
   // Exif or XMP data does not fit one segment, in both cases before writing anything; outStream is

@@ -115,7 +115,8 @@ class TIPTCData {
   // dataset, more than one value of a dataset that does not repeat, a value over the dataset's
   // maximum length or not in its form, and EIPTCNotWritable when the data is not Writable; the data
   // is then unchanged. A non-ASCII text while 1:90 does not name UTF-8 converts the record-2 texts
-  // to UTF-8 and sets 1:90 to ESC % G. Record 2 gains 2:00 (version 4) when it has none.
+  // to UTF-8 and sets 1:90 to ESC % G; a converted text that fitted its limit and would no longer
+  // fit refuses the edit. Record 2 gains 2:00 (version 4) when it has none.
   void SetValues(std::uint8_t record, std::uint8_t number, const std::vector<std::string>& values);
   void SetValues(std::string_view name, const std::vector<std::string>& values);
 

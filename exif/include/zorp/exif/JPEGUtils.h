@@ -49,7 +49,8 @@ enum TSegmentStreamOwnership : std::uint8_t { ssBorrowed = 0, ssOwned = 1 };
 
 using Zorp::Base::TMemoryStream;
 
-// One resource block of an Adobe Photoshop APP13 segment. Nothing in the library produces these.
+// One resource block of an Adobe Photoshop APP13 segment, as the segment's enumerator reports it.
+// (The IPTC data of a photo, IPTC.h, reads the blocks of all its Photoshop segments joined.)
 class IAdobeBlock {
  public:
   virtual ~IAdobeBlock() = default;
@@ -59,14 +60,15 @@ class IAdobeBlock {
   virtual TMemoryStream& Data() = 0;
 };
 
-// Walks the resource blocks of an APP13 segment's data. Block parsing is not supported: the
-// enumeration is always empty. Source is not owned and must outlive the enumerator.
+// Walks the resource blocks of an APP13 segment's data from startPosition. It ends at the end of
+// the data or at the first block that is not whole there (a block continued in the next segment).
+// Source is not owned and must outlive the enumerator.
 class TAdobeApp13Enumerator {
  public:
   TAdobeApp13Enumerator(TMemoryStream* source, std::int64_t startPosition)
       : FSource(source), FNextPosition(startPosition) {}
   std::shared_ptr<IAdobeBlock> Current() const { return FCurrent; }
-  bool MoveNext() { return false; }
+  bool MoveNext();
   TMemoryStream* Source() const { return FSource; }
   std::int64_t NextPosition() const { return FNextPosition; }
 
