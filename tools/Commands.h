@@ -56,10 +56,13 @@ struct TWriteOptions {
 };
 
 // `write [OPTIONS] FILE [NAME=VALUE...]`: sets the named properties in the order given and saves the
-// file in place. 0 when saved; 1 (message on err, file untouched) when a value is rejected or the
-// file cannot be read or saved; 2 for an unknown NAME (the known ones listed) or policy.
+// file in place, or for a file its format does not write (a raw file) into its XMP sidecar, which
+// out then learns: "FILE: written to the XMP sidecar SIDECAR". 0 when saved; 1 (message on err, file
+// untouched) when a value is rejected or the file cannot be read or saved; 2 for an unknown NAME (the
+// known ones listed) or policy. Copyright, Author, ImageDescription, Keywords, Title and
+// DateTimeOriginal also go into the IPTC copy where the photo holds IPTC.
 int RunWrite(const std::string& file, const std::vector<std::string>& assignments, const TWriteOptions& options,
-             std::ostream& err);
+             std::ostream& err, std::ostream* out = nullptr);
 
 // Runs a photo job over the files with a line per file: "FILE: changed" or "FILE: unchanged" on
 // out, "FILE: message" on err for a file that failed (and was left untouched). 1 when any failed.

@@ -9,6 +9,7 @@
 #include "FileWorkers.h"
 #include "JsonWriter.h"
 #include "OutputChannel.h"
+#include "core/IptcListing.h"
 #include "core/RowText.h"
 #include "zorp/base/FormatSettings.h"
 #include "zorp/base/TextEncoding.h"
@@ -220,6 +221,26 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   } else {
     json.Null();
   }
+  // The IPTC datasets of records 1 and 2, each with its values in file order; null without IPTC.
+  json.Key("iptc");
+  if (data.SourceMetadata().Contains(mkIPTC) || !data.IPTC().Empty()) {
+    json.BeginArray();
+    for (const Quorvane::Viewer::TIPTCListedDataset& dataset : Quorvane::Viewer::ListIPTCDatasets(data.IPTC())) {
+      json.BeginObject();
+      json.Key("record");
+      json.Number(std::int64_t{dataset.Record});
+      json.Key("dataset");
+      json.Number(std::int64_t{dataset.Number});
+      json.Key("name");
+      json.String(dataset.Name);
+      json.Key("values");
+      json.StringArray(dataset.Values);
+      json.EndObject();
+    }
+    json.EndArray();
+  } else {
+    json.Null();
+  }
   json.Key("error");
   json.Null();
   json.EndObject();
@@ -236,7 +257,7 @@ void WriteFailedJson(TJsonWriter& json, const std::string& file) {
   json.Key("sections");
   json.BeginObject();
   json.EndObject();
-  for (const char* key : {"makerNote", "thumbnail", "xmp"}) {
+  for (const char* key : {"makerNote", "thumbnail", "xmp", "iptc"}) {
     json.Key(key);
     json.Null();
   }

@@ -12,6 +12,7 @@
 #include "OutputChannel.h"
 #include "core/PhotoJobs.h"
 #include "core/PropertySetters.h"
+#include "core/RowText.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/base/Exceptions.h"
 #include "zorp/base/FileLock.h"
@@ -19,6 +20,7 @@
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MWG.h"
 #include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -64,8 +66,22 @@ TSetter Text(void (TCustomExifData::*setter)(const std::string&)) {
   return [setter](TExifData& data, const std::string& value) { (data.*setter)(value); };
 }
 
+// A text with a copy in the IPTC data, which follows it (first, so that a value the IPTC data
+// refuses changes nothing).
+TSetter Copied(TMWGValue item, void (TCustomExifData::*setter)(const std::string&)) {
+  return [item, setter](TExifData& data, const std::string& value) {
+    UpdateIPTCCopy(data, item, value);
+    (data.*setter)(value);
+  };
+}
+
 TSetter Date(void (TCustomExifData::*setter)(TDateTime)) {
-  return [setter](TExifData& data, const std::string& value) { (data.*setter)(ParseDateTime(value)); };
+  return [setter](TExifData& data, const std::string& value) {
+    const TDateTime date = ParseDateTime(value);
+    if (setter == &TCustomExifData::SetDateTimeOriginal)
+      UpdateIPTCCopy(data, mvDateTimeOriginal, date == 0 ? std::string() : DateTimeToExifText(date));
+    (data.*setter)(date);
+  };
 }
 
 TSetter PixelSize(void (TCustomExifData::*setter)(const TOptionalLongWord&)) {
@@ -81,14 +97,14 @@ const std::map<std::string, TSetter>& Setters() {
   static const std::map<std::string, TSetter> setters = {
       {"CameraMake", Text(&TCustomExifData::SetCameraMake)},
       {"CameraModel", Text(&TCustomExifData::SetCameraModel)},
-      {"Copyright", Text(&TCustomExifData::SetCopyright)},
-      {"ImageDescription", Text(&TCustomExifData::SetImageDescription)},
+      {"Copyright", Copied(mvCopyright, &TCustomExifData::SetCopyright)},
+      {"ImageDescription", Copied(mvDescription, &TCustomExifData::SetImageDescription)},
       {"Software", Text(&TCustomExifData::SetSoftware)},
-      {"Author", Text(&TCustomExifData::SetAuthor)},
+      {"Author", Copied(mvCreator, &TCustomExifData::SetAuthor)},
       {"Comments", Text(&TCustomExifData::SetComments)},
-      {"Keywords", Text(&TCustomExifData::SetKeywords)},
+      {"Keywords", Copied(mvKeywords, &TCustomExifData::SetKeywords)},
       {"Subject", Text(&TCustomExifData::SetSubject)},
-      {"Title", Text(&TCustomExifData::SetTitle)},
+      {"Title", Copied(mvTitle, &TCustomExifData::SetTitle)},
       {"ImageUniqueID", Text(&TCustomExifData::SetImageUniqueID)},
       {"RelatedSoundFile", Text(&TCustomExifData::SetRelatedSoundFile)},
       {"SpectralSensitivity", Text(&TCustomExifData::SetSpectralSensitivity)},
@@ -131,7 +147,7 @@ std::string KnownNames() {
 }  // namespace
 
 int RunWrite(const std::string& file, const std::vector<std::string>& assignments, const TWriteOptions& options,
-             std::ostream& err) {
+             std::ostream& err, std::ostream* out) {
   const auto policy = Policies.find(options.Policy);
   if (!options.Policy.empty() && policy == Policies.end()) {
     err << ErrorLine("unknown XMP write policy \"" + options.Policy + "\" (update-existing, update-or-add, remove)");
@@ -169,6 +185,10 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
     for (const auto& [setter, value] : edits) (*setter)(data, value);
     photo->Save();
+    if (!photo->WritesInPlace() && out)
+      *out << Quorvane::Viewer::MarkLineBreaks(file) << ": written to the XMP sidecar "
+           << Quorvane::Viewer::MarkLineBreaks(photo->SidecarFileName())
+           << '\n';
     if (options.KeepModificationTime && !Zorp::Base::SetFileTimes(file, original)) {
       err << ErrorLine(file, Quorvane::Viewer::FileDateNotKeptText(errno));
       return 1;

@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     if (*csv) return Quorvane::Cli::RunCsv(columns, files, out, err, jobs);
     if (*write) {
       writeOptions.EnforceASCII = !noAsciiCheck;
-      return Quorvane::Cli::RunWrite(file, assignments, writeOptions, err);
+      return Quorvane::Cli::RunWrite(file, assignments, writeOptions, err, &out);
     }
     return 2;
   };

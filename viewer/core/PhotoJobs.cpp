@@ -55,6 +55,9 @@ struct TLoadedPhoto {
   // asked for.
   TPhotoOutcome Save(const std::string& fileName, const TEditOptions& options) {
     File->Save();
+    // A file its format does not write took the edit in its sidecar: the report says so.
+    if (!File->WritesInPlace())
+      return TPhotoOutcome(TPhotoOutcome::Changed, {"written to the XMP sidecar " + File->SidecarFileName()});
     if (options.KeepFileDates && !Zorp::Base::SetFileTimes(fileName, Times)) {
       TPhotoOutcome outcome(TPhotoOutcome::Changed, {FileDateNotKeptText(errno)});
       outcome.FileDateLost = true;
