@@ -88,17 +88,80 @@ TTiffDataTypes AllTiffDataTypes() {
 // ---------------------------------------------------------------------------------------------------
 // Life
 
+// The allocation that the tags of one load share: this header, then the tags. It is freed when the
+// last of them is.
+struct TExifTag::TBlock {
+  std::size_t Live = 0;  // tags not yet freed, plus one while the load still adds tags
+
+  static constexpr std::size_t TagsOffset = (sizeof(std::size_t) + alignof(TExifTag) - 1) / alignof(TExifTag) *
+                                            alignof(TExifTag);
+  TExifTag* Slot(std::size_t index) {
+    return reinterpret_cast<TExifTag*>(reinterpret_cast<std::uint8_t*>(this) + TagsOffset + index * sizeof(TExifTag));
+  }
+  void Release() {
+    if (--Live == 0) {
+      this->~TBlock();
+      ::operator delete(static_cast<void*>(this));
+    }
+  }
+};
+
 TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount)
     : FDataType(dataType), FElementCount(Detail::ClampCount(elementCount)), FID(id), FSection(section) {
-  FData.assign(Detail::ValueSize(FElementCount, FDataType), 0);
-  FSourceDataSize = Detail::SourceSize(FData.size());
+  const std::uint64_t size = Detail::ValueSize(FElementCount, FDataType);
+  if (size > InlineDataSize) {
+    if (size > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
+    FHeapData.reset(new std::uint8_t[static_cast<std::size_t>(size)]());
+    FData = FHeapData.get();
+  }
+  FDataSize = static_cast<std::size_t>(size);
+  FSourceDataSize = Detail::SourceSize(FDataSize);
+}
+
+void TExifTag::operator delete(TExifTag* tag, std::destroying_delete_t) {
+  TBlock* block = tag->FBlock;
+  tag->~TExifTag();
+  if (block == nullptr)
+    ::operator delete(static_cast<void*>(tag), sizeof(TExifTag));
+  else
+    block->Release();
 }
 
 std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
                                                     TTiffReader& reader) {
   std::unique_ptr<TExifTag> tag(new TExifTag());
-  tag->FID = entry.ID;
-  tag->FSourceDataOffset = entry.DataOffset;
+  tag->ReadEntry(entry, reader);
+  tag->FSection = section;
+  return tag;
+}
+
+void TExifTag::CreateFromEntries(TExifSection* section, std::span<const TIfdEntryInfo> entries, TTiffReader& reader,
+                                 std::vector<std::unique_ptr<TExifTag>>& tags) {
+  if (entries.empty()) return;
+  const std::uint64_t bytes = TBlock::TagsOffset + static_cast<std::uint64_t>(entries.size()) * sizeof(TExifTag);
+  if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  tags.reserve(tags.size() + entries.size());
+  TBlock* block = ::new (::operator new(static_cast<std::size_t>(bytes))) TBlock;
+  // The load holds one count of its own, so that a raise before the last tag frees nothing twice
+  // and leaks nothing: the tags made so far are in tags and free the block with the last of them.
+  block->Live = 1;
+  struct TLoadReference {
+    TBlock* Block;
+    ~TLoadReference() { Block->Release(); }
+  } loadReference{block};
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::unique_ptr<TExifTag> tag(::new (static_cast<void*>(block->Slot(i))) TExifTag());
+    tag->FBlock = block;
+    ++block->Live;
+    tag->ReadEntry(entries[i], reader);
+    tag->FSection = section;
+    tags.push_back(std::move(tag));  // cannot raise: the room is reserved
+  }
+}
+
+void TExifTag::ReadEntry(const TIfdEntryInfo& entry, TTiffReader& reader) {
+  FID = entry.ID;
+  FSourceDataOffset = entry.DataOffset;
 
   const std::int64_t size = static_cast<std::int64_t>(entry.ElementCount) * TiffDataTypeSize(entry.DataType);
   // A value larger than the whole stream cannot be there; refusing it early also bounds the buffer.
@@ -106,23 +169,28 @@ std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const
                     size <= std::numeric_limits<std::int32_t>::max() && size <= reader.Stream().Size() &&
                     reader.TakeValueBytes(size);
   if (wellFormed) {
-    tag->FDataType = static_cast<TTiffDataType>(entry.DataType);
-    tag->FElementCount = entry.ElementCount;
+    FDataType = static_cast<TTiffDataType>(entry.DataType);
+    FElementCount = entry.ElementCount;
     if (entry.ElementCount > 0) {
-      tag->FData.resize(static_cast<std::size_t>(size));
-      wellFormed = reader.ReadValue(entry, tag->FData.data(), tag->FData.size());
+      const auto length = static_cast<std::size_t>(size);
+      if (length > InlineDataSize) {
+        FHeapData.reset(new std::uint8_t[length]);
+        FData = FHeapData.get();
+      }
+      FDataSize = length;
+      wellFormed = reader.ReadValue(entry, FData, length);
     }
   }
   if (!wellFormed) {
-    tag->FDataType = dtUndefined;
-    tag->FElementCount = 0;
-    tag->FData.clear();
+    FDataType = dtUndefined;
+    FElementCount = 0;
+    FHeapData.reset();
+    FData = FInlineData;
+    FDataSize = 0;
   }
-  tag->FWellFormed = wellFormed;
-  if (!wellFormed) tag->FSizeBehindData = entry.SizeBehindData;
-  tag->FSourceDataSize = Detail::SourceSize(tag->FData.size());
-  tag->FSection = section;
-  return tag;
+  FWellFormed = wellFormed;
+  if (!wellFormed) FSizeBehindData = entry.SizeBehindData;
+  FSourceDataSize = Detail::SourceSize(FDataSize);
 }
 
 TExifTag::~TExifTag() {
@@ -146,7 +214,7 @@ void TExifTag::Assign(const TExifTag* source) {
   }
   if (FSection == nullptr || FSection != source->FSection) SetID(source->FID);
   // A source without bytes still counts as new data (an empty value), not as a conversion.
-  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->FData));
+  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->Bytes()));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -180,18 +248,26 @@ void TExifTag::Changed(TExifTagChangeKind kind) {
 void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, const void* newData) {
   newElementCount = Detail::ClampCount(newElementCount);
   if (newData == nullptr && newDataType == FDataType && newElementCount == FElementCount) return;
-  const std::size_t oldSize = FData.size();
+  const std::size_t oldSize = FDataSize;
   const std::uint64_t newSize = Detail::ValueSize(newElementCount, newDataType);
   if (newSize > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
 
   Changing(FID, newDataType, newElementCount, newData != nullptr);
 
-  // The new buffer is built aside so that a failure leaves the tag as it was.
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(newSize), 0);
+  // The new value is built aside so that a failure leaves the tag as it was: in a small buffer when it
+  // fits the tag, else in a heap buffer of its own.
+  std::uint8_t small[InlineDataSize] = {};
+  std::unique_ptr<std::uint8_t[]> heap;
+  std::uint8_t* buffer = small;
+  if (newSize > InlineDataSize) {
+    heap.reset(new std::uint8_t[static_cast<std::size_t>(newSize)]());
+    buffer = heap.get();
+  }
+  const auto bufferSize = static_cast<std::size_t>(newSize);
   const std::uint32_t oldElementSize = TiffDataTypeSize(FDataType);
   const std::uint32_t newElementSize = TiffDataTypeSize(newDataType);
   if (newData != nullptr) {
-    if (!buffer.empty()) std::memcpy(buffer.data(), newData, buffer.size());
+    if (bufferSize > 0) std::memcpy(buffer, newData, bufferSize);
   } else if (oldElementSize != newElementSize) {
     // Integers keep their values across widths (truncated to the low bytes when narrower); any
     // other change between element sizes leaves zeros.
@@ -200,18 +276,26 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
       const std::int32_t kept = std::min(FElementCount, newElementCount);
       for (std::int32_t i = 0; i < kept; ++i) {
         const std::uint32_t value = ElementAsUInt32(i);
-        std::memcpy(buffer.data() + static_cast<std::size_t>(i) * newElementSize, &value, newElementSize);
+        std::memcpy(buffer + static_cast<std::size_t>(i) * newElementSize, &value, newElementSize);
       }
     }
-  } else if (!FData.empty() && !buffer.empty()) {
-    std::memcpy(buffer.data(), FData.data(), std::min(oldSize, buffer.size()));
+  } else if (oldSize > 0 && bufferSize > 0) {
+    std::memcpy(buffer, FData, std::min(oldSize, bufferSize));
   }
 
-  FData.swap(buffer);
+  if (heap) {
+    FHeapData = std::move(heap);
+    FData = FHeapData.get();
+  } else {
+    std::memcpy(FInlineData, small, sizeof small);
+    FData = FInlineData;
+    FHeapData.reset();
+  }
+  FDataSize = bufferSize;
   FDataType = newDataType;
   FElementCount = newElementCount;
   FWellFormed = true;  // a tag that could not be read holds what it was given now, and is written
-  Changed(FData.size() != oldSize ? tcDataSize : tcData);
+  Changed(FDataSize != oldSize ? tcDataSize : tcData);
 }
 
 void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount,
@@ -227,22 +311,22 @@ void TExifTag::SetElement(TTiffDataType dataType, std::int32_t index, const void
   UpdateData(dataType, std::max(FElementCount, index + 1), nullptr);
   const std::uint32_t size = TiffDataTypeSize(dataType);
   const std::size_t offset = static_cast<std::size_t>(index) * size;
-  if (size == 0 || offset + size > FData.size()) return;
+  if (size == 0 || offset + size > FDataSize) return;
   // Writing the value an element already has is no change.
-  if (std::memcmp(FData.data() + offset, value, size) == 0) return;
-  std::memcpy(FData.data() + offset, value, size);
+  if (std::memcmp(FData + offset, value, size) == 0) return;
+  std::memcpy(FData + offset, value, size);
   Changed(tcData);
 }
 
 void TExifTag::SetRawData(const void* buffer) {
-  if (buffer == nullptr && !FData.empty()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  if (buffer == nullptr && FDataSize != 0) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   Changing(FID, FDataType, FElementCount, true);
-  if (!FData.empty()) std::memcpy(FData.data(), buffer, FData.size());
+  if (FDataSize != 0) std::memcpy(FData, buffer, FDataSize);
   Changed(tcData);
 }
 
 void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < FData.size()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  if (bytes.size() < FDataSize) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   SetRawData(static_cast<const void*>(Detail::DataOrNoBytes(bytes)));
 }
 
@@ -251,8 +335,8 @@ void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
 
 std::uint32_t TExifTag::ElementAsUInt32(std::int32_t index) const {
   const std::uint32_t size = ElementSize();
-  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return 0;
-  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FDataSize) return 0;
+  const std::uint8_t* element = FData + static_cast<std::size_t>(index) * size;
   switch (size) {
     case 1:
       return element[0];
@@ -280,8 +364,8 @@ bool IsIntegerType(TTiffDataType type) {
 
 std::string TExifTag::ElementText(std::int32_t index) const {
   const std::uint32_t size = ElementSize();
-  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return {};
-  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FDataSize) return {};
+  const std::uint8_t* element = FData + static_cast<std::size_t>(index) * size;
   switch (FDataType) {
     case dtAscii:
       return Zorp::Base::DecodeTagText(element, 1);
@@ -318,20 +402,20 @@ std::string TExifTag::ElementText(std::int32_t index) const {
 }
 
 std::string TExifTag::ComputeAsString(std::size_t limit) const {
-  if (FElementCount <= 0 || FData.empty()) return {};
-  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
+  if (FElementCount <= 0 || FDataSize == 0) return {};
+  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData, Detail::AsciiTextLength(Bytes()));
   if (FDataType == dtUndefined) {
     // Two hex digits a byte; a limit formats just enough bytes to pass it.
     std::string text;
-    AppendHex(text, limit / 2 < FData.size() ? limit / 2 + 1 : FData.size());
+    AppendHex(text, limit / 2 < FDataSize ? limit / 2 + 1 : FDataSize);
     return text;
   }
   if (IsWindowsText()) {
     // The final code unit is the terminator only when it is NUL; writers that leave it out keep
     // their last character.
-    std::size_t codeUnits = FData.size() / 2;
+    std::size_t codeUnits = FDataSize / 2;
     if (codeUnits > 0 && FData[codeUnits * 2 - 2] == 0 && FData[codeUnits * 2 - 1] == 0) --codeUnits;
-    return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
+    return Zorp::Base::Utf16LEToUtf8(FData, codeUnits);
   }
   if (FElementCount == 1) return ElementText(0);
   // Integers never need quotes: they are written straight into the text, with the same cut.
@@ -341,7 +425,7 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
     char digits[16];
     for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() <= limit); ++i) {
       if (i > 0) text += ',';
-      if (static_cast<std::uint64_t>(i + 1ULL) * size > FData.size()) continue;  // as ElementText: no text
+      if (static_cast<std::uint64_t>(i + 1ULL) * size > FDataSize) continue;  // as ElementText: no text
       const std::uint32_t raw = ElementAsUInt32(i);
       std::int64_t value = raw;
       if (FDataType == dtSByte) value = static_cast<std::int8_t>(raw);
@@ -377,7 +461,7 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
     }
     return pairs;
   }();
-  bytes = std::min(bytes, FData.size());
+  bytes = std::min(bytes, FDataSize);
   const std::size_t start = text.size();
   text.resize(start + bytes * 2);
   char* out = text.data() + start;
@@ -386,7 +470,7 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
 
 void TExifTag::AppendAsString(std::string& text) const {
   if (FAsStringCache.empty() && FDataType == dtUndefined && FElementCount > 0)
-    AppendHex(text, FData.size());
+    AppendHex(text, FDataSize);
   else
     text += AsStringPrefix(std::string::npos);
 }
@@ -503,7 +587,7 @@ void TExifTag::SetAsString(std::string_view text) {
 // Tests and writing
 
 bool TExifTag::IsPadding() const {
-  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FData.size() >= 2 && FData[0] == 0x1C &&
+  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FDataSize >= 2 && FData[0] == 0x1C &&
          FData[1] == 0xEA;
 }
 
@@ -518,20 +602,20 @@ void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std
   PutWord(entry + 2, byteOrder, static_cast<std::uint16_t>(FDataType));
   PutLongWord(entry + 4, byteOrder, static_cast<std::uint32_t>(FElementCount));
   std::uint8_t* field = entry + 8;
-  if (FData.size() > 4) {
+  if (FDataSize > 4) {
     PutLongWord(field, byteOrder, valueOffset);
   } else {
     // The value itself, left-aligned; the rest of the field stays zero.
     switch (ElementSize()) {
       case 1:
-        if (!FData.empty()) std::memcpy(field, FData.data(), FData.size());
+        if (FDataSize != 0) std::memcpy(field, FData, FDataSize);
         break;
       case 2:
-        for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+        for (std::size_t i = 0; i + 2 <= FDataSize; i += 2)
           PutWord(field + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
         break;
       case 4:
-        if (FData.size() == 4) PutLongWord(field, byteOrder, ElementAsUInt32(0));
+        if (FDataSize == 4) PutLongWord(field, byteOrder, ElementAsUInt32(0));
         break;
       default:
         break;
@@ -541,25 +625,25 @@ void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std
 }
 
 void TExifTag::WriteReferencedData(Zorp::Base::TStream& stream, TByteOrder byteOrder) const {
-  if (FData.size() <= 4) return;
-  std::vector<std::uint8_t> bytes(FData.size(), 0);
+  if (FDataSize <= 4) return;
+  std::vector<std::uint8_t> bytes(FDataSize, 0);
   const std::uint32_t size = ElementSize();
   if (FDataType == dtDouble) {
-    for (std::size_t i = 0; i + 8 <= FData.size(); i += 8) {
+    for (std::size_t i = 0; i + 8 <= FDataSize; i += 8) {
       std::uint64_t value;
-      std::memcpy(&value, FData.data() + i, 8);
+      std::memcpy(&value, FData + i, 8);
       PutInt64(bytes.data() + i, byteOrder, value);
     }
   } else if (size == 1) {
-    bytes = FData;
+    bytes.assign(FData, FData + FDataSize);
   } else if (size == 2) {
-    for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+    for (std::size_t i = 0; i + 2 <= FDataSize; i += 2)
       PutWord(bytes.data() + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
   } else {
     // 4- and 8-byte types as consecutive 32-bit words: a fraction writes its numerator, then its denominator.
-    for (std::size_t i = 0; i + 4 <= FData.size(); i += 4) {
+    for (std::size_t i = 0; i + 4 <= FDataSize; i += 4) {
       std::uint32_t value;
-      std::memcpy(&value, FData.data() + i, 4);
+      std::memcpy(&value, FData + i, 4);
       PutLongWord(bytes.data() + i, byteOrder, value);
     }
   }
