@@ -72,6 +72,22 @@ TFractionResult ParseFraction(std::string_view text, bool isSigned, TTiffRationa
   return frOK;
 }
 
+// Appends RationalToText(value, isSigned): decimal integers joined by hand, as formatting through
+// printf costs more than the rest of a tag.
+void AppendRationalText(std::string& text, const TTiffRational& value, bool isSigned) {
+  if (value.Denominator == 0) return;
+  const auto append = [&](std::uint32_t part) {
+    char digits[16];
+    text.append(digits, isSigned ? std::to_chars(digits, digits + sizeof digits, static_cast<std::int32_t>(part)).ptr
+                                 : std::to_chars(digits, digits + sizeof digits, part).ptr);
+  };
+  append(value.Numerator);
+  if (value.Denominator != 1) {
+    text += '/';
+    append(value.Denominator);
+  }
+}
+
 std::int32_t CountFromSize(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) RaiseRangeError();
   return static_cast<std::int32_t>(size);
@@ -88,15 +104,28 @@ TTiffDataTypes AllTiffDataTypes() {
 // ---------------------------------------------------------------------------------------------------
 // Life
 
-// The allocation that the tags of one load share: this header, then the tags. It is freed when the
-// last of them is.
+// The allocation that the tags of one load share: this header, then a slot for each tag. It is freed
+// when the last of them is.
 struct TExifTag::TBlock {
   std::size_t Live = 0;  // tags not yet freed, plus one while the load still adds tags
 
-  static constexpr std::size_t TagsOffset = (sizeof(std::size_t) + alignof(TExifTag) - 1) / alignof(TExifTag) *
-                                            alignof(TExifTag);
-  TExifTag* Slot(std::size_t index) {
-    return reinterpret_cast<TExifTag*>(reinterpret_cast<std::uint8_t*>(this) + TagsOffset + index * sizeof(TExifTag));
+  // A slot: the owner of the tag's memory (its block, or nullptr for a tag allocated alone), then
+  // the tag.
+  static constexpr std::size_t OwnerSize = (sizeof(TBlock*) + alignof(TExifTag) - 1) / alignof(TExifTag) *
+                                           alignof(TExifTag);
+  static constexpr std::size_t SlotSize = OwnerSize + sizeof(TExifTag);
+  static constexpr std::size_t SlotsOffset = (sizeof(std::size_t) + alignof(TExifTag) - 1) / alignof(TExifTag) *
+                                             alignof(TExifTag);
+  static_assert(alignof(TExifTag) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+  static TBlock*& OwnerOf(void* tag) {
+    return *reinterpret_cast<TBlock**>(static_cast<std::uint8_t*>(tag) - OwnerSize);
+  }
+  // The memory for the tag in slot index.
+  void* Slot(std::size_t index) {
+    std::uint8_t* slot = reinterpret_cast<std::uint8_t*>(this) + SlotsOffset + index * SlotSize;
+    ::new (static_cast<void*>(slot)) TBlock*(this);
+    return slot + OwnerSize;
   }
   void Release() {
     if (--Live == 0) {
@@ -105,6 +134,21 @@ struct TExifTag::TBlock {
     }
   }
 };
+
+void* TExifTag::operator new(std::size_t size) {
+  auto* memory = static_cast<std::uint8_t*>(::operator new(TBlock::OwnerSize + size));
+  ::new (static_cast<void*>(memory)) TBlock*(nullptr);
+  return memory + TBlock::OwnerSize;
+}
+
+void TExifTag::operator delete(void* tag) noexcept {
+  if (tag == nullptr) return;
+  TBlock* block = TBlock::OwnerOf(tag);
+  if (block == nullptr)
+    ::operator delete(static_cast<void*>(static_cast<std::uint8_t*>(tag) - TBlock::OwnerSize));
+  else
+    block->Release();
+}
 
 TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount)
     : FDataType(dataType), FElementCount(Detail::ClampCount(elementCount)), FID(id), FSection(section) {
@@ -118,15 +162,6 @@ TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType,
   FSourceDataSize = Detail::SourceSize(FDataSize);
 }
 
-void TExifTag::operator delete(TExifTag* tag, std::destroying_delete_t) {
-  TBlock* block = tag->FBlock;
-  tag->~TExifTag();
-  if (block == nullptr)
-    ::operator delete(static_cast<void*>(tag), sizeof(TExifTag));
-  else
-    block->Release();
-}
-
 std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
                                                     TTiffReader& reader) {
   std::unique_ptr<TExifTag> tag(new TExifTag());
@@ -138,7 +173,7 @@ std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const
 void TExifTag::CreateFromEntries(TExifSection* section, std::span<const TIfdEntryInfo> entries, TTiffReader& reader,
                                  std::vector<std::unique_ptr<TExifTag>>& tags) {
   if (entries.empty()) return;
-  const std::uint64_t bytes = TBlock::TagsOffset + static_cast<std::uint64_t>(entries.size()) * sizeof(TExifTag);
+  const std::uint64_t bytes = TBlock::SlotsOffset + static_cast<std::uint64_t>(entries.size()) * TBlock::SlotSize;
   if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
   tags.reserve(tags.size() + entries.size());
   TBlock* block = ::new (::operator new(static_cast<std::size_t>(bytes))) TBlock;
@@ -150,8 +185,7 @@ void TExifTag::CreateFromEntries(TExifSection* section, std::span<const TIfdEntr
     ~TLoadReference() { Block->Release(); }
   } loadReference{block};
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::unique_ptr<TExifTag> tag(::new (static_cast<void*>(block->Slot(i))) TExifTag());
-    tag->FBlock = block;
+    std::unique_ptr<TExifTag> tag(::new (block->Slot(i)) TExifTag());
     ++block->Live;
     tag->ReadEntry(entries[i], reader);
     tag->FSection = section;
@@ -402,28 +436,40 @@ std::string TExifTag::ElementText(std::int32_t index) const {
 }
 
 std::string TExifTag::ComputeAsString(std::size_t limit) const {
-  if (FElementCount <= 0 || FDataSize == 0) return {};
-  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData, Detail::AsciiTextLength(Bytes()));
+  std::string text;
+  AppendText(text, limit);
+  return text;
+}
+
+void TExifTag::AppendText(std::string& text, std::size_t limit) const {
+  if (FElementCount <= 0 || FDataSize == 0) return;
+  if (FDataType == dtAscii) {
+    const std::string_view bytes(reinterpret_cast<const char*>(FData), Detail::AsciiTextLength(Bytes()));
+    if (Zorp::Base::IsValidUtf8(bytes))
+      text += bytes;
+    else
+      text += Zorp::Base::DecodeTagText(FData, bytes.size());
+    return;
+  }
   if (FDataType == dtUndefined) {
     // Two hex digits a byte; a limit formats just enough bytes to pass it.
-    std::string text;
     AppendHex(text, limit / 2 < FDataSize ? limit / 2 + 1 : FDataSize);
-    return text;
+    return;
   }
   if (IsWindowsText()) {
     // The final code unit is the terminator only when it is NUL; writers that leave it out keep
     // their last character.
     std::size_t codeUnits = FDataSize / 2;
     if (codeUnits > 0 && FData[codeUnits * 2 - 2] == 0 && FData[codeUnits * 2 - 1] == 0) --codeUnits;
-    return Zorp::Base::Utf16LEToUtf8(FData, codeUnits);
+    text += Zorp::Base::Utf16LEToUtf8(FData, codeUnits);
+    return;
   }
-  if (FElementCount == 1) return ElementText(0);
   // Integers never need quotes: they are written straight into the text, with the same cut.
   if (IsIntegerType(FDataType)) {
     const std::uint32_t size = ElementSize();
-    std::string text;
+    const std::size_t start = text.size();
     char digits[16];
-    for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() <= limit); ++i) {
+    for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() - start <= limit); ++i) {
       if (i > 0) text += ',';
       if (static_cast<std::uint64_t>(i + 1ULL) * size > FDataSize) continue;  // as ElementText: no text
       const std::uint32_t raw = ElementAsUInt32(i);
@@ -433,7 +479,18 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
       if (FDataType == dtSLong || FDataType == dtIfd) value = static_cast<std::int32_t>(raw);
       text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
     }
-    return text;
+    return;
+  }
+  // A fraction's text has no character that needs quotes either.
+  if (FElementCount == 1 && (FDataType == dtRational || FDataType == dtSRational) && FDataSize >= 8) {
+    TTiffRational value;
+    std::memcpy(&value, FData, sizeof value);
+    Detail::AppendRationalText(text, value, FDataType == dtSRational);
+    return;
+  }
+  if (FElementCount == 1) {
+    text += ElementText(0);
+    return;
   }
   // With a limit, elements are formatted until their joined text passes it (quotes only add).
   std::vector<std::string> items;
@@ -443,7 +500,7 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
     items.push_back(ElementText(i));
     length += items.back().size() + (i > 0 ? 1 : 0);
   }
-  return Zorp::Base::JoinCommaText(items);
+  text += Zorp::Base::JoinCommaText(items);
 }
 
 std::string TExifTag::AsString() const {
@@ -468,11 +525,15 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
   for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
 }
 
-void TExifTag::AppendAsString(std::string& text) const {
-  if (FAsStringCache.empty() && FDataType == dtUndefined && FElementCount > 0)
-    AppendHex(text, FDataSize);
-  else
-    text += AsStringPrefix(std::string::npos);
+void TExifTag::AppendAsString(std::string& text) const { AppendAsStringPrefix(text, std::string::npos); }
+
+void TExifTag::AppendAsStringPrefix(std::string& text, std::size_t minBytes) const {
+  if (!FAsStringCache.empty()) {
+    text += FAsStringCache;
+    return;
+  }
+  // Text values are never cut.
+  AppendText(text, FDataType == dtAscii || IsWindowsText() ? std::string::npos : minBytes);
 }
 
 std::string TExifTag::AsStringPrefix(std::size_t minBytes) const {
@@ -658,15 +719,9 @@ bool IsAsciiText(std::string_view text) {
 }
 
 std::string RationalToText(const TTiffRational& value, bool isSigned) {
-  if (value.Denominator == 0) return {};
-  // Decimal integers joined by hand: formatting through printf costs more than the rest of a tag.
-  if (!isSigned) {
-    if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return std::to_string(value.Numerator) + '/' + std::to_string(value.Denominator);
-  }
-  const auto numerator = static_cast<std::int32_t>(value.Numerator);
-  if (value.Denominator == 1) return std::to_string(numerator);
-  return std::to_string(numerator) + '/' + std::to_string(static_cast<std::int32_t>(value.Denominator));
+  std::string text;
+  Detail::AppendRationalText(text, value, isSigned);
+  return text;
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,8 +90,10 @@ class TExifTag {
   ~TExifTag();
   TExifTag(const TExifTag&) = delete;
   TExifTag& operator=(const TExifTag&) = delete;
-  // Frees a tag made by new or loaded by a section alike.
-  void operator delete(TExifTag* tag, std::destroying_delete_t);
+  // A tag made by new and one loaded by a section are freed alike: in front of each tag lies the
+  // allocation it shares, or nullptr.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* tag) noexcept;
 
   // Values of at most this many bytes live in the tag, without an allocation of their own.
   static constexpr std::size_t InlineDataSize = 16;
@@ -130,6 +131,8 @@ class TExifTag {
   std::string AsStringPrefix(std::size_t minBytes) const;
   // Appends AsString() to text; a hex text is written in place, without a string of its own.
   void AppendAsString(std::string& text) const;
+  // Appends AsStringPrefix(minBytes) to text, formatted in place where the text allows. Not cached.
+  void AppendAsStringPrefix(std::string& text, std::size_t minBytes) const;
   // Parses text by the tag's type. A text that does not convert raises (EConvertError, or ERangeError
   // for a number outside the type) and the tag keeps its value. Afterwards AsString is the text of
   // the stored value, which may differ in form from the text given ("007" reads back as "7").
@@ -181,6 +184,8 @@ class TExifTag {
 
   std::string ElementText(std::int32_t index) const;
   std::string ComputeAsString(std::size_t limit = static_cast<std::size_t>(-1)) const;
+  // Appends the text of the value; a limit formats a hex or number text only until it passes limit.
+  void AppendText(std::string& text, std::size_t limit) const;
   void AppendHex(std::string& text, std::size_t bytes) const;
   std::vector<std::uint8_t> ParseText(std::string_view text, std::int32_t& count) const;
 
@@ -188,7 +193,6 @@ class TExifTag {
   std::uint8_t* FData = FInlineData;  // FInlineData or FHeapData
   std::size_t FDataSize = 0;
   std::unique_ptr<std::uint8_t[]> FHeapData;
-  TBlock* FBlock = nullptr;  // the allocation shared with the other tags of a load; nullptr when alone
   TTiffDataType FDataType = dtUndefined;
   std::int32_t FElementCount = 0;
   TExifTagID FID = 0;
