@@ -34,6 +34,14 @@ class TJsonWriter {
     produce(FOut);
     FinishAppendedString(start);
   }
+  // The same for a text that needs no escape (hex digits, numbers): it is not looked at again.
+  template <typename TProduce>
+  void PlainStringAppended(TProduce&& produce) {
+    BeforeValue();
+    FOut += '"';
+    produce(FOut);
+    FOut += '"';
+  }
   void Number(std::int64_t value);
   void Number(std::uint64_t value);
   void Bool(bool value);
@@ -43,7 +51,8 @@ class TJsonWriter {
  private:
   // Before a value: the separator and indent in an array; nothing after a key.
   void BeforeValue();
-  void Indent(std::size_t depth);
+  // A line break, after a comma when comma, and the indent of depth.
+  void NewLine(bool comma, std::size_t depth);
   // Ends the open object or array with its bracket, on a line of its own unless it is empty.
   void Close(char bracket);
   // Closes the string that StringAppended began at start, escaping its text if need be.

@@ -177,6 +177,24 @@ void PrintText(TExifData& data, std::string& out) {
     out += "xmp: none\n";
 }
 
+// Whether the tag's text is hex digits or decimal numbers with commas and slashes, which JSON takes
+// as they are (BYTE values are left out: in the primary directory some hold Windows text).
+bool HasPlainText(const TExifTag& tag) {
+  switch (tag.DataType()) {
+    case dtUndefined:
+    case dtShort:
+    case dtLong:
+    case dtSShort:
+    case dtSLong:
+    case dtIfd:
+    case dtRational:
+    case dtSRational:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // One file's document, written as an element of the outer array.
 void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
@@ -210,7 +228,10 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
       json.Number(std::int64_t{tag->ElementCount()});
       json.Key("text");
       // The whole text, formatted into the output and not kept in the tag's cache.
-      json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
+      if (HasPlainText(*tag))
+        json.PlainStringAppended([tag](std::string& out) { tag->AppendAsString(out); });
+      else
+        json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
       json.Key("wellFormed");
       json.Bool(tag->WellFormed());
       json.EndObject();

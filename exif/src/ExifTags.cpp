@@ -522,7 +522,14 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
   const std::size_t start = text.size();
   text.resize(start + bytes * 2);
   char* out = text.data() + start;
-  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+  // Four bytes' digits are gathered in a word and stored at once.
+  std::size_t i = 0;
+  for (; i + 4 <= bytes; i += 4) {
+    char digits[8];
+    for (std::size_t k = 0; k < 4; ++k) std::memcpy(digits + 2 * k, Pairs.data() + 2 * FData[i + k], 2);
+    std::memcpy(out + 2 * i, digits, sizeof digits);
+  }
+  for (; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
 }
 
 void TExifTag::AppendAsString(std::string& text) const { AppendAsStringPrefix(text, std::string::npos); }
