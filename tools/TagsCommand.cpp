@@ -2,6 +2,7 @@
 // class, the thumbnail and the XMP segment size, as text or as one JSON document, each file on one of
 // a few worker threads and the outputs in argument order.
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <ostream>
@@ -50,12 +51,23 @@ std::vector<std::string> LoadErrorNames(TExifSectionLoadErrors errors) {
 // A tag's text on one line: at most 200 characters, control characters escaped.
 void AppendLineText(std::string& line, std::string_view text) {
   constexpr std::size_t MaxCharacters = 200;
-  // Most texts are short and printable: no cut (a character has at least one byte) and no escape.
-  if (text.size() <= MaxCharacters) {
-    bool plain = true;
-    for (const char c : text) plain &= static_cast<unsigned char>(c) >= 0x20 && c != 0x7F;
-    if (plain) {
+  // Most texts need no escape, and are short (no cut: a character has at least one byte) or ASCII
+  // as far as the cut (hex and numbers: one byte a character).
+  {
+    const std::size_t head = std::min(text.size(), MaxCharacters + 1);
+    bool plain = true, ascii = true;
+    for (std::size_t i = 0; i < head; ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      plain &= byte >= 0x20 && byte != 0x7F;
+      ascii &= byte < 0x80;
+    }
+    if (plain && text.size() <= MaxCharacters) {
       line += text;
+      return;
+    }
+    if (plain && ascii) {
+      line.append(text.data(), MaxCharacters);
+      line += "...";
       return;
     }
   }

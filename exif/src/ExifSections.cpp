@@ -34,22 +34,6 @@ thread_local TDateTimeTextCache LastDateTimeTexts;
 }  // namespace Detail
 
 // ---------------------------------------------------------------------------------------------------
-// Enumeration
-
-bool TExifSectionEnumerator::MoveNext() {
-  const std::int32_t count = FSection->Count();
-  // Step past the current tag only when it is still where it was: if it was freed, the next tag
-  // has moved into its place.
-  if (FCurrent != nullptr && FIndex < count && FSection->Tags(FIndex) == FCurrent) ++FIndex;
-  if (FIndex < count) {
-    FCurrent = FSection->Tags(FIndex);
-    return true;
-  }
-  FCurrent = nullptr;
-  return false;
-}
-
-// ---------------------------------------------------------------------------------------------------
 // Life and structure
 
 TExifSection::TExifSection(TExifSectionOwner* owner, TExifSectionKind kind) : FKind(kind), FOwner(owner) {}
@@ -60,9 +44,8 @@ TExifSection::~TExifSection() {
   while (!FTags.empty()) FTags.pop_back();
 }
 
-TExifTag* TExifSection::Tags(std::int32_t index) const {
-  if (index < 0 || index >= Count()) throw Zorp::Base::EListError(Format(SListIndexError, index));
-  return FTags[static_cast<std::size_t>(index)].get();
+void TExifSection::RaiseIndexError(std::int32_t index) {
+  throw Zorp::Base::EListError(Format(SListIndexError, index));
 }
 
 std::int32_t TExifSection::IndexOf(const TExifTag* tag) const {
