@@ -52,29 +52,9 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
-// Whether every byte of text goes out as it is.
-bool IsPlain(std::string_view text) {
-  bool plain = true;
-  for (const char c : text) plain &= PlainBytes[static_cast<unsigned char>(c)];
-  return plain;
-}
-
-// Blanks enough for the indents of the listings, after the separators that may precede them.
-constexpr std::string_view Separators = ",\n                                                                ";
-
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
-  // A short plain text (names, types, keys) goes out with its quotes in one append.
-  constexpr std::size_t ShortText = 62;
-  if (text.size() <= ShortText && IsPlain(text)) {
-    char quoted[ShortText + 2];
-    quoted[0] = '"';
-    std::memcpy(quoted + 1, text.data(), text.size());
-    quoted[text.size() + 1] = '"';
-    out.append(quoted, text.size() + 2);
-    return;
-  }
   const std::size_t start = out.size();
   out += '"';
   std::size_t plainStart = 0;
@@ -118,17 +98,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void TJsonWriter::NewLine(bool comma, std::size_t depth) {
-  // The comma, the line break and the indent in one append while the indent is in reach.
-  const std::size_t blanks = (FBaseDepth + depth) * 2;
-  const std::size_t from = comma ? 0 : 1;
-  if (blanks <= Separators.size() - 2) {
-    FOut.append(Separators.data() + from, 2 - from + blanks);
-  } else {
-    FOut.append(Separators.data() + from, 2 - from);
-    FOut.append(blanks, ' ');
-  }
-}
+void TJsonWriter::Indent(std::size_t depth) { FOut.append((FBaseDepth + depth) * 2, ' '); }
 
 void TJsonWriter::BeforeValue() {
   if (FAfterKey) {
@@ -137,7 +107,8 @@ void TJsonWriter::BeforeValue() {
   }
   if (FLevels.empty()) return;
   TLevel& level = FLevels.back();
-  NewLine(level.Count++ > 0, FLevels.size());
+  FOut += level.Count++ ? ",\n" : "\n";
+  Indent(FLevels.size());
 }
 
 void TJsonWriter::Key(std::string_view key) {
@@ -166,7 +137,10 @@ void TJsonWriter::EndArray() { Close(']'); }
 void TJsonWriter::Close(char bracket) {
   const bool empty = FLevels.back().Count == 0;
   FLevels.pop_back();
-  if (!empty) NewLine(false, FLevels.size());
+  if (!empty) {
+    FOut += '\n';
+    Indent(FLevels.size());
+  }
   FOut += bracket;
 }
 

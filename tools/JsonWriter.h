@@ -51,8 +51,7 @@ class TJsonWriter {
  private:
   // Before a value: the separator and indent in an array; nothing after a key.
   void BeforeValue();
-  // A line break, after a comma when comma, and the indent of depth.
-  void NewLine(bool comma, std::size_t depth);
+  void Indent(std::size_t depth);
   // Ends the open object or array with its bracket, on a line of its own unless it is empty.
   void Close(char bracket);
   // Closes the string that StringAppended began at start, escaping its text if need be.

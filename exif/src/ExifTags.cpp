@@ -157,6 +157,8 @@ TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType,
     if (size > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
     FHeapData.reset(new std::uint8_t[static_cast<std::size_t>(size)]());
     FData = FHeapData.get();
+  } else {
+    std::memset(FInlineData, 0, sizeof FInlineData);
   }
   FDataSize = static_cast<std::size_t>(size);
   FSourceDataSize = Detail::SourceSize(FDataSize);
@@ -164,7 +166,7 @@ TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType,
 
 std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
                                                     TTiffReader& reader) {
-  std::unique_ptr<TExifTag> tag(new TExifTag());
+  std::unique_ptr<TExifTag> tag(new TExifTag);  // no zeroing beyond the members' own initialisers
   tag->ReadEntry(entry, reader);
   tag->FSection = section;
   return tag;
@@ -185,7 +187,7 @@ void TExifTag::CreateFromEntries(TExifSection* section, std::span<const TIfdEntr
     ~TLoadReference() { Block->Release(); }
   } loadReference{block};
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::unique_ptr<TExifTag> tag(::new (block->Slot(i)) TExifTag());
+    std::unique_ptr<TExifTag> tag(::new (block->Slot(i)) TExifTag);
     ++block->Live;
     tag->ReadEntry(entries[i], reader);
     tag->FSection = section;
@@ -522,14 +524,7 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
   const std::size_t start = text.size();
   text.resize(start + bytes * 2);
   char* out = text.data() + start;
-  // Four bytes' digits are gathered in a word and stored at once.
-  std::size_t i = 0;
-  for (; i + 4 <= bytes; i += 4) {
-    char digits[8];
-    for (std::size_t k = 0; k < 4; ++k) std::memcpy(digits + 2 * k, Pairs.data() + 2 * FData[i + k], 2);
-    std::memcpy(out + 2 * i, digits, sizeof digits);
-  }
-  for (; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
 }
 
 void TExifTag::AppendAsString(std::string& text) const { AppendAsStringPrefix(text, std::string::npos); }

@@ -201,7 +201,7 @@ class TExifTag {
   bool FWellFormed = true;
   std::int64_t FSizeBehindData = 0;
   TExifSection* FSection = nullptr;
-  std::uint8_t FInlineData[InlineDataSize] = {};
+  std::uint8_t FInlineData[InlineDataSize];  // only the first FDataSize bytes are set
 };
 
 // True when every byte of text is below 128.
