@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -524,7 +525,24 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
   const std::size_t start = text.size();
   text.resize(start + bytes * 2);
   char* out = text.data() + start;
-  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four bytes at a time in one word: each byte's nibbles spread to two bytes (high nibble first in
+    // the text), then each nibble n becomes '0' + n, plus 7 from 10 on ('A' follows '9' after 7).
+    constexpr std::uint64_t Ones = 0x0101010101010101u, Nibbles = 0x000F000F000F000Fu;
+    for (; i + 4 <= bytes; i += 4) {
+      std::uint32_t four;
+      std::memcpy(&four, FData + i, sizeof four);
+      std::uint64_t spread = four;
+      spread = (spread | spread << 16) & 0x0000FFFF0000FFFFu;
+      spread = (spread | spread << 8) & 0x00FF00FF00FF00FFu;
+      const std::uint64_t nibbles = (spread >> 4 & Nibbles) | (spread & Nibbles) << 8;
+      const std::uint64_t letters = ((nibbles + 6 * Ones) >> 4) & Ones;
+      const std::uint64_t digits = nibbles + '0' * Ones + 7 * letters;
+      std::memcpy(out + 2 * i, &digits, sizeof digits);
+    }
+  }
+  for (; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
 }
 
 void TExifTag::AppendAsString(std::string& text) const { AppendAsStringPrefix(text, std::string::npos); }
