@@ -57,6 +57,26 @@ TEST(AJsonStringInALongRun, EscapesEachByteThatNeedsItWhereverItLies) {
   }
 }
 
+// A text known to need no escape is written as the scanned form would write it, in arrays and objects.
+TEST(AJsonWriter, WritesAPlainAppendedTextAsAScannedOne) {
+  const std::string texts[] = {"", "0A1B", "1,2,3", "-1/3,72", std::string(300, 'F')};
+  for (const std::string& text : texts) {
+    std::string plain, scanned;
+    for (std::string* written : {&plain, &scanned}) {
+      TJsonWriter json(*written, 1);
+      json.BeginArray();
+      json.BeginObject();
+      json.Key("text");
+      const auto produce = [&text](std::string& out) { out += text; };
+      if (written == &plain) json.PlainStringAppended(produce);
+      else json.StringAppended(produce);
+      json.EndObject();
+      json.EndArray();
+    }
+    EXPECT_EQ(plain, scanned);
+  }
+}
+
 TEST(AJsonWriter, LaysOutNestedAndEmptyContainersAsTheIndentedDump) {
   std::string written;
   TJsonWriter json(written);

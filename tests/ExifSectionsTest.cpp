@@ -678,3 +678,36 @@ TEST_F(AnExifSection, FreesItsTagsWhenDestroyed) {
   section.reset();  // the sanitizer build checks that every tag is freed once
   EXPECT_EQ(FOwner.ChangeEvents, 0);
 }
+
+// ---- Loaded tags and their shared allocation ----
+
+// The tags of one load share an allocation: freed one by one in any order, changed to outgrow or
+// leave their room, and the rest freed with the section or by the next load.
+TEST_F(AnExifSection, FreesLoadedTagsOneByOneInAnyOrder) {
+  const std::vector<TestEntry> entries = {{0x0100, dtShort, 1, {1, 0}},
+                                          {0x010F, dtAscii, 20, Text("A maker name of 19.")},
+                                          {0x011A, dtRational, 1, {72, 0, 0, 0, 1, 0, 0, 0}},
+                                          {0x9286, dtUndefined, 40, std::vector<std::uint8_t>(40, 0x41)}};
+  const std::vector<std::vector<TExifTagID>> orders = {
+      {0x0100, 0x010F, 0x011A, 0x9286}, {0x9286, 0x011A, 0x010F, 0x0100}, {0x010F, 0x9286}, {0x011A}, {}};
+  for (const auto& order : orders) {
+    TExtendableExifSection section(&FOwner, skPrimary);
+    LoadInto(section, entries);
+    section.Find(0x0100)->SetElementCount(30);  // from the tag to the heap
+    section.Find(0x9286)->SetElementCount(3);   // and back
+    for (const TExifTagID id : order) delete section.Find(id);
+    EXPECT_EQ(section.Count(), 4 - static_cast<std::int32_t>(order.size()));
+    if (const TExifTag* text = section.Find(0x010F)) {
+      EXPECT_EQ(text->AsString(), "A maker name of 19.");
+    }
+    if (const TExifTag* bytes = section.Find(0x9286)) {
+      EXPECT_EQ(BytesOf(bytes), (std::vector<std::uint8_t>{0x41, 0x41, 0x41}));
+    }
+    if (const TExifTag* shorts = section.Find(0x0100)) {
+      EXPECT_EQ(shorts->ElementAsUInt32(0), 1u);
+    }
+    LoadInto(section, entries);  // a second load frees what is left of the first
+    EXPECT_EQ(section.Count(), 4);
+    EXPECT_EQ(section.Find(0x011A)->AsString(), "72");
+  }
+}

@@ -4,6 +4,7 @@
 
 #include "TestHelpers.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -637,5 +638,130 @@ TEST(AnExifTagAsStringPrefix, IsTheStartOfTheWholeTextAndPassesTheLimitWhenCut) 
       tag->AppendAsString(appended);
       EXPECT_EQ(appended, "cached:" + whole);
     }
+  }
+}
+
+// ---- Values kept in the tag and on the heap ----
+
+namespace {
+
+// Bytes seed, seed + 1, ... of a value of size bytes.
+std::vector<std::uint8_t> Counting(std::size_t size, std::uint8_t seed = 1) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i);
+  return bytes;
+}
+
+constexpr std::int32_t Inline = static_cast<std::int32_t>(TExifTag::InlineDataSize);
+
+struct TSizeStep {
+  std::int32_t From;
+  std::int32_t To;
+};
+
+class AnExifTagValueSize : public ::testing::TestWithParam<TSizeStep> {};
+
+}  // namespace
+
+// Growing and shrinking across the bytes kept in the tag: new bytes, a count change that keeps the
+// leading bytes and zero-fills the rest, and a change in place.
+TEST_P(AnExifTagValueSize, KeepsItsBytesAcrossTheInlineSize) {
+  const auto [from, to] = GetParam();
+  TExifTag tag(nullptr, 1, dtUndefined, from);
+  tag.SetRawData(Counting(static_cast<std::size_t>(from)));
+
+  tag.SetElementCount(to);
+  std::vector<std::uint8_t> kept = Counting(static_cast<std::size_t>(std::min(from, to)));
+  kept.resize(static_cast<std::size_t>(to), 0);
+  EXPECT_EQ(BytesOf(tag), kept);
+  EXPECT_EQ(tag.DataSize(), to);
+  EXPECT_EQ(tag.Data() == nullptr, to == 0);
+
+  tag.UpdateData(dtUndefined, from, Counting(static_cast<std::size_t>(from), 50));
+  EXPECT_EQ(BytesOf(tag), Counting(static_cast<std::size_t>(from), 50));
+  tag.UpdateData(dtUndefined, to, Counting(static_cast<std::size_t>(to), 90));
+  EXPECT_EQ(BytesOf(tag), Counting(static_cast<std::size_t>(to), 90));
+  tag.SetRawData(Counting(static_cast<std::size_t>(to), 7));
+  EXPECT_EQ(BytesOf(tag), Counting(static_cast<std::size_t>(to), 7));
+}
+
+INSTANTIATE_TEST_SUITE_P(AroundTheInlineSize, AnExifTagValueSize,
+                         ::testing::Values(TSizeStep{0, Inline}, TSizeStep{Inline, Inline + 1}, TSizeStep{Inline + 1, Inline},
+                                           TSizeStep{1, 3 * Inline}, TSizeStep{3 * Inline, 1}, TSizeStep{Inline + 1, 0},
+                                           TSizeStep{Inline - 1, Inline}, TSizeStep{2 * Inline, Inline + 1}));
+
+// Integers keep their values when the new width moves the value into or out of the tag.
+TEST(AnExifTagValue, KeepsIntegersWhenTheWidthMovesItAcrossTheInlineSize) {
+  struct TCase {
+    TTiffDataType From, To;
+    std::int32_t Count;
+  };
+  for (const TCase& c : {TCase{dtShort, dtLong, Inline / 2}, TCase{dtLong, dtShort, Inline / 2},
+                         TCase{dtByte, dtShort, Inline}, TCase{dtLong, dtByte, Inline / 4 + 1}}) {
+    TExifTag tag(nullptr, 1, c.From, c.Count);
+    for (std::int32_t i = 0; i < c.Count; ++i) {
+      const std::uint32_t value = static_cast<std::uint32_t>(i + 100);
+      tag.SetElement(c.From, i, &value);  // the low bytes, in host order
+    }
+    tag.SetDataType(c.To);
+    ASSERT_EQ(tag.DataSize(), std::int64_t{c.Count} * TiffDataTypeSize(c.To));
+    for (std::int32_t i = 0; i < c.Count; ++i) EXPECT_EQ(tag.ElementAsUInt32(i), static_cast<std::uint32_t>(i + 100));
+  }
+}
+
+// Assign copies between tags that keep their values in themselves and on the heap, and the copy
+// shares nothing with its source.
+TEST(AnExifTagValue, IsCopiedByAssignBetweenInlineAndHeapValues) {
+  const std::int32_t sizes[] = {0, 4, Inline, Inline + 1, 100};
+  for (const std::int32_t sourceSize : sizes) {
+    for (const std::int32_t targetSize : sizes) {
+      TExifTag source(nullptr, 1, dtUndefined, sourceSize);
+      source.SetRawData(Counting(static_cast<std::size_t>(sourceSize), 3));
+      TExifTag target(nullptr, 2, dtLong, targetSize);
+      target.Assign(&source);
+      EXPECT_EQ(BytesOf(target), Counting(static_cast<std::size_t>(sourceSize), 3)) << sourceSize << "->" << targetSize;
+      EXPECT_EQ(target.DataType(), dtUndefined);
+      source.SetRawData(Counting(static_cast<std::size_t>(sourceSize), 200));
+      EXPECT_EQ(BytesOf(target), Counting(static_cast<std::size_t>(sourceSize), 3));
+    }
+  }
+}
+
+// The text appended in place is the cut text as AsStringPrefix gives it, after what was there.
+TEST(AnExifTagAppendAsStringPrefix, AppendsWhatAsStringPrefixGives) {
+  struct TCase {
+    TExifTagID ID;
+    TTiffDataType Type;
+    std::int32_t Count;
+  };
+  for (const TCase& c : {TCase{1, dtUndefined, 300}, TCase{2, dtShort, 1}, TCase{3, dtRational, 1}, TCase{4, dtSRational, 1},
+                         TCase{5, dtRational, 80}, TCase{6, dtAscii, 300}, TCase{7, dtDouble, 2}, TCase{8, dtSLong, 70}}) {
+    for (const std::size_t limit : {std::size_t{0}, std::size_t{10}, std::size_t{200}, std::string::npos}) {
+      TExifTag tag(nullptr, c.ID, c.Type, c.Count);
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tag.DataSize()));
+      for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 5 == 0 ? 0xF0 : 'a' + i % 26);
+      tag.SetRawData(bytes.data());
+      std::string appended = "x";
+      tag.AppendAsStringPrefix(appended, limit);
+      EXPECT_EQ(appended, "x" + tag.AsStringPrefix(limit)) << c.ID << " limit " << limit;
+    }
+  }
+}
+
+// Hex digits are formatted several bytes at a time: every byte value, at every place in a group and
+// in the bytes left over, gives its two upper-case digits.
+TEST(AnExifTagAsString, GivesEveryByteValueAsHexWhateverItsPlace) {
+  for (const std::int32_t count : {1, 3, 4, 5, 8, 9, 256, 259}) {
+    TExifTag tag(nullptr, 1, dtUndefined, count);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(255 - i * 7);
+    tag.SetRawData(bytes.data());
+    std::string expected;
+    for (const std::uint8_t byte : bytes) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02X", byte);
+      expected += pair;
+    }
+    EXPECT_EQ(tag.AsString(), expected) << count;
   }
 }

@@ -113,8 +113,17 @@ void TJsonWriter::BeforeValue() {
 
 void TJsonWriter::Key(std::string_view key) {
   BeforeValue();  // a member goes where an array element would
-  AppendJsonString(FOut, key);
-  FOut += ": ";
+  // The listings' keys are short and plain: one look at each byte, then copied as they are.
+  bool plain = true;
+  for (const char c : key) plain &= PlainBytes[static_cast<unsigned char>(c)];
+  if (plain) {
+    FOut += '"';
+    FOut += key;
+    FOut += "\": ";
+  } else {
+    AppendJsonString(FOut, key);
+    FOut += ": ";
+  }
   FAfterKey = true;
 }
 

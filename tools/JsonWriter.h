@@ -34,6 +34,14 @@ class TJsonWriter {
     produce(FOut);
     FinishAppendedString(start);
   }
+  // The same for a text that needs no escape (hex digits, numbers): it is not looked at again.
+  template <typename TProduce>
+  void PlainStringAppended(TProduce&& produce) {
+    BeforeValue();
+    FOut += '"';
+    produce(FOut);
+    FOut += '"';
+  }
   void Number(std::int64_t value);
   void Number(std::uint64_t value);
   void Bool(bool value);

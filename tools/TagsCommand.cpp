@@ -2,6 +2,9 @@
 // class, the thumbnail and the XMP segment size, as text or as one JSON document, each file on one of
 // a few worker threads and the outputs in argument order.
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <ostream>
 #include <string_view>
 
@@ -49,9 +52,29 @@ std::vector<std::string> LoadErrorNames(TExifSectionLoadErrors errors) {
 
 // A tag's text on one line: at most 200 characters, control characters escaped.
 void AppendLineText(std::string& line, std::string_view text) {
+  constexpr std::size_t MaxCharacters = 200;
+  // Most texts need no escape, and are short (no cut: a character has at least one byte) or ASCII
+  // as far as the cut (hex and numbers: one byte a character).
+  {
+    const std::size_t head = std::min(text.size(), MaxCharacters + 1);
+    bool plain = true, ascii = true;
+    for (std::size_t i = 0; i < head; ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      plain &= byte >= 0x20 && byte != 0x7F;
+      ascii &= byte < 0x80;
+    }
+    if (plain && text.size() <= MaxCharacters) {
+      line += text;
+      return;
+    }
+    if (plain && ascii) {
+      line.append(text.data(), MaxCharacters);
+      line += "...";
+      return;
+    }
+  }
   // The cut lies before the 201st character (the 201st byte that does not continue a sequence);
   // one pass finds it and marks the control bytes before it.
-  constexpr std::size_t MaxCharacters = 200;
   static const char hex[] = "0123456789ABCDEF";
   std::size_t plain = 0, seen = 0, pos = 0;  // plain: start of the bytes not yet copied
   for (; pos < text.size(); ++pos) {
@@ -85,17 +108,45 @@ const TExifMakerNote* OpenMakerNote(TExifData& data) {
   }
 }
 
-// More bytes than 200 characters can take.
-constexpr std::size_t MaxLineBytes = 4 * 200;
+// The bytes of a tag's text that 200 characters take: a text that is cut is ASCII (hex and numbers;
+// ASCII and Windows text values are never cut), one byte a character.
+constexpr std::size_t MaxLineBytes = 200;
 
-void AppendHex4(std::string& out, unsigned value) {
+// "  0x010f Make ASCII 6 ": a tag's line up to its text, in one append.
+void AppendTagHead(std::string& out, TExifSectionKind kind, const TExifTag& tag) {
   static const char hex[] = "0123456789abcdef";
-  out += "0x";
-  for (int shift = 12; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+  char head[128];
+  char* end = head;
+  const auto put = [&](std::string_view text) {
+    std::memcpy(end, text.data(), text.size());
+    end += text.size();
+  };
+  put("  0x");
+  for (int shift = 12; shift >= 0; shift -= 4) *end++ = hex[(tag.ID() >> shift) & 0xF];
+  *end++ = ' ';
+  // The standard name, when the number has one here, follows the number.
+  const char* tagName = StandardTagName(kind, tag.ID());
+  std::string_view name = tagName ? std::string_view(tagName) : std::string_view();
+  if (name.size() > 64) {
+    out.append(head, end);
+    out += name;
+    end = head;
+    name = {};
+  }
+  if (!name.empty()) {
+    put(name);
+    *end++ = ' ';
+  }
+  put(TypeName(tag.DataType()));
+  *end++ = ' ';
+  end = std::to_chars(end, head + sizeof head, tag.ElementCount()).ptr;
+  *end++ = ' ';
+  out.append(head, end);
 }
 
 void PrintText(TExifData& data, std::string& out) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
+  std::string text;  // one tag's text at a time, its room kept from tag to tag
   out += "byte-order: ";
   out += ByteOrderName(data.ByteOrder());
   out += '\n';
@@ -114,21 +165,15 @@ void PrintText(TExifData& data, std::string& out) {
     if (errors.empty()) out += '-';
     out += '\n';
     for (const TExifTag* tag : section) {
-      // The standard name, when the number has one here, follows the number.
-      out += "  ";
-      AppendHex4(out, tag->ID());
-      out += ' ';
-      if (const char* tagName = StandardTagName(kind, tag->ID())) {
-        out += tagName;
-        out += ' ';
-      }
-      out += TypeName(tag->DataType());
-      out += ' ';
-      out += std::to_string(tag->ElementCount());
-      out += ' ';
+      AppendTagHead(out, kind, *tag);
       // Only the start of a long value is shown, so only the start is formatted.
-      AppendLineText(out, tag->AsStringPrefix(MaxLineBytes));
-      out += tag->WellFormed() ? "\n" : " (malformed)\n";
+      text.clear();
+      tag->AppendAsStringPrefix(text, MaxLineBytes);
+      AppendLineText(out, text);
+      if (tag->WellFormed())
+        out += '\n';
+      else
+        out += " (malformed)\n";
     }
   }
   if (makerNote)
@@ -144,6 +189,24 @@ void PrintText(TExifData& data, std::string& out) {
     out += "xmp: " + std::to_string(data.XMPSegmentSize()) + '\n';
   else
     out += "xmp: none\n";
+}
+
+// Whether the tag's text is hex digits or decimal numbers with commas and slashes, which JSON takes
+// as they are (BYTE values are left out: in the primary directory some hold Windows text).
+bool HasPlainText(const TExifTag& tag) {
+  switch (tag.DataType()) {
+    case dtUndefined:
+    case dtShort:
+    case dtLong:
+    case dtSShort:
+    case dtSLong:
+    case dtIfd:
+    case dtRational:
+    case dtSRational:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // One file's document, written as an element of the outer array.
@@ -179,7 +242,10 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
       json.Number(std::int64_t{tag->ElementCount()});
       json.Key("text");
       // The whole text, formatted into the output and not kept in the tag's cache.
-      json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
+      if (HasPlainText(*tag))
+        json.PlainStringAppended([tag](std::string& out) { tag->AppendAsString(out); });
+      else
+        json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
       json.Key("wellFormed");
       json.Bool(tag->WellFormed());
       json.EndObject();

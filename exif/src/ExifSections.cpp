@@ -34,22 +34,6 @@ thread_local TDateTimeTextCache LastDateTimeTexts;
 }  // namespace Detail
 
 // ---------------------------------------------------------------------------------------------------
-// Enumeration
-
-bool TExifSectionEnumerator::MoveNext() {
-  const std::int32_t count = FSection->Count();
-  // Step past the current tag only when it is still where it was: if it was freed, the next tag
-  // has moved into its place.
-  if (FCurrent != nullptr && FIndex < count && FSection->Tags(FIndex) == FCurrent) ++FIndex;
-  if (FIndex < count) {
-    FCurrent = FSection->Tags(FIndex);
-    return true;
-  }
-  FCurrent = nullptr;
-  return false;
-}
-
-// ---------------------------------------------------------------------------------------------------
 // Life and structure
 
 TExifSection::TExifSection(TExifSectionOwner* owner, TExifSectionKind kind) : FKind(kind), FOwner(owner) {}
@@ -60,9 +44,8 @@ TExifSection::~TExifSection() {
   while (!FTags.empty()) FTags.pop_back();
 }
 
-TExifTag* TExifSection::Tags(std::int32_t index) const {
-  if (index < 0 || index >= Count()) throw Zorp::Base::EListError(Format(SListIndexError, index));
-  return FTags[static_cast<std::size_t>(index)].get();
+void TExifSection::RaiseIndexError(std::int32_t index) {
+  throw Zorp::Base::EListError(Format(SListIndexError, index));
 }
 
 std::int32_t TExifSection::IndexOf(const TExifTag* tag) const {
@@ -97,8 +80,7 @@ void TExifSection::LoadFromIfd(TTiffReader& reader, const TIfdInfo& ifd) {
   Clear();
   FLoadErrors = ifd.LoadErrors;
   FFirstTagHeaderOffset = ifd.Entries.empty() ? 0 : ifd.Entries.front().EntryOffset;
-  FTags.reserve(ifd.Entries.size());
-  for (const TIfdEntryInfo& entry : ifd.Entries) FTags.push_back(TExifTag::CreateFromEntry(this, entry, reader));
+  TExifTag::CreateFromEntries(this, ifd.Entries, reader, FTags);
   // A file may hold duplicates; they stay, sorted, in file order among themselves. Directories are
   // short and mostly in order: an insertion sort (stable, no buffer) does them; long ones are merged.
   const auto byID = [](const auto& a, const auto& b) { return a->ID() < b->ID(); };
@@ -264,7 +246,7 @@ const TExifTag* TExifSection::FindElement(TExifTagID id, std::int32_t index, TTi
   const TExifTag* tag = Find(id);
   if (tag == nullptr || !types.Contains(tag->DataType()) || index < 0 || index >= tag->ElementCount()) return nullptr;
   // The buffer always holds every element; checked anyway, as every read of a value is.
-  if ((static_cast<std::uint64_t>(index) + 1) * tag->ElementSize() > tag->FData.size()) return nullptr;
+  if ((static_cast<std::uint64_t>(index) + 1) * tag->ElementSize() > tag->FDataSize) return nullptr;
   return tag;
 }
 
@@ -328,14 +310,14 @@ TTiffRational TExifSection::GetFractionValue(TExifTagID id, std::int32_t index,
   const TExifTag* tag = FindElement(id, index, {dtRational, dtSRational});
   if (tag == nullptr) return defaultValue;
   TTiffRational value;
-  std::memcpy(&value, tag->FData.data() + static_cast<std::size_t>(index) * sizeof value, sizeof value);
+  std::memcpy(&value, tag->FData + static_cast<std::size_t>(index) * sizeof value, sizeof value);
   return value;
 }
 
 bool TExifSection::TryGetStringValue(TExifTagID id, std::string& value) const {
   const TExifTag* tag = Find(id);
-  if (tag == nullptr || tag->DataType() != dtAscii || tag->ElementCount() <= 0 || tag->FData.empty()) return false;
-  value = Zorp::Base::DecodeTagText(tag->FData.data(), Detail::AsciiTextLength(tag->FData));
+  if (tag == nullptr || tag->DataType() != dtAscii || tag->ElementCount() <= 0 || tag->FDataSize == 0) return false;
+  value = Zorp::Base::DecodeTagText(tag->FData, Detail::AsciiTextLength(tag->Bytes()));
   return true;
 }
 
@@ -349,10 +331,10 @@ bool TExifSection::TryGetWindowsStringValue(TExifTagID id, std::string& value) c
   if (tag == nullptr || tag->DataType() != dtByte || tag->ElementCount() <= 1) return false;
   // Whole UTF-16 code units up to the first NUL: writers that leave the terminator out keep their
   // last character, and padding after it is no text.
-  const std::size_t codeUnits = tag->FData.size() / 2;
+  const std::size_t codeUnits = tag->FDataSize / 2;
   std::size_t length = 0;
   while (length < codeUnits && (tag->FData[length * 2] | tag->FData[length * 2 + 1]) != 0) ++length;
-  value = Zorp::Base::Utf16LEToUtf8(tag->FData.data(), length);
+  value = Zorp::Base::Utf16LEToUtf8(tag->FData, length);
   return true;
 }
 
@@ -369,12 +351,12 @@ TDateTime TExifSection::GetDateTimeValue(TExifTagID id, TExifTagID subSecsID, TD
   const TExifSection* exif = FOwner->Section(skExif);
   const TExifTag* subSecs = exif != nullptr ? exif->Find(subSecsID) : nullptr;
   if (subSecs == nullptr || subSecs->DataType() != dtAscii) return result;
-  const std::size_t length = Detail::AsciiTextLength(subSecs->FData);
+  const std::size_t length = Detail::AsciiTextLength(subSecs->Bytes());
   if (length == 0) return result;
   // The first three digits, left-aligned: "5" is 500 ms, "05" 50 ms, "123456" 123 ms.
   char digits[3] = {'0', '0', '0'};
   const std::size_t used = std::min<std::size_t>(length, 3);
-  std::memcpy(digits, subSecs->FData.data(), used);
+  std::memcpy(digits, subSecs->FData, used);
   std::int32_t milliseconds;
   if (Zorp::Base::TryStrToInt(std::string_view(digits, 3), milliseconds) && milliseconds >= 0)
     result = Zorp::Base::IncMilliSecond(result, milliseconds);

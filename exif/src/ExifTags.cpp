@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -72,6 +73,22 @@ TFractionResult ParseFraction(std::string_view text, bool isSigned, TTiffRationa
   return frOK;
 }
 
+// Appends RationalToText(value, isSigned): decimal integers joined by hand, as formatting through
+// printf costs more than the rest of a tag.
+void AppendRationalText(std::string& text, const TTiffRational& value, bool isSigned) {
+  if (value.Denominator == 0) return;
+  const auto append = [&](std::uint32_t part) {
+    char digits[16];
+    text.append(digits, isSigned ? std::to_chars(digits, digits + sizeof digits, static_cast<std::int32_t>(part)).ptr
+                                 : std::to_chars(digits, digits + sizeof digits, part).ptr);
+  };
+  append(value.Numerator);
+  if (value.Denominator != 1) {
+    text += '/';
+    append(value.Denominator);
+  }
+}
+
 std::int32_t CountFromSize(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) RaiseRangeError();
   return static_cast<std::int32_t>(size);
@@ -88,17 +105,100 @@ TTiffDataTypes AllTiffDataTypes() {
 // ---------------------------------------------------------------------------------------------------
 // Life
 
+// The allocation that the tags of one load share: this header, then a slot for each tag. It is freed
+// when the last of them is.
+struct TExifTag::TBlock {
+  std::size_t Live = 0;  // tags not yet freed, plus one while the load still adds tags
+
+  // A slot: the owner of the tag's memory (its block, or nullptr for a tag allocated alone), then
+  // the tag.
+  static constexpr std::size_t OwnerSize = (sizeof(TBlock*) + alignof(TExifTag) - 1) / alignof(TExifTag) *
+                                           alignof(TExifTag);
+  static constexpr std::size_t SlotSize = OwnerSize + sizeof(TExifTag);
+  static constexpr std::size_t SlotsOffset = (sizeof(std::size_t) + alignof(TExifTag) - 1) / alignof(TExifTag) *
+                                             alignof(TExifTag);
+  static_assert(alignof(TExifTag) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+  static TBlock*& OwnerOf(void* tag) {
+    return *reinterpret_cast<TBlock**>(static_cast<std::uint8_t*>(tag) - OwnerSize);
+  }
+  // The memory for the tag in slot index.
+  void* Slot(std::size_t index) {
+    std::uint8_t* slot = reinterpret_cast<std::uint8_t*>(this) + SlotsOffset + index * SlotSize;
+    ::new (static_cast<void*>(slot)) TBlock*(this);
+    return slot + OwnerSize;
+  }
+  void Release() {
+    if (--Live == 0) {
+      this->~TBlock();
+      ::operator delete(static_cast<void*>(this));
+    }
+  }
+};
+
+void* TExifTag::operator new(std::size_t size) {
+  auto* memory = static_cast<std::uint8_t*>(::operator new(TBlock::OwnerSize + size));
+  ::new (static_cast<void*>(memory)) TBlock*(nullptr);
+  return memory + TBlock::OwnerSize;
+}
+
+void TExifTag::operator delete(void* tag) noexcept {
+  if (tag == nullptr) return;
+  TBlock* block = TBlock::OwnerOf(tag);
+  if (block == nullptr)
+    ::operator delete(static_cast<void*>(static_cast<std::uint8_t*>(tag) - TBlock::OwnerSize));
+  else
+    block->Release();
+}
+
 TExifTag::TExifTag(TExifSection* section, TExifTagID id, TTiffDataType dataType, std::int32_t elementCount)
     : FDataType(dataType), FElementCount(Detail::ClampCount(elementCount)), FID(id), FSection(section) {
-  FData.assign(Detail::ValueSize(FElementCount, FDataType), 0);
-  FSourceDataSize = Detail::SourceSize(FData.size());
+  const std::uint64_t size = Detail::ValueSize(FElementCount, FDataType);
+  if (size > InlineDataSize) {
+    if (size > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
+    FHeapData.reset(new std::uint8_t[static_cast<std::size_t>(size)]());
+    FData = FHeapData.get();
+  } else {
+    std::memset(FInlineData, 0, sizeof FInlineData);
+  }
+  FDataSize = static_cast<std::size_t>(size);
+  FSourceDataSize = Detail::SourceSize(FDataSize);
 }
 
 std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const TIfdEntryInfo& entry,
                                                     TTiffReader& reader) {
-  std::unique_ptr<TExifTag> tag(new TExifTag());
-  tag->FID = entry.ID;
-  tag->FSourceDataOffset = entry.DataOffset;
+  std::unique_ptr<TExifTag> tag(new TExifTag);  // no zeroing beyond the members' own initialisers
+  tag->ReadEntry(entry, reader);
+  tag->FSection = section;
+  return tag;
+}
+
+void TExifTag::CreateFromEntries(TExifSection* section, std::span<const TIfdEntryInfo> entries, TTiffReader& reader,
+                                 std::vector<std::unique_ptr<TExifTag>>& tags) {
+  if (entries.empty()) return;
+  const std::uint64_t bytes = TBlock::SlotsOffset + static_cast<std::uint64_t>(entries.size()) * TBlock::SlotSize;
+  if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  tags.reserve(tags.size() + entries.size());
+  TBlock* block = ::new (::operator new(static_cast<std::size_t>(bytes))) TBlock;
+  // The load holds one count of its own, so that a raise before the last tag frees nothing twice
+  // and leaks nothing: the tags made so far are in tags and free the block with the last of them.
+  block->Live = 1;
+  struct TLoadReference {
+    TBlock* Block;
+    ~TLoadReference() { Block->Release(); }
+  } loadReference{block};
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::unique_ptr<TExifTag> tag(::new (block->Slot(i)) TExifTag);
+    ++block->Live;
+    tag->ReadEntry(entries[i], reader);
+    tag->FSection = section;
+    tags.push_back(std::move(tag));  // cannot raise: the room is reserved
+  }
+}
+
+void TExifTag::ReadEntry(const TIfdEntryInfo& entry, TTiffReader& reader) {
+  FID = entry.ID;
+  FSourceDataOffset = entry.DataOffset;
 
   const std::int64_t size = static_cast<std::int64_t>(entry.ElementCount) * TiffDataTypeSize(entry.DataType);
   // A value larger than the whole stream cannot be there; refusing it early also bounds the buffer.
@@ -106,23 +206,28 @@ std::unique_ptr<TExifTag> TExifTag::CreateFromEntry(TExifSection* section, const
                     size <= std::numeric_limits<std::int32_t>::max() && size <= reader.Stream().Size() &&
                     reader.TakeValueBytes(size);
   if (wellFormed) {
-    tag->FDataType = static_cast<TTiffDataType>(entry.DataType);
-    tag->FElementCount = entry.ElementCount;
+    FDataType = static_cast<TTiffDataType>(entry.DataType);
+    FElementCount = entry.ElementCount;
     if (entry.ElementCount > 0) {
-      tag->FData.resize(static_cast<std::size_t>(size));
-      wellFormed = reader.ReadValue(entry, tag->FData.data(), tag->FData.size());
+      const auto length = static_cast<std::size_t>(size);
+      if (length > InlineDataSize) {
+        FHeapData.reset(new std::uint8_t[length]);
+        FData = FHeapData.get();
+      }
+      FDataSize = length;
+      wellFormed = reader.ReadValue(entry, FData, length);
     }
   }
   if (!wellFormed) {
-    tag->FDataType = dtUndefined;
-    tag->FElementCount = 0;
-    tag->FData.clear();
+    FDataType = dtUndefined;
+    FElementCount = 0;
+    FHeapData.reset();
+    FData = FInlineData;
+    FDataSize = 0;
   }
-  tag->FWellFormed = wellFormed;
-  if (!wellFormed) tag->FSizeBehindData = entry.SizeBehindData;
-  tag->FSourceDataSize = Detail::SourceSize(tag->FData.size());
-  tag->FSection = section;
-  return tag;
+  FWellFormed = wellFormed;
+  if (!wellFormed) FSizeBehindData = entry.SizeBehindData;
+  FSourceDataSize = Detail::SourceSize(FDataSize);
 }
 
 TExifTag::~TExifTag() {
@@ -146,7 +251,7 @@ void TExifTag::Assign(const TExifTag* source) {
   }
   if (FSection == nullptr || FSection != source->FSection) SetID(source->FID);
   // A source without bytes still counts as new data (an empty value), not as a conversion.
-  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->FData));
+  UpdateData(source->FDataType, source->FElementCount, Detail::DataOrNoBytes(source->Bytes()));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -180,18 +285,26 @@ void TExifTag::Changed(TExifTagChangeKind kind) {
 void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount, const void* newData) {
   newElementCount = Detail::ClampCount(newElementCount);
   if (newData == nullptr && newDataType == FDataType && newElementCount == FElementCount) return;
-  const std::size_t oldSize = FData.size();
+  const std::size_t oldSize = FDataSize;
   const std::uint64_t newSize = Detail::ValueSize(newElementCount, newDataType);
   if (newSize > std::numeric_limits<std::size_t>::max()) Detail::RaiseRangeError();
 
   Changing(FID, newDataType, newElementCount, newData != nullptr);
 
-  // The new buffer is built aside so that a failure leaves the tag as it was.
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(newSize), 0);
+  // The new value is built aside so that a failure leaves the tag as it was: in a small buffer when it
+  // fits the tag, else in a heap buffer of its own.
+  std::uint8_t small[InlineDataSize] = {};
+  std::unique_ptr<std::uint8_t[]> heap;
+  std::uint8_t* buffer = small;
+  if (newSize > InlineDataSize) {
+    heap.reset(new std::uint8_t[static_cast<std::size_t>(newSize)]());
+    buffer = heap.get();
+  }
+  const auto bufferSize = static_cast<std::size_t>(newSize);
   const std::uint32_t oldElementSize = TiffDataTypeSize(FDataType);
   const std::uint32_t newElementSize = TiffDataTypeSize(newDataType);
   if (newData != nullptr) {
-    if (!buffer.empty()) std::memcpy(buffer.data(), newData, buffer.size());
+    if (bufferSize > 0) std::memcpy(buffer, newData, bufferSize);
   } else if (oldElementSize != newElementSize) {
     // Integers keep their values across widths (truncated to the low bytes when narrower); any
     // other change between element sizes leaves zeros.
@@ -200,18 +313,26 @@ void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCoun
       const std::int32_t kept = std::min(FElementCount, newElementCount);
       for (std::int32_t i = 0; i < kept; ++i) {
         const std::uint32_t value = ElementAsUInt32(i);
-        std::memcpy(buffer.data() + static_cast<std::size_t>(i) * newElementSize, &value, newElementSize);
+        std::memcpy(buffer + static_cast<std::size_t>(i) * newElementSize, &value, newElementSize);
       }
     }
-  } else if (!FData.empty() && !buffer.empty()) {
-    std::memcpy(buffer.data(), FData.data(), std::min(oldSize, buffer.size()));
+  } else if (oldSize > 0 && bufferSize > 0) {
+    std::memcpy(buffer, FData, std::min(oldSize, bufferSize));
   }
 
-  FData.swap(buffer);
+  if (heap) {
+    FHeapData = std::move(heap);
+    FData = FHeapData.get();
+  } else {
+    std::memcpy(FInlineData, small, sizeof small);
+    FData = FInlineData;
+    FHeapData.reset();
+  }
+  FDataSize = bufferSize;
   FDataType = newDataType;
   FElementCount = newElementCount;
   FWellFormed = true;  // a tag that could not be read holds what it was given now, and is written
-  Changed(FData.size() != oldSize ? tcDataSize : tcData);
+  Changed(FDataSize != oldSize ? tcDataSize : tcData);
 }
 
 void TExifTag::UpdateData(TTiffDataType newDataType, std::int32_t newElementCount,
@@ -227,22 +348,22 @@ void TExifTag::SetElement(TTiffDataType dataType, std::int32_t index, const void
   UpdateData(dataType, std::max(FElementCount, index + 1), nullptr);
   const std::uint32_t size = TiffDataTypeSize(dataType);
   const std::size_t offset = static_cast<std::size_t>(index) * size;
-  if (size == 0 || offset + size > FData.size()) return;
+  if (size == 0 || offset + size > FDataSize) return;
   // Writing the value an element already has is no change.
-  if (std::memcmp(FData.data() + offset, value, size) == 0) return;
-  std::memcpy(FData.data() + offset, value, size);
+  if (std::memcmp(FData + offset, value, size) == 0) return;
+  std::memcpy(FData + offset, value, size);
   Changed(tcData);
 }
 
 void TExifTag::SetRawData(const void* buffer) {
-  if (buffer == nullptr && !FData.empty()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  if (buffer == nullptr && FDataSize != 0) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   Changing(FID, FDataType, FElementCount, true);
-  if (!FData.empty()) std::memcpy(FData.data(), buffer, FData.size());
+  if (FDataSize != 0) std::memcpy(FData, buffer, FDataSize);
   Changed(tcData);
 }
 
 void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < FData.size()) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
+  if (bytes.size() < FDataSize) throw Zorp::Base::EAssertionFailed(SAssertionFailed);
   SetRawData(static_cast<const void*>(Detail::DataOrNoBytes(bytes)));
 }
 
@@ -251,8 +372,8 @@ void TExifTag::SetRawData(std::span<const std::uint8_t> bytes) {
 
 std::uint32_t TExifTag::ElementAsUInt32(std::int32_t index) const {
   const std::uint32_t size = ElementSize();
-  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return 0;
-  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FDataSize) return 0;
+  const std::uint8_t* element = FData + static_cast<std::size_t>(index) * size;
   switch (size) {
     case 1:
       return element[0];
@@ -280,8 +401,8 @@ bool IsIntegerType(TTiffDataType type) {
 
 std::string TExifTag::ElementText(std::int32_t index) const {
   const std::uint32_t size = ElementSize();
-  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FData.size()) return {};
-  const std::uint8_t* element = FData.data() + static_cast<std::size_t>(index) * size;
+  if (index < 0 || size == 0 || static_cast<std::uint64_t>(index + 1ULL) * size > FDataSize) return {};
+  const std::uint8_t* element = FData + static_cast<std::size_t>(index) * size;
   switch (FDataType) {
     case dtAscii:
       return Zorp::Base::DecodeTagText(element, 1);
@@ -318,30 +439,42 @@ std::string TExifTag::ElementText(std::int32_t index) const {
 }
 
 std::string TExifTag::ComputeAsString(std::size_t limit) const {
-  if (FElementCount <= 0 || FData.empty()) return {};
-  if (FDataType == dtAscii) return Zorp::Base::DecodeTagText(FData.data(), Detail::AsciiTextLength(FData));
+  std::string text;
+  AppendText(text, limit);
+  return text;
+}
+
+void TExifTag::AppendText(std::string& text, std::size_t limit) const {
+  if (FElementCount <= 0 || FDataSize == 0) return;
+  if (FDataType == dtAscii) {
+    const std::string_view bytes(reinterpret_cast<const char*>(FData), Detail::AsciiTextLength(Bytes()));
+    if (Zorp::Base::IsValidUtf8(bytes))
+      text += bytes;
+    else
+      text += Zorp::Base::DecodeTagText(FData, bytes.size());
+    return;
+  }
   if (FDataType == dtUndefined) {
     // Two hex digits a byte; a limit formats just enough bytes to pass it.
-    std::string text;
-    AppendHex(text, limit / 2 < FData.size() ? limit / 2 + 1 : FData.size());
-    return text;
+    AppendHex(text, limit / 2 < FDataSize ? limit / 2 + 1 : FDataSize);
+    return;
   }
   if (IsWindowsText()) {
     // The final code unit is the terminator only when it is NUL; writers that leave it out keep
     // their last character.
-    std::size_t codeUnits = FData.size() / 2;
+    std::size_t codeUnits = FDataSize / 2;
     if (codeUnits > 0 && FData[codeUnits * 2 - 2] == 0 && FData[codeUnits * 2 - 1] == 0) --codeUnits;
-    return Zorp::Base::Utf16LEToUtf8(FData.data(), codeUnits);
+    text += Zorp::Base::Utf16LEToUtf8(FData, codeUnits);
+    return;
   }
-  if (FElementCount == 1) return ElementText(0);
   // Integers never need quotes: they are written straight into the text, with the same cut.
   if (IsIntegerType(FDataType)) {
     const std::uint32_t size = ElementSize();
-    std::string text;
+    const std::size_t start = text.size();
     char digits[16];
-    for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() <= limit); ++i) {
+    for (std::int32_t i = 0; i < FElementCount && (i == 0 || text.size() - start <= limit); ++i) {
       if (i > 0) text += ',';
-      if (static_cast<std::uint64_t>(i + 1ULL) * size > FData.size()) continue;  // as ElementText: no text
+      if (static_cast<std::uint64_t>(i + 1ULL) * size > FDataSize) continue;  // as ElementText: no text
       const std::uint32_t raw = ElementAsUInt32(i);
       std::int64_t value = raw;
       if (FDataType == dtSByte) value = static_cast<std::int8_t>(raw);
@@ -349,7 +482,18 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
       if (FDataType == dtSLong || FDataType == dtIfd) value = static_cast<std::int32_t>(raw);
       text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
     }
-    return text;
+    return;
+  }
+  // A fraction's text has no character that needs quotes either.
+  if (FElementCount == 1 && (FDataType == dtRational || FDataType == dtSRational) && FDataSize >= 8) {
+    TTiffRational value;
+    std::memcpy(&value, FData, sizeof value);
+    Detail::AppendRationalText(text, value, FDataType == dtSRational);
+    return;
+  }
+  if (FElementCount == 1) {
+    text += ElementText(0);
+    return;
   }
   // With a limit, elements are formatted until their joined text passes it (quotes only add).
   std::vector<std::string> items;
@@ -359,7 +503,7 @@ std::string TExifTag::ComputeAsString(std::size_t limit) const {
     items.push_back(ElementText(i));
     length += items.back().size() + (i > 0 ? 1 : 0);
   }
-  return Zorp::Base::JoinCommaText(items);
+  text += Zorp::Base::JoinCommaText(items);
 }
 
 std::string TExifTag::AsString() const {
@@ -377,18 +521,39 @@ void TExifTag::AppendHex(std::string& text, std::size_t bytes) const {
     }
     return pairs;
   }();
-  bytes = std::min(bytes, FData.size());
+  bytes = std::min(bytes, FDataSize);
   const std::size_t start = text.size();
   text.resize(start + bytes * 2);
   char* out = text.data() + start;
-  for (std::size_t i = 0; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four bytes at a time in one word: each byte's nibbles spread to two bytes (high nibble first in
+    // the text), then each nibble n becomes '0' + n, plus 7 from 10 on ('A' follows '9' after 7).
+    constexpr std::uint64_t Ones = 0x0101010101010101u, Nibbles = 0x000F000F000F000Fu;
+    for (; i + 4 <= bytes; i += 4) {
+      std::uint32_t four;
+      std::memcpy(&four, FData + i, sizeof four);
+      std::uint64_t spread = four;
+      spread = (spread | spread << 16) & 0x0000FFFF0000FFFFu;
+      spread = (spread | spread << 8) & 0x00FF00FF00FF00FFu;
+      const std::uint64_t nibbles = (spread >> 4 & Nibbles) | (spread & Nibbles) << 8;
+      const std::uint64_t letters = ((nibbles + 6 * Ones) >> 4) & Ones;
+      const std::uint64_t digits = nibbles + '0' * Ones + 7 * letters;
+      std::memcpy(out + 2 * i, &digits, sizeof digits);
+    }
+  }
+  for (; i < bytes; ++i) std::memcpy(out + 2 * i, Pairs.data() + 2 * FData[i], 2);
 }
 
-void TExifTag::AppendAsString(std::string& text) const {
-  if (FAsStringCache.empty() && FDataType == dtUndefined && FElementCount > 0)
-    AppendHex(text, FData.size());
-  else
-    text += AsStringPrefix(std::string::npos);
+void TExifTag::AppendAsString(std::string& text) const { AppendAsStringPrefix(text, std::string::npos); }
+
+void TExifTag::AppendAsStringPrefix(std::string& text, std::size_t minBytes) const {
+  if (!FAsStringCache.empty()) {
+    text += FAsStringCache;
+    return;
+  }
+  // Text values are never cut.
+  AppendText(text, FDataType == dtAscii || IsWindowsText() ? std::string::npos : minBytes);
 }
 
 std::string TExifTag::AsStringPrefix(std::size_t minBytes) const {
@@ -503,7 +668,7 @@ void TExifTag::SetAsString(std::string_view text) {
 // Tests and writing
 
 bool TExifTag::IsPadding() const {
-  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FData.size() >= 2 && FData[0] == 0x1C &&
+  return FID == ttPadding && FDataType == dtUndefined && FElementCount > 1 && FDataSize >= 2 && FData[0] == 0x1C &&
          FData[1] == 0xEA;
 }
 
@@ -518,20 +683,20 @@ void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std
   PutWord(entry + 2, byteOrder, static_cast<std::uint16_t>(FDataType));
   PutLongWord(entry + 4, byteOrder, static_cast<std::uint32_t>(FElementCount));
   std::uint8_t* field = entry + 8;
-  if (FData.size() > 4) {
+  if (FDataSize > 4) {
     PutLongWord(field, byteOrder, valueOffset);
   } else {
     // The value itself, left-aligned; the rest of the field stays zero.
     switch (ElementSize()) {
       case 1:
-        if (!FData.empty()) std::memcpy(field, FData.data(), FData.size());
+        if (FDataSize != 0) std::memcpy(field, FData, FDataSize);
         break;
       case 2:
-        for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+        for (std::size_t i = 0; i + 2 <= FDataSize; i += 2)
           PutWord(field + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
         break;
       case 4:
-        if (FData.size() == 4) PutLongWord(field, byteOrder, ElementAsUInt32(0));
+        if (FDataSize == 4) PutLongWord(field, byteOrder, ElementAsUInt32(0));
         break;
       default:
         break;
@@ -541,25 +706,25 @@ void TExifTag::WriteEntry(Zorp::Base::TStream& stream, TByteOrder byteOrder, std
 }
 
 void TExifTag::WriteReferencedData(Zorp::Base::TStream& stream, TByteOrder byteOrder) const {
-  if (FData.size() <= 4) return;
-  std::vector<std::uint8_t> bytes(FData.size(), 0);
+  if (FDataSize <= 4) return;
+  std::vector<std::uint8_t> bytes(FDataSize, 0);
   const std::uint32_t size = ElementSize();
   if (FDataType == dtDouble) {
-    for (std::size_t i = 0; i + 8 <= FData.size(); i += 8) {
+    for (std::size_t i = 0; i + 8 <= FDataSize; i += 8) {
       std::uint64_t value;
-      std::memcpy(&value, FData.data() + i, 8);
+      std::memcpy(&value, FData + i, 8);
       PutInt64(bytes.data() + i, byteOrder, value);
     }
   } else if (size == 1) {
-    bytes = FData;
+    bytes.assign(FData, FData + FDataSize);
   } else if (size == 2) {
-    for (std::size_t i = 0; i + 2 <= FData.size(); i += 2)
+    for (std::size_t i = 0; i + 2 <= FDataSize; i += 2)
       PutWord(bytes.data() + i, byteOrder, static_cast<std::uint16_t>(FData[i] | FData[i + 1] << 8));
   } else {
     // 4- and 8-byte types as consecutive 32-bit words: a fraction writes its numerator, then its denominator.
-    for (std::size_t i = 0; i + 4 <= FData.size(); i += 4) {
+    for (std::size_t i = 0; i + 4 <= FDataSize; i += 4) {
       std::uint32_t value;
-      std::memcpy(&value, FData.data() + i, 4);
+      std::memcpy(&value, FData + i, 4);
       PutLongWord(bytes.data() + i, byteOrder, value);
     }
   }
@@ -574,15 +739,9 @@ bool IsAsciiText(std::string_view text) {
 }
 
 std::string RationalToText(const TTiffRational& value, bool isSigned) {
-  if (value.Denominator == 0) return {};
-  // Decimal integers joined by hand: formatting through printf costs more than the rest of a tag.
-  if (!isSigned) {
-    if (value.Denominator == 1) return std::to_string(value.Numerator);
-    return std::to_string(value.Numerator) + '/' + std::to_string(value.Denominator);
-  }
-  const auto numerator = static_cast<std::int32_t>(value.Numerator);
-  if (value.Denominator == 1) return std::to_string(numerator);
-  return std::to_string(numerator) + '/' + std::to_string(static_cast<std::int32_t>(value.Denominator));
+  std::string text;
+  Detail::AppendRationalText(text, value, isSigned);
+  return text;
 }
 
 bool TextToRational(std::string_view text, TTiffRational& value, bool isSigned) {

@@ -133,7 +133,10 @@ class TExifSection {
 
   std::int32_t Count() const { return static_cast<std::int32_t>(FTags.size()); }
   // The tag at index; an index outside the list raises EListError.
-  TExifTag* Tags(std::int32_t index) const;
+  TExifTag* Tags(std::int32_t index) const {
+    if (index < 0 || index >= Count()) RaiseIndexError(index);
+    return FTags[static_cast<std::size_t>(index)].get();
+  }
   // Position of tag in the list, -1 if it is not there.
   std::int32_t IndexOf(const TExifTag* tag) const;
 
@@ -216,6 +219,7 @@ class TExifSection {
  private:
   friend class TExifTag;
 
+  [[noreturn]] static void RaiseIndexError(std::int32_t index);
   // The tag if it exists, has one of the types and holds the element index.
   const TExifTag* FindElement(TExifTagID id, std::int32_t index, TTiffDataTypes types) const;
   // Frees a tag of this section.
@@ -230,6 +234,19 @@ class TExifSection {
   TExifSectionOwner* FOwner;
   std::vector<std::unique_ptr<TExifTag>> FTags;  // ascending by ID
 };
+
+inline bool TExifSectionEnumerator::MoveNext() {
+  const std::int32_t count = FSection->Count();
+  // Step past the current tag only when it is still where it was: if it was freed, the next tag
+  // has moved into its place.
+  if (FCurrent != nullptr && FIndex < count && FSection->Tags(FIndex) == FCurrent) ++FIndex;
+  if (FIndex < count) {
+    FCurrent = FSection->Tags(FIndex);
+    return true;
+  }
+  FCurrent = nullptr;
+  return false;
+}
 
 // A section that accepts new tags, renames and growth.
 class TExtendableExifSection : public TExifSection {

@@ -75,6 +75,8 @@ class TExifSection;
 
 // One tag. It lives in at most one section, which owns it; deleting a tag that has a section takes it
 // out of that section first, so freeing a tag is a valid way to remove it.
+// A value of up to InlineDataSize bytes is kept in the tag itself. The tags a section loads share one
+// allocation, which is freed with the last of them; deleting one of them is the same as any other.
 class TExifTag {
  public:
   // A zero-filled tag; a negative count becomes 0. Sections pass themselves only from their add
@@ -88,6 +90,13 @@ class TExifTag {
   ~TExifTag();
   TExifTag(const TExifTag&) = delete;
   TExifTag& operator=(const TExifTag&) = delete;
+  // A tag made by new and one loaded by a section are freed alike: in front of each tag lies the
+  // allocation it shares, or nullptr.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* tag) noexcept;
+
+  // Values of at most this many bytes live in the tag, without an allocation of their own.
+  static constexpr std::size_t InlineDataSize = 16;
 
   // Copies type, count and bytes (and the ID when the tags are in different sections); nullptr
   // empties the value.
@@ -97,9 +106,9 @@ class TExifTag {
   TTiffDataType DataType() const { return FDataType; }
   std::int32_t ElementCount() const { return FElementCount; }
   // The value bytes in host order (nullptr when empty).
-  const std::uint8_t* Data() const { return FData.empty() ? nullptr : FData.data(); }
-  std::span<const std::uint8_t> Bytes() const { return FData; }
-  std::int64_t DataSize() const { return static_cast<std::int64_t>(FData.size()); }
+  const std::uint8_t* Data() const { return FDataSize == 0 ? nullptr : FData; }
+  std::span<const std::uint8_t> Bytes() const { return {Data(), FDataSize}; }
+  std::int64_t DataSize() const { return static_cast<std::int64_t>(FDataSize); }
   std::uint32_t ElementSize() const { return TiffDataTypeSize(FDataType); }
   std::int64_t SourceDataOffset() const { return FSourceDataOffset; }
   std::uint32_t SourceDataSize() const { return FSourceDataSize; }
@@ -122,6 +131,8 @@ class TExifTag {
   std::string AsStringPrefix(std::size_t minBytes) const;
   // Appends AsString() to text; a hex text is written in place, without a string of its own.
   void AppendAsString(std::string& text) const;
+  // Appends AsStringPrefix(minBytes) to text, formatted in place where the text allows. Not cached.
+  void AppendAsStringPrefix(std::string& text, std::size_t minBytes) const;
   // Parses text by the tag's type. A text that does not convert raises (EConvertError, or ERangeError
   // for a number outside the type) and the tag keeps its value. Afterwards AsString is the text of
   // the stored value, which may differ in form from the text given ("007" reads back as "7").
@@ -162,15 +173,26 @@ class TExifTag {
 
  private:
   friend class TExifSection;
+  struct TBlock;
   TExifTag() = default;
+
+  // The tags of entries, in their order, appended to tags; they share one allocation.
+  static void CreateFromEntries(TExifSection* section, std::span<const TIfdEntryInfo> entries, TTiffReader& reader,
+                                std::vector<std::unique_ptr<TExifTag>>& tags);
+  // Reads the entry's value into this new, empty tag.
+  void ReadEntry(const TIfdEntryInfo& entry, TTiffReader& reader);
 
   std::string ElementText(std::int32_t index) const;
   std::string ComputeAsString(std::size_t limit = static_cast<std::size_t>(-1)) const;
+  // Appends the text of the value; a limit formats a hex or number text only until it passes limit.
+  void AppendText(std::string& text, std::size_t limit) const;
   void AppendHex(std::string& text, std::size_t bytes) const;
   std::vector<std::uint8_t> ParseText(std::string_view text, std::int32_t& count) const;
 
   mutable std::string FAsStringCache;
-  std::vector<std::uint8_t> FData;
+  std::uint8_t* FData = FInlineData;  // FInlineData or FHeapData
+  std::size_t FDataSize = 0;
+  std::unique_ptr<std::uint8_t[]> FHeapData;
   TTiffDataType FDataType = dtUndefined;
   std::int32_t FElementCount = 0;
   TExifTagID FID = 0;
@@ -179,6 +201,7 @@ class TExifTag {
   bool FWellFormed = true;
   std::int64_t FSizeBehindData = 0;
   TExifSection* FSection = nullptr;
+  std::uint8_t FInlineData[InlineDataSize];  // only the first FDataSize bytes are set
 };
 
 // True when every byte of text is below 128.
