@@ -11,6 +11,7 @@
 #include "SamplePhotos.h"
 #include "TestHelpers.h"
 #include "core/XmpListing.h"
+#include "zorp/exif/MWG.h"
 #include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/XMPPacket.h"
 
@@ -174,4 +175,26 @@ TEST_F(ASidecarBeside, ThatCannotBeReadOrWasChangedMeanwhileIsNotReplaced) {
     EXPECT_ANY_THROW(file->Save());
     EXPECT_EQ(ReadText(Folder / "p.xmp"), expected);
   }
+}
+
+TEST_F(ASidecarBeside, ARawFileOpensReadOnlyAndItsEditsGoToTheSidecar) {
+  ExifBuilder block;
+  block.WithExifHeader = false;
+  block.Primary.Ascii(0x010F, "Canon").Ascii(0x8298, "Old owner").Short(0x0100, {16}).Short(0x0101, {8});
+  const std::string raw = (Folder / "p.tif").string();
+  WriteFileBytes(raw, block.Build());
+  const auto before = ReadFileBytes(raw);
+  EXPECT_TRUE(IsMetadataFileName(raw));
+  auto file = TMetadataFile::Open(raw);
+  EXPECT_EQ(file->Format().Name(), "TIFF");
+  EXPECT_FALSE(file->WritesInPlace());
+  EXPECT_EQ(file->Exif().Copyright(), "Old owner");
+  file->Exif().SetCopyright("New owner");
+  file->Save();
+  EXPECT_EQ(ReadFileBytes(raw), before);
+  EXPECT_EQ(ReadMWGValue(*TMetadataFile::Open(raw), mvCopyright).Value, "New owner");
+  EXPECT_TRUE(fs::exists(Folder / "p.xmp"));
+  // A TIFF named as a JPEG is still read as what it holds.
+  fs::copy_file(raw, Folder / "q.jpg");
+  EXPECT_EQ(TMetadataFile::Open((Folder / "q.jpg").string())->Format().Name(), "TIFF");
 }
