@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "Commands.h"
@@ -17,6 +18,7 @@
 #include "TestHelpers.h"
 #include "zorp/base/DateTime.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/TagIDs.h"
 #include "zorp/exif/XMPUtils.h"
 
@@ -222,3 +224,44 @@ TEST_F(TheWriteCommand, ReportsUsageErrorsOfTheProgramWithStatus2) {
 }
 
 }  // namespace
+
+// A raw file is never written: every editing command puts the edit into its sidecar and says so.
+TEST_F(TheWriteCommand, PutsARawFilesEditIntoItsSidecarWhicheverCommandMakesIt) {
+  ExifBuilder block;
+  block.WithExifHeader = false;
+  block.Primary.Ascii(ttMake, "Canon").Ascii(ttCopyright, "Old").Ascii(ttDateTime, "2024:05:03 14:22:07");
+  const std::string raw = (Folder / "shot.tif").string();
+  Zorp::Testing::WriteFileBytes(raw, block.Build());
+  const Bytes before = Zorp::Testing::ReadFileBytes(raw);
+  const struct {
+    const char* Command;
+    std::function<int(std::ostream&, std::ostream&)> Run;
+  } cases[] = {
+      {"write", [&](std::ostream& out, std::ostream& err) {
+         return Quorvane::Cli::RunWrite(raw, {"Copyright=New"}, {}, err, &out);
+       }},
+      {"set", [&](std::ostream& out, std::ostream& err) {
+         return Quorvane::Cli::RunSet(raw, "copyright", "New", "", err, &out);
+       }},
+      {"gps", [&](std::ostream& out, std::ostream& err) {
+         return Quorvane::Cli::RunGps(std::string("10,20"), false, false, {raw}, out, err);
+       }},
+      {"shift", [&](std::ostream& out, std::ostream& err) {
+         return Quorvane::Cli::RunShift("+01:00:00", false, {raw}, out, err);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Command);
+    fs::remove(Folder / "shot.xmp");
+    std::ostringstream out, err;
+    EXPECT_EQ(c.Run(out, err), 0) << err.str();
+    EXPECT_NE(out.str().find(raw + ": written to the XMP sidecar " + (Folder / "shot.xmp").string() + "\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(fs::exists(Folder / "shot.xmp"));
+    EXPECT_EQ(Zorp::Testing::ReadFileBytes(raw), before);
+  }
+  // The shift is kept in the sidecar, the only place it can live.
+  auto shifted = TMetadataFile::Open(raw);
+  EXPECT_EQ(XMPValue(shifted->Exif(), xnXMPBasic, "ModifyDate"), "2024-05-03T15:22:07");
+}

@@ -41,9 +41,11 @@ int RunExport(const std::string& file, const std::string& outFile, bool makerNot
 // `set [--ini PATH] FILE LABEL VALUE`: the viewer's edit of the Standard-list row of that label
 // (its caption or its key), VALUE answering its dialog. 0 when saved or nothing needed saving; 1
 // (message on err, file untouched) when the value is rejected or the save fails; 2 for a label that
-// is not editable (the editable captions listed). A photo without Exif gets it with the edit.
+// is not editable (the editable captions listed). A photo without Exif gets it with the edit. A file
+// its format does not write takes the edit in its XMP sidecar, and out then learns: "FILE: written to
+// the XMP sidecar SIDECAR".
 int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
-           std::ostream& err);
+           std::ostream& err, std::ostream* out = nullptr);
 // The end of `set --help`: the editable rows' keys and captions, and the date forms.
 std::string SetHelpFooter();
 

@@ -9,9 +9,11 @@
 #include "OutputChannel.h"
 #include "core/ExifFormController.h"
 #include "core/PropertySetters.h"
+#include "core/RowText.h"
 #include "core/StandardListing.h"
 #include "zorp/base/FileLock.h"
 #include "zorp/base/TextEncoding.h"
+#include "zorp/exif/MetadataFile.h"
 
 namespace Quorvane::Cli {
 
@@ -62,7 +64,7 @@ class TCommandLineAnswers final : public TLocalFileSystem {
 }  // namespace
 
 int RunSet(const std::string& file, const std::string& label, const std::string& value, const std::string& iniPath,
-           std::ostream& err) {
+           std::ostream& err, std::ostream* out) {
   // Held from the load to the save, so that a second writer waits instead of racing.
   const Zorp::Base::TFileLock lock(file);
   TCommandLineAnswers answers(value);
@@ -108,7 +110,14 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
   controller.StandardListViewSelectItem(lkStandard, found);
   controller.EditButtonClick();
   for (const std::string& message : answers.Messages) err << ErrorLine(file, message);
-  return answers.Messages.empty() ? 0 : 1;
+  if (!answers.Messages.empty()) return 1;
+  // The controller's status names the sidecar a read-only file's edit went to.
+  if (out && !Zorp::Exif::TMetadataFile::Create(file)->WritesInPlace() &&
+      controller.StatusMessage().starts_with("Saved ")) {
+    const std::string sidecar = Zorp::Exif::TMetadataFile::FindSidecar(file);
+    *out << MarkLineBreaks(file) << ": written to the XMP sidecar " << MarkLineBreaks(sidecar) << '\n';
+  }
+  return 0;
 }
 
 std::string SetHelpFooter() {

@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     if (*tags) return Quorvane::Cli::RunTags(files, json, out, err, jobs);
     if (*list) return Quorvane::Cli::RunList(files, json, iniPath, out, err, jobs);
     if (*exportList) return Quorvane::Cli::RunExport(file, outFile, makerNoteList, iniPath, err);
-    if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, err);
+    if (*set) return Quorvane::Cli::RunSet(file, label, value, iniPath, err, &out);
     if (*xmp) return Quorvane::Cli::RunXmp(files, regenerate, out, err);
     if (*shift) return Quorvane::Cli::RunShift(offset, keepModificationTime, files, out, err);
     if (*gps) return Quorvane::Cli::RunGps(location, clearLocation, keepModificationTime, files, out, err);

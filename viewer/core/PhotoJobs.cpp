@@ -254,6 +254,16 @@ TPhotoOutcome ShiftDateTimes(const std::string& fileName, const TTimeOffset& off
     for (const auto& [field, value] : shifted)
       data.Sections(field->Kind).SetStringValue(field->ID, DateTimeToExifText(value));
     for (const auto& [copy, text] : shiftedCopies) packet.UpdateProperty(copy->Schema, copy->Name, text);
+    // A file that is not written keeps the shift only in its sidecar: each moved date gets the
+    // copies the sidecar lacks.
+    if (!photo.File->WritesInPlace()) {
+      for (const auto& [field, value] : shifted)
+        for (const TXMPDateCopy& copy : XMPDateCopies(field->ID)) {
+          const bool moved = std::any_of(shiftedCopies.begin(), shiftedCopies.end(),
+                                         [&](const auto& done) { return done.first == &copy; });
+          if (!moved) packet.UpdateLocalDateTimeProperty(copy.Schema, copy.Name, value, std::string());
+        }
+    }
   });
   return photo.Save(fileName, options);
 }
