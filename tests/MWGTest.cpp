@@ -65,7 +65,7 @@ class TheCopies : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(TheCopies, AreReadExifFirstThenIPTCUnlessItsDigestVouchesForTheXMP) {
+TEST_F(TheCopies, AreReadExifFirstThenXMPUnlessAStaleDigestShowsTheIPTCIsNewer) {
   const struct {
     const char *Exif, *IPTC;
     TDigest Digest;
@@ -77,7 +77,7 @@ TEST_F(TheCopies, AreReadExifFirstThenIPTCUnlessItsDigestVouchesForTheXMP) {
       {"E", "", dgNone, "", "E", msExif, false},
       {"E", "E", dgCurrent, "E", "E", msExif, false},
       {"E", "I", dgNone, "X", "E", msExif, true},
-      {"", "I", dgNone, "X", "I", msIPTC, true},     // no digest: another program wrote the IPTC
+      {"", "I", dgNone, "X", "X", msXMP, true},      // no digest: nothing says the IPTC is newer
       {"", "I", dgCurrent, "X", "X", msXMP, true},   // written together: the XMP copy is the full one
       {"", "I", dgStale, "X", "I", msIPTC, true},    // the IPTC changed after the XMP
       {"", "I", dgCurrent, "", "I", msIPTC, false},

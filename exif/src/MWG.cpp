@@ -63,20 +63,37 @@ std::string ExifFormOfXMPDate(std::string_view text) {
   return result;
 }
 
+// The Exif copy the guidelines name (Copyright, Artist, ImageDescription, DateTimeOriginal); empty
+// for keywords and titles, which have none.
 std::string ExifCopy(TExifData& data, TMWGValue item) {
   switch (item) {
     case mvCopyright: return Clean(data.Copyright());
-    case mvCreator: return Clean(data.Author());
+    case mvCreator: {
+      std::string text;
+      return data.PeekSection(skPrimary).TryGetStringValue(ttArtist, text) ? Clean(text) : std::string();
+    }
     case mvDescription: return Clean(data.ImageDescription());
-    case mvKeywords: return JoinList(SplitList(data.Keywords()));
-    case mvTitle: return Zorp::Base::Trim(data.Title());
     case mvDateTimeOriginal: {
       std::string text;
       if (!data.PeekSection(skExif).TryGetStringValue(ttDateTimeOriginal, text)) return {};
-      return Zorp::Base::Trim(WithoutDateTimePadding(ShownAsciiText(text)));
+      text = Zorp::Base::Trim(WithoutDateTimePadding(ShownAsciiText(text)));
+      // A camera without a clock writes the date's frame with blanks: no date.
+      return text.find_first_of("0123456789") == std::string::npos ? std::string() : text;
     }
+    case mvKeywords:
+    case mvTitle: break;
   }
   return {};
+}
+
+// The Windows tags that hold the value in UTF-16 (author, keywords, title): read only when nothing else is.
+std::string WindowsCopy(TExifData& data, TMWGValue item) {
+  switch (item) {
+    case mvCreator: return Clean(data.Author());
+    case mvKeywords: return JoinList(SplitList(data.Keywords()));
+    case mvTitle: return Zorp::Base::Trim(data.Title());
+    default: return {};
+  }
 }
 
 std::string IPTCCopy(TIPTCData& iptc, TMWGValue item) {
@@ -124,11 +141,6 @@ bool SameValue(TMWGValue item, const std::string& a, const std::string& b) {
   return a == b;
 }
 
-bool HasDigest(const TIPTCData& iptc) {
-  return std::any_of(iptc.Resources().begin(), iptc.Resources().end(),
-                     [](const TPhotoshopResource& resource) { return resource.ID == PhotoshopIPTCDigestResource; });
-}
-
 }  // namespace
 
 TMWGReading ReadMWGValue(TExifData& data, TMWGValue item, TXMPPacket* sidecar) {
@@ -136,15 +148,16 @@ TMWGReading ReadMWGValue(TExifData& data, TMWGValue item, TXMPPacket* sidecar) {
   TMWGCopies& copies = reading.Copies;
   TIPTCData& iptc = data.IPTC();
   copies.Exif = ExifCopy(data, item);
+  // Without the Exif tag the guidelines name, the Windows tag stands for the Exif copy, read last.
+  const bool windowsCopy = copies.Exif.empty();
+  if (windowsCopy) copies.Exif = WindowsCopy(data, item);
   copies.IPTC = IPTCCopy(iptc, item);
   copies.XMP = XMPCopy(data.XMPPacket(), item);
   if (sidecar) copies.Sidecar = XMPCopy(*sidecar, item);
 
-  // The XMP copy wins over the IPTC copy only while the digest says both were written together.
-  const bool xmpOverIPTC =
-      copies.IPTC.empty() || (!copies.XMP.empty() && HasDigest(iptc) && !iptc.DigestIsStale());
-  // Keywords and titles have no Exif copy in the guidelines: the Windows tags come last for them.
-  const bool windowsCopy = item == mvKeywords || item == mvTitle;
+  // The IPTC copy wins over the XMP copy only when its digest shows that it changed after both
+  // were written together (a program that knows no XMP edited it).
+  const bool xmpOverIPTC = copies.IPTC.empty() || (!copies.XMP.empty() && !iptc.DigestIsStale());
   if (!copies.Sidecar.empty()) {
     reading.Value = copies.Sidecar, reading.Source = msSidecar;
   } else if (!copies.Exif.empty() && !windowsCopy) {

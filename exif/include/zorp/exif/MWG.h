@@ -1,11 +1,11 @@
 #pragma once
 // The values a photo may hold up to three copies of, in Exif, IPTC and XMP, reconciled as the
 // Metadata Working Group's guidelines say. On reading, the Exif copy wins where there is one (the
-// Windows keywords and title only after the others: the guidelines know no Exif copy of them);
-// between IPTC and XMP the XMP copy wins only while the IPTC digest shows that the IPTC was written
-// together with it (otherwise another program changed the IPTC after the XMP); a file that is not
-// written in place takes its sidecar's value first, since that is where its edits go. On writing,
-// the IPTC copy follows an edit where the photo holds IPTC.
+// Windows author, keywords and title stand in for a missing Exif copy, but come last); between IPTC
+// and XMP the XMP copy wins unless the IPTC digest is stale, which shows that a program that knows
+// no XMP changed the IPTC afterwards; a file that is not written in place takes its sidecar's value
+// first, since that is where its edits go. On writing, the IPTC copy follows an edit where the photo
+// holds IPTC.
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +19,7 @@ namespace Zorp::Exif {
 
 enum TMWGValue : std::uint8_t {
   mvCopyright = 0,         // Exif Copyright, IPTC CopyrightNotice, XMP dc:rights
-  mvCreator = 1,           // Exif Artist (or the Windows author), IPTC By-line, XMP dc:creator
+  mvCreator = 1,           // Exif Artist, IPTC By-line, XMP dc:creator (the Windows author last)
   mvDescription = 2,       // Exif ImageDescription, IPTC Caption-Abstract, XMP dc:description
   mvKeywords = 3,          // the Windows keywords, IPTC Keywords, XMP dc:subject
   mvTitle = 4,             // the Windows title, IPTC ObjectName, XMP dc:title
@@ -28,7 +28,8 @@ enum TMWGValue : std::uint8_t {
 
 enum TMWGSource : std::uint8_t { msNone = 0, msExif = 1, msIPTC = 2, msXMP = 3, msSidecar = 4 };
 
-// Each copy's text ("" for a copy that is absent or empty). Lists are joined with "; "; a
+// Each copy's text ("" for a copy that is absent or empty); Exif holds the Windows tag's text when
+// the Exif tag the guidelines name is missing. Lists are joined with "; "; a
 // date-time reads "yyyy:mm:dd hh:nn:ss" (seconds only as far as the copy has them).
 struct TMWGCopies {
   std::string Exif, IPTC, XMP, Sidecar;
