@@ -15,6 +15,7 @@
 
 #include "Commands.h"
 #include "ExifBuilder.h"
+#include "IPTCBytes.h"
 #include "SamplePhotos.h"
 #include "zorp/base/JPEGImage.h"
 #include "zorp/exif/TagIDs.h"
@@ -125,6 +126,27 @@ TEST_F(TheCli, ListsTagsAsJsonWithTheDocumentedKeys) {
   EXPECT_EQ(second["error"], true);  // the reason only on standard error
   EXPECT_EQ(second["makerNote"], nullptr);
   EXPECT_TRUE(err.str().starts_with("quorvane-cli: " + missing + ": ")) << err.str();
+}
+
+// IPTC is listed for a photo that holds it, as lines after the other data and as the "iptc" array.
+TEST_F(TheCli, ListsIPTCDatasetsWithTheirValuesInTextAndJson) {
+  using namespace Zorp::Testing;
+  const TBytes records = Join({Dataset(2, 25, "sea"), Dataset(2, 25, "sky"), Dataset(2, 116, "Ana")});
+  const std::string photo =
+      Write("iptc.jpg", Zorp::Testing::Photo({{jmApp13, PhotoshopSegment(Resource(0x0404, "", records))}}));
+  const std::string plain = TheCli::Photo();
+  std::ostringstream text, json, err;
+  EXPECT_EQ(Quorvane::Cli::RunTags({photo, plain}, false, text, err), 0) << err.str();
+  EXPECT_NE(text.str().find("iptc: 2\n  2:25 Keywords = sea\n  2:25 Keywords = sky\n  2:116 CopyrightNotice = Ana\n"),
+            std::string::npos)
+      << text.str();
+  EXPECT_EQ(text.str().find("iptc:", text.str().find(plain)), std::string::npos);  // none without IPTC
+  EXPECT_EQ(Quorvane::Cli::RunTags({photo, plain}, true, json, err), 0);
+  const auto documents = nlohmann::json::parse(json.str());
+  EXPECT_EQ(documents[0]["iptc"],
+            (nlohmann::json{{{"record", 2}, {"dataset", 25}, {"name", "Keywords"}, {"values", {"sea", "sky"}}},
+                            {{"record", 2}, {"dataset", 116}, {"name", "CopyrightNotice"}, {"values", {"Ana"}}}}));
+  EXPECT_EQ(documents[1]["iptc"], nullptr);
 }
 
 TEST_F(TheCli, MarksMalformedTagsAndEscapesControlCharacters) {

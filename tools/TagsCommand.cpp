@@ -189,6 +189,18 @@ void PrintText(TExifData& data, std::string& out) {
     out += "xmp: " + std::to_string(data.XMPSegmentSize()) + '\n';
   else
     out += "xmp: none\n";
+  // The IPTC datasets, only for a photo that holds IPTC: "iptc: N", then "  2:25 Keywords = TEXT"
+  // for each value.
+  if (data.SourceMetadata().Contains(mkIPTC) || !data.IPTC().Empty()) {
+    const auto datasets = Quorvane::Viewer::ListIPTCDatasets(data.IPTC());
+    out += "iptc: " + std::to_string(datasets.size()) + '\n';
+    for (const Quorvane::Viewer::TIPTCListedDataset& dataset : datasets)
+      for (const std::string& value : dataset.Values) {
+        out += "  " + IPTCDatasetNumber(dataset.Record, dataset.Number) + ' ' + dataset.Name + " = ";
+        AppendLineText(out, value);
+        out += '\n';
+      }
+  }
 }
 
 // Whether the tag's text is hex digits or decimal numbers with commas and slashes, which JSON takes
