@@ -116,18 +116,13 @@ void TMetadataFile::Load() {
   } catch (const EInvalidJPEGHeader&) {
     // A file named as a JPEG that is none: another format may know its first bytes.
     std::array<std::uint8_t, MetadataFileHeadSize> head{};
-    std::int64_t read = 0;
-    try {
-      Zorp::Base::TFileReadStream stream(FFileName);
-      read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
-    } catch (const Zorp::Base::EStreamError&) {
-      throw;
-    }
+    Zorp::Base::TFileReadStream stream(FFileName);
+    const std::int64_t read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
     const TMetadataFileFormat* other =
         RecognizeFileFormat(std::span(head.data(), static_cast<std::size_t>(read)), std::string_view());
     if (!other || other == FFormat) throw;
+    // The same container (callers hold it), which the other format's load clears.
     FFormat = other;
-    FExif = std::make_unique<TExifData>();
     if (!FFormat->WritesInPlace()) FExif->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
     FFormat->Load(*this);
   }
