@@ -242,7 +242,6 @@ TEST(TheReconciledValues, AreTheOnesExifToolsMWGTagsPick) {
       theirs = Zorp::Base::Trim(theirs);
       // Theirs carries sub-seconds and a zone, and only values that are there; ours the seconds.
       if (item == mvDateTimeOriginal) theirs = theirs.substr(0, std::min<std::size_t>(theirs.size(), ours.size()));
-      // Without an Exif copy the Windows tags stand in for ours; their tags know no Windows copy.
       // Their tags know no Windows copy, which stands in for a missing Exif one in ours; an XMP
       // packet in UTF-16 is one our reader does not parse.
       if (theirs.empty() && (item == mvCreator || item == mvKeywords)) continue;
