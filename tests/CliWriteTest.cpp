@@ -261,7 +261,39 @@ TEST_F(TheWriteCommand, PutsARawFilesEditIntoItsSidecarWhicheverCommandMakesIt) 
     EXPECT_TRUE(fs::exists(Folder / "shot.xmp"));
     EXPECT_EQ(Zorp::Testing::ReadFileBytes(raw), before);
   }
+  // IPTC has no place in a sidecar: refused, nothing written.
+  std::ostringstream ignored, refusal;
+  EXPECT_EQ(Quorvane::Cli::RunWrite(raw, {"IPTC:City=Paris"}, {}, refusal, &ignored), 1);
+  EXPECT_EQ(Zorp::Testing::ReadFileBytes(raw), before);
   // The shift is kept in the sidecar, the only place it can live.
   auto shifted = TMetadataFile::Open(raw);
   EXPECT_EQ(XMPValue(shifted->Exif(), xnXMPBasic, "ModifyDate"), "2024-05-03T15:22:07");
+}
+
+// IPTC datasets by name: set, repeated from ";"-separated values, created where the photo had none;
+// refused for an unknown name and for a file whose edits go to an XMP sidecar.
+TEST_F(TheWriteCommand, SetsIPTCDatasetsByName) {
+  const struct {
+    std::vector<std::string> Assignments;
+    int Status;
+    std::vector<std::string> City, Keywords;
+  } cases[] = {
+      {{"IPTC:City=Paris"}, 0, {"Paris"}, {}},
+      {{"IPTC:Keywords=sea; sky;", "IPTC:City="}, 0, {}, {"sea", "sky"}},
+      {{"IPTC:Nope=1"}, 2, {}, {}},
+      {{"IPTC:City=" + std::string(40, 'x')}, 1, {}, {}},  // City holds 32 bytes
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Assignments.front());
+    Zorp::Testing::WriteFileBytes(Path, Original);
+    EXPECT_EQ(Write(c.Assignments), c.Status) << Errors.str();
+    if (c.Status != 0) {
+      EXPECT_EQ(Read(), Original);
+      continue;
+    }
+    auto data = Reload();
+    EXPECT_EQ(data->IPTC().Values("City"), c.City);
+    EXPECT_EQ(data->IPTC().Values("Keywords"), c.Keywords);
+    EXPECT_FALSE(data->IPTC().DigestIsStale());
+  }
 }

@@ -20,6 +20,8 @@
 #include "zorp/base/SafeFile.h"
 #include "zorp/exif/Consts.h"
 #include "zorp/exif/ExifData.h"
+#include "zorp/base/TextEncoding.h"
+#include "zorp/exif/IPTC.h"
 #include "zorp/exif/MWG.h"
 #include "zorp/exif/MetadataFile.h"
 #include "zorp/exif/XMPUtils.h"
@@ -134,6 +136,25 @@ const std::map<std::string, TSetter>& Setters() {
   return setters;
 }
 
+// "IPTC:NAME" names a dataset of records 1 and 2 by its name in the dataset table ("IPTC:City"); a
+// repeatable one takes its values separated by ";". Writing one gives a photo without IPTC its
+// IPTC. No setter for another name.
+TSetter IPTCSetter(const std::string& name) {
+  if (!name.starts_with("IPTC:")) return {};
+  const TIPTCDatasetInfo* info = FindIPTCDataset(std::string_view(name).substr(5));
+  if (!info || (info->Record != 1 && info->Record != 2)) return {};
+  return [info](TExifData& data, const std::string& value) {
+    std::vector<std::string> values;
+    std::string_view rest = value;
+    while (!rest.empty()) {
+      const std::size_t end = info->Repeatable ? std::min(rest.find(';'), rest.size()) : rest.size();
+      if (std::string item = Zorp::Base::Trim(rest.substr(0, end)); !item.empty()) values.push_back(std::move(item));
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    data.IPTC().SetValues(info->Record, info->Number, values);
+  };
+}
+
 // The XMP write policies by their command-line names.
 const std::map<std::string, TXMPWritePolicy> Policies = {
     {"update-existing", wpUpdateExistingOnly}, {"update-or-add", wpUpdateOrAdd}, {"remove", wpRemove}};
@@ -154,10 +175,16 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     return 2;
   }
   // Every NAME=VALUE is checked before the file is touched.
-  std::vector<std::pair<const TSetter*, std::string>> edits;
+  std::vector<std::pair<TSetter, std::string>> edits;
+  bool editsIPTC = false;
   for (const std::string& assignment : assignments) {
     const std::size_t equals = assignment.find('=');
     const std::string name = assignment.substr(0, equals);
+    if (const TSetter iptc = IPTCSetter(name); equals != std::string::npos && iptc) {
+      edits.emplace_back(iptc, assignment.substr(equals + 1));
+      editsIPTC = true;
+      continue;
+    }
     const auto setter = Setters().find(name);
     if (equals == std::string::npos || setter == Setters().end()) {
       // The error line, then the names as a list to pick from (the shell completion reads it).
@@ -166,7 +193,7 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
           << "known properties: " << KnownNames() << '\n';
       return 2;
     }
-    edits.emplace_back(&setter->second, assignment.substr(equals + 1));
+    edits.emplace_back(setter->second, assignment.substr(equals + 1));
   }
   try {
     // Held from the load to the save, so that a second writer waits instead of racing.
@@ -183,7 +210,11 @@ int RunWrite(const std::string& file, const std::vector<std::string>& assignment
     if (policy != Policies.end()) data.XMPPacket().SetWritePolicy(policy->second);
     photo->Load();
     if (!data.RecoveryNote().empty()) err << ErrorLine(file, data.RecoveryNote());
-    for (const auto& [setter, value] : edits) (*setter)(data, value);
+    // A file that is not written keeps its edits in an XMP sidecar, which holds no IPTC.
+    if (editsIPTC && !photo->WritesInPlace())
+      throw EReadOnlyFileFormat(std::string(photo->Format().Name()) +
+                                " files are not written, and their XMP sidecar holds no IPTC");
+    for (const auto& [setter, value] : edits) setter(data, value);
     photo->Save();
     if (!photo->WritesInPlace() && out)
       *out << Quorvane::Viewer::MarkLineBreaks(file) << ": written to the XMP sidecar "

@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
   write->add_flag("--keep-mtime", writeOptions.KeepModificationTime, "Keep the file's modification time");
   write->add_flag("--repair", writeOptions.Repair, "Replace Exif data that could not be read instead of refusing to save");
   write->add_option("FILE", file, "JPEG file")->required();
-  write->add_option("NAME=VALUE", assignments, "Properties to set, in order; an empty VALUE deletes");
+  write->add_option("NAME=VALUE", assignments,
+                    "Properties to set, in order; an empty VALUE deletes. IPTC:NAME sets an IPTC dataset "
+                    "(IPTC:City, IPTC:Keywords=a;b)");
 
   std::string offset;
   bool keepModificationTime = false;
