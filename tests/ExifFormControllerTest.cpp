@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "ExifBuilder.h"
+#include "IPTCBytes.h"
 #include "SamplePhotos.h"
 #include "core/EnumTexts.h"
 #include "core/ExifFormController.h"
@@ -1238,3 +1239,38 @@ TEST_F(TheController, MarksAJobReportWithAFailure) {
 }
 
 }  // namespace
+
+// ---- the IPTC list ----
+
+// An IPTC value is edited in its row and saved at once; an emptied value leaves its dataset.
+TEST_F(TheController, EditsAnIPTCValueInItsRow) {
+  using namespace Zorp::Testing;
+  const TBytes records = Join({Dataset(2, 25, "one"), Dataset(2, 25, "two"), Dataset(2, 90, "Lyon")});
+  const std::string path =
+      Write("a.jpg", Zorp::Testing::Photo({{jmApp1, CanonCamera().Build()},
+                                           {jmApp13, PhotoshopSegment(Resource(0x0404, "", records))}}));
+  const struct {
+    const char* Caption;
+    const char* Typed;
+    std::vector<std::string> Keywords, City;
+  } cases[] = {
+      {"Keywords[2] (2:25)", "deux", {"one", "deux"}, {"Lyon"}},
+      {"City (2:90)", "Paris", {"one", "deux"}, {"Paris"}},
+      {"Keywords[1] (2:25)", "", {"deux"}, {"Paris"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Caption);
+    Controller.OpenFolder(Folder.string());
+    Controller.TabSetChange(TabOfList(lkIPTC));
+    Controller.StandardListViewSelectItem(lkIPTC, Row(c.Caption, lkIPTC));
+    ASSERT_TRUE(Controller.EditEnabled());
+    Services.Inputs.push_back(c.Typed);
+    Controller.EditButtonClick();
+    EXPECT_TRUE(Services.Errors.empty());
+    TExifData saved;
+    saved.LoadFromJPEG(path);
+    EXPECT_EQ(saved.IPTC().Values("Keywords"), c.Keywords);
+    EXPECT_EQ(saved.IPTC().Values("City"), c.City);
+    EXPECT_FALSE(saved.IPTC().DigestIsStale());
+  }
+}

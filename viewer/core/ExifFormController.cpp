@@ -303,7 +303,7 @@ bool TExifFormController::LoadPhoto(const std::string& fileName) {
       AddCaption(FRows[lkXMP], std::string(XMPFailureNotice) + e.what());
     }
     try {
-      ListIPTC(FRows[lkIPTC], *FExifData);
+      ListIPTC(FRows[lkIPTC], *FExifData, FPhotoFile->WritesInPlace() && !FFileName.empty());
     } catch (const std::exception& e) {
       AddCaption(FRows[lkIPTC], std::string("Could not read the IPTC data: ") + e.what());
     }
@@ -375,7 +375,7 @@ void TExifFormController::EditButtonClick() {
 void TExifFormController::EditRow(TListKind list, TListRow& row) {
   const std::string label = Zorp::Base::Trim(row.Caption);
   // A Standard row's property is found by its key; the dialogs name the row by its caption.
-  const std::string key = list == lkStandard ? row.Key : std::string();
+  const std::string key = list == lkStandard || list == lkIPTC ? row.Key : std::string();
   const std::string oldValue = row.Value(), kind = row.Kind();
   std::string value = oldValue;
   bool changed = false;
@@ -422,7 +422,10 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
       if (value == oldValue) return;
       row.SubItems[0] = value;
       changed = true;
-      if (!key.empty()) SetPropertyFromText(*FExifData, key, value);
+      if (IsIPTCRowKey(key))
+        SetIPTCValueFromRow(*FExifData, key, value);
+      else if (!key.empty())
+        SetPropertyFromText(*FExifData, key, value);
     }
     if (changed && !FFileName.empty()) {
       // The save replaces the file, which dates it now; the former times go back on when kept. The
@@ -442,7 +445,8 @@ void TExifFormController::EditRow(TListKind list, TListRow& row) {
         FExifData->RememberFileState();
         if (!kept) FServices.ShowError(FFileName + ": " + FileDateNotKeptText(error));
       }
-      if (createsExif) Reload();
+      // A new Exif block, or an IPTC value removed, changes more rows than the edited one.
+      if (createsExif || IsIPTCRowKey(key)) Reload();
     }
   } catch (const std::exception& e) {
     FServices.ShowError(e.what());

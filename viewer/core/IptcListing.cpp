@@ -1,6 +1,10 @@
 #include "core/IptcListing.h"
 
 #include <algorithm>
+#include <charconv>
+#include <system_error>
+
+#include "zorp/base/Exceptions.h"
 
 namespace Quorvane::Viewer {
 
@@ -40,7 +44,7 @@ std::vector<TIPTCListedDataset> ListIPTCDatasets(const TIPTCData& iptc) {
   return listed;
 }
 
-void ListIPTCData(TListRows& rows, const TIPTCData& iptc) {
+void ListIPTCData(TListRows& rows, const TIPTCData& iptc, bool editable) {
   if (!iptc.Writable()) AddCaption(rows, UnreadableIPTCNotice);
   if (iptc.DigestIsStale()) AddCaption(rows, StaleIPTCDigestNotice);
   const std::vector<TIPTCListedDataset> datasets = ListIPTCDatasets(iptc);
@@ -54,17 +58,45 @@ void ListIPTCData(TListRows& rows, const TIPTCData& iptc) {
     for (std::size_t i = 0; i < dataset.Values.size(); ++i) {
       std::string caption = dataset.Name;
       if (indexed) caption += "[" + std::to_string(i + 1) + "]";
-      rows.push_back(TListRow{caption + number, {OneLine(dataset.Values[i]), std::string(), std::string()}});
+      const TIPTCDatasetInfo* info = FindIPTCDataset(dataset.Record, dataset.Number);
+      const bool canEdit = editable && iptc.Writable() && info && info->Kind != ikBinary;
+      TListRow row{caption + number, {OneLine(dataset.Values[i]), canEdit ? std::string(rkString) : std::string(), {}}};
+      if (canEdit)
+        row.Key = "iptc:" + std::to_string(dataset.Record) + ':' + std::to_string(dataset.Number) + ':' + std::to_string(i);
+      rows.push_back(std::move(row));
     }
   }
 }
 
-void ListIPTC(TListRows& rows, TExifData& data) {
+void ListIPTC(TListRows& rows, TExifData& data, bool editable) {
   if (!data.SourceMetadata().Contains(mkIPTC) && data.IPTC().Empty()) {
     AddCaption(rows, NoIPTCNotice);
     return;
   }
-  ListIPTCData(rows, data.IPTC());
+  ListIPTCData(rows, data.IPTC(), editable);
+}
+
+bool IsIPTCRowKey(std::string_view key) { return key.starts_with("iptc:"); }
+
+void SetIPTCValueFromRow(TExifData& data, std::string_view key, const std::string& value) {
+  // "iptc:RECORD:DATASET:INDEX"
+  unsigned parts[3] = {};
+  std::string_view rest = key.substr(std::min<std::size_t>(key.size(), 5));
+  for (unsigned& part : parts) {
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), part);
+    if (error != std::errc() || !IsIPTCRowKey(key)) throw Zorp::Base::EConvertError("Not an IPTC value: " + std::string(key));
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    if (!rest.empty() && rest.front() == ':') rest.remove_prefix(1);
+  }
+  if (parts[0] > 255 || parts[1] > 255) throw Zorp::Base::EConvertError("Not an IPTC value: " + std::string(key));
+  const auto record = static_cast<std::uint8_t>(parts[0]), number = static_cast<std::uint8_t>(parts[1]);
+  std::vector<std::string> values = data.IPTC().Values(record, number);
+  if (parts[2] >= values.size()) throw Zorp::Base::EConvertError("Not an IPTC value: " + std::string(key));
+  if (value.empty())
+    values.erase(values.begin() + parts[2]);
+  else
+    values[parts[2]] = value;
+  data.IPTC().SetValues(record, number, values);
 }
 
 }  // namespace Quorvane::Viewer

@@ -35,9 +35,17 @@ std::vector<TIPTCListedDataset> ListIPTCDatasets(const Zorp::Exif::TIPTCData& ip
 
 // Appends the rows of the IPTC data: a notice when the digest is stale or resources could not be
 // read, then one row per value (line breaks shown as "\n"); NoIPTCNotice when it holds no dataset.
-void ListIPTCData(TListRows& rows, const Zorp::Exif::TIPTCData& iptc);
+// With editable, and data that can be rewritten, the text, number, date and time values are string
+// rows keyed "iptc:RECORD:DATASET:INDEX" (the value's place among the dataset's values).
+void ListIPTCData(TListRows& rows, const Zorp::Exif::TIPTCData& iptc, bool editable = false);
 
 // The rows of the photo's IPTC data. Reads the IPTC data.
-void ListIPTC(TListRows& rows, Zorp::Exif::TExifData& data);
+void ListIPTC(TListRows& rows, Zorp::Exif::TExifData& data, bool editable = false);
+
+// Whether a row key names an IPTC value.
+bool IsIPTCRowKey(std::string_view key);
+// Sets the value a row key names; an empty value removes it from its dataset. Raises what the IPTC
+// data raises for a value it cannot hold, and EConvertError for a key that names no value.
+void SetIPTCValueFromRow(Zorp::Exif::TExifData& data, std::string_view key, const std::string& value);
 
 }  // namespace Quorvane::Viewer
