@@ -113,7 +113,7 @@ TEST_F(TheCopies, CompareListsAsSetsAndDatesToTheirCommonPrecision) {
 TEST_F(TheCopies, FollowAnEditIntoTheIPTCOnlyWhereThePhotoHoldsIPTC) {
   const struct {
     const char* Key;
-    const char* Value;
+    std::string Value;
     bool WithIPTC;
     const char* Dataset;
     std::vector<std::string> Expected;  // the dataset's values after the edit
@@ -124,7 +124,7 @@ TEST_F(TheCopies, FollowAnEditIntoTheIPTCOnlyWhereThePhotoHoldsIPTC) {
       {"author", "Ana; Ben", true, "By-line", {"Ana", "Ben"}, false},
       {"date-time-original", "2024-05-03 14:22:07", true, "TimeCreated", {"142207"}, false},
       {"copyright", "Ana", false, "CopyrightNotice", {}, false},
-      {"author", std::string(40, 'x').c_str(), true, "By-line", {}, true},  // By-line holds 32 bytes
+      {"author", std::string(40, 'x'), true, "By-line", {}, true},  // By-line holds 32 bytes
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.Key) + (c.WithIPTC ? " with IPTC" : " without IPTC"));
