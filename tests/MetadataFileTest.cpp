@@ -192,8 +192,11 @@ TEST_F(ASidecarBeside, ARawFileOpensReadOnlyAndItsEditsGoToTheSidecar) {
   file->Exif().SetCopyright("New owner");
   file->Save();
   EXPECT_EQ(ReadFileBytes(raw), before);
-  EXPECT_EQ(ReadMWGValue(*TMetadataFile::Open(raw), mvCopyright).Value, "New owner");
-  EXPECT_TRUE(fs::exists(Folder / "p.xmp"));
+  auto again = TMetadataFile::Open(raw);
+  EXPECT_EQ(ReadMWGValue(*again, mvCopyright).Value, "New owner");
+  Quorvane::Viewer::TListRows rows;
+  Quorvane::Viewer::ListXMP(rows, *again);
+  EXPECT_EQ(Captions(rows), (std::vector<std::string>{"XMP sidecar p.xmp", "dc:rights[x-default]"}));
   // A TIFF named as a JPEG is still read as what it holds.
   fs::copy_file(raw, Folder / "q.jpg");
   EXPECT_EQ(TMetadataFile::Open((Folder / "q.jpg").string())->Format().Name(), "TIFF");
