@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <optional>
 #include <cstring>
 #include <ostream>
 #include <string_view>
@@ -209,9 +211,87 @@ bool HasPlainText(const TExifTag& tag) {
   }
 }
 
+// The room a tag object takes besides its text, and the most a document reserves ahead.
+constexpr std::uint64_t TagJsonRoom = 160;
+constexpr std::uint64_t MaxReserve = std::uint64_t{64} << 20;
+
+// Appends integer value at p, which has room for it.
+template <typename TInt>
+char* PutNumber(char* p, TInt value) {
+  return std::to_chars(p, p + 24, value).ptr;
+}
+
+char* PutText(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+// One tag's object: its fixed text, numbers and names formed in one growth of the output, the text
+// straight after them; the same text as the writer's members would give.
+void WriteTagJson(std::string& out, const TJsonObjectPieces& pieces, TExifSectionKind kind, const TExifTag& tag) {
+  const char* tagName = StandardTagName(kind, tag.ID());
+  std::string_view name = tagName ? std::string_view(tagName) : std::string_view();
+  const bool plainName = IsPlainJsonText(name);
+  const std::string_view type = TypeName(tag.DataType());
+  // The most that goes before the text: every piece, two numbers, the names and their quotes.
+  std::size_t room = 2 * 24 + type.size() + 8;
+  for (std::size_t member = 0; member <= 4; ++member) room += pieces.Before(member).size();
+  if (plainName) room += name.size();
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  char* p = out.data() + start;
+  p = PutText(p, pieces.Before(0));
+  p = PutNumber(p, std::int64_t{tag.ID()});
+  // "name" only for a number with a standard name in this directory.
+  if (tagName) {
+    p = PutText(p, pieces.Before(1));
+    if (!plainName) {
+      out.resize(static_cast<std::size_t>(p - out.data()));
+      AppendJsonString(out, name);
+      const std::size_t named = out.size();
+      out.resize(named + room);
+      p = out.data() + named;
+    } else {
+      *p++ = '"';
+      p = PutText(p, name);
+      *p++ = '"';
+    }
+  }
+  p = PutText(p, pieces.Before(2));
+  *p++ = '"';
+  p = PutText(p, type);
+  *p++ = '"';
+  p = PutText(p, pieces.Before(3));
+  p = PutNumber(p, std::int64_t{tag.ElementCount()});
+  p = PutText(p, pieces.Before(4));
+  *p++ = '"';
+  out.resize(static_cast<std::size_t>(p - out.data()));
+  // The whole text, formatted into the output and not kept in the tag's cache; hex digits are
+  // formed here, sixteen bytes at a time.
+  const std::size_t textStart = out.size() - 1;
+  if (tag.DataType() == dtUndefined) {
+    if (tag.ElementCount() > 0) AppendHexDigits(out, tag.Bytes());
+  } else {
+    tag.AppendAsString(out);
+    if (!HasPlainText(tag)) EscapeAppendedText(out, textStart);
+  }
+  out += '"';
+  out += pieces.Before(5);
+  out += tag.WellFormed() ? std::string_view("true") : std::string_view("false");
+  out += pieces.Closing();
+}
+
 // One file's document, written as an element of the outer array.
 void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
+  // Room for the whole document at once: most of it is the tags' texts.
+  std::uint64_t estimate = 1024;
+  for (const auto& [kind, name] : SectionNames)
+    for (const TExifTag* tag : data.PeekSection(kind))
+      estimate += TagJsonRoom + 3 * static_cast<std::uint64_t>(std::max<std::int64_t>(tag->DataSize(), 0));
+  json.Output().reserve(json.Output().size() + std::min<std::uint64_t>(estimate, MaxReserve));
+  std::optional<TJsonObjectPieces> tagPieces;
+  std::size_t tagPiecesDepth = 0;
   json.BeginObject();
   json.Key("file");
   json.String(file);
@@ -228,27 +308,14 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
     json.Key("tags");
     json.BeginArray();
     for (const TExifTag* tag : section) {
-      json.BeginObject();
-      json.Key("id");
-      json.Number(std::int64_t{tag->ID()});
-      // "name" only for a number with a standard name in this directory.
-      if (const char* tagName = StandardTagName(kind, tag->ID())) {
-        json.Key("name");
-        json.String(tagName);
+      // Every tag object lies at the same level: its fixed text is formed for the first.
+      const std::size_t depth = json.BeginRawValue();
+      if (!tagPieces || depth != tagPiecesDepth) {
+        tagPieces.emplace(std::initializer_list<std::string_view>{"id", "name", "type", "count", "text", "wellFormed"},
+                          depth);
+        tagPiecesDepth = depth;
       }
-      json.Key("type");
-      json.String(TypeName(tag->DataType()));
-      json.Key("count");
-      json.Number(std::int64_t{tag->ElementCount()});
-      json.Key("text");
-      // The whole text, formatted into the output and not kept in the tag's cache.
-      if (HasPlainText(*tag))
-        json.PlainStringAppended([tag](std::string& out) { tag->AppendAsString(out); });
-      else
-        json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
-      json.Key("wellFormed");
-      json.Bool(tag->WellFormed());
-      json.EndObject();
+      WriteTagJson(json.Output(), *tagPieces, kind, *tag);
     }
     json.EndArray();
     json.EndObject();
