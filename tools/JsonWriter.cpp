@@ -139,10 +139,6 @@ void TJsonWriter::BeforeValue() {
   AppendBreak(FOut, level.Count++ > 0, FBaseDepth + FLevels.size());
 }
 
-std::size_t TJsonWriter::BeginRawValue() {
-  BeforeValue();
-  return FBaseDepth + FLevels.size();
-}
 
 void TJsonWriter::Key(std::string_view key) {
   BeforeValue();  // a member goes where an array element would
@@ -240,6 +236,11 @@ TJsonObjectPieces::TJsonObjectPieces(std::initializer_list<std::string_view> key
   }
   AppendBreak(FClosing, false, depth);
   FClosing += '}';
+  for (const bool first : {false, true}) {
+    std::string& opening = FElementOpening[first ? 1 : 0];
+    AppendBreak(opening, !first, depth);
+    opening += FBefore.front();
+  }
 }
 
 // Numbers are written through a buffer on the stack, not a string of their own.

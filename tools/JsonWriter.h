@@ -50,9 +50,11 @@ class TJsonWriter {
   void Null();
   void StringArray(const std::vector<std::string>& texts);
 
-  // For a value the caller writes whole into Output(): the separator and indent before it, as for
-  // any value, and the indent level of the value (its members go one level deeper).
-  std::size_t BeginRawValue();
+  // For an element of the open array that the caller writes whole into Output(), the separator
+  // and indent before it included: whether it is the array's first element. Depth() is the
+  // element's indent level (its members go one level deeper).
+  bool BeginRawElement() { return FLevels.back().Count++ == 0; }
+  std::size_t Depth() const { return FBaseDepth + FLevels.size(); }
   std::string& Output() { return FOut; }
 
  private:
@@ -89,16 +91,18 @@ void AppendHexDigits(std::string& out, std::span<const std::uint8_t> bytes);
 // The fixed text of an object whose members have known keys, formed once for an indent level:
 // Before(i) goes before member i's value ("{", or "," after an earlier member, then the line break,
 // the indent and the key), Closing() after the last value. A member may be left out, except the
-// first.
+// first. ElementOpening(first) is Before(0) with the separator and indent of an array element.
 class TJsonObjectPieces {
  public:
   TJsonObjectPieces(std::initializer_list<std::string_view> keys, std::size_t depth);
   std::string_view Before(std::size_t member) const { return FBefore[member]; }
   std::string_view Closing() const { return FClosing; }
+  std::string_view ElementOpening(bool first) const { return FElementOpening[first ? 1 : 0]; }
 
  private:
   std::vector<std::string> FBefore;
   std::string FClosing;
+  std::string FElementOpening[2];
 };
 
 }  // namespace Quorvane::Cli

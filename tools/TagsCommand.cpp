@@ -226,21 +226,41 @@ char* PutText(char* p, std::string_view text) {
   return p + text.size();
 }
 
+// The fixed text of the tag objects at one indent level, with the two ends after a tag's text.
+struct TTagJsonPieces {
+  explicit TTagJsonPieces(std::size_t depth)
+      : Depth(depth), Members({"id", "name", "type", "count", "text", "wellFormed"}, depth) {
+    for (const bool wellFormed : {false, true}) {
+      std::string& tail = Tails[wellFormed ? 1 : 0];
+      tail = '"';
+      tail += Members.Before(5);
+      tail += wellFormed ? "true" : "false";
+      tail += Members.Closing();
+    }
+  }
+  std::size_t Depth;
+  TJsonObjectPieces Members;
+  std::string Tails[2];  // the text's closing quote, "wellFormed" and the object's end
+};
+
 // One tag's object: its fixed text, numbers and names formed in one growth of the output, the text
 // straight after them; the same text as the writer's members would give.
-void WriteTagJson(std::string& out, const TJsonObjectPieces& pieces, TExifSectionKind kind, const TExifTag& tag) {
+void WriteTagJson(std::string& out, const TTagJsonPieces& tagPieces, bool first, TExifSectionKind kind,
+                  const TExifTag& tag) {
+  const TJsonObjectPieces& pieces = tagPieces.Members;
   const char* tagName = StandardTagName(kind, tag.ID());
   std::string_view name = tagName ? std::string_view(tagName) : std::string_view();
   const bool plainName = IsPlainJsonText(name);
   const std::string_view type = TypeName(tag.DataType());
   // The most that goes before the text: every piece, two numbers, the names and their quotes.
   std::size_t room = 2 * 24 + type.size() + 8;
-  for (std::size_t member = 0; member <= 4; ++member) room += pieces.Before(member).size();
+  room += pieces.ElementOpening(first).size();
+  for (std::size_t member = 1; member <= 4; ++member) room += pieces.Before(member).size();
   if (plainName) room += name.size();
   const std::size_t start = out.size();
   out.resize(start + room);
   char* p = out.data() + start;
-  p = PutText(p, pieces.Before(0));
+  p = PutText(p, pieces.ElementOpening(first));
   p = PutNumber(p, std::int64_t{tag.ID()});
   // "name" only for a number with a standard name in this directory.
   if (tagName) {
@@ -275,10 +295,7 @@ void WriteTagJson(std::string& out, const TJsonObjectPieces& pieces, TExifSectio
     tag.AppendAsString(out);
     if (!HasPlainText(tag)) EscapeAppendedText(out, textStart);
   }
-  out += '"';
-  out += pieces.Before(5);
-  out += tag.WellFormed() ? std::string_view("true") : std::string_view("false");
-  out += pieces.Closing();
+  out += tagPieces.Tails[tag.WellFormed() ? 1 : 0];
 }
 
 // One file's document, written as an element of the outer array.
@@ -290,8 +307,7 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
     for (const TExifTag* tag : data.PeekSection(kind))
       estimate += TagJsonRoom + 3 * static_cast<std::uint64_t>(std::max<std::int64_t>(tag->DataSize(), 0));
   json.Output().reserve(json.Output().size() + std::min<std::uint64_t>(estimate, MaxReserve));
-  std::optional<TJsonObjectPieces> tagPieces;
-  std::size_t tagPiecesDepth = 0;
+  std::optional<TTagJsonPieces> tagPieces;
   json.BeginObject();
   json.Key("file");
   json.String(file);
@@ -309,13 +325,8 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
     json.BeginArray();
     for (const TExifTag* tag : section) {
       // Every tag object lies at the same level: its fixed text is formed for the first.
-      const std::size_t depth = json.BeginRawValue();
-      if (!tagPieces || depth != tagPiecesDepth) {
-        tagPieces.emplace(std::initializer_list<std::string_view>{"id", "name", "type", "count", "text", "wellFormed"},
-                          depth);
-        tagPiecesDepth = depth;
-      }
-      WriteTagJson(json.Output(), *tagPieces, kind, *tag);
+      if (!tagPieces || json.Depth() != tagPieces->Depth) tagPieces.emplace(json.Depth());
+      WriteTagJson(json.Output(), *tagPieces, json.BeginRawElement(), kind, *tag);
     }
     json.EndArray();
     json.EndObject();
