@@ -211,7 +211,8 @@ bool HasPlainText(const TExifTag& tag) {
   }
 }
 
-// The room a tag object takes besides its text, and the most a document reserves ahead.
+// The room a tag object takes besides its text (up to three characters a byte: "65535," for two),
+// and the most a document reserves ahead.
 constexpr std::uint64_t TagJsonRoom = 160;
 constexpr std::uint64_t MaxReserve = std::uint64_t{64} << 20;
 
@@ -305,9 +306,10 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   std::uint64_t estimate = 1024;
   for (const auto& [kind, name] : SectionNames)
     for (const TExifTag* tag : data.PeekSection(kind))
-      estimate += TagJsonRoom + 3 * static_cast<std::uint64_t>(std::max<std::int64_t>(tag->DataSize(), 0));
+      estimate += TagJsonRoom + 3 * static_cast<std::uint64_t>(tag->DataSize());
   json.Output().reserve(json.Output().size() + std::min<std::uint64_t>(estimate, MaxReserve));
-  std::optional<TTagJsonPieces> tagPieces;
+  // Every tag object lies at the same level: its fixed text is formed once for each thread.
+  thread_local std::optional<TTagJsonPieces> tagPieces;
   json.BeginObject();
   json.Key("file");
   json.String(file);
@@ -324,8 +326,7 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
     json.Key("tags");
     json.BeginArray();
     for (const TExifTag* tag : section) {
-      // Every tag object lies at the same level: its fixed text is formed for the first.
-      if (!tagPieces || json.Depth() != tagPieces->Depth) tagPieces.emplace(json.Depth());
+      if (!tagPieces || tagPieces->Depth != json.Depth()) tagPieces.emplace(json.Depth());
       WriteTagJson(json.Output(), *tagPieces, json.BeginRawElement(), kind, *tag);
     }
     json.EndArray();
