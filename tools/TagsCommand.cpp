@@ -3,6 +3,7 @@
 // a few worker threads and the outputs in argument order.
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -227,65 +228,114 @@ char* PutText(char* p, std::string_view text) {
   return p + text.size();
 }
 
-// The fixed text of the tag objects at one indent level, with the two ends after a tag's text.
+// A short fixed text kept in a block of constant size: copied whole, without a call to memcpy, into
+// an output with PaddedSize bytes of room past its end; longer texts are copied as they are.
+constexpr std::size_t PaddedSize = 48;
+struct TPaddedText {
+  explicit TPaddedText(std::string_view text = {}) : Long(text) {
+    if (text.size() <= PaddedSize) text.copy(Short.data(), text.size());
+  }
+  std::string Long;
+  std::array<char, PaddedSize> Short{};
+};
+
+char* PutPadded(char* p, const TPaddedText& text) {
+  if (text.Long.size() > PaddedSize) return PutText(p, text.Long);
+  std::memcpy(p, text.Short.data(), PaddedSize);
+  return p + text.Long.size();
+}
+
+// The fixed text of the tag objects at one indent level: before "id" (a first or a later element),
+// "name", "type", "count" and "text" with the quotes around the strings that follow or precede them,
+// and the two ends after a tag's text.
 struct TTagJsonPieces {
-  explicit TTagJsonPieces(std::size_t depth)
-      : Depth(depth), Members({"id", "name", "type", "count", "text", "wellFormed"}, depth) {
+  explicit TTagJsonPieces(std::size_t depth) : Depth(depth) {
+    const TJsonObjectPieces members({"id", "name", "type", "count", "text", "wellFormed"}, depth);
+    Opening[0] = TPaddedText(members.ElementOpening(false));
+    Opening[1] = TPaddedText(members.ElementOpening(true));
+    Name = TPaddedText(std::string(members.Before(1)) + '"');
+    Type = TPaddedText(std::string(members.Before(2)) + '"');
+    Count = TPaddedText('"' + std::string(members.Before(3)));
+    Text = TPaddedText(std::string(members.Before(4)) + '"');
+    Fixed = std::max(Opening[0].Long.size(), Opening[1].Long.size()) + Name.Long.size() + Type.Long.size() +
+            Count.Long.size() + Text.Long.size();
     for (const bool wellFormed : {false, true}) {
       std::string& tail = Tails[wellFormed ? 1 : 0];
       tail = '"';
-      tail += Members.Before(5);
+      tail += members.Before(5);
       tail += wellFormed ? "true" : "false";
-      tail += Members.Closing();
+      tail += members.Closing();
     }
   }
   std::size_t Depth;
-  TJsonObjectPieces Members;
+  TPaddedText Opening[2], Name, Type, Count, Text;
+  std::size_t Fixed;     // the most the pieces before a tag's text take together
   std::string Tails[2];  // the text's closing quote, "wellFormed" and the object's end
 };
 
+// The type names, padded for PutPadded.
+const TPaddedText& PaddedTypeName(TTiffDataType type) {
+  static const auto names = [] {
+    std::array<TPaddedText, 14> padded;
+    for (int i = 0; i < 14; ++i) padded[i] = TPaddedText(TypeName(static_cast<TTiffDataType>(i)));
+    return padded;
+  }();
+  return names[IsValidTiffDataType(type) ? type : 0];
+}
+
+// A tag number's standard name in a directory, with whether JSON takes it as it is: looked up once
+// for each number in each thread, as photos repeat the same tags.
+struct TTagName {
+  std::uint32_t Key = UINT32_MAX;  // kind and number; no number yet
+  const char* Name = nullptr;
+  std::string_view Text;
+  bool Plain = true;
+};
+
+const TTagName& LookUpTagName(TExifSectionKind kind, TExifTagID id) {
+  thread_local std::array<TTagName, 256> cache;
+  const std::uint32_t key = static_cast<std::uint32_t>(kind) << 16 | id;
+  TTagName& entry = cache[(id + 37u * static_cast<unsigned>(kind)) & 0xFFu];
+  if (entry.Key != key) {
+    entry.Key = key;
+    entry.Name = StandardTagName(kind, id);
+    entry.Text = entry.Name ? std::string_view(entry.Name) : std::string_view();
+    entry.Plain = IsPlainJsonText(entry.Text);
+  }
+  return entry;
+}
+
 // One tag's object: its fixed text, numbers and names formed in one growth of the output, the text
 // straight after them; the same text as the writer's members would give.
-void WriteTagJson(std::string& out, const TTagJsonPieces& tagPieces, bool first, TExifSectionKind kind,
+void WriteTagJson(std::string& out, const TTagJsonPieces& pieces, bool first, TExifSectionKind kind,
                   const TExifTag& tag) {
-  const TJsonObjectPieces& pieces = tagPieces.Members;
-  const char* tagName = StandardTagName(kind, tag.ID());
-  std::string_view name = tagName ? std::string_view(tagName) : std::string_view();
-  const bool plainName = IsPlainJsonText(name);
-  const std::string_view type = TypeName(tag.DataType());
-  // The most that goes before the text: every piece, two numbers, the names and their quotes.
-  std::size_t room = 2 * 24 + type.size() + 8;
-  room += pieces.ElementOpening(first).size();
-  for (std::size_t member = 1; member <= 4; ++member) room += pieces.Before(member).size();
-  if (plainName) room += name.size();
+  const TTagName& name = LookUpTagName(kind, tag.ID());
+  // The most that goes before the text (the pieces, the names, two numbers), and the padding.
+  const std::size_t room = pieces.Fixed + (name.Plain ? name.Text.size() + 1 : 0) + PaddedSize + 2 * 24 + PaddedSize;
   const std::size_t start = out.size();
   out.resize(start + room);
   char* p = out.data() + start;
-  p = PutText(p, pieces.ElementOpening(first));
+  p = PutPadded(p, pieces.Opening[first ? 1 : 0]);
   p = PutNumber(p, std::int64_t{tag.ID()});
   // "name" only for a number with a standard name in this directory.
-  if (tagName) {
-    p = PutText(p, pieces.Before(1));
-    if (!plainName) {
-      out.resize(static_cast<std::size_t>(p - out.data()));
-      AppendJsonString(out, name);
+  if (name.Name) {
+    p = PutPadded(p, pieces.Name);
+    if (!name.Plain) {
+      out.resize(static_cast<std::size_t>(p - out.data()) - 1);  // without the opening quote
+      AppendJsonString(out, name.Text);
       const std::size_t named = out.size();
       out.resize(named + room);
       p = out.data() + named;
     } else {
-      *p++ = '"';
-      p = PutText(p, name);
+      p = PutText(p, name.Text);
       *p++ = '"';
     }
   }
-  p = PutText(p, pieces.Before(2));
-  *p++ = '"';
-  p = PutText(p, type);
-  *p++ = '"';
-  p = PutText(p, pieces.Before(3));
+  p = PutPadded(p, pieces.Type);
+  p = PutPadded(p, PaddedTypeName(tag.DataType()));
+  p = PutPadded(p, pieces.Count);
   p = PutNumber(p, std::int64_t{tag.ElementCount()});
-  p = PutText(p, pieces.Before(4));
-  *p++ = '"';
+  p = PutPadded(p, pieces.Text);
   out.resize(static_cast<std::size_t>(p - out.data()));
   // The whole text, formatted into the output and not kept in the tag's cache; hex digits are
   // formed here, sixteen bytes at a time.
@@ -296,7 +346,7 @@ void WriteTagJson(std::string& out, const TTagJsonPieces& tagPieces, bool first,
     tag.AppendAsString(out);
     if (!HasPlainText(tag)) EscapeAppendedText(out, textStart);
   }
-  out += tagPieces.Tails[tag.WellFormed() ? 1 : 0];
+  out += pieces.Tails[tag.WellFormed() ? 1 : 0];
 }
 
 // One file's document, written as an element of the outer array.
