@@ -138,10 +138,9 @@ void TJsonWriter::BeforeValue() {
   AppendBreak(FOut, level.Count++ > 0, FBaseDepth + FLevels.size());
 }
 
-
 void TJsonWriter::Key(std::string_view key) {
   BeforeValue();  // a member goes where an array element would
-  // The listings' keys are short and plain: one look at each byte, then copied as they are.
+  // The listings' keys are short and plain: one look at their bytes, then copied as they are.
   if (IsPlainJsonText(key)) {
     FOut += '"';
     FOut += key;
