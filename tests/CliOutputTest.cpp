@@ -20,7 +20,6 @@ namespace {
 using Quorvane::Cli::AppendHexDigits;
 using Quorvane::Cli::AppendJsonString;
 using Quorvane::Cli::EscapeAppendedText;
-using Quorvane::Cli::IsPlainJsonText;
 using Quorvane::Cli::TJsonObjectPieces;
 using Quorvane::Cli::RenderFilesInOrder;
 using Quorvane::Cli::TFileOutput;
@@ -136,22 +135,6 @@ std::vector<std::string> AppendedTexts() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, AnAppendedText, testing::ValuesIn(AppendedTexts()));
-
-struct TPlainCase {
-  std::string Text;
-  bool Plain;
-};
-
-class APlainText : public testing::TestWithParam<TPlainCase> {};
-
-TEST_P(APlainText, IsToldApartFromTextThatNeedsEscapes) { EXPECT_EQ(IsPlainJsonText(GetParam().Text), GetParam().Plain); }
-
-INSTANTIATE_TEST_SUITE_P(Texts, APlainText,
-                         testing::Values(TPlainCase{"", true}, TPlainCase{"ExposureTime", true},
-                                         TPlainCase{std::string(23, 'a') + "~ \x7f", true}, TPlainCase{"a\"b", false},
-                                         TPlainCase{std::string(17, 'a') + "\\", false}, TPlainCase{"\x1f", false},
-                                         TPlainCase{std::string(9, 'a') + "\xc3\xa9", false},
-                                         TPlainCase{std::string("nul\0", 4), false}));
 
 // Hex digits are formed sixteen bytes at a time: every byte value, at every place in a block and
 // in the bytes after the last whole block.
