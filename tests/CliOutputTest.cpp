@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -15,7 +17,10 @@
 
 namespace {
 
+using Quorvane::Cli::AppendHexDigits;
 using Quorvane::Cli::AppendJsonString;
+using Quorvane::Cli::EscapeAppendedText;
+using Quorvane::Cli::TJsonObjectPieces;
 using Quorvane::Cli::RenderFilesInOrder;
 using Quorvane::Cli::TFileOutput;
 using Quorvane::Cli::TJsonWriter;
@@ -104,6 +109,121 @@ TEST(AJsonWriter, LaysOutNestedAndEmptyContainersAsTheIndentedDump) {
                          {"empty object", Json::object()},
                          {"empty array", Json::array()},
                          {"list", {-7, 18446744073709551615u, true, nullptr, {{"inner", {"a", "b"}}}}}};
+  EXPECT_EQ(written, LibraryDump(expected));
+}
+
+// A text appended after an opening quote is escaped in place as a whole JSON string would be:
+// every control character, the quote, the backslash, DEL, valid and invalid UTF-8.
+class AnAppendedText : public testing::TestWithParam<std::string> {};
+
+TEST_P(AnAppendedText, IsEscapedAsAWholeStringAndLeftOpen) {
+  std::string out = "[";
+  const std::size_t start = out.size();
+  out += '"';
+  out += GetParam();
+  EscapeAppendedText(out, start);
+  std::string expected = "[" + Json(GetParam()).dump(-1, ' ', false, Json::error_handler_t::replace);
+  expected.pop_back();
+  EXPECT_EQ(out, expected);
+}
+
+std::vector<std::string> AppendedTexts() {
+  std::vector<std::string> texts = {"", "Make", "quote \" in", "back\\slash", "\x7f", "caf\xc3\xa9", "bad \xff byte",
+                                    "cut \xe2\x82", std::string(40, 'F') + "\n"};
+  for (int c = 0; c < 0x20; ++c) texts.push_back("ctl " + std::string(1, static_cast<char>(c)) + " end");
+  return texts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, AnAppendedText, testing::ValuesIn(AppendedTexts()));
+
+// Hex digits are formed sixteen bytes at a time: every byte value, at every place in a block and
+// in the bytes after the last whole block.
+TEST(HexDigits, AreTwoUpperCaseDigitsForEveryByteAtEveryPlace) {
+  std::vector<std::uint8_t> bytes(256 + 31);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  for (std::size_t offset : {0u, 1u, 15u}) {
+    for (std::size_t length = 0; offset + length <= bytes.size(); length += length < 40 ? 1 : 37) {
+      std::string expected = "x";
+      for (std::size_t i = 0; i < length; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", bytes[offset + i]);
+        expected += pair;
+      }
+      std::string out = "x";
+      AppendHexDigits(out, std::span(bytes).subspan(offset, length));
+      EXPECT_EQ(out, expected) << offset << " " << length;
+    }
+  }
+}
+
+// An object written from its pieces is the object the writer gives member by member, as a first
+// or a later element, with a member left out, at levels up to and past the formed indents.
+class AnObjectFromPieces : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(AnObjectFromPieces, IsTheObjectTheWriterGives) {
+  const std::size_t baseDepth = GetParam();
+  std::string byMembers, byPieces;
+  {
+    TJsonWriter json(byMembers, baseDepth);
+    json.BeginArray();
+    for (const bool named : {true, false}) {
+      json.BeginObject();
+      json.Key("id");
+      json.Number(std::int64_t{std::numeric_limits<std::int64_t>::min()});
+      if (named) {
+        json.Key("na\"me");
+        json.String("x");
+      }
+      json.Key("n");
+      json.Number(std::uint64_t{std::numeric_limits<std::uint64_t>::max()});
+      json.EndObject();
+    }
+    json.EndArray();
+  }
+  {
+    TJsonWriter json(byPieces, baseDepth);
+    json.BeginArray();
+    const TJsonObjectPieces pieces({"id", "na\"me", "n"}, json.Depth());
+    for (const bool named : {true, false}) {
+      std::string& out = json.Output();
+      out += pieces.ElementOpening(json.BeginRawElement());
+      out += "-9223372036854775808";
+      if (named) {
+        out += pieces.Before(1);
+        out += "\"x\"";
+      }
+      out += pieces.Before(2);
+      out += "18446744073709551615";
+      out += pieces.Closing();
+    }
+    json.EndArray();
+  }
+  EXPECT_EQ(byPieces, byMembers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, AnObjectFromPieces, testing::Values(0u, 1u, 30u, 31u, 40u));
+
+// Numbers at their limits and containers nested past the formed indents read as the library's dump.
+TEST(AJsonWriter, WritesLimitNumbersAndDeepNestingAsTheIndentedDump) {
+  std::string written;
+  TJsonWriter json(written);
+  Json expected = Json::array();
+  Json* inner = &expected;
+  for (int level = 0; level < 40; ++level) {
+    json.BeginArray();
+    if (level == 39) break;
+    json.Number(std::numeric_limits<std::int64_t>::min());
+    json.Number(std::numeric_limits<std::int64_t>::max());
+    json.Number(std::uint64_t{0});
+    inner->push_back(std::numeric_limits<std::int64_t>::min());
+    inner->push_back(std::numeric_limits<std::int64_t>::max());
+    inner->push_back(std::uint64_t{0});
+    inner->push_back(Json::array());
+    inner = &inner->back();
+  }
+  json.Number(std::numeric_limits<std::uint64_t>::max());
+  inner->push_back(std::numeric_limits<std::uint64_t>::max());
+  for (int level = 0; level < 40; ++level) json.EndArray();
   EXPECT_EQ(written, LibraryDump(expected));
 }
 

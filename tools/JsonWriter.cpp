@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Quorvane::Cli {
 
@@ -25,6 +28,33 @@ bool NeedsLook(const char* p) {
   const auto hasZeroByte = [](std::uint64_t v) { return ((v - Ones) & ~v & High) != 0; };
   const bool hasControl = ((word - Ones * 0x20) & ~word & High) != 0;
   return (word & High) != 0 || hasControl || hasZeroByte(word ^ (Ones * '"')) || hasZeroByte(word ^ (Ones * '\\'));
+}
+
+// The length of the leading run of text that goes into a JSON string as it is.
+std::size_t PlainPrefixLength(std::string_view text) {
+  std::size_t i = 0;
+  while (i + 8 <= text.size() && !NeedsLook(text.data() + i)) i += 8;
+  while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
+}
+
+// Appends ",\n" (or "\n") and the indent of the level. The texts of the first levels are formed
+// once: copied from a string whose length the compiler cannot bound, they go through a call to
+// memcpy, which is faster for them than the inline string copy it emits for a bounded length.
+void AppendBreak(std::string& out, bool comma, std::size_t level) {
+  constexpr std::size_t FormedLevels = 32;
+  static const auto Breaks = [] {
+    std::array<std::string, FormedLevels + 1> breaks;
+    for (std::size_t i = 0; i <= FormedLevels; ++i) breaks[i] = ",\n" + std::string(2 * i, ' ');
+    return breaks;
+  }();
+  if (level <= FormedLevels) {
+    const std::string& text = Breaks[level];
+    out.append(text.data() + (comma ? 0 : 1), text.size() - (comma ? 0 : 1));
+    return;
+  }
+  out += comma ? ",\n" : "\n";
+  out.append(2 * level, ' ');
 }
 
 // The length of the well-formed UTF-8 sequence at text[i], or 0 when it is not one.
@@ -98,8 +128,6 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void TJsonWriter::Indent(std::size_t depth) { FOut.append((FBaseDepth + depth) * 2, ' '); }
-
 void TJsonWriter::BeforeValue() {
   if (FAfterKey) {
     FAfterKey = false;
@@ -107,16 +135,13 @@ void TJsonWriter::BeforeValue() {
   }
   if (FLevels.empty()) return;
   TLevel& level = FLevels.back();
-  FOut += level.Count++ ? ",\n" : "\n";
-  Indent(FLevels.size());
+  AppendBreak(FOut, level.Count++ > 0, FBaseDepth + FLevels.size());
 }
 
 void TJsonWriter::Key(std::string_view key) {
   BeforeValue();  // a member goes where an array element would
-  // The listings' keys are short and plain: one look at each byte, then copied as they are.
-  bool plain = true;
-  for (const char c : key) plain &= PlainBytes[static_cast<unsigned char>(c)];
-  if (plain) {
+  // The listings' keys are short and plain: one look at their bytes, then copied as they are.
+  if (IsPlainJsonText(key)) {
     FOut += '"';
     FOut += key;
     FOut += "\": ";
@@ -146,10 +171,7 @@ void TJsonWriter::EndArray() { Close(']'); }
 void TJsonWriter::Close(char bracket) {
   const bool empty = FLevels.back().Count == 0;
   FLevels.pop_back();
-  if (!empty) {
-    FOut += '\n';
-    Indent(FLevels.size());
-  }
+  if (!empty) AppendBreak(FOut, false, FBaseDepth + FLevels.size());
   FOut += bracket;
 }
 
@@ -159,17 +181,64 @@ void TJsonWriter::String(std::string_view text) {
 }
 
 void TJsonWriter::FinishAppendedString(std::size_t start) {
-  const std::string_view text = std::string_view(FOut).substr(start + 1);
-  std::size_t i = 0;
-  while (i + 8 <= text.size() && !NeedsLook(text.data() + i)) i += 8;
-  while (i < text.size() && PlainBytes[static_cast<unsigned char>(text[i])]) ++i;
-  if (i < text.size()) {
-    const std::string raw(text);
-    FOut.resize(start);
-    AppendJsonString(FOut, raw);
-    return;
-  }
+  EscapeAppendedText(FOut, start);
   FOut += '"';
+}
+
+void EscapeAppendedText(std::string& out, std::size_t start) {
+  const std::string_view text = std::string_view(out).substr(start + 1);
+  if (PlainPrefixLength(text) == text.size()) return;
+  const std::string raw(text);
+  out.resize(start);
+  AppendJsonString(out, raw);
+  out.pop_back();  // the closing quote, which the caller writes
+}
+
+bool IsPlainJsonText(std::string_view text) { return PlainPrefixLength(text) == text.size(); }
+
+void AppendHexDigits(std::string& out, std::span<const std::uint8_t> bytes) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  const std::size_t start = out.size();
+  out.resize(start + 2 * bytes.size());
+  char* digits = out.data() + start;
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: the high and low nibbles apart, each nibble n made '0' + n plus 7 from
+  // 10 on ('A' follows '9' after 7), then interleaved high nibble first.
+  const __m128i nibble = _mm_set1_epi8(0x0F), nine = _mm_set1_epi8(9), zero = _mm_set1_epi8('0'),
+                seven = _mm_set1_epi8(7);
+  const auto toDigits = [&](__m128i n) {
+    return _mm_add_epi8(_mm_add_epi8(n, zero), _mm_and_si128(_mm_cmpgt_epi8(n, nine), seven));
+  };
+  for (; bytes.size() - i >= 16; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i high = toDigits(_mm_and_si128(_mm_srli_epi16(block, 4), nibble));
+    const __m128i low = toDigits(_mm_and_si128(block, nibble));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(digits + 2 * i), _mm_unpacklo_epi8(high, low));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(digits + 2 * i + 16), _mm_unpackhi_epi8(high, low));
+  }
+#endif
+  for (; i < bytes.size(); ++i) {
+    digits[2 * i] = Digits[bytes[i] >> 4];
+    digits[2 * i + 1] = Digits[bytes[i] & 0x0F];
+  }
+}
+
+TJsonObjectPieces::TJsonObjectPieces(std::initializer_list<std::string_view> keys, std::size_t depth) {
+  for (const std::string_view key : keys) {
+    std::string piece(FBefore.empty() ? "{" : "");
+    AppendBreak(piece, !FBefore.empty(), depth + 1);
+    AppendJsonString(piece, key);
+    piece += ": ";
+    FBefore.push_back(std::move(piece));
+  }
+  AppendBreak(FClosing, false, depth);
+  FClosing += '}';
+  for (const bool first : {false, true}) {
+    std::string& opening = FElementOpening[first ? 1 : 0];
+    AppendBreak(opening, !first, depth);
+    opening += FBefore.front();
+  }
 }
 
 // Numbers are written through a buffer on the stack, not a string of their own.

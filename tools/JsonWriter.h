@@ -5,6 +5,8 @@
 // control characters are escaped and invalid UTF-8 becomes U+FFFD.
 
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,10 +50,16 @@ class TJsonWriter {
   void Null();
   void StringArray(const std::vector<std::string>& texts);
 
+  // For an element of the open array that the caller writes whole into Output(), the separator
+  // and indent before it included: whether it is the array's first element. Depth() is the
+  // element's indent level (its members go one level deeper).
+  bool BeginRawElement() { return FLevels.back().Count++ == 0; }
+  std::size_t Depth() const { return FBaseDepth + FLevels.size(); }
+  std::string& Output() { return FOut; }
+
  private:
   // Before a value: the separator and indent in an array; nothing after a key.
   void BeforeValue();
-  void Indent(std::size_t depth);
   // Ends the open object or array with its bracket, on a line of its own unless it is empty.
   void Close(char bracket);
   // Closes the string that StringAppended began at start, escaping its text if need be.
@@ -69,5 +77,32 @@ class TJsonWriter {
 
 // Appends text as a JSON string, quotes included.
 void AppendJsonString(std::string& out, std::string_view text);
+
+// Escapes, if it needs it, the text that follows the opening quote at out[start]; the closing quote
+// is left to the caller.
+void EscapeAppendedText(std::string& out, std::size_t start);
+
+// Whether text goes into a JSON string as it is (printable ASCII other than quote and backslash).
+bool IsPlainJsonText(std::string_view text);
+
+// Appends two upper-case hex digits for each byte, in one growth of out.
+void AppendHexDigits(std::string& out, std::span<const std::uint8_t> bytes);
+
+// The fixed text of an object whose members have known keys, formed once for an indent level:
+// Before(i) goes before member i's value ("{", or "," after an earlier member, then the line break,
+// the indent and the key), Closing() after the last value. A member may be left out, except the
+// first. ElementOpening(first) is Before(0) with the separator and indent of an array element.
+class TJsonObjectPieces {
+ public:
+  TJsonObjectPieces(std::initializer_list<std::string_view> keys, std::size_t depth);
+  std::string_view Before(std::size_t member) const { return FBefore[member]; }
+  std::string_view Closing() const { return FClosing; }
+  std::string_view ElementOpening(bool first) const { return FElementOpening[first ? 1 : 0]; }
+
+ private:
+  std::vector<std::string> FBefore;
+  std::string FClosing;
+  std::string FElementOpening[2];
+};
 
 }  // namespace Quorvane::Cli

@@ -3,7 +3,10 @@
 // a few worker threads and the outputs in argument order.
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <optional>
 #include <cstring>
 #include <ostream>
 #include <string_view>
@@ -221,9 +224,154 @@ bool HasPlainText(const TExifTag& tag) {
   }
 }
 
+// The room a tag object takes besides its text (up to three characters a byte: "65535," for two),
+// and the most a document reserves ahead.
+constexpr std::uint64_t TagJsonRoom = 160;
+constexpr std::uint64_t MaxReserve = std::uint64_t{64} << 20;
+
+// Appends integer value at p, which has room for it.
+template <typename TInt>
+char* PutNumber(char* p, TInt value) {
+  return std::to_chars(p, p + 24, value).ptr;
+}
+
+char* PutText(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+// A short fixed text kept in a block of constant size: copied whole, without a call to memcpy, into
+// an output with PaddedSize bytes of room past its end; longer texts are copied as they are.
+constexpr std::size_t PaddedSize = 48;
+struct TPaddedText {
+  explicit TPaddedText(std::string_view text = {}) : Long(text) {
+    if (text.size() <= PaddedSize) text.copy(Short.data(), text.size());
+  }
+  std::string Long;
+  std::array<char, PaddedSize> Short{};
+};
+
+char* PutPadded(char* p, const TPaddedText& text) {
+  if (text.Long.size() > PaddedSize) return PutText(p, text.Long);
+  std::memcpy(p, text.Short.data(), PaddedSize);
+  return p + text.Long.size();
+}
+
+// The fixed text of the tag objects at one indent level: before "id" (a first or a later element),
+// "name", "type", "count" and "text" with the quotes around the strings that follow or precede them,
+// and the two ends after a tag's text.
+struct TTagJsonPieces {
+  explicit TTagJsonPieces(std::size_t depth) : Depth(depth) {
+    const TJsonObjectPieces members({"id", "name", "type", "count", "text", "wellFormed"}, depth);
+    Opening[0] = TPaddedText(members.ElementOpening(false));
+    Opening[1] = TPaddedText(members.ElementOpening(true));
+    Name = TPaddedText(std::string(members.Before(1)) + '"');
+    Type = TPaddedText(std::string(members.Before(2)) + '"');
+    Count = TPaddedText('"' + std::string(members.Before(3)));
+    Text = TPaddedText(std::string(members.Before(4)) + '"');
+    Fixed = std::max(Opening[0].Long.size(), Opening[1].Long.size()) + Name.Long.size() + Type.Long.size() +
+            Count.Long.size() + Text.Long.size();
+    for (const bool wellFormed : {false, true}) {
+      std::string& tail = Tails[wellFormed ? 1 : 0];
+      tail = '"';
+      tail += members.Before(5);
+      tail += wellFormed ? "true" : "false";
+      tail += members.Closing();
+    }
+  }
+  std::size_t Depth;
+  TPaddedText Opening[2], Name, Type, Count, Text;
+  std::size_t Fixed;     // the most the pieces before a tag's text take together
+  std::string Tails[2];  // the text's closing quote, "wellFormed" and the object's end
+};
+
+// The type names, padded for PutPadded.
+const TPaddedText& PaddedTypeName(TTiffDataType type) {
+  static const auto names = [] {
+    std::array<TPaddedText, 14> padded;
+    for (int i = 0; i < 14; ++i) padded[i] = TPaddedText(TypeName(static_cast<TTiffDataType>(i)));
+    return padded;
+  }();
+  return names[IsValidTiffDataType(type) ? type : 0];
+}
+
+// A tag number's standard name in a directory, with whether JSON takes it as it is: looked up once
+// for each number in each thread, as photos repeat the same tags.
+struct TTagName {
+  std::uint32_t Key = UINT32_MAX;  // kind and number; no number yet
+  const char* Name = nullptr;
+  std::string_view Text;
+  bool Plain = true;
+};
+
+const TTagName& LookUpTagName(TExifSectionKind kind, TExifTagID id) {
+  thread_local std::array<TTagName, 256> cache;
+  const std::uint32_t key = static_cast<std::uint32_t>(kind) << 16 | id;
+  TTagName& entry = cache[(id + 37u * static_cast<unsigned>(kind)) & 0xFFu];
+  if (entry.Key != key) {
+    entry.Key = key;
+    entry.Name = StandardTagName(kind, id);
+    entry.Text = entry.Name ? std::string_view(entry.Name) : std::string_view();
+    entry.Plain = IsPlainJsonText(entry.Text);
+  }
+  return entry;
+}
+
+// One tag's object: its fixed text, numbers and names formed in one growth of the output, the text
+// straight after them; the same text as the writer's members would give.
+void WriteTagJson(std::string& out, const TTagJsonPieces& pieces, bool first, TExifSectionKind kind,
+                  const TExifTag& tag) {
+  const TTagName& name = LookUpTagName(kind, tag.ID());
+  // The most that goes before the text (the pieces, the names, two numbers), and the padding.
+  const std::size_t room = pieces.Fixed + (name.Plain ? name.Text.size() + 1 : 0) + PaddedSize + 2 * 24 + PaddedSize;
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  char* p = out.data() + start;
+  p = PutPadded(p, pieces.Opening[first ? 1 : 0]);
+  p = PutNumber(p, std::int64_t{tag.ID()});
+  // "name" only for a number with a standard name in this directory.
+  if (name.Name) {
+    p = PutPadded(p, pieces.Name);
+    if (!name.Plain) {
+      out.resize(static_cast<std::size_t>(p - out.data()) - 1);  // without the opening quote
+      AppendJsonString(out, name.Text);
+      const std::size_t named = out.size();
+      out.resize(named + room);
+      p = out.data() + named;
+    } else {
+      p = PutText(p, name.Text);
+      *p++ = '"';
+    }
+  }
+  p = PutPadded(p, pieces.Type);
+  p = PutPadded(p, PaddedTypeName(tag.DataType()));
+  p = PutPadded(p, pieces.Count);
+  p = PutNumber(p, std::int64_t{tag.ElementCount()});
+  p = PutPadded(p, pieces.Text);
+  out.resize(static_cast<std::size_t>(p - out.data()));
+  // The whole text, formatted into the output and not kept in the tag's cache; hex digits are
+  // formed here, sixteen bytes at a time.
+  const std::size_t textStart = out.size() - 1;
+  if (tag.DataType() == dtUndefined) {
+    if (tag.ElementCount() > 0) AppendHexDigits(out, tag.Bytes());
+  } else {
+    tag.AppendAsString(out);
+    if (!HasPlainText(tag)) EscapeAppendedText(out, textStart);
+  }
+  out += pieces.Tails[tag.WellFormed() ? 1 : 0];
+}
+
 // One file's document, written as an element of the outer array.
 void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   const TExifMakerNote* makerNote = OpenMakerNote(data);
+  // Room for the whole document at once: most of it is the tags' texts.
+  std::uint64_t estimate = 1024;
+  for (const auto& [kind, name] : SectionNames)
+    for (const TExifTag* tag : data.PeekSection(kind))
+      estimate += TagJsonRoom + 3 * static_cast<std::uint64_t>(tag->DataSize());
+  json.Output().reserve(json.Output().size() + std::min<std::uint64_t>(estimate, MaxReserve));
+  // Every tag object lies at the same level: its fixed text is formed once for each thread.
+  thread_local std::optional<TTagJsonPieces> tagPieces;
   json.BeginObject();
   json.Key("file");
   json.String(file);
@@ -240,27 +388,8 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
     json.Key("tags");
     json.BeginArray();
     for (const TExifTag* tag : section) {
-      json.BeginObject();
-      json.Key("id");
-      json.Number(std::int64_t{tag->ID()});
-      // "name" only for a number with a standard name in this directory.
-      if (const char* tagName = StandardTagName(kind, tag->ID())) {
-        json.Key("name");
-        json.String(tagName);
-      }
-      json.Key("type");
-      json.String(TypeName(tag->DataType()));
-      json.Key("count");
-      json.Number(std::int64_t{tag->ElementCount()});
-      json.Key("text");
-      // The whole text, formatted into the output and not kept in the tag's cache.
-      if (HasPlainText(*tag))
-        json.PlainStringAppended([tag](std::string& out) { tag->AppendAsString(out); });
-      else
-        json.StringAppended([tag](std::string& out) { tag->AppendAsString(out); });
-      json.Key("wellFormed");
-      json.Bool(tag->WellFormed());
-      json.EndObject();
+      if (!tagPieces || tagPieces->Depth != json.Depth()) tagPieces.emplace(json.Depth());
+      WriteTagJson(json.Output(), *tagPieces, json.BeginRawElement(), kind, *tag);
     }
     json.EndArray();
     json.EndObject();
