@@ -1,5 +1,7 @@
 #include "OutputChannel.h"
 
+#include <sys/uio.h>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,9 +83,13 @@ TOutputChannel::int_type TOutputChannel::overflow(int_type c) {
 
 std::streamsize TOutputChannel::xsputn(const char* text, std::streamsize count) {
   if (FError != 0) return 0;
-  // A block or more with nothing held before it goes out as it is, without a copy.
-  if (!FEscape && FHeld.empty() && static_cast<std::size_t>(count) >= BlockSize)
-    return WriteAll(std::string_view(text, static_cast<std::size_t>(count))) ? count : 0;
+  // Text that fills a block with what is held goes out with it in one write, without a copy (a
+  // file's JSON document is tens of kilobytes).
+  if (!FEscape && FHeld.size() + static_cast<std::size_t>(count) >= BlockSize) {
+    if (!WriteAll(FHeld, std::string_view(text, static_cast<std::size_t>(count)))) return 0;
+    FHeld.clear();
+    return count;
+  }
   FHeld.append(text, static_cast<std::size_t>(count));
   if (FHeld.size() >= BlockSize && !Drain(false)) return 0;
   return count;
@@ -101,6 +107,34 @@ bool TOutputChannel::Drain(bool final) {
   const std::string_view bytes = FEscape ? std::string_view(escaped) : std::string_view(FHeld).substr(0, ready);
   if (!WriteAll(bytes)) return false;
   FHeld.erase(0, ready);
+  return true;
+}
+
+bool TOutputChannel::WriteAll(std::string_view first, std::string_view second) {
+  iovec parts[2] = {{const_cast<char*>(first.data()), first.size()}, {const_cast<char*>(second.data()), second.size()}};
+  iovec* next = parts;
+  int left = 2;
+  while (left > 0) {
+    if (next->iov_len == 0) {
+      ++next, --left;
+      continue;
+    }
+    const ssize_t count = ::writev(FFd, next, left);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      FError = count < 0 ? errno : EIO;
+      FHeld.clear();
+      return false;
+    }
+    // Skips what was written, a whole part or the start of one.
+    for (auto done = static_cast<std::size_t>(count); done > 0;) {
+      const std::size_t taken = std::min(done, next->iov_len);
+      next->iov_base = static_cast<char*>(next->iov_base) + taken;
+      next->iov_len -= taken;
+      done -= taken;
+      if (next->iov_len == 0 && left > 1) ++next, --left;
+    }
+  }
   return true;
 }
 

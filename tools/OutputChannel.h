@@ -49,6 +49,8 @@ class TOutputChannel final : public std::streambuf {
   bool Drain(bool final);
   // Writes all of bytes; false (and FError set) when the output fails.
   bool WriteAll(std::string_view bytes);
+  // Writes all of first, then all of second, in as few writes as the output takes.
+  bool WriteAll(std::string_view first, std::string_view second);
 
   int FFd;
   bool FEscape;
