@@ -29,13 +29,32 @@ const std::array Registry = {
     &Formats::OlympusORF, &Formats::PanasonicRW2, &Formats::PentaxPEF,
 };
 
+// Where the extension of a file name starts (its dot); npos without one. A dot that starts the name
+// (".jpg") makes no extension.
+std::size_t ExtensionDot(std::string_view fileName) {
+  const std::size_t slash = fileName.find_last_of('/');
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = fileName.find_last_of('.');
+  return dot == std::string_view::npos || dot <= nameStart ? std::string_view::npos : dot;
+}
+
 // The extension of a file name, lower case with its dot; empty without one.
 std::string ExtensionOf(std::string_view fileName) {
-  const std::size_t slash = fileName.find_last_of('/');
-  const std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-  const std::size_t dot = name.find_last_of('.');
-  if (dot == std::string_view::npos || dot == 0) return {};
-  return Zorp::Base::LowerCase(name.substr(dot));
+  const std::size_t dot = ExtensionDot(fileName);
+  return dot == std::string_view::npos ? std::string() : Zorp::Base::LowerCase(fileName.substr(dot));
+}
+
+// The format a file's first bytes show (the name breaking ties); nullptr when none does or the
+// file cannot be read.
+const TMetadataFileFormat* FormatOfContent(const std::string& fileName, std::string_view nameForTies) {
+  try {
+    std::array<std::uint8_t, MetadataFileHeadSize> head{};
+    Zorp::Base::TFileReadStream stream(fileName);
+    const std::int64_t read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
+    return RecognizeFileFormat(std::span(head.data(), static_cast<std::size_t>(read)), nameForTies);
+  } catch (const Zorp::Base::EStreamError&) {
+    return nullptr;
+  }
 }
 
 }  // namespace
@@ -70,7 +89,12 @@ const TMetadataFileFormat* RecognizeFileFormat(std::span<const std::uint8_t> hea
 }
 
 TMetadataFile::TMetadataFile(std::string fileName, const TMetadataFileFormat& format)
-    : FFileName(std::move(fileName)), FFormat(&format), FExif(std::make_unique<TExifData>()) {
+    : FFileName(std::move(fileName)), FExif(std::make_unique<TExifData>()) {
+  UseFormat(format);
+}
+
+void TMetadataFile::UseFormat(const TMetadataFileFormat& format) {
+  FFormat = &format;
   // The sidecar of a file that is not written is where its edits live, so they are added to it.
   if (!format.WritesInPlace()) FExif->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
 }
@@ -82,29 +106,18 @@ std::unique_ptr<TMetadataFile> TMetadataFile::Create(const std::string& fileName
   // first bytes decide for other names. What neither places is read as a JPEG, whose load says
   // what is wrong with it (and first recovers an interrupted save of a file that is missing).
   const TMetadataFileFormat* format = FileFormatOfName(fileName);
-  if (!format) {
-    try {
-      std::array<std::uint8_t, MetadataFileHeadSize> head{};
-      Zorp::Base::TFileReadStream stream(fileName);
-      const std::int64_t read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
-      format = RecognizeFileFormat(std::span(head.data(), static_cast<std::size_t>(read)), fileName);
-    } catch (const Zorp::Base::EStreamError&) {
-      format = nullptr;
-    }
-  }
+  if (!format) format = FormatOfContent(fileName, fileName);
+  return std::make_unique<TMetadataFile>(fileName, format ? *format : JPEGFileFormat());
+}
+
+std::unique_ptr<TMetadataFile> TMetadataFile::CreateForStream(const std::string& fileName) {
+  const TMetadataFileFormat* format = FileFormatOfName(fileName);
   return std::make_unique<TMetadataFile>(fileName, format ? *format : JPEGFileFormat());
 }
 
 std::unique_ptr<TMetadataFile> TMetadataFile::Open(const std::string& fileName) {
   auto file = Create(fileName);
   file->Load();
-  return file;
-}
-
-std::unique_ptr<TMetadataFile> TMetadataFile::Open(Zorp::Base::TStream& stream, const std::string& fileName) {
-  const TMetadataFileFormat* format = FileFormatOfName(fileName);
-  auto file = std::make_unique<TMetadataFile>(fileName, format ? *format : JPEGFileFormat());
-  file->FFormat->LoadFromStream(*file, stream);
   return file;
 }
 
@@ -115,15 +128,10 @@ void TMetadataFile::Load() {
     FFormat->Load(*this);
   } catch (const EInvalidJPEGHeader&) {
     // A file named as a JPEG that is none: another format may know its first bytes.
-    std::array<std::uint8_t, MetadataFileHeadSize> head{};
-    Zorp::Base::TFileReadStream stream(FFileName);
-    const std::int64_t read = stream.Read(head.data(), static_cast<std::int64_t>(head.size()));
-    const TMetadataFileFormat* other =
-        RecognizeFileFormat(std::span(head.data(), static_cast<std::size_t>(read)), std::string_view());
+    const TMetadataFileFormat* other = FormatOfContent(FFileName, std::string_view());
     if (!other || other == FFormat) throw;
     // The same container (callers hold it), which the other format's load clears.
-    FFormat = other;
-    if (!FFormat->WritesInPlace()) FExif->XMPPacket().SetWritePolicy(wpUpdateOrAdd);
+    UseFormat(*other);
     FFormat->Load(*this);
   }
   if (!WritesInPlace()) LoadSidecar();
@@ -152,13 +160,9 @@ TXMPPacket* TMetadataFile::Sidecar() {
 }
 
 std::string TMetadataFile::FindSidecar(const std::string& fileName) {
-  const std::string_view name(fileName);
-  const std::size_t slash = name.find_last_of('/');
-  const std::size_t dot = name.find_last_of('.');
-  const bool hasExtension = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash + 1);
   std::vector<std::string> candidates = {fileName + ".xmp", fileName + ".XMP"};
-  if (hasExtension) {
-    const std::string stem(name.substr(0, dot));
+  if (const std::size_t dot = ExtensionDot(fileName); dot != std::string::npos) {
+    const std::string stem = fileName.substr(0, dot);
     candidates.push_back(stem + ".xmp");
     candidates.push_back(stem + ".XMP");
   }
@@ -171,10 +175,7 @@ std::string TMetadataFile::FindSidecar(const std::string& fileName) {
 }
 
 std::string TMetadataFile::NewSidecarName(const std::string& fileName) {
-  const std::size_t slash = fileName.find_last_of('/');
-  const std::size_t dot = fileName.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot <= slash + 1)) return fileName + ".xmp";
-  return fileName.substr(0, dot) + ".xmp";
+  return fileName.substr(0, std::min(ExtensionDot(fileName), fileName.size())) + ".xmp";
 }
 
 void TMetadataFile::LoadSidecar() {

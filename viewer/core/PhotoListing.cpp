@@ -56,10 +56,8 @@ TPhotoListing ListPhoto(const std::string& fileName, const TMemIniFile& ini,
 
 TPhotoListing ListPhoto(Zorp::Base::TStream& stream, const std::string& fileName, const TMemIniFile& ini,
                         const Zorp::Base::TFormatSettings& settings) {
-  const TMetadataFileFormat* format = FileFormatOfName(fileName);
   return LoadAndList(
-      fileName, ini, settings,
-      [&] { return std::make_unique<TMetadataFile>(fileName, format ? *format : JPEGFileFormat()); },
+      fileName, ini, settings, [&] { return TMetadataFile::CreateForStream(fileName); },
       [&](TMetadataFile& file) { file.Format().LoadFromStream(file, stream); });
 }
 

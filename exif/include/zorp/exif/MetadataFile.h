@@ -82,9 +82,9 @@ class TMetadataFile {
   static std::unique_ptr<TMetadataFile> Create(const std::string& fileName);
   // Create, then Load.
   static std::unique_ptr<TMetadataFile> Open(const std::string& fileName);
-  // The same for data in a stream, read as the format fileName's extension names (JPEG for a name
-  // without a registered extension).
-  static std::unique_ptr<TMetadataFile> Open(Zorp::Base::TStream& stream, const std::string& fileName);
+  // A file whose data comes from a stream (Format().LoadFromStream), with the format fileName's
+  // extension names, JPEG for a name without a registered extension.
+  static std::unique_ptr<TMetadataFile> CreateForStream(const std::string& fileName);
 
   const std::string& FileName() const { return FFileName; }
   const TMetadataFileFormat& Format() const { return *FFormat; }
@@ -130,11 +130,13 @@ class TMetadataFile {
   void Save();
 
  private:
+  // Takes the format, and the sidecar write policy when the format does not write the file.
+  void UseFormat(const TMetadataFileFormat& format);
   void LoadSidecar();
   void SaveSidecar();
 
   std::string FFileName;
-  const TMetadataFileFormat* FFormat;
+  const TMetadataFileFormat* FFormat = nullptr;
   std::unique_ptr<TExifData> FExif;
   std::unique_ptr<TMetadataFileExtras> FExtras;
   bool FSidecarRead = false;
