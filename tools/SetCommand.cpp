@@ -111,12 +111,11 @@ int RunSet(const std::string& file, const std::string& label, const std::string&
   controller.EditButtonClick();
   for (const std::string& message : answers.Messages) err << ErrorLine(file, message);
   if (!answers.Messages.empty()) return 1;
-  // The controller's status names the sidecar a read-only file's edit went to.
-  if (out && !Zorp::Exif::TMetadataFile::Create(file)->WritesInPlace() &&
-      controller.StatusMessage().starts_with("Saved ")) {
-    const std::string sidecar = Zorp::Exif::TMetadataFile::FindSidecar(file);
-    *out << MarkLineBreaks(file) << ": written to the XMP sidecar " << MarkLineBreaks(sidecar) << '\n';
-  }
+  // A file that is not written took the edit in its sidecar.
+  Zorp::Exif::TMetadataFile* photo = controller.PhotoFile();
+  if (out && photo && !photo->WritesInPlace() && controller.StatusMessage().starts_with("Saved "))
+    *out << MarkLineBreaks(file) << ": written to the XMP sidecar " << MarkLineBreaks(photo->SidecarFileName())
+         << '\n';
   return 0;
 }
 

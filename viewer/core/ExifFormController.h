@@ -150,6 +150,8 @@ class TExifFormController {
   const std::string& StatusMessage() const { return FStatusMessage; }
   std::uint64_t StatusGeneration() const { return FStatusGeneration; }
   const Zorp::Exif::TExifData* Data() const { return FExifData; }
+  // The shown photo's file (its format, its sidecar); nullptr when none is shown.
+  Zorp::Exif::TMetadataFile* PhotoFile() const { return FPhotoFile.get(); }
   const std::string& FileName() const { return FFileName; }
   const TMemIniFile& MakerNoteIni() const { return FMakerNoteIni; }
   // Counters that change whenever the photo list or the rows were replaced, so a window rebuilds
