@@ -226,11 +226,15 @@ void ListSummaryRows(const TExifData& data, TListRows& rows,
   const auto add = [&rows](std::string_view label, const std::string& value) {
     if (!value.empty()) AddItem(rows, label, false, "", "", value);
   };
-  // A reconciled value, flagged when its copies differ; the hint then names them.
-  const auto addCopied = [&](std::string_view label, TMWGValue item, const std::string& exifValue) {
-    if (!reconcile) return add(label, exifValue);
-    const TMWGReading reading = (*reconcile)(item);
-    if (reading.Value.empty()) return;
+  // The value of item: reconciled when reconcile is given, else the Exif text.
+  const auto read = [&](TMWGValue item, const std::string& exifValue) {
+    if (reconcile) return (*reconcile)(item);
+    TMWGReading reading;
+    reading.Value = exifValue;
+    return reading;
+  };
+  // A value, flagged when its copies differ; the hint then names them.
+  const auto addCopied = [&](std::string_view label, const TMWGReading& reading) {
     if (!reading.Disagree) return add(label, reading.Value);
     add(label, reading.Value + std::string(CopiesDifferMark));
     std::string hint = std::string("Shown: ") + MWGSourceName(reading.Source);
@@ -258,15 +262,12 @@ void ListSummaryRows(const TExifData& data, TListRows& rows,
   add("Location", LocationText(data));
   if (!rows.empty() && rows.back().Caption.ends_with("Location"))
     rows.back().Hint = "Double-click to open the position in OpenStreetMap";
-  addCopied("Author", mvCreator, Clean(data.Author()));
-  addCopied("Copyright", mvCopyright, Clean(data.Copyright()));
-  const std::string title = Zorp::Base::Trim(data.Title());
-  const bool titled = reconcile ? !(*reconcile)(mvTitle).Value.empty() : !title.empty();
-  if (titled)
-    addCopied("Title/Description", mvTitle, title);
-  else
-    addCopied("Title/Description", mvDescription, Clean(data.ImageDescription()));
-  addCopied("Keywords", mvKeywords, Zorp::Base::Trim(data.Keywords()));
+  addCopied("Author", read(mvCreator, Clean(data.Author())));
+  addCopied("Copyright", read(mvCopyright, Clean(data.Copyright())));
+  const TMWGReading title = read(mvTitle, Zorp::Base::Trim(data.Title()));
+  addCopied("Title/Description",
+            title.Value.empty() ? read(mvDescription, Clean(data.ImageDescription())) : title);
+  addCopied("Keywords", read(mvKeywords, Zorp::Base::Trim(data.Keywords())));
   add("Rating", RatingText(data));
   add("Software", Clean(data.Software()));
 }
