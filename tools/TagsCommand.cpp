@@ -194,7 +194,7 @@ void PrintText(TExifData& data, std::string& out) {
     out += "xmp: none\n";
   // The IPTC datasets, only for a photo that holds IPTC: "iptc: N", then "  2:25 Keywords = TEXT"
   // for each value.
-  if (data.SourceMetadata().Contains(mkIPTC) || !data.IPTC().Empty()) {
+  if (Quorvane::Viewer::HoldsIPTC(data)) {
     const auto datasets = Quorvane::Viewer::ListIPTCDatasets(data.IPTC());
     out += "iptc: " + std::to_string(datasets.size()) + '\n';
     for (const Quorvane::Viewer::TIPTCListedDataset& dataset : datasets)
@@ -430,7 +430,7 @@ void WriteJson(TJsonWriter& json, const std::string& file, TExifData& data) {
   }
   // The IPTC datasets of records 1 and 2, each with its values in file order; null without IPTC.
   json.Key("iptc");
-  if (data.SourceMetadata().Contains(mkIPTC) || !data.IPTC().Empty()) {
+  if (Quorvane::Viewer::HoldsIPTC(data)) {
     json.BeginArray();
     for (const Quorvane::Viewer::TIPTCListedDataset& dataset : Quorvane::Viewer::ListIPTCDatasets(data.IPTC())) {
       json.BeginObject();

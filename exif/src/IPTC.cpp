@@ -219,6 +219,15 @@ void TIPTCData::LoadFromSegments(const std::vector<std::span<const std::uint8_t>
   LoadFromResources(joined);
 }
 
+void TIPTCData::LoadFromIPTCRecords(std::span<const std::uint8_t> records) {
+  TPhotoshopResource resource;
+  resource.ID = PhotoshopIPTCResource;
+  resource.Data.assign(records.begin(), records.end());
+  TBytes resources;
+  AppendResource(resources, resource);
+  LoadFromResources(resources);
+}
+
 void TIPTCData::LoadFromResources(std::span<const std::uint8_t> resources) {
   FResources.clear();
   FDatasets.clear();

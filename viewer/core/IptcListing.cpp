@@ -69,12 +69,14 @@ void ListIPTCData(TListRows& rows, const TIPTCData& iptc, bool editable) {
 }
 
 void ListIPTC(TListRows& rows, TExifData& data, bool editable) {
-  if (!data.SourceMetadata().Contains(mkIPTC) && data.IPTC().Empty()) {
+  if (!HoldsIPTC(data)) {
     AddCaption(rows, NoIPTCNotice);
     return;
   }
   ListIPTCData(rows, data.IPTC(), editable);
 }
+
+bool HoldsIPTC(TExifData& data) { return data.SourceMetadata().Contains(mkIPTC) || !data.IPTC().Empty(); }
 
 bool IsIPTCRowKey(std::string_view key) { return key.starts_with("iptc:"); }
 

@@ -39,6 +39,9 @@ std::vector<TIPTCListedDataset> ListIPTCDatasets(const Zorp::Exif::TIPTCData& ip
 // rows keyed "iptc:RECORD:DATASET:INDEX" (the value's place among the dataset's values).
 void ListIPTCData(TListRows& rows, const Zorp::Exif::TIPTCData& iptc, bool editable = false);
 
+// Whether the photo holds IPTC: Photoshop segments were read or IPTC data was given to it.
+bool HoldsIPTC(Zorp::Exif::TExifData& data);
+
 // The rows of the photo's IPTC data. Reads the IPTC data.
 void ListIPTC(TListRows& rows, Zorp::Exif::TExifData& data, bool editable = false);
 

@@ -11,16 +11,6 @@
 namespace Zorp::Exif::Formats {
 namespace {
 
-// The IPTC records of a TIFF file as the Photoshop resource that holds them in a JPEG.
-std::vector<std::uint8_t> IPTCResource(const std::vector<std::uint8_t>& records) {
-  std::vector<std::uint8_t> bytes = {'8', 'B', 'I', 'M', PhotoshopIPTCResource >> 8, PhotoshopIPTCResource & 0xFF, 0, 0};
-  const auto size = static_cast<std::uint32_t>(records.size());
-  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(size >> shift));
-  bytes.insert(bytes.end(), records.begin(), records.end());
-  if (records.size() % 2) bytes.push_back(0);
-  return bytes;
-}
-
 class TTiffBasedFormat final : public TMetadataFileFormat {
  public:
   explicit TTiffBasedFormat(TTiffFileFormat format) : FInfo(*FindTiffFileFormat(format)) {
@@ -47,7 +37,7 @@ class TTiffBasedFormat final : public TMetadataFileFormat {
  private:
   static void Take(TMetadataFile& file, std::unique_ptr<TTiffFile> tiff) {
     if (!tiff->IPTCData().empty()) {
-      file.Exif().IPTC().LoadFromResources(IPTCResource(tiff->IPTCData()));
+      file.Exif().IPTC().LoadFromIPTCRecords(tiff->IPTCData());
       file.Exif().SetModified(false);
     }
     file.SetExtras(std::move(tiff));

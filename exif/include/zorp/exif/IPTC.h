@@ -79,6 +79,9 @@ class TIPTCData {
   void LoadFromSegments(const std::vector<std::span<const std::uint8_t>>& segments);
   // Parses resource blocks (the joined segment data without their signatures).
   void LoadFromResources(std::span<const std::uint8_t> resources);
+  // Parses IPTC records stored without Photoshop resources (as TIFF tag 0x83BB holds them), held as
+  // the one IPTC resource.
+  void LoadFromIPTCRecords(std::span<const std::uint8_t> records);
   // Drops every resource and dataset; a save then writes no Photoshop segment.
   void Clear();
 
