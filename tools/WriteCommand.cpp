@@ -145,12 +145,10 @@ TSetter IPTCSetter(const std::string& name) {
   if (!info || (info->Record != 1 && info->Record != 2)) return {};
   return [info](TExifData& data, const std::string& value) {
     std::vector<std::string> values;
-    std::string_view rest = value;
-    while (!rest.empty()) {
-      const std::size_t end = info->Repeatable ? std::min(rest.find(';'), rest.size()) : rest.size();
-      if (std::string item = Zorp::Base::Trim(rest.substr(0, end)); !item.empty()) values.push_back(std::move(item));
-      rest.remove_prefix(std::min(end + 1, rest.size()));
-    }
+    if (info->Repeatable)
+      values = SplitListText(value);
+    else if (std::string item = Zorp::Base::Trim(value); !item.empty())
+      values.push_back(std::move(item));
     data.IPTC().SetValues(info->Record, info->Number, values);
   };
 }

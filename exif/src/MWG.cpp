@@ -26,19 +26,6 @@ constexpr TMWGPlace Places[] = {
 
 std::string Clean(std::string_view text) { return Zorp::Base::Trim(ShownAsciiText(text)); }
 
-// Items of a list text separated by ";" (the form of the Windows keywords and of the MWG's list in a
-// single Exif string), trimmed, without empty ones.
-std::vector<std::string> SplitList(std::string_view text) {
-  std::vector<std::string> items;
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find(';'), text.size());
-    std::string item = Zorp::Base::Trim(text.substr(0, end));
-    if (!item.empty()) items.push_back(std::move(item));
-    text.remove_prefix(std::min(end + 1, text.size()));
-  }
-  return items;
-}
-
 std::string JoinList(const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) {
@@ -90,7 +77,7 @@ std::string ExifCopy(TExifData& data, TMWGValue item) {
 std::string WindowsCopy(TExifData& data, TMWGValue item) {
   switch (item) {
     case mvCreator: return Clean(data.Author());
-    case mvKeywords: return JoinList(SplitList(data.Keywords()));
+    case mvKeywords: return JoinList(SplitListText(data.Keywords()));
     case mvTitle: return Zorp::Base::Trim(data.Title());
     default: return {};
   }
@@ -133,7 +120,7 @@ bool SameValue(TMWGValue item, const std::string& a, const std::string& b) {
     return a.compare(0, length, b, 0, length) == 0;
   }
   if (Places[item].IsList) {
-    auto left = SplitList(a), right = SplitList(b);
+    auto left = SplitListText(a), right = SplitListText(b);
     std::sort(left.begin(), left.end());
     std::sort(right.begin(), right.end());
     return left == right;
@@ -142,6 +129,17 @@ bool SameValue(TMWGValue item, const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::vector<std::string> SplitListText(std::string_view text) {
+  std::vector<std::string> items;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find(';'), text.size());
+    std::string item = Zorp::Base::Trim(text.substr(0, end));
+    if (!item.empty()) items.push_back(std::move(item));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return items;
+}
 
 TMWGReading ReadMWGValue(TExifData& data, TMWGValue item, TXMPPacket* sidecar) {
   TMWGReading reading;
@@ -196,7 +194,7 @@ void UpdateIPTCCopy(TExifData& data, TMWGValue item, const std::string& value) {
     const std::string text = Zorp::Base::Trim(value);
     std::vector<std::string> values;
     if (Places[item].IsList)
-      values = SplitList(text);
+      values = SplitListText(text);
     else if (!text.empty())
       values.push_back(text);
     iptc.SetValues(Places[item].IPTCName, values);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zorp/exif/ExifData.h"
@@ -48,6 +49,10 @@ struct TMWGReading {
 TMWGReading ReadMWGValue(TExifData& data, TMWGValue item, TXMPPacket* sidecar = nullptr);
 // The same for a metadata file: its sidecar wins when the file is not written in place.
 TMWGReading ReadMWGValue(TMetadataFile& file, TMWGValue item);
+
+// The items of a list held in one text, separated by ";" (the Windows keywords, the guidelines' list in
+// a single Exif string): trimmed, without empty ones.
+std::vector<std::string> SplitListText(std::string_view text);
 
 // "Exif", "IPTC", "XMP", "XMP sidecar".
 const char* MWGSourceName(TMWGSource source);
