@@ -138,18 +138,4 @@ bool TOutputChannel::WriteAll(std::string_view first, std::string_view second) {
   return true;
 }
 
-bool TOutputChannel::WriteAll(std::string_view bytes) {
-  for (std::size_t written = 0; written < bytes.size();) {
-    const ssize_t count = ::write(FFd, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      FError = count < 0 ? errno : EIO;
-      FHeld.clear();
-      return false;
-    }
-    written += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
 }  // namespace Quorvane::Cli

@@ -47,10 +47,9 @@ class TOutputChannel final : public std::streambuf {
  private:
   // Writes the held text; a cut-off UTF-8 sequence at its end waits for more unless final.
   bool Drain(bool final);
-  // Writes all of bytes; false (and FError set) when the output fails.
-  bool WriteAll(std::string_view bytes);
-  // Writes all of first, then all of second, in as few writes as the output takes.
-  bool WriteAll(std::string_view first, std::string_view second);
+  // Writes all of first, then all of second, in as few writes as the output takes; false (and
+  // FError set) when the output fails.
+  bool WriteAll(std::string_view first, std::string_view second = {});
 
   int FFd;
   bool FEscape;
