@@ -41,6 +41,17 @@ nlohmann::json ExifToolListing(const std::string& options, const std::filesystem
                                nullptr, false);
 }
 
+// Why a comparison with exiftool cannot run here (no sample photos in folder, or no exiftool); empty
+// when it can.
+std::string OracleMissing(const std::filesystem::path& folder) {
+  std::ostringstream why;
+  if (!std::filesystem::is_directory(folder))
+    why << "no sample photos at " << folder;
+  else if (!HasExifTool())
+    why << "exiftool is not installed";
+  return why.str();
+}
+
 // Loads the photo; false for one the reader refuses, which the comparisons leave out.
 bool Loads(TExifData& data, const std::string& file) {
   try {
@@ -53,8 +64,7 @@ bool Loads(TExifData& data, const std::string& file) {
 
 TEST(TheReader, ListsTheSameStandardTagsAsExifTool) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
 
   const auto listing = ExifToolListing("-G1 -a -n -u -D", folder);
   ASSERT_TRUE(listing.is_array());
@@ -180,8 +190,7 @@ bool KnownCommentCode(const TExifData& data) {
 // with the same values in the same order. Dates, times and numbers they convert are left out.
 TEST(TheIPTCReader, ReadsTheSameTextsAsExifTool) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
 
   const auto listing = ExifToolListing("-G1 -a -n -IPTC:all", folder);
   ASSERT_TRUE(listing.is_array());
@@ -216,8 +225,7 @@ TEST(TheIPTCReader, ReadsTheSameTextsAsExifTool) {
 // The value shown where Exif, IPTC and XMP each hold a copy is the one ExifTool's MWG tags pick.
 TEST(TheReconciledValues, AreTheOnesExifToolsMWGTagsPick) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
 
   const auto listing = ExifToolListing(
       "-sep '; ' -MWG:Copyright -MWG:Creator -MWG:Description -MWG:Keywords -MWG:DateTimeOriginal", folder);
@@ -258,8 +266,7 @@ TEST(TheReconciledValues, AreTheOnesExifToolsMWGTagsPick) {
 // stale digest it warned about is current afterwards), and the other datasets read as before.
 TEST(TheIPTCWriter, EditsEveryRealPhotoSoThatExifToolReadsAndValidatesIt) {
   const std::filesystem::path photos = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(photos); !why.empty()) GTEST_SKIP() << why;
   const std::filesystem::path folder = FreshTestFolder("quorvane-iptc-oracle");
   int edited = 0;
   for (const auto& entry : std::filesystem::directory_iterator(photos)) {
@@ -303,8 +310,7 @@ TEST(TheIPTCWriter, EditsEveryRealPhotoSoThatExifToolReadsAndValidatesIt) {
 
 TEST(TheStandardList, ShowsTheTextsExifToolReads) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
   const std::vector<std::pair<std::string, TRowOracle>> rows = {
       {"Camera make", Text("IFD0:Make")},
       {"Camera model", Text("IFD0:Model")},
@@ -378,8 +384,7 @@ std::optional<double> LeadingNumber(const std::string& text) {
 
 TEST(TheSummary, ShowsTheExposureApertureIsoAndFocalLengthExifToolReads) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
   // Caption, their tag, the text before our number, and how far the numbers may differ (a share of
   // theirs for times, which both round to a whole reciprocal or one decimal).
   const struct {
@@ -433,8 +438,7 @@ TEST(TheSummary, ShowsTheExposureApertureIsoAndFocalLengthExifToolReads) {
 // warning, and is read by the class of its maker.
 TEST(TheMakerNoteList, LoadsCleanlyWhereExifToolReadsTheMakerNoteWithoutAWarning) {
   const std::filesystem::path folder = QUORVANE_PHOTOS_DIR;
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no sample photos at " << folder;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(folder); !why.empty()) GTEST_SKIP() << why;
   // Camera make (its start, any case) -> the types our list may show for it.
   const std::vector<std::pair<std::string, std::set<std::string>>> makers = {
       {"canon", {"Canon"}},
@@ -714,8 +718,7 @@ std::set<std::string> Exiv2Comparable(const TExiv2Listing& listing, const TJudge
 
 TEST(EveryRealPhoto, ResavedAndEditedReadsAsBeforeInExifTool) {
   const fs::path photos = QUORVANE_PHOTOS_DIR;
-  if (!fs::is_directory(photos)) GTEST_SKIP() << "no sample photos at " << photos;
-  if (!HasExifTool()) GTEST_SKIP() << "exiftool is not installed";
+  if (const std::string why = OracleMissing(photos); !why.empty()) GTEST_SKIP() << why;
   const fs::path folder = fs::temp_directory_path() / ("quorvane-resave-" + std::to_string(::getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
